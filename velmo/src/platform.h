@@ -1,0 +1,37 @@
+// The library's seam to the operating system: loading the transport module
+// and the fine delays. One implementation per platform (platform_posix.cpp,
+// platform_windows.cpp); the build picks one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmo::platform {
+
+using ModuleHandle = void *;
+
+// The transport file tried when XOLT_LIBRARY is not set ("libxolt.so",
+// "xolt.dll").
+const char *default_transport_name();
+
+// Loads a module. A name without a directory part goes through the platform's
+// normal search and then this library's own directory; the current working
+// directory is never searched. Returns null and fills `error` on failure.
+ModuleHandle load_module(const std::string &file, std::string &error);
+
+// Looks up an exported function; null when absent.
+void *find_symbol(ModuleHandle module, const char *name);
+
+// Unloads a module; true on success.
+bool unload_module(ModuleHandle module);
+
+// One-shot timer with a relative due time in 100-nanosecond units.
+void timer_delay(std::int64_t units_100ns);
+
+// The platform's plain millisecond sleep.
+void sleep_ms(std::uint32_t ms);
+
+// Value of an environment variable; empty when unset.
+std::string environment(const char *name);
+
+}  // namespace velmo::platform

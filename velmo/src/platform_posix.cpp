@@ -1,0 +1,96 @@
+// POSIX side of the platform seam: dlopen/dlsym/dlclose and a one-shot
+// CLOCK_MONOTONIC timer for the fine delay.
+#include "platform.h"
+
+#include <dlfcn.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace velmo::platform {
+
+namespace {
+
+// Directory of this library's own file, found through one of its symbols.
+std::string own_directory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&own_directory), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    std::string path = info.dli_fname;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string{} : path.substr(0, slash);
+}
+
+std::string last_dl_error() {
+    const char *text = dlerror();
+    return text != nullptr ? text : "unknown error";
+}
+
+}  // namespace
+
+const char *default_transport_name() { return "libxolt.so"; }
+
+ModuleHandle load_module(const std::string &file, std::string &error) {
+    dlerror();
+    void *handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+        return handle;
+    }
+    error = last_dl_error();
+    // A bare file name is also looked for next to this library, so a transport
+    // installed beside libvelmo is found without any search path.
+    if (file.find('/') == std::string::npos) {
+        const std::string dir = own_directory();
+        if (!dir.empty()) {
+            dlerror();
+            handle = dlopen((dir + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (handle != nullptr) {
+                return handle;
+            }
+            error = last_dl_error();
+        }
+    }
+    return nullptr;
+}
+
+void *find_symbol(ModuleHandle module, const char *name) {
+    dlerror();
+    void *symbol = dlsym(module, name);
+    // dlsym may legitimately return null for a symbol whose value is null, so
+    // dlerror() is the authority.
+    if (dlerror() != nullptr) {
+        return nullptr;
+    }
+    return symbol;
+}
+
+bool unload_module(ModuleHandle module) { return dlclose(module) == 0; }
+
+void timer_delay(std::int64_t units_100ns) {
+    if (units_100ns <= 0) {
+        return;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::int64_t ns = units_100ns * 100;
+    timespec due{};
+    due.tv_sec = now.tv_sec + static_cast<time_t>(ns / 1000000000);
+    due.tv_nsec = now.tv_nsec + static_cast<long>(ns % 1000000000);
+    if (due.tv_nsec >= 1000000000) {
+        due.tv_sec += 1;
+        due.tv_nsec -= 1000000000;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+    }
+}
+
+void sleep_ms(std::uint32_t ms) { timer_delay(static_cast<std::int64_t>(ms) * 10000); }
+
+std::string environment(const char *name) {
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace velmo::platform

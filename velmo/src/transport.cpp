@@ -1,0 +1,194 @@
+// The connection to the chip: loading the xolt transport, resolving its
+// eleven entry points, opening and closing the link, and the register
+// forwarders that the console uses for direct register access.
+#include "bus.h"
+#include "platform.h"
+#include "velmo/velmo.h"
+
+#define XOLT_NO_PROTOTYPES
+#include "xolt/xolt.h"
+
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace velmo {
+
+namespace {
+
+// The transport's entry points, resolved once by load_transport.
+struct Transport {
+    xolt_init_fn init;
+    xolt_select_fn select;
+    xolt_open_fn open;
+    xolt_close_fn close;
+    xolt_read_reg_fn read_reg;
+    xolt_write_reg_fn write_reg;
+    xolt_burst_read_reg_fn burst_read_reg;
+    xolt_burst_write_reg_fn burst_write_reg;
+    xolt_recv_packet_fn recv_packet;
+    xolt_send_packet_fn send_packet;
+    xolt_download_fw_fn download_fw;
+};
+
+// The entry-point names, in the order they are looked up.
+constexpr std::array<const char *, 11> kEntryPointNames{
+    "xolt_init",           "xolt_select",          "xolt_open",        "xolt_close",
+    "xolt_read_reg",       "xolt_write_reg",       "xolt_burst_read_reg", "xolt_burst_write_reg",
+    "xolt_recv_packet",    "xolt_send_packet",     "xolt_download_fw",
+};
+
+template <typename Fn>
+Fn as(void *address) {
+    return reinterpret_cast<Fn>(address);
+}
+
+// The resolved addresses, in the order of kEntryPointNames, as typed pointers.
+Transport bind(const std::array<void *, 11> &a) {
+    return Transport{as<xolt_init_fn>(a[0]),           as<xolt_select_fn>(a[1]),
+                     as<xolt_open_fn>(a[2]),           as<xolt_close_fn>(a[3]),
+                     as<xolt_read_reg_fn>(a[4]),       as<xolt_write_reg_fn>(a[5]),
+                     as<xolt_burst_read_reg_fn>(a[6]), as<xolt_burst_write_reg_fn>(a[7]),
+                     as<xolt_recv_packet_fn>(a[8]),    as<xolt_send_packet_fn>(a[9]),
+                     as<xolt_download_fw_fn>(a[10])};
+}
+
+platform::ModuleHandle module = nullptr;
+Transport transport{};
+std::int32_t connected = 0;
+
+// The transport file: XOLT_LIBRARY when set and non-empty, else the
+// platform's default name.
+std::string transport_file() {
+    std::string file = platform::environment("XOLT_LIBRARY");
+    return file.empty() ? std::string(platform::default_transport_name()) : file;
+}
+
+// 0 = loaded (or already loaded), 1 = failed.
+int load_transport() {
+    if (module != nullptr) {
+        log("ERROR: xolt dll alreay loaded\n");
+        return 0;
+    }
+    const std::string file = transport_file();
+    std::string error;
+    module = platform::load_module(file, error);
+    if (module == nullptr) {
+        log("ERROR: unable to load %s\n", file.c_str());
+        return 1;
+    }
+    // Every name is looked up, even after a missing one.
+    std::array<void *, 11> addresses{};
+    bool all_found = true;
+    for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
+        addresses[i] = platform::find_symbol(module, kEntryPointNames[i]);
+        all_found = all_found && addresses[i] != nullptr;
+    }
+    transport = bind(addresses);
+    if (all_found) {
+        return 0;
+    }
+    log("ERROR: unable to find DLL api\n");
+    platform::unload_module(module);
+    module = nullptr;
+    transport = Transport{};
+    return 1;
+}
+
+void unload_transport() {
+    if (module == nullptr) {
+        log("ERROR: xolt dll alreay unload\n");
+        return;
+    }
+    if (platform::unload_module(module)) {
+        transport = Transport{};
+    }
+    module = nullptr;
+}
+
+}  // namespace
+
+bool transport_loaded() {
+    return module != nullptr && transport.read_reg != nullptr && transport.write_reg != nullptr;
+}
+
+std::uint32_t reg_read(std::uint32_t address) {
+    std::uint32_t value = 0;
+    transport.read_reg(address, &value);
+    return value;
+}
+
+void reg_write(std::uint32_t address, std::uint32_t value) { transport.write_reg(address, value); }
+
+std::uint32_t reg_rmw(std::uint32_t address, std::uint32_t keep, std::uint32_t set) {
+    const std::uint32_t value = (reg_read(address) & keep) | set;
+    reg_write(address, value);
+    return value;
+}
+
+void timer_delay(std::int64_t units_100ns) { platform::timer_delay(units_100ns); }
+
+void sleep_ms(std::uint32_t ms) { platform::sleep_ms(ms); }
+
+void log(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+}  // namespace velmo
+
+using namespace velmo;
+
+extern "C" {
+
+VELMO_API int32_t rf_init(int32_t selector) {
+    if (load_transport() != 0) {
+        log("rf_init %d fails\n", -1);
+        return -1;
+    }
+    if (transport.init() != 0) {
+        log("[velmo] xolt_init_impl fail\n");
+        return -1;
+    }
+    if (transport.select(selector) != 0) {
+        log("[velmo] xolt_select_impl %d fail\n", selector);
+        return -1;
+    }
+    const std::int32_t result = transport.open();
+    if (result == 0) {
+        connected = 1;
+        return 0;
+    }
+    log("rf_init %d fails\n", result);
+    return result;
+}
+
+VELMO_API int32_t rf_deinit(void) {
+    if (connected == 0) {
+        return -1;
+    }
+    const std::int32_t result = transport.close();
+    unload_transport();
+    connected = 0;
+    return result;
+}
+
+VELMO_API int32_t xolt_read_reg(uint32_t address, uint32_t *value) {
+    if (!transport_loaded()) {
+        return -1;
+    }
+    return transport.read_reg(address, value);
+}
+
+VELMO_API int32_t xolt_write_reg(uint32_t address, uint32_t value) {
+    if (!transport_loaded()) {
+        return -1;
+    }
+    return transport.write_reg(address, value);
+}
+
+}  // extern "C"

@@ -1,0 +1,61 @@
+#include "fixture.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace recording {
+
+State &open_state(const char *path) {
+    void *handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        throw std::runtime_error(std::string("cannot open recording transport: ") + dlerror());
+    }
+    auto get = reinterpret_cast<State *(*)()>(dlsym(handle, "recording_state"));
+    if (get == nullptr) {
+        throw std::runtime_error("recording transport lacks recording_state");
+    }
+    // The handle stays open for the life of the test program, so the state
+    // survives rf_deinit unloading its own reference.
+    return *get();
+}
+
+void use_transport(const char *path) { setenv("XOLT_LIBRARY", path, 1); }
+
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    ::testing::internal::CaptureStdout();
+    active_ = true;
+}
+
+StdoutCapture::~StdoutCapture() {
+    if (active_) {
+        ::testing::internal::GetCapturedStdout();
+    }
+}
+
+std::string StdoutCapture::take() {
+    std::fflush(stdout);
+    active_ = false;
+    return ::testing::internal::GetCapturedStdout();
+}
+
+void Connected::SetUp() {
+    use_transport();
+    state_ = &open_state();
+    state_->reset();
+    // Swallow rf_init's own lines (an already-loaded transport prints one).
+    StdoutCapture quiet;
+    ASSERT_EQ(rf_init(4), 0);
+    state_->log.clear();
+    state_->calls.clear();
+}
+
+void Connected::TearDown() {
+    StdoutCapture quiet;
+    rf_deinit();
+}
+
+}  // namespace recording

@@ -1,0 +1,49 @@
+// Test fixture over the recording transport: points XOLT_LIBRARY at it, opens
+// the link through rf_init and gives the test the transport's State.
+#pragma once
+
+#include "recording.h"
+#include "velmo/velmo.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace recording {
+
+// Opens the recording transport file (the one rf_init will load) and returns
+// its state. RECORDING_XOLT_PATH is set by the build.
+State &open_state(const char *path = RECORDING_XOLT_PATH);
+
+// Sets XOLT_LIBRARY for this process.
+void use_transport(const char *path = RECORDING_XOLT_PATH);
+
+// Output captured from the library's standard output.
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture &) = delete;
+    StdoutCapture &operator=(const StdoutCapture &) = delete;
+    std::string take();
+
+private:
+    bool active_ = false;
+};
+
+// Base fixture: a connected library over a cleared recording transport. The
+// log starts empty after SetUp (rf_init makes no register access).
+class Connected : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    State &chip() { return *state_; }
+    std::vector<Access> log() const { return state_->log; }
+    std::vector<Access> writes() const { return state_->writes(); }
+
+    State *state_ = nullptr;
+};
+
+}  // namespace recording

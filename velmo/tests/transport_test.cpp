@@ -1,0 +1,150 @@
+// Connection and register access: loading the transport, the link sequence,
+// its failure paths and the register forwarders.
+#include "fixture.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using recording::Access;
+using recording::R;
+using recording::StdoutCapture;
+using recording::W;
+
+namespace {
+
+class Transport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recording::use_transport();
+        state = &recording::open_state();
+        state->reset();
+    }
+    void TearDown() override {
+        StdoutCapture quiet;
+        while (rf_deinit() != -1) {
+        }
+        unsetenv("XOLT_LIBRARY");
+    }
+    recording::State *state = nullptr;
+};
+
+TEST_F(Transport, InitRunsInitSelectOpenAndDeinitCloses) {
+    StdoutCapture out;
+    EXPECT_EQ(rf_init(3), 0);
+    EXPECT_EQ(state->calls, (std::vector<std::string>{"xolt_init", "xolt_select 3", "xolt_open"}));
+    state->close_result = 7;
+    EXPECT_EQ(rf_deinit(), 7);  // the transport's own close result
+    EXPECT_EQ(state->calls.back(), "xolt_close");
+    EXPECT_EQ(out.take(), "");
+}
+
+TEST_F(Transport, DeinitWithoutConnectionCallsNothing) {
+    StdoutCapture out;
+    EXPECT_EQ(rf_deinit(), -1);
+    EXPECT_EQ(rf_init(4), 0);
+    EXPECT_EQ(rf_deinit(), 0);
+    state->calls.clear();
+    EXPECT_EQ(rf_deinit(), -1);
+    EXPECT_TRUE(state->calls.empty());
+    EXPECT_EQ(out.take(), "");
+}
+
+TEST_F(Transport, SecondInitReportsLoadedAndOpensAgain) {
+    StdoutCapture out;
+    ASSERT_EQ(rf_init(4), 0);
+    state->calls.clear();
+    EXPECT_EQ(rf_init(4), 0);
+    EXPECT_EQ(out.take(), "ERROR: xolt dll alreay loaded\n");
+    EXPECT_EQ(state->calls, (std::vector<std::string>{"xolt_init", "xolt_select 4", "xolt_open"}));
+}
+
+TEST_F(Transport, OpenFailureReturnsTransportCodeAndStaysLoaded) {
+    state->open_result = 5;
+    StdoutCapture out;
+    EXPECT_EQ(rf_init(4), 5);
+    EXPECT_EQ(out.take(), "rf_init 5 fails\n");
+    // Not connected: deinit refuses and calls nothing.
+    state->calls.clear();
+    EXPECT_EQ(rf_deinit(), -1);
+    EXPECT_TRUE(state->calls.empty());
+    // The transport is still loaded: register access reaches it.
+    uint32_t v = 0;
+    state->memory[0xCCB0A400] = 0x1234;
+    EXPECT_EQ(xolt_read_reg(0xCCB0A400, &v), 0);
+    EXPECT_EQ(v, 0x1234u);
+    // A later init finds it loaded and opens.
+    state->open_result = 0;
+    StdoutCapture again;
+    EXPECT_EQ(rf_init(4), 0);
+    EXPECT_EQ(again.take(), "ERROR: xolt dll alreay loaded\n");
+}
+
+TEST_F(Transport, InitAndSelectFailuresPrintTheirLines) {
+    state->init_result = 1;
+    StdoutCapture out;
+    EXPECT_EQ(rf_init(4), -1);
+    EXPECT_EQ(out.take(), "[velmo] xolt_init_impl fail\n");
+    state->init_result = 0;
+    state->select_result = 9;
+    StdoutCapture second;
+    EXPECT_EQ(rf_init(9), -1);
+    EXPECT_EQ(second.take(), "ERROR: xolt dll alreay loaded\n[velmo] xolt_select_impl 9 fail\n");
+}
+
+TEST_F(Transport, MissingFileNamesTheFileTried) {
+    const std::string missing = ::testing::TempDir() + "/no-such-xolt.so";
+    setenv("XOLT_LIBRARY", missing.c_str(), 1);
+    StdoutCapture out;
+    EXPECT_EQ(rf_init(4), -1);
+    EXPECT_EQ(out.take(), "ERROR: unable to load " + missing + "\nrf_init -1 fails\n");
+}
+
+TEST_F(Transport, TransportWithoutOneEntryPointIsRefusedAndUnloaded) {
+    setenv("XOLT_LIBRARY", RECORDING_XOLT_NOFW_PATH, 1);
+    StdoutCapture out;
+    EXPECT_EQ(rf_init(4), -1);
+    EXPECT_EQ(out.take(), "ERROR: unable to find DLL api\nrf_init -1 fails\n");
+    // Unloaded again: the forwarders refuse instead of calling through null.
+    uint32_t v = 0xAAAA;
+    EXPECT_EQ(xolt_read_reg(0x0, &v), -1);
+    EXPECT_EQ(v, 0xAAAAu);
+}
+
+TEST_F(Transport, ForwardersPassArgumentsAndResultsUnchanged) {
+    StdoutCapture quiet;
+    ASSERT_EQ(rf_init(4), 0);
+    state->read_result = -42;
+    state->write_result = 17;
+    state->memory[0xCCB0E00C] = 0x07221000;
+    uint32_t v = 0;
+    EXPECT_EQ(xolt_read_reg(0xCCB0E00C, &v), -42);
+    EXPECT_EQ(v, 0x07221000u);
+    EXPECT_EQ(xolt_write_reg(0xCCB0B000, 0x252E9714), 17);
+    EXPECT_EQ(state->log, (std::vector<Access>{R(0xCCB0E00C, 0x07221000), W(0xCCB0B000, 0x252E9714)}));
+}
+
+TEST_F(Transport, RegisterExportsWithoutTransportReturnMinusOneAndTouchNothing) {
+    StdoutCapture out;
+    uint32_t v = 0x5555;
+    EXPECT_EQ(xolt_read_reg(0xCCB0A400, &v), -1);
+    EXPECT_EQ(v, 0x5555u);
+    EXPECT_EQ(xolt_write_reg(0xCCB0A400, 1), -1);
+    EXPECT_EQ(rf_set_ch(1), -1);
+    EXPECT_EQ(rf_get_efuse_free_bits(), -1);
+    EXPECT_EQ(rf_load_register(), -1);
+    EXPECT_TRUE(state->log.empty());
+    // rf_load_phy keeps its placeholder behaviour with or without a link.
+    EXPECT_EQ(rf_load_phy(), 0);
+    EXPECT_EQ(out.take(), "Not Implement!!!!\n");
+}
+
+TEST_F(Transport, DeinitUnloadsSoAccessIsRefusedAfterwards) {
+    StdoutCapture quiet;
+    ASSERT_EQ(rf_init(4), 0);
+    ASSERT_EQ(rf_deinit(), 0);
+    EXPECT_EQ(xolt_write_reg(0xCCB0A400, 1), -1);
+    EXPECT_TRUE(state->log.empty());
+}
+
+}  // namespace

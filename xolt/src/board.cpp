@@ -1,0 +1,195 @@
+// The simulated board behind the eleven transport entry points: a host link
+// that must be initialised, given an interface and opened before register
+// accesses reach the chip model, with an optional per-access latency that
+// mimics USB timing.
+#include "chip_model.h"
+#include "efuse_controller.h"
+#include "settings.h"
+
+#define XOLT_BUILDING
+#include "xolt/xolt.h"
+#include "xolt/xolt_sim.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+namespace xolt {
+
+namespace {
+
+// Result codes of the board's link.
+constexpr std::int32_t XOLT_OK = 0;
+constexpr std::int32_t XOLT_ERR_NOT_READY = -2;     // not initialised / no interface chosen
+constexpr std::int32_t XOLT_ERR_BAD_SELECTOR = -3;  // interface other than USB or SDIO
+constexpr std::int32_t XOLT_ERR_NOT_OPEN = -4;      // register access while the link is closed
+constexpr std::int32_t XOLT_ERR_BAD_ARGUMENT = -5;
+constexpr std::int32_t XOLT_ERR_UNSUPPORTED = -6;
+
+struct Link {
+    std::mutex lock;
+    bool initialised = false;
+    std::int32_t selector = 0;
+    std::unique_ptr<ChipModel> chip;
+};
+
+Link &link() {
+    static Link instance;
+    return instance;
+}
+
+// Busy-waits the link latency: a sleep this short overshoots by more than the
+// latency itself on a desktop kernel.
+void link_delay(const ChipModel &chip) {
+    const std::uint32_t us = chip.settings().link_latency_us;
+    if (us == 0) {
+        return;
+    }
+    const auto due = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
+    while (std::chrono::steady_clock::now() < due) {
+    }
+}
+
+}  // namespace
+
+}  // namespace xolt
+
+using namespace xolt;
+
+extern "C" {
+
+XOLT_API int32_t xolt_init(void) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    link().initialised = true;
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_select(int32_t selector) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    if (!link().initialised) {
+        return XOLT_ERR_NOT_READY;
+    }
+    if (selector != XOLT_SELECT_USB && selector != XOLT_SELECT_SDIO) {
+        return XOLT_ERR_BAD_SELECTOR;
+    }
+    link().selector = selector;
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_open(void) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    if (!link().initialised || link().selector == 0) {
+        return XOLT_ERR_NOT_READY;
+    }
+    const BoardSettings settings = read_settings();
+    if (settings.open_fault) {
+        return *settings.open_fault;
+    }
+    // Opening the link powers the board up: a fresh chip model over the
+    // persistent fuse array.
+    link().chip = std::make_unique<ChipModel>(settings);
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_close(void) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    if (!link().chip) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    link().chip.reset();
+    link().selector = 0;
+    link().initialised = false;
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_read_reg(uint32_t address, uint32_t *value) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    if (value == nullptr) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    link_delay(*chip);
+    *value = chip->read(address);
+    if (chip->settings().trace) {
+        std::fprintf(stderr, "xolt: read  0x%08X -> 0x%08X\n", address, *value);
+    }
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_write_reg(uint32_t address, uint32_t value) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    link_delay(*chip);
+    chip->write(address, value);
+    if (chip->settings().trace) {
+        std::fprintf(stderr, "xolt: write 0x%08X <- 0x%08X\n", address, value);
+    }
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_burst_read_reg(uint32_t address, uint32_t *values, uint32_t count) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    if (values == nullptr && count != 0) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        link_delay(*chip);
+        values[i] = chip->read(address + 4 * i);
+    }
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_burst_write_reg(uint32_t address, const uint32_t *values, uint32_t count) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    if (values == nullptr && count != 0) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        link_delay(*chip);
+        chip->write(address + 4 * i, values[i]);
+    }
+    return XOLT_OK;
+}
+
+// The board carries no packet path and no firmware loader: these entry points
+// exist for the transport's shape and say so in their result.
+XOLT_API int32_t xolt_recv_packet(uint8_t *, uint32_t, uint32_t *length) {
+    if (length != nullptr) {
+        *length = 0;
+    }
+    return XOLT_ERR_UNSUPPORTED;
+}
+
+XOLT_API int32_t xolt_send_packet(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
+
+XOLT_API int32_t xolt_download_fw(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
+
+XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr || words == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    const auto *efuse = chip->block<EfuseController>();
+    for (uint32_t i = 0; i < count && i < EfuseController::DATA_WORDS; ++i) {
+        words[i] = efuse->fuses()[i];
+    }
+    return XOLT_OK;
+}
+
+}  // extern "C"

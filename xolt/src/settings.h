@@ -1,0 +1,37 @@
+// Settings of the simulated board, read from the environment when the link
+// opens (the board's power-up). Every variable is documented in README.md.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace xolt {
+
+struct BoardSettings {
+    // File that holds the 256-bit fuse array between runs.
+    std::string fuse_file;
+    // Header word (chip identifier) burnt into a fresh board's fuses.
+    std::uint32_t fresh_chip_id = 0x00000000;
+    // Chip revision word at 0xC0000010.
+    std::uint32_t revision = 0x30303643;
+    // Time one register access takes on the link, in microseconds.
+    std::uint32_t link_latency_us = 0;
+    // Print every register access on standard error.
+    bool trace = false;
+
+    // Fault injection for tests.
+    std::optional<std::int32_t> open_fault;  // xolt_open returns this code
+    bool efuse_cycle_stalls = false;         // eFuse status never reports done
+    bool efuse_program_ignored = false;      // program cycles leave the fuses alone
+};
+
+// Reads the settings from the environment. A malformed number is reported on
+// standard error and the default kept.
+BoardSettings read_settings();
+
+// The default fuse file: $XDG_STATE_HOME/xolt/efuse.bin, else
+// $HOME/.local/state/xolt/efuse.bin.
+std::string default_fuse_file();
+
+}  // namespace xolt
