@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   fonts-noto-cjk
   libcli11-dev
+  g++-mingw-w64-x86-64-posix
 )
 
 missing=()

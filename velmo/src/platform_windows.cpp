@@ -53,7 +53,7 @@ const char *default_transport_name() { return "xolt.dll"; }
 
 ModuleHandle load_module(const std::string &file, std::string &error) {
     // No error pop-up for a missing DLL, and no search of the current directory.
-    UINT previous = 0;
+    DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
     const std::wstring wide = widen(file);
     HMODULE module = nullptr;

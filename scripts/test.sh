@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs every test: once in the development
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# compile of the library and the simulated board for Windows (MinGW-w64).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake --preset dev
+cmake --build --preset dev -j "$jobs"
+ctest --preset dev -j "$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+./scripts/build-windows.sh
