@@ -2,16 +2,22 @@
 // that must be initialised, given an interface and opened before register
 // accesses reach the chip model, with an optional per-access latency that
 // mimics USB timing.
+#include "calibration_engine.h"
 #include "chip_model.h"
 #include "efuse_controller.h"
+#include "pa_model.h"
+#include "rx_counters.h"
+#include "temperature_sensor.h"
 #include "settings.h"
 
 #define XOLT_BUILDING
 #include "xolt/xolt.h"
 #include "xolt/xolt_sim.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -190,6 +196,60 @@ XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count) {
         words[i] = efuse->fuses()[i];
     }
     return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_sim_calibration_count(uint32_t *count) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr || count == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    *count = static_cast<uint32_t>(chip->block<CalibrationEngine>()->log().size());
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_sim_calibration_at(uint32_t i, uint32_t *index, uint32_t *channel, uint32_t *active_us) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr || index == nullptr || channel == nullptr || active_us == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    chip->settle();
+    const auto &log = chip->block<CalibrationEngine>()->log();
+    if (i >= log.size()) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    const CalibrationRun &run = log[i];
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(run.end - run.start).count();
+    *index = run.index;
+    *channel = run.channel;
+    *active_us = static_cast<uint32_t>(std::min<long long>(us, std::numeric_limits<uint32_t>::max()));
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_sim_packet_error_rate(double *rate) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr || rate == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    *rate = chip->block<RxCounters>()->current_error_rate();
+    return XOLT_OK;
+}
+
+XOLT_API int32_t xolt_sim_die_temperature(double *celsius) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    ChipModel *chip = link().chip.get();
+    if (chip == nullptr || celsius == nullptr) {
+        return XOLT_ERR_NOT_OPEN;
+    }
+    chip->settle();
+    *celsius = chip->block<TemperatureSensor>()->die_celsius();
+    return XOLT_OK;
+}
+
+XOLT_API double xolt_sim_pa_amplitude(uint32_t channel, double drive) {
+    return pa_amplitude(pa_for_channel(channel), drive);
 }
 
 }  // extern "C"

@@ -1,6 +1,12 @@
 #include "chip_model.h"
 
+#include "calibration_engine.h"
 #include "efuse_controller.h"
+#include "iq_analysis.h"
+#include "packet_generator.h"
+#include "radio_state.h"
+#include "rx_counters.h"
+#include "temperature_sensor.h"
 
 namespace xolt {
 
@@ -24,6 +30,16 @@ void RegisterFile::set(std::uint32_t address, std::uint32_t value) { values_[add
 
 ChipModel::ChipModel(const BoardSettings &settings) : settings_(settings), registers_(settings) {
     blocks_.push_back(std::make_unique<EfuseController>(settings_, registers_));
+    // The radio state comes first: it follows the channel writes that the
+    // calibration engine's log reads.
+    auto radio = std::make_unique<RadioState>(registers_);
+    const RadioState &state = *radio;
+    blocks_.push_back(std::move(radio));
+    blocks_.push_back(std::make_unique<PacketGenerator>(registers_, state));
+    blocks_.push_back(std::make_unique<RxCounters>(settings_, state));
+    blocks_.push_back(std::make_unique<CalibrationEngine>(settings_, state));
+    blocks_.push_back(std::make_unique<TemperatureSensor>(settings_, registers_, state));
+    blocks_.push_back(std::make_unique<IqAnalysis>(settings_, registers_, state));
 }
 
 ChipModel::~ChipModel() = default;
@@ -37,7 +53,15 @@ Block *ChipModel::owner(std::uint32_t address) const {
     return nullptr;
 }
 
+void ChipModel::settle() {
+    const Clock::time_point now = Clock::now();
+    for (const auto &b : blocks_) {
+        b->settle(now);
+    }
+}
+
 std::uint32_t ChipModel::read(std::uint32_t address) {
+    settle();
     if (Block *b = owner(address)) {
         return b->read(address);
     }
@@ -45,6 +69,7 @@ std::uint32_t ChipModel::read(std::uint32_t address) {
 }
 
 void ChipModel::write(std::uint32_t address, std::uint32_t value) {
+    settle();
     if (Block *b = owner(address)) {
         b->write(address, value);
         return;

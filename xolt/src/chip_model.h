@@ -3,16 +3,25 @@
 // addresses they implement. Addresses no block claims are plain storage: they
 // read their reset value (0 unless the reset table names one) until written,
 // and then read back what was written.
+//
+// Time on the chip runs in real time and is evaluated lazily: before every
+// register access the model brings each block up to the access time, so a
+// block integrates what happened since the previous access (frames sent or
+// received, die heating) under the register state that held all that while.
+// The access then takes effect. There are no threads.
 #pragma once
 
 #include "settings.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 namespace xolt {
+
+using Clock = std::chrono::steady_clock;
 
 class RegisterFile {
 public:
@@ -36,6 +45,9 @@ public:
     // Called after every write that no block owns, so a block can follow
     // registers that it only watches (the mode register, for example).
     virtual void observe(std::uint32_t /*address*/, std::uint32_t /*value*/) {}
+    // Called before every access with the access time: the block advances
+    // its own time-driven state to `now`.
+    virtual void settle(Clock::time_point /*now*/) {}
 };
 
 class ChipModel {
@@ -61,6 +73,9 @@ public:
         }
         return nullptr;
     }
+
+    // Brings every block up to the present (each access does this first).
+    void settle();
 
 private:
     Block *owner(std::uint32_t address) const;
