@@ -38,6 +38,10 @@ XOLT_API int32_t xolt_sim_die_temperature(double *celsius);
  * with the link closed. */
 XOLT_API double xolt_sim_pa_amplitude(uint32_t channel, double drive);
 
+/* Register accesses (single and burst words) the board has carried since
+ * it was loaded; works with the link closed. */
+XOLT_API uint64_t xolt_sim_access_count(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -38,6 +38,9 @@ struct Link {
     bool initialised = false;
     std::int32_t selector = 0;
     std::unique_ptr<ChipModel> chip;
+    // Register accesses carried since the library was loaded (for timing
+    // figures: time on the link = accesses x latency).
+    std::uint64_t accesses = 0;
 };
 
 Link &link() {
@@ -45,9 +48,10 @@ Link &link() {
     return instance;
 }
 
-// Busy-waits the link latency: a sleep this short overshoots by more than the
-// latency itself on a desktop kernel.
+// Counts one register access and busy-waits the link latency: a sleep this
+// short overshoots by more than the latency itself on a desktop kernel.
 void link_delay(const ChipModel &chip) {
+    ++link().accesses;
     const std::uint32_t us = chip.settings().link_latency_us;
     if (us == 0) {
         return;
@@ -250,6 +254,11 @@ XOLT_API int32_t xolt_sim_die_temperature(double *celsius) {
 
 XOLT_API double xolt_sim_pa_amplitude(uint32_t channel, double drive) {
     return pa_amplitude(pa_for_channel(channel), drive);
+}
+
+XOLT_API uint64_t xolt_sim_access_count(void) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    return link().accesses;
 }
 
 }  // extern "C"
