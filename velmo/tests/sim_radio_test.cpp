@@ -152,6 +152,9 @@ ErrorRate receive_for(milliseconds wait) {
     ErrorRate r;
     rf_rxpkt_reset(MODE_HT20);
     std::this_thread::sleep_for(wait);
+    // Stopped first, so no frame arrives between the error and total reads;
+    // the next reset starts the block again.
+    EXPECT_EQ(rf_rx_stop(), 0);
     EXPECT_EQ(rf_rxpkt(MODE_HT20, &r.errors, &r.total), 0);
     EXPECT_EQ(sim().packet_error_rate(&r.model), 0);
     return r;
