@@ -1,0 +1,154 @@
+#include "controls.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+
+void Controls::add(int id, QWidget *widget) {
+    widgets_[id] = widget;
+    widget->setObjectName(QStringLiteral("control%1").arg(id));
+    widget->setProperty("controlId", id);
+    widget->setAccessibleDescription(QString::number(id));
+}
+
+QWidget *Controls::at(int id) const {
+    const auto it = widgets_.find(id);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+QString Controls::text(int id) const {
+    QWidget *w = at(id);
+    if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+        return edit->text();
+    }
+    if (auto *label = qobject_cast<QLabel *>(w)) {
+        return label->text();
+    }
+    if (auto *list = qobject_cast<QComboBox *>(w)) {
+        return list->currentText();
+    }
+    if (auto *file = qobject_cast<FileBrowseEdit *>(w)) {
+        return file->text();
+    }
+    if (auto *button = qobject_cast<QPushButton *>(w)) {
+        return button->text();
+    }
+    return {};
+}
+
+void Controls::setText(int id, const QString &text) {
+    QWidget *w = at(id);
+    if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+        edit->setText(text);
+    } else if (auto *label = qobject_cast<QLabel *>(w)) {
+        label->setText(text);
+    } else if (auto *file = qobject_cast<FileBrowseEdit *>(w)) {
+        file->setText(text);
+    } else if (auto *button = qobject_cast<QPushButton *>(w)) {
+        button->setText(text);
+    }
+}
+
+FileBrowseEdit::FileBrowseEdit(QWidget *parent)
+    : QWidget(parent), edit_(new QLineEdit(this)), browse_(new QToolButton(this)) {
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(edit_, 1);
+    layout->addWidget(browse_);
+    browse_->setText(QStringLiteral("..."));
+    browse_->setAccessibleName(QStringLiteral("Browse"));
+    setFocusProxy(edit_);
+    connect(browse_, &QToolButton::clicked, this, &FileBrowseEdit::browse);
+}
+
+QString FileBrowseEdit::text() const { return edit_->text(); }
+
+void FileBrowseEdit::setText(const QString &text) { edit_->setText(text); }
+
+void FileBrowseEdit::browse() {
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Register script"), edit_->text(),
+                                                      QStringLiteral("Register scripts (*.txt);;All files (*)"));
+    if (!file.isEmpty()) {
+        edit_->setText(file);
+    }
+}
+
+QValidator::State UpperHexValidator::validate(QString &input, int &) const {
+    input = input.toUpper();
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        const QChar c = input.at(i);
+        const bool digit = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                           (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+        const bool prefix = c == QLatin1Char('X') && i == 1 && input.at(0) == QLatin1Char('0');
+        if (!digit && !prefix) {
+            return Invalid;
+        }
+    }
+    return Acceptable;
+}
+
+void UpperHexValidator::fixup(QString &input) const { input = input.toUpper(); }
+
+QPushButton *makeButton(Controls &controls, int id, const QString &caption) {
+    auto *button = new QPushButton(caption);
+    button->setAutoDefault(false);
+    button->setAccessibleName(caption);
+    controls.add(id, button);
+    return button;
+}
+
+QLineEdit *makeEdit(Controls &controls, int id, const QString &label, EditStyle style) {
+    auto *edit = new QLineEdit;
+    edit->setAccessibleName(label);
+    switch (style) {
+    case EditStyle::Digits:
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        break;
+    case EditStyle::UpperCase: edit->setValidator(new UpperHexValidator(edit)); break;
+    case EditStyle::Plain: break;
+    }
+    controls.add(id, edit);
+    return edit;
+}
+
+QComboBox *makeList(Controls &controls, int id, const QString &label) {
+    auto *list = new QComboBox;
+    list->setAccessibleName(label);
+    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    controls.add(id, list);
+    return list;
+}
+
+QLabel *makeStatic(Controls &controls, int id) {
+    auto *label = new QLabel;
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setMinimumWidth(60);
+    controls.add(id, label);
+    return label;
+}
+
+QGroupBox *makeGroup(const QString &caption) {
+    auto *group = new QGroupBox(caption);
+    group->setAccessibleName(caption);
+    return group;
+}
+
+QGroupBox *makeGroup(Controls &controls, int id, const QString &caption) {
+    QGroupBox *group = makeGroup(caption);
+    controls.add(id, group);
+    return group;
+}
+
+QLabel *makeLabel(const QString &text, QWidget *buddy) {
+    auto *label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}

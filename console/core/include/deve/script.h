@@ -1,0 +1,43 @@
+// Register scripts: text files whose lines beginning with "DIList" carry an
+// eight-digit hexadecimal address at column 28 and an eight-digit value at
+// column 39 (columns from 0). Reading stops after a line "//end", or at the
+// end of the file; every other line is ignored.
+#pragma once
+
+#include "deve/rf_api.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace deve {
+
+struct ScriptLine {
+    std::uint32_t address;
+    std::uint32_t value;
+};
+
+// Classifies one line (line end removed).
+enum class LineKind { Other, Register, Malformed, End };
+LineKind classify_script_line(std::string_view line);
+// The register write of a "Register" line.
+std::optional<ScriptLine> parse_script_line(std::string_view line);
+
+struct ScriptRun {
+    bool opened = false;
+    int written = 0;  // registers written
+    int skipped = 0;  // "DIList" lines without eight hex digits in a field
+    bool ended = false;  // "//end" was read
+};
+
+// Opens the file read-only and writes each register line in file order.
+// A file that cannot be opened writes nothing.
+ScriptRun run_script(RfApi &api, const std::string &path);
+
+// Texts of the message boxes after a run.
+constexpr std::string_view kScriptDone = "Done";
+std::string script_done_details(const ScriptRun &run);
+std::string script_open_failure(const std::string &path);
+
+}  // namespace deve

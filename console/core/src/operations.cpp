@@ -1,0 +1,126 @@
+#include "deve/operations.h"
+
+#include "deve/registers.h"
+#include "deve/tables.h"
+#include "deve/text.h"
+
+namespace deve {
+
+namespace {
+
+constexpr std::int32_t kPadpdOn = 1;
+
+std::uint32_t read(RfApi &api, std::uint32_t address) {
+    std::uint32_t value = 0;
+    api.xolt_read_reg(address, &value);
+    return value;
+}
+
+}  // namespace
+
+std::uint32_t register_read(RfApi &api, std::uint32_t address) { return read(api, address); }
+
+void register_write(RfApi &api, std::uint32_t address, std::uint32_t value) { api.xolt_write_reg(address, value); }
+
+void choose_channel(RfApi &api, int band, int position) { api.rf_set_ch(channel_number(band, position)); }
+
+void choose_mode(RfApi &api, int mode) {
+    if (mode == kModeHt20) {
+        api.rf_rate(kHt20TopRate);
+    }
+}
+
+bool choose_rate(RfApi &api, std::string_view label) {
+    const std::optional<std::uint32_t> code = rate_code(label);
+    if (!code) {
+        return false;
+    }
+    api.rf_rate(*code);
+    return true;
+}
+
+void choose_rf_gain(RfApi &api, int band, int position) { api.rf_gain(band, position); }
+
+void choose_dac(RfApi &api, int band, int position) {
+    const std::uint32_t code = dac_code_for_position(position);
+    if (band == kBand2G) {
+        api.xolt_write_reg(reg::ADR_DAC_GAIN_2G, reg::RG_DAC_GAIN_2G_ENABLE | code);
+    } else {
+        api.xolt_write_reg(reg::ADR_DAC_GAIN_5G, code * reg::kEveryByte);
+    }
+}
+
+void choose_brate_gain(RfApi &api, int position) { api.rf_brate_gain(static_cast<std::uint32_t>(position)); }
+
+bool tx_on(RfApi &api, int band, std::uint32_t pit, std::uint32_t offset) {
+    const bool access_code = offset == kEngineeringAccessCode;
+    if (!access_code) {
+        api.rf_freq_offset(static_cast<std::int32_t>(offset));
+    }
+    api.rf_tx_stop();
+    api.rf_tx_start(band, pit);
+    return access_code;
+}
+
+void tx_off(RfApi &api) { api.rf_tx_stop(); }
+
+void rx_on(RfApi &api, int band, int mode, std::uint32_t offset) {
+    api.rf_freq_offset(static_cast<std::int32_t>(offset));
+    api.xolt_write_reg(reg::ADR_TX_FRAME_CONTROL, reg::kTxFrameControlStart);
+    api.rf_rx_start(band, mode);
+}
+
+void rx_off(RfApi &api) { api.rf_rx_stop(); }
+
+std::string read_tx_count(RfApi &api, int mode) {
+    std::uint32_t count = 0;
+    api.tx_packet(mode, &count);
+    return unsigned_decimal(count);
+}
+
+RxCounts read_rx_counts(RfApi &api, int mode) {
+    std::uint32_t errors = 0;
+    std::uint32_t total = 0;
+    api.rf_rxpkt(mode, &errors, &total);
+    RxCounts out;
+    out.errors = decimal(static_cast<std::int32_t>(errors));
+    out.total = decimal(static_cast<std::int32_t>(total));
+    out.per = packet_error_rate(errors, total);
+    if (total > kRxResetAbove) {
+        api.rf_rxpkt_reset(mode);
+        out.reset = true;
+    }
+    return out;
+}
+
+std::string toggle_predistortion(RfApi &api) {
+    std::string status;
+    if (read(api, reg::ADR_DPD_CONTROL) != 0) {
+        api.xolt_write_reg(reg::ADR_DPD_CONTROL, 0);
+        status = "DPD OFF";
+    } else {
+        api.rf_tx_stop();
+        api.rf_calibration();
+        api.rf_tx_stop();
+        status = api.rf_2g_5g_padpd_cali(kPadpdOn) == 0 ? "DPD ON" : "DPD Fail";
+    }
+    api.rf_tx_stop();
+    return status;
+}
+
+std::uint32_t read_sensor_code(RfApi &api) {
+    const std::uint32_t control = read(api, reg::ADR_SX_CONTROL);
+    const std::uint32_t supply = read(api, reg::ADR_SENSOR_SUPPLY);
+    api.xolt_write_reg(reg::ADR_SENSOR_SUPPLY, supply | reg::RG_SENSOR_SUPPLY);
+    api.xolt_write_reg(reg::ADR_SX_CONTROL, control | reg::RG_SENSOR_ENABLE);
+    const std::uint32_t code = (read(api, reg::ADR_SENSOR_RESULT) >> reg::kSensorCodeShift) & reg::kSensorCodeMask;
+    api.xolt_write_reg(reg::ADR_SENSOR_SUPPLY, supply & ~reg::RG_SENSOR_SUPPLY);
+    api.xolt_write_reg(reg::ADR_SX_CONTROL, control & ~reg::RG_SENSOR_ENABLE);
+    return code;
+}
+
+void write_a62c(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_TX_A62C, value); }
+
+void write_a630(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_TX_A630, value); }
+
+}  // namespace deve

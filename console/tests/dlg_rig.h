@@ -1,0 +1,94 @@
+// A Deve dialog over the recording stand-in, with message boxes answered by
+// the test.
+#pragma once
+
+#include "deve_dlg.h"
+#include "prompter.h"
+#include "recording_api.h"
+#include "resource.h"
+
+#include "deve/library_presence.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Records every message box; questions get `answer`.
+class FakePrompter final : public Prompter {
+public:
+    struct Box {
+        QString kind;  // "inform", "warn", "confirm"
+        QString text;
+        QString details;
+    };
+    std::vector<Box> boxes;
+    bool answer = true;
+
+    void inform(QWidget *, const QString &text, const QString &details) override {
+        boxes.push_back({QStringLiteral("inform"), text, details});
+    }
+    void warn(QWidget *, const QString &text) override { boxes.push_back({QStringLiteral("warn"), text, {}}); }
+    bool confirm(QWidget *, const QString &, const QString &text) override {
+        boxes.push_back({QStringLiteral("confirm"), text, {}});
+        return answer;
+    }
+};
+
+class Rig {
+public:
+    explicit Rig(const std::string &libraryFile = deve::velmo_library_file())
+        : dlg(std::make_unique<CDeveDlg>(api, prompter, libraryFile)) {}
+
+    fake::RecordingApi api;
+    FakePrompter prompter;
+    std::unique_ptr<CDeveDlg> dlg;
+
+    QWidget *widget(int id) const { return dlg->control(id); }
+    QAbstractButton *button(int id) const { return qobject_cast<QAbstractButton *>(widget(id)); }
+    QComboBox *list(int id) const { return qobject_cast<QComboBox *>(widget(id)); }
+    QLineEdit *edit(int id) const { return qobject_cast<QLineEdit *>(widget(id)); }
+    QString text(int id) const { return dlg->controls().text(id); }
+
+    // A click as the operator makes it: nothing happens on a disabled button.
+    void click(int id) { button(id)->click(); }
+    // The operator picks an item: the list's selection notification runs.
+    void choose(int id, int position) {
+        QComboBox *l = list(id);
+        l->setCurrentIndex(position);
+        emit l->activated(position);
+    }
+    void chooseText(int id, const QString &text) { choose(id, list(id)->findText(text)); }
+    void type(int id, const QString &text) { edit(id)->setText(text); }
+
+    // OPEN on the stand-in, and a clean log after it.
+    void open() {
+        click(IDC_OPEN);
+        api.take();
+    }
+    // Reveals the engineering controls (TX ON with the access code).
+    void reveal() {
+        type(IDC_FREQ_OFFSET, QStringLiteral("624"));
+        click(IDC_TX_ON);
+        click(IDC_TX_OFF);
+        api.take();
+    }
+    QStringList items(int id) const {
+        QStringList out;
+        for (int i = 0; i < list(id)->count(); ++i) {
+            out << list(id)->itemText(i);
+        }
+        return out;
+    }
+    std::vector<std::string> calls() { return api.take(); }
+};
+
+// Each test class runs from the one main (dlg_main.cpp).
+int runDialogTests(int argc, char **argv);
+int runEngineeringTests(int argc, char **argv);
+int runEfuseTests(int argc, char **argv);
