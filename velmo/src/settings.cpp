@@ -2,7 +2,7 @@
 // tests and the calibrations. Each export is a short fixed sequence of
 // register accesses; the chip's registers are the only state.
 #include "bus.h"
-#include "gain_codes.h"
+#include "velmo/gain_codes.h"
 #include "registers.h"
 #include "settings.h"
 #include "velmo/velmo.h"

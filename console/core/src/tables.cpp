@@ -83,11 +83,6 @@ const Choices<16> kBrateGainChoices{{"+1.5", "+1", "+0.5", "+0", "-0.5", "-1", "
                                      "-4", "-4.5", "-5", "-5.5", "-6"},
                                     8};
 
-const std::array<std::uint8_t, 17> kDacGainCodes{0x48, 0x4C, 0x51, 0x56, 0x5B, 0x60, 0x66, 0x6C, 0x72,
-                                                 0x79, 0x80, 0x88, 0x90, 0x98, 0xA1, 0xAB, 0xB5};
-const std::array<std::uint8_t, 16> kBrateGainCodes{0x98, 0x90, 0x88, 0x80, 0x79, 0x72, 0x6C, 0x66,
-                                                   0x60, 0x5B, 0x56, 0x51, 0x4C, 0x48, 0x44, 0x40};
-
 std::int32_t port_selector(int position) { return position == 1 ? kSelectorSdio : kSelectorUsb; }
 
 std::vector<std::string> channel_labels(int band) {

@@ -2,6 +2,8 @@
 // list selects when it is filled, and what a selection means to the chip.
 #pragma once
 
+#include "velmo/gain_codes.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -62,13 +64,14 @@ std::optional<std::uint32_t> rate_code(std::string_view label);
 constexpr std::string_view kOpenRateLabel = "HT20-MCS7";
 constexpr std::uint32_t kHt20TopRate = 22;
 
-// DAC gain codes: linear amplitude, 0x80 = 0 dB, index 0 = -5 dB to
-// 16 = +3 dB in 0.5 dB steps. The DAC list position p selects index 15 - p.
-extern const std::array<std::uint8_t, 17> kDacGainCodes;
+// DAC gain codes, the library's own table: linear amplitude, 0x80 = 0 dB,
+// index 0 = -5 dB to 16 = +3 dB in 0.5 dB steps. The DAC list position p
+// selects index 15 - p.
+inline constexpr const auto &kDacGainCodes = velmo::gain_codes::kDac;
 std::uint8_t dac_code_for_position(int position);
 
-// 11b rate gain codes: index 0 = +1.5 dB to 15 = -6 dB in 0.5 dB steps; the
-// list position is the index.
-extern const std::array<std::uint8_t, 16> kBrateGainCodes;
+// 11b rate gain codes, the library's own table: index 0 = +1.5 dB to
+// 15 = -6 dB in 0.5 dB steps; the list position is the index.
+inline constexpr const auto &kBrateGainCodes = velmo::gain_codes::kBrate;
 
 }  // namespace deve
