@@ -1,0 +1,124 @@
+// The command line of deve-cli: global options (the link and the output),
+// then one or more commands, each starting at its name and run in order.
+#pragma once
+
+#include "deve/efuse_panel.h"
+#include "deve/open_sequence.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace deve::cli {
+
+struct Globals {
+    bool json = false;
+    bool progress = true;      // on a terminal only
+    bool stop_on_fail = false;
+    std::string library_log;   // file for the library's diagnostics; "-" = standard error
+    OpenChoices open;          // port, supply, crystal
+};
+
+struct InfoCmd {};
+struct RegReadCmd {
+    std::uint32_t address = 0;
+};
+struct RegWriteCmd {
+    std::uint32_t address = 0;
+    std::uint32_t value = 0;
+};
+
+// Settings of tune as typed; resolved against the radio's state when run.
+struct TuneRequest {
+    std::optional<std::string> band;
+    std::optional<std::string> channel;
+    std::optional<std::string> mode;
+    std::optional<std::string> rate;
+    std::optional<std::string> rf_gain;
+    std::optional<std::string> dac;
+    std::optional<std::string> b_gain;
+    std::optional<std::uint32_t> offset;
+};
+struct TuneCmd {
+    TuneRequest request;
+};
+
+struct TxCmd {
+    unsigned seconds = 10;
+    std::uint32_t pit = 0;
+    std::optional<std::uint64_t> min_frames;
+    std::optional<double> min_fps;
+};
+struct RxCmd {
+    unsigned seconds = 10;
+    std::optional<double> max_per;
+    std::optional<std::uint64_t> min_frames;
+    std::optional<std::uint64_t> max_errors;
+};
+struct CalCmd {};
+struct DpdCmd {
+    bool on = false;
+};
+struct TempCmd {};
+struct ScriptCmd {
+    std::string file;
+};
+
+struct BurnOptions {
+    bool dry_run = false;
+    bool yes = false;
+};
+struct MacReadCmd {};
+struct MacWriteCmd {
+    MacAddress mac{};
+    BurnOptions burn;
+};
+struct EfuseSummaryCmd {};
+struct EfuseReadCmd {
+    std::string item;  // empty = every item and the MAC address
+};
+struct EfuseBurnCmd {
+    std::string item;  // an item name, or "MAC"
+    std::vector<std::uint32_t> values;
+    MacAddress mac{};
+    BurnOptions burn;
+};
+
+using Command = std::variant<InfoCmd, RegReadCmd, RegWriteCmd, TuneCmd, TxCmd, RxCmd, CalCmd, DpdCmd, TempCmd,
+                             ScriptCmd, MacReadCmd, MacWriteCmd, EfuseSummaryCmd, EfuseReadCmd, EfuseBurnCmd>;
+
+// The command's name as typed ("reg read", "efuse burn", ...).
+std::string command_name(const Command &command);
+
+struct CommandLine {
+    Globals globals;
+    std::vector<Command> commands;
+};
+
+// What the arguments ask for: run, print help (text to standard output), or
+// a usage error (message).
+struct ParseResult {
+    enum class Kind { Run, Help, Error } kind = Kind::Run;
+    std::string text;
+    CommandLine line;
+};
+
+// Parses the arguments after the program name.
+ParseResult parse_command_line(const std::vector<std::string> &args);
+
+// The names that start a command.
+const std::vector<std::string> &command_names();
+
+// Strict parsers of typed values (the console's fields are more lenient).
+// Hexadecimal with an optional 0x, 1 to 8 digits.
+std::optional<std::uint32_t> parse_hex_word(const std::string &text);
+// Six bytes, "00:11:22:33:44:55", "00-11-22-33-44-55" or "001122334455".
+std::optional<MacAddress> parse_mac_text(const std::string &text);
+// A decimal number of at most 32 bits.
+std::optional<std::uint32_t> parse_decimal(const std::string &text);
+
+constexpr const char *kVersion = "1.0";
+
+}  // namespace deve::cli

@@ -1,0 +1,75 @@
+#include "counters.h"
+
+#include "deve/text.h"
+
+#include <limits>
+
+namespace deve::cli {
+
+RxSample RxTotals::add(const RxReading &reading) {
+    RxSample sample;
+    // A counter that went down restarted on its own: what it had counted
+    // before is kept.
+    if (reading.frames < last_frames_ || reading.errors < last_errors_) {
+        base_errors_ += last_errors_;
+        base_frames_ += last_frames_;
+        sample.restarted = true;
+    }
+    last_errors_ = reading.errors;
+    last_frames_ = reading.frames;
+    sample.total_errors = errors();
+    sample.total_frames = frames();
+    sample.errors = sample.total_errors - reported_errors_;
+    sample.frames = sample.total_frames - reported_frames_;
+    reported_errors_ = sample.total_errors;
+    reported_frames_ = sample.total_frames;
+    if (reading.reset) {
+        base_errors_ += last_errors_;
+        base_frames_ += last_frames_;
+        last_errors_ = 0;
+        last_frames_ = 0;
+    }
+    return sample;
+}
+
+std::uint32_t TxTotals::add(std::uint32_t count) {
+    const std::uint32_t sent = count - last_;  // modulo 2^32: one wrap between readings
+    last_ = count;
+    frames_ += sent;
+    return sent;
+}
+
+std::optional<double> per_percent(std::uint64_t errors, std::uint64_t frames) {
+    if (frames == 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(errors) / static_cast<double>(frames) * 100.0;
+}
+
+std::string per_text(std::uint64_t errors, std::uint64_t frames) {
+    // The dialog's text takes 32-bit counts; longer runs keep the ratio.
+    while (frames > std::numeric_limits<std::uint32_t>::max() || errors > std::numeric_limits<std::uint32_t>::max()) {
+        frames >>= 1;
+        errors >>= 1;
+    }
+    return packet_error_rate(static_cast<std::uint32_t>(errors), static_cast<std::uint32_t>(frames)).value_or("NA");
+}
+
+LimitCheck at_least(const std::string &name, double limit, std::optional<double> value, const std::string &unit) {
+    return LimitCheck{name, ">=", limit, value, unit, value.has_value() && *value >= limit};
+}
+
+LimitCheck at_most(const std::string &name, double limit, std::optional<double> value, const std::string &unit) {
+    return LimitCheck{name, "<=", limit, value, unit, value.has_value() && *value <= limit};
+}
+
+bool all_pass(const std::vector<LimitCheck> &checks) {
+    for (const LimitCheck &c : checks) {
+        if (!c.pass) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace deve::cli

@@ -1,0 +1,110 @@
+// deve-cli: the Deve console's bench operations from the command line.
+#include "commands.h"
+#include "deve/velmo_api.h"
+#include "output.h"
+#include "platform.h"
+#include "progress.h"
+#include "runner.h"
+#include "velmo/velmo.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace deve::cli;
+
+constexpr int kUsageExit = 2;
+
+// --json among the global options, for reporting a usage error as JSON.
+bool json_requested(const std::vector<std::string> &args) {
+    for (const std::string &word : args) {
+        const auto &names = command_names();
+        if (std::find(names.begin(), names.end(), word) != names.end()) {
+            break;
+        }
+        if (word == "--json") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int usage_error(const std::string &message, bool json) {
+    std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
+    Output out(stdout, json);
+    out.record("error", json::Object().add("step", 0).add("command", "").add("kind", "usage").add("message", message));
+    out.record("end", json::Object().add("step", 0).add("command", "end").add("verdict", "error").add("exit_code",
+                                                                                                      kUsageExit));
+    return kUsageExit;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = parse_command_line(args);
+    if (parsed.kind == ParseResult::Kind::Help) {
+        std::fputs(parsed.text.c_str(), stdout);
+        return 0;
+    }
+    if (parsed.kind == ParseResult::Kind::Error) {
+        return usage_error(parsed.text, json_requested(args));
+    }
+    const Globals &globals = parsed.line.globals;
+
+    std::FILE *log = nullptr;
+    if (globals.library_log == "-") {
+        log = stderr;
+    } else if (!globals.library_log.empty()) {
+        log = std::fopen(globals.library_log.c_str(), "a");
+        if (log == nullptr) {
+            return usage_error("--library-log: cannot open " + globals.library_log + " for writing", globals.json);
+        }
+    }
+
+    platform::install_signal_handlers();
+    platform::LibraryOutput library;
+    std::FILE *results = library.divert();
+    if (results == nullptr) {
+        results = stdout;
+    }
+    Progress progress(globals.progress && platform::is_terminal(stderr) ? stderr : nullptr);
+    deve::VelmoApi velmo;
+    ProgressApi api(velmo, progress);
+    Output out(results, globals.json);
+
+    Environment env;
+    env.read_temperature = [](std::int32_t *celsius) { return ::rf_read_temperature(celsius); };
+    env.requested_transport = platform::requested_transport_file;
+    env.loaded_transport = platform::loaded_transport_file;
+    env.library_lines = [&library] { return library.take_lines(); };
+    env.pending_signal = platform::pending_signal;
+    env.signal_name = platform::signal_name;
+    env.ask = [](const std::string &prompt) {
+        std::fputs(prompt.c_str(), stderr);
+        std::fflush(stderr);
+        const std::optional<std::string> answer = platform::read_line();
+        if (!platform::is_terminal(stdin)) {
+            // The answer was not echoed: end the prompt's line.
+            std::fputc('\n', stderr);
+        }
+        return answer;
+    };
+    if (log != nullptr) {
+        env.library_log = [log](const std::string &line) {
+            std::fprintf(log, "%s\n", line.c_str());
+            std::fflush(log);
+        };
+    }
+
+    Runner runner(api, out, progress, env, globals);
+    const int code = runner.run(parsed.line.commands);
+    std::fflush(results);
+    if (log != nullptr && log != stderr) {
+        std::fclose(log);
+    }
+    return code;
+}

@@ -1,0 +1,53 @@
+#include "output.h"
+
+#include <ctime>
+
+namespace deve::cli {
+
+std::string utc_timestamp(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+#if defined(_WIN32)
+    gmtime_s(&utc, &seconds);
+#else
+    gmtime_r(&seconds, &utc);
+#endif
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis < 0 ? millis + 1000 : millis));
+    return text;
+}
+
+Output::Output(std::FILE *out, bool json, Clock clock) : out_(out), json_(json), clock_(std::move(clock)) {}
+
+void Output::record(std::string_view type, const json::Object &fields, const json::Object &units) {
+    if (!json_) {
+        return;
+    }
+    json::Object line;
+    line.add("schema", kSchemaVersion)
+        .add("seq", ++sequence_)
+        .add("time", utc_timestamp(clock_()))
+        .add("type", type)
+        .merge(fields)
+        .add("units", units);
+    write(line.str());
+}
+
+void Output::text(const std::string &line) {
+    if (!json_) {
+        write(line);
+    }
+}
+
+void Output::write(const std::string &line) {
+    if (broken_) {
+        return;
+    }
+    if (std::fputs(line.c_str(), out_) < 0 || std::fputc('\n', out_) == EOF || std::fflush(out_) != 0) {
+        broken_ = true;
+    }
+}
+
+}  // namespace deve::cli

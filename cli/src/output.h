@@ -1,0 +1,45 @@
+// Where results go: a readable text line by default, or with --json one JSON
+// object per line, each with the schema version, a sequence number, a UTC
+// timestamp, its type and the units of its quantities.
+#pragma once
+
+#include "json.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace deve::cli {
+
+constexpr int kSchemaVersion = 1;
+
+// "2024-05-01T12:00:00.123Z".
+std::string utc_timestamp(std::chrono::system_clock::time_point when);
+
+class Output {
+public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+    Output(std::FILE *out, bool json, Clock clock = std::chrono::system_clock::now);
+
+    bool json() const { return json_; }
+    // One JSON record (nothing in text mode).
+    void record(std::string_view type, const json::Object &fields, const json::Object &units = json::Object());
+    // One line of text (nothing in JSON mode).
+    void text(const std::string &line);
+    // A write failed: the reader of the output has gone away.
+    bool broken() const { return broken_; }
+
+private:
+    void write(const std::string &line);
+
+    std::FILE *out_;
+    bool json_;
+    Clock clock_;
+    std::uint64_t sequence_ = 0;
+    bool broken_ = false;
+};
+
+}  // namespace deve::cli

@@ -1,0 +1,50 @@
+// What deve-cli needs of the operating system: the interrupt signals, the
+// library's standard output, the transport file the library loaded, the
+// terminal.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deve::cli::platform {
+
+// SIGINT, SIGTERM and SIGHUP only set a flag (the library is not re-entrant:
+// the radio is stopped by the main flow); SIGPIPE is ignored, so a reader
+// that goes away shows as a failed write.
+void install_signal_handlers();
+// The signal that arrived, 0 when none.
+int pending_signal();
+const char *signal_name(int signal);
+
+// The library prints its diagnostics on the process's standard output. This
+// moves them to a temporary file, and hands the original standard output to
+// the program for its own results.
+class LibraryOutput {
+public:
+    // Null when the diversion failed (the library then prints on standard
+    // output as before).
+    std::FILE *divert();
+    // Lines the library printed since the last call.
+    std::vector<std::string> take_lines();
+
+private:
+    std::FILE *capture_ = nullptr;
+    long offset_ = 0;
+    std::string partial_;
+};
+
+// The transport file the library was asked to load (XOLT_LIBRARY, or the
+// platform's default name), and the file it actually loaded (empty when it
+// cannot be told).
+std::string requested_transport_file();
+std::string loaded_transport_file();
+
+bool is_terminal(std::FILE *stream);
+
+// One line from standard input (line end removed); nothing at end of input
+// or when a signal interrupted the wait.
+std::optional<std::string> read_line();
+
+}  // namespace deve::cli::platform

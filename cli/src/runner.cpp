@@ -1,0 +1,399 @@
+#include "runner.h"
+
+#include "deve/efuse_panel.h"
+#include "deve/open_sequence.h"
+#include "deve/operations.h"
+#include "deve/registers.h"
+#include "deve/script.h"
+#include "deve/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <thread>
+
+namespace deve::cli {
+
+namespace {
+
+// Chip revision word ("C600" in ASCII, lowest byte first, on one revision).
+constexpr std::uint32_t ADR_CHIP_REVISION = 0xC0000010;
+
+// What close reads back to confirm the radio is safe.
+constexpr unsigned kRgModeShift = 8;  // RG_MODE, bits 8-10 of the mode register
+constexpr std::uint32_t kRgModeMask = 0x7;
+constexpr std::uint32_t kModeStandby = 0;
+constexpr std::uint32_t ADR_PKTGEN_CONTROL = 0xCCB0E018;  // packet generator
+constexpr std::uint32_t RG_PKTGEN_TX_ON = 0x00000001;
+constexpr std::uint32_t ADR_CCK_RX_COUNTER_CONTROL = 0xCCB0EBF8;
+constexpr std::uint32_t ADR_OFDM_RX_COUNTER_CONTROL = 0xCCB0F3F8;
+constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
+
+// How often a wait looks for a signal.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+
+std::string hex_word(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// "C600" from 0x30303643, when all four bytes are printable.
+std::string ascii_of(std::uint32_t word) {
+    std::string text;
+    for (unsigned b = 0; b < 4; ++b) {
+        const char c = static_cast<char>((word >> (8 * b)) & 0xFFu);
+        if (c < 0x20 || c > 0x7E) {
+            return {};
+        }
+        text += c;
+    }
+    return text;
+}
+
+// The library's lines that report a failure.
+bool is_library_error(const std::string &line) {
+    return line.rfind("ERROR", 0) == 0 || line.rfind("There is not enough space", 0) == 0 ||
+           line.find("[velmo]") != std::string::npos || line.find(" fails") != std::string::npos;
+}
+
+// 5180 from "CH36_5180MHz".
+std::int32_t frequency_of(const std::string &label) {
+    const std::size_t underscore = label.find('_');
+    return underscore == std::string::npos ? 0 : static_cast<std::int32_t>(std::atoi(label.c_str() + underscore + 1));
+}
+
+}  // namespace
+
+Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
+    : api_(api), out_(out), progress_(progress), env_(std::move(env)), globals_(std::move(globals)) {}
+
+json::Object Runner::head() const {
+    json::Object o;
+    o.add("step", step_).add("command", command_);
+    return o;
+}
+
+Outcome Runner::error(const std::string &kind, const std::string &message) {
+    out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
+    out_.text(command_ + ": error: " + message);
+    return Outcome::Error;
+}
+
+void Runner::drain_library() {
+    if (!env_.library_lines) {
+        return;
+    }
+    for (const std::string &line : env_.library_lines()) {
+        if (env_.library_log) {
+            env_.library_log(line);
+        }
+        if (is_library_error(line)) {
+            out_.record("library", json::Object(head()).add("line", line));
+            out_.text("  library: " + line);
+        }
+    }
+}
+
+bool Runner::stopping() const { return (env_.pending_signal && env_.pending_signal() != 0) || out_.broken(); }
+
+bool Runner::wait_until(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (stopping()) {
+            return false;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now, kWaitSlice));
+    }
+}
+
+std::string Runner::operating_point() const {
+    return std::string(kBandChoices.labels[radio_.band]) + " " + radio_.channel_label() + ", " +
+           kModeChoices.labels[radio_.mode] + " " + radio_.rate + ", offset " + std::to_string(radio_.offset);
+}
+
+bool Runner::open_link() {
+    command_ = "open";
+    OpenOutcome outcome;
+    {
+        ProgressTask task(progress_, "open");
+        outcome = deve::open_link(api_, globals_.open);
+    }
+    json::Object fields = head();
+    fields.add("port", kPortChoices.labels[globals_.open.port])
+        .add("supply", kSupplyChoices.labels[globals_.open.supply])
+        .add("crystal", kCrystalChoices.labels[globals_.open.crystal])
+        .add("status", outcome.status)
+        .add("opened", outcome.opened)
+        .add("init_result", outcome.init_result);
+    if (!outcome.opened) {
+        out_.record("open", fields);
+        out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
+        error("link", "the link did not open: rf_init returned " + std::to_string(outcome.init_result));
+        return false;
+    }
+    link_open_ = true;
+    radio_ = RadioState{};
+    radio_.offset = parse_unsigned(outcome.freq_offset, 10);
+    fields.add("chip_id", outcome.chip_id).add("freq_offset", radio_.offset);
+    out_.record("open", fields);
+    out_.text("open: " + outcome.status + " (" + kPortChoices.labels[globals_.open.port] + ", " +
+              kSupplyChoices.labels[globals_.open.supply] + ", " + kCrystalChoices.labels[globals_.open.crystal] +
+              "); chip id " + outcome.chip_id + "; frequency offset " + outcome.freq_offset);
+    return true;
+}
+
+bool Runner::close_link() {
+    if (!link_open_) {
+        return true;
+    }
+    command_ = "close";
+    step_ = 0;
+    // Whatever ran, transmission and reception end here.
+    api_.rf_tx_stop();
+    api_.rf_rx_stop();
+    const std::uint32_t mode_word = register_read(api_, reg::ADR_MODE_REGISTER);
+    const std::uint32_t mode = (mode_word >> kRgModeShift) & kRgModeMask;
+    const bool transmitting = (register_read(api_, ADR_PKTGEN_CONTROL) & RG_PKTGEN_TX_ON) != 0;
+    const bool receiving = (register_read(api_, ADR_CCK_RX_COUNTER_CONTROL) & RG_RX_COUNTING) != 0 ||
+                           (register_read(api_, ADR_OFDM_RX_COUNTER_CONTROL) & RG_RX_COUNTING) != 0;
+    const std::string status = deve::close_link(api_);
+    link_open_ = false;
+    const bool safe = !transmitting && !receiving && mode == kModeStandby;
+    out_.record("close", json::Object(head())
+                             .add("status", status)
+                             .add("transmitter", transmitting ? "on" : "off")
+                             .add("receiver", receiving ? "on" : "off")
+                             .add("radio_mode", mode == kModeStandby ? std::string("standby") : std::to_string(mode))
+                             .add("safe", safe));
+    out_.text("close: " + status + "; transmitter " + (transmitting ? "ON" : "off") + ", receiver " +
+              (receiving ? "ON" : "off") + ", radio " +
+              (mode == kModeStandby ? std::string("in standby") : "in mode " + std::to_string(mode)));
+    if (!safe) {
+        error("board", "the radio did not read back as stopped before the link closed");
+    }
+    return safe;
+}
+
+int Runner::run(const std::vector<Command> &commands) {
+    Outcome worst = Outcome::Pass;
+    if (!open_link()) {
+        drain_library();
+        worst = Outcome::Error;
+    } else {
+        drain_library();
+        try {
+            for (const Command &command : commands) {
+                if (stopping()) {
+                    break;
+                }
+                ++step_;
+                command_ = command_name(command);
+                const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
+                drain_library();
+                worst = std::max(worst, outcome);
+                if (outcome == Outcome::Error || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
+                    break;
+                }
+            }
+        } catch (const std::exception &e) {
+            worst = std::max(worst, error("internal", e.what()));
+        }
+    }
+    const int signal = env_.pending_signal ? env_.pending_signal() : 0;
+    if (signal != 0) {
+        const char *name = env_.signal_name ? env_.signal_name(signal) : "signal";
+        out_.record("interrupted", json::Object(head()).add("signal", name));
+        out_.text("interrupted by " + std::string(name) + ": stopping the radio");
+    }
+    if (!close_link()) {
+        worst = Outcome::Error;
+    }
+    drain_library();
+    if (out_.broken()) {
+        worst = Outcome::Error;
+    }
+    const int code = signal != 0 ? 128 + signal : static_cast<int>(worst);
+    const char *verdict = signal != 0                 ? "interrupted"
+                          : worst == Outcome::Pass ? "pass"
+                          : worst == Outcome::Fail ? "fail"
+                                                   : "error";
+    step_ = 0;
+    command_ = "end";
+    out_.record("end", json::Object(head()).add("verdict", verdict).add("exit_code", code));
+    out_.text(std::string("result: ") + verdict + " (exit code " + std::to_string(code) + ")");
+    return code;
+}
+
+// ---- Simple commands -----------------------------------------------------------
+
+Outcome Runner::operator()(const InfoCmd &) {
+    std::uint32_t chip_id = 0;
+    const bool have_id = api_.rf_efuse_read_chip_id(&chip_id) == 0;
+    const std::uint32_t revision = register_read(api_, ADR_CHIP_REVISION);
+    const std::string requested = env_.requested_transport ? env_.requested_transport() : std::string();
+    const std::string loaded = env_.loaded_transport ? env_.loaded_transport() : std::string();
+    const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
+    json::Object fields = head();
+    if (have_id) {
+        fields.add("chip_id", hex(chip_id));
+    } else {
+        fields.add_null("chip_id");
+    }
+    fields.add("revision", hex_word(revision)).add("revision_text", ascii_of(revision));
+    fields.add("transport_requested", requested);
+    if (loaded.empty()) {
+        fields.add_null("transport_loaded");
+    } else {
+        fields.add("transport_loaded", loaded);
+    }
+    fields.add("free_bits", free_bits);
+    out_.record("info", fields, json::Object().add("free_bits", "bit"));
+    out_.text("chip id         " + (have_id ? hex(chip_id) : std::string("NO Chip ID")));
+    out_.text("revision        " + hex_word(revision) +
+              (ascii_of(revision).empty() ? std::string() : " (\"" + ascii_of(revision) + "\")"));
+    out_.text("transport       " + (loaded.empty() ? std::string("(not found)") : loaded) + " (requested " +
+              requested + ")");
+    out_.text("free eFuse bits " + std::to_string(free_bits));
+    return have_id ? Outcome::Pass : error("board", "the chip identifier could not be read");
+}
+
+Outcome Runner::operator()(const RegReadCmd &cmd) {
+    const std::uint32_t value = register_read(api_, cmd.address);
+    out_.record("reg_read",
+                json::Object(head()).add("address", hex_word(cmd.address)).add("value", value).add("value_hex", hex_word(value)));
+    out_.text("reg " + hex_word(cmd.address) + " = " + hex_word(value));
+    return Outcome::Pass;
+}
+
+Outcome Runner::operator()(const RegWriteCmd &cmd) {
+    register_write(api_, cmd.address, cmd.value);
+    out_.record("reg_write", json::Object(head())
+                                 .add("address", hex_word(cmd.address))
+                                 .add("value", cmd.value)
+                                 .add("value_hex", hex_word(cmd.value)));
+    out_.text("reg " + hex_word(cmd.address) + " <- " + hex_word(cmd.value));
+    return Outcome::Pass;
+}
+
+Outcome Runner::operator()(const TuneCmd &cmd) {
+    const TunePlan plan = plan_tune(cmd.request, radio_);
+    if (!plan.error.empty()) {
+        return error("refused", plan.error);
+    }
+    apply_tune(api_, plan);
+    radio_ = plan.next;
+    json::Array applied;
+    const std::pair<bool, const char *> changes[] = {{plan.channel, "channel"}, {plan.mode, "mode"},
+                                                      {plan.rate, "rate"},       {plan.rf_gain, "rf_gain"},
+                                                      {plan.dac, "dac"},         {plan.b_gain, "b_gain"},
+                                                      {plan.offset, "offset"}};
+    for (const auto &[changed, name] : changes) {
+        if (changed) {
+            applied.push(name);
+        }
+    }
+    json::Object fields = head();
+    fields.add("band", kBandChoices.labels[radio_.band])
+        .add("channel", radio_.channel_number())
+        .add("channel_label", radio_.channel_label())
+        .add("frequency", frequency_of(radio_.channel_label()))
+        .add("mode", kModeChoices.labels[radio_.mode])
+        .add("rate", radio_.rate)
+        .add("rate_code", rate_code(radio_.rate).value_or(0));
+    auto gain = [&fields](const char *key, const std::optional<int> &position, const auto &choices) {
+        if (position) {
+            fields.add(key, label_number(choices.labels[*position]));
+        } else {
+            fields.add_null(key);
+        }
+    };
+    gain("rf_gain", radio_.rf_gain, kRfGainChoices);
+    gain("dac", radio_.dac, kDacChoices);
+    gain("b_gain", radio_.b_gain, kBrateGainChoices);
+    fields.add("offset", radio_.offset).add("applied", applied);
+    out_.record("tune", fields,
+                json::Object().add("frequency", "MHz").add("rf_gain", "step").add("dac", "dB").add("b_gain", "dB"));
+    auto label_or_unset = [](const std::optional<int> &position, const auto &choices) {
+        return position ? std::string(choices.labels[*position]) : std::string("as loaded");
+    };
+    out_.text("tune: " + operating_point() + "; RF gain " + label_or_unset(radio_.rf_gain, kRfGainChoices) +
+              ", DAC " + label_or_unset(radio_.dac, kDacChoices) + ", 11b gain " +
+              label_or_unset(radio_.b_gain, kBrateGainChoices));
+    return Outcome::Pass;
+}
+
+Outcome Runner::operator()(const CalCmd &) {
+    std::int32_t result = 0;
+    {
+        ProgressTask task(progress_, "calibration");
+        result = api_.rf_calibration();
+    }
+    out_.record("cal", json::Object(head()).add("result", result).add("status", result_text(result)));
+    out_.text("cal: " + result_text(result) + " (rf_calibration returned " + std::to_string(result) + ")");
+    return result == 0 ? Outcome::Pass : Outcome::Fail;
+}
+
+Outcome Runner::operator()(const DpdCmd &cmd) {
+    const bool on_before = register_read(api_, reg::ADR_DPD_CONTROL) != 0;
+    std::string status;
+    bool changed = false;
+    if (on_before == cmd.on) {
+        status = on_before ? "DPD ON" : "DPD OFF";
+    } else {
+        ProgressTask task(progress_, cmd.on ? "pre-distortion on" : "pre-distortion off");
+        progress_.step(cmd.on ? "calibrating" : "switching off");
+        status = toggle_predistortion(api_);
+        changed = true;
+    }
+    const bool on_after = register_read(api_, reg::ADR_DPD_CONTROL) != 0;
+    const bool pass = on_after == cmd.on && status != "DPD Fail";
+    out_.record("dpd", json::Object(head())
+                           .add("requested", cmd.on ? "on" : "off")
+                           .add("status", status)
+                           .add("changed", changed)
+                           .add("enabled", on_after)
+                           .add("verdict", pass ? "pass" : "fail"));
+    out_.text("dpd: " + status + (changed ? "" : " (already)") + "; pre-distortion reads " +
+              (on_after ? "on" : "off") + (pass ? "" : " -- FAIL"));
+    return pass ? Outcome::Pass : Outcome::Fail;
+}
+
+Outcome Runner::operator()(const TempCmd &) {
+    std::int32_t celsius = 0;
+    const std::int32_t result = env_.read_temperature ? env_.read_temperature(&celsius) : -1;
+    const std::uint32_t code = read_sensor_code(api_);
+    json::Object fields = head();
+    if (result == 0) {
+        fields.add("celsius", celsius);
+    } else {
+        fields.add_null("celsius");
+    }
+    fields.add("sensor_code", code).add("result", result);
+    out_.record("temp", fields, json::Object().add("celsius", "degC").add("sensor_code", "code"));
+    out_.text("temp: " + (result == 0 ? std::to_string(celsius) + " degC" : std::string("not read")) +
+              "; sensor code " + std::to_string(code));
+    return result == 0 ? Outcome::Pass : Outcome::Fail;
+}
+
+Outcome Runner::operator()(const ScriptCmd &cmd) {
+    const ScriptRun run = run_script(api_, cmd.file);
+    if (!run.opened) {
+        return error("usage", script_open_failure(cmd.file));
+    }
+    out_.record("script", json::Object(head())
+                              .add("file", cmd.file)
+                              .add("written", run.written)
+                              .add("skipped", run.skipped)
+                              .add("ended", run.ended)
+                              .add("details", script_done_details(run)),
+                json::Object().add("written", "register").add("skipped", "line"));
+    out_.text("script " + cmd.file + ": " + std::string(kScriptDone) + "; " + script_done_details(run));
+    return Outcome::Pass;
+}
+
+}  // namespace deve::cli

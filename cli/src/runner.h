@@ -1,0 +1,105 @@
+// One invocation: open the link with the console's open sequence, run the
+// commands in order, leave the radio safe (transmission and reception
+// stopped) on every way out, close the link.
+#pragma once
+
+#include "commands.h"
+#include "counters.h"
+#include "deve/efuse_burn.h"
+#include "deve/rf_api.h"
+#include "output.h"
+#include "progress.h"
+#include "tuning.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deve::cli {
+
+// What the runner needs besides the library's console exports.
+struct Environment {
+    // rf_read_temperature.
+    std::function<std::int32_t(std::int32_t *celsius)> read_temperature;
+    std::function<std::string()> requested_transport;
+    std::function<std::string()> loaded_transport;
+    // The library's diagnostic lines since the last call.
+    std::function<std::vector<std::string>()> library_lines;
+    // The interrupting signal, 0 when none.
+    std::function<int()> pending_signal;
+    std::function<const char *(int)> signal_name;
+    // Asks the operator (prompt on standard error) and returns the answer;
+    // nothing at end of input.
+    std::function<std::optional<std::string>(const std::string &prompt)> ask;
+    // All of the library's diagnostic lines go here as well, when set.
+    std::function<void(const std::string &line)> library_log;
+};
+
+enum class Outcome { Pass = 0, Fail = 1, Error = 2 };
+
+class Runner {
+public:
+    Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals);
+
+    // Runs everything; returns the exit code (0 pass, 1 fail, 2 usage or
+    // link error, 128 + signal when interrupted).
+    int run(const std::vector<Command> &commands);
+
+    // The commands.
+    Outcome operator()(const InfoCmd &cmd);
+    Outcome operator()(const RegReadCmd &cmd);
+    Outcome operator()(const RegWriteCmd &cmd);
+    Outcome operator()(const TuneCmd &cmd);
+    Outcome operator()(const TxCmd &cmd);
+    Outcome operator()(const RxCmd &cmd);
+    Outcome operator()(const CalCmd &cmd);
+    Outcome operator()(const DpdCmd &cmd);
+    Outcome operator()(const TempCmd &cmd);
+    Outcome operator()(const ScriptCmd &cmd);
+    Outcome operator()(const MacReadCmd &cmd);
+    Outcome operator()(const MacWriteCmd &cmd);
+    Outcome operator()(const EfuseSummaryCmd &cmd);
+    Outcome operator()(const EfuseReadCmd &cmd);
+    Outcome operator()(const EfuseBurnCmd &cmd);
+
+private:
+    bool open_link();
+    // Stops transmission and reception, reads back that they are off, and
+    // closes the link. False when the radio does not read back as safe.
+    bool close_link();
+    // The fields every record of the current command starts with.
+    json::Object head() const;
+    // An error of the current command: "usage", "link", "refused", "board".
+    Outcome error(const std::string &kind, const std::string &message);
+    // Emits the library's diagnostics: every line to the log, the error lines
+    // as results.
+    void drain_library();
+    // Waits until `deadline`; false when a signal or a closed output cut the
+    // wait short.
+    bool wait_until(std::chrono::steady_clock::time_point deadline);
+    bool stopping() const;
+
+    std::uint32_t read_tx_frames();
+    std::optional<FuseMap> read_map();
+    Outcome burn(const std::string &name, const Staging &staging, const FuseMap &now, const BurnOptions &options);
+    // The limits and the verdict: pass when the run completed and every
+    // limit holds.
+    void emit_limits(const std::vector<LimitCheck> &checks, bool complete, json::Object &fields);
+    std::string limits_text(const std::vector<LimitCheck> &checks, bool complete) const;
+    std::string operating_point() const;
+
+    RfApi &api_;
+    Output &out_;
+    Progress &progress_;
+    Environment env_;
+    Globals globals_;
+    RadioState radio_;
+    bool link_open_ = false;
+    std::size_t step_ = 0;
+    std::string command_;
+};
+
+}  // namespace deve::cli

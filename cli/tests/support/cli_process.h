@@ -1,0 +1,61 @@
+// Runs the deve-cli program as a child process on the simulated board, with
+// its own environment, standard input, and its output collected.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace clitest {
+
+struct CliRun {
+    int exit_code = -1;  // 128 + signal when the program was killed
+    std::string out;     // standard output
+    std::string err;     // standard error (empty when it went to a terminal)
+    std::vector<std::string> out_lines() const;
+};
+
+struct CliOptions {
+    // Set in the child after every XOLT_* variable of the test's own
+    // environment has been removed.
+    std::vector<std::pair<std::string, std::string>> env;
+    // Written to the program's standard input, which is then closed.
+    std::string input;
+    // Called for every line of standard output as it arrives, with the
+    // child's process id.
+    std::function<void(const std::string &line, pid_t child)> on_line;
+    // When >= 0: the program's standard error (a terminal, say) instead of
+    // a pipe.
+    int stderr_fd = -1;
+    // The program is killed after this many seconds.
+    int timeout_seconds = 120;
+};
+
+// Runs deve-cli with these arguments (without the program name).
+CliRun run_cli(const std::vector<std::string> &args, const CliOptions &options = {});
+// Runs another program the same way.
+CliRun run_program(const std::string &program, const std::vector<std::string> &args, const CliOptions &options);
+
+// A fresh directory under the system's temporary directory, removed by the
+// destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes a fuse file of the simulated board: eight words, little endian.
+void write_fuse_file(const std::string &path, const std::vector<std::uint32_t> &words);
+
+}  // namespace clitest
