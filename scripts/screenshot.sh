@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Takes the picture of the Deve dialog after OPEN that the README shows: the
-# console runs under Xvfb on the simulated board with a fresh fuse file,
-# presses OPEN, and saves its window as an image.
+# Takes the pictures of the Deve dialog that the README shows: the console
+# runs under Xvfb on the simulated board with a fresh fuse file, presses OPEN,
+# and saves its window as an image; then deve_pictures_screenshots runs the
+# dialog through a receive test, a pre-distortion calibration and a few fuse
+# writes on another fresh board and saves the pictures panel's three views
+# (deve-rx-chart.png, deve-dpd-curves.png, deve-efuse-map.png) and the dialog
+# with the panel open (deve-pictures.png) beside the first picture.
 #
 #   scripts/screenshot.sh [output.png]   (default: docs/deve-open.png)
-#   DEVE_BUILD_DIR   build directory (default: build/dev)
+#   DEVE_BUILD_DIR        build directory (default: build/dev)
+#   DEVE_RX_SECONDS       length of the pictured receive test (default: 45)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${DEVE_BUILD_DIR:-$root/build/dev}")"
@@ -24,7 +29,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 elif ! grep -q '^VELMO_BUILD_CONSOLE:BOOL=ON' "$build/CMakeCache.txt"; then
   cmake "$build" -DVELMO_BUILD_CONSOLE=ON
 fi
-cmake --build "$build" --target Deve xolt
+cmake --build "$build" --target Deve deve_pictures_screenshots xolt
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -39,3 +44,12 @@ if ! env -u XOLT_LIBRARY -u WAYLAND_DISPLAY XOLT_FUSE_FILE="$work/efuse.bin" QT_
   exit 1
 fi
 echo "Saved $out"
+
+if ! env -u XOLT_LIBRARY -u WAYLAND_DISPLAY XOLT_FUSE_FILE="$work/efuse-pictures.bin" QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/deve_pictures_screenshots" \
+    --out "$(dirname "$out")" --seconds "${DEVE_RX_SECONDS:-45}" >"$work/pictures.log" 2>&1; then
+  echo "The pictures were not taken; the program's output:" >&2
+  tail -n 40 "$work/pictures.log" >&2
+  exit 1
+fi
+grep '^saved ' "$work/pictures.log" | sed 's/^saved /Saved /'

@@ -5,6 +5,7 @@
 #include "about_dlg.h"
 #include "lists.h"
 #include "panels.h"
+#include "pictures_panel.h"
 #include "prompter.h"
 #include "resource.h"
 #include "strings.h"
@@ -102,8 +103,12 @@ void CDeveDlg::BuildLayout() {
     grid->addWidget(buildTxRxPanel(controls_), 1, 1);
     grid->addWidget(buildEfusePanel(controls_), 1, 2);
     grid->addWidget(buildOptionPanel(controls_), 2, 0, 1, 3);
+    // The pictures open beside the groups, hidden until the operator asks.
+    pictures_ = new PicturesPanel(api_);
+    grid->addWidget(pictures_, 0, 3, 3, 1);
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(pictures_->toggleButton());
     buttons->addStretch(1);
     buttons->addWidget(makeButton(controls_, ID_OK, QString::fromUtf8(strings::kOk)));
     grid->addLayout(buttons, 3, 0, 1, 3);

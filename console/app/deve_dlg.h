@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+class PicturesPanel;
 class Prompter;
 class QComboBox;
 class QTimer;
@@ -34,6 +35,8 @@ public:
     QWidget *control(int id) const { return controls_.at(id); }
     const Controls &controls() const { return controls_; }
     const deve::LibraryPresence &presence() const { return *presence_; }
+    // The pictures side panel (receive chart, pre-distortion curves, eFuse map).
+    PicturesPanel *pictures() const { return pictures_; }
 
     // The dialog timers (identifiers 0 and 1).
     void OnTimer(int id);
@@ -124,4 +127,5 @@ private:
     Controls controls_;
     std::map<int, QString> fields_;
     std::array<QTimer *, 2> timers_{};
+    PicturesPanel *pictures_ = nullptr;
 };

@@ -1,6 +1,7 @@
 // "MAC Address" and "efuse": reading records, and programming them after the
 // operator has confirmed.
 #include "deve_dlg.h"
+#include "pictures_panel.h"
 #include "prompter.h"
 #include "resource.h"
 
@@ -34,6 +35,7 @@ void CDeveDlg::OnBnClickedMacRead() {
     UpdateData(true);
     Field(IDC_MAC_TEXT) = qs(deve::read_mac(api_));
     UpdateData(false);
+    pictures_->fusesTouched();
 }
 
 void CDeveDlg::OnBnClickedMacWrite() {
@@ -48,6 +50,7 @@ void CDeveDlg::OnBnClickedMacWrite() {
     }
     Field(IDC_MAC_TEXT) = qs(deve::write_mac(api_, mac));
     UpdateData(false);
+    pictures_->fusesTouched();
 }
 
 void CDeveDlg::OnCbnSelchangeEfuseItem() {
@@ -87,6 +90,7 @@ void CDeveDlg::OnBnClickedEfuseWrite() {
     }
     Field(IDC_EFUSE_RESULT) = qs(deve::write_item(api_, *item, first, second));
     UpdateData(false);
+    pictures_->fusesTouched();
 }
 
 void CDeveDlg::OnBnClickedEfuseRead() {
@@ -99,4 +103,5 @@ void CDeveDlg::OnBnClickedEfuseRead() {
     Field(IDC_EFUSE_RESULT) = qs(reading.values);
     Field(IDC_EFUSE_RANGE) = qs(reading.free_bits);
     UpdateData(false);
+    pictures_->fusesTouched();
 }

@@ -2,10 +2,12 @@
 // transmit-path writes.
 #include "busy_scope.h"
 #include "deve_dlg.h"
+#include "pictures_panel.h"
 #include "prompter.h"
 #include "resource.h"
 
 #include "deve/operations.h"
+#include "deve/padpd_tables.h"
 #include "deve/script.h"
 #include "deve/text.h"
 
@@ -19,6 +21,9 @@ void CDeveDlg::OnBnClickedDpd() {
         result = deve::toggle_predistortion(api_);
     }
     status->setText(QString::fromStdString(result));
+    if (deve::dpd_toggle_calibrated(result)) {
+        pictures_->predistortionCalibrated();
+    }
 }
 
 void CDeveDlg::OnBnClickedLoadScript() {

@@ -2,10 +2,12 @@
 #include "busy_scope.h"
 #include "deve_dlg.h"
 #include "lists.h"
+#include "pictures_panel.h"
 #include "resource.h"
 
 #include "deve/open_sequence.h"
 #include "deve/operations.h"
+#include "deve/padpd_tables.h"
 #include "deve/tables.h"
 #include "deve/text.h"
 
@@ -34,6 +36,9 @@ void CDeveDlg::OnBnClickedOpen() {
                        true);
     }
     UpdateData(false);
+    if (outcome.opened) {
+        pictures_->linkOpened(deve::open_calibrated_predistortion(outcome), QString::fromStdString(outcome.chip_id));
+    }
 }
 
 // The lists as OPEN leaves them: 2.4 GHz channel 1, HT20-MCS7, RF gain -3,
@@ -62,6 +67,7 @@ void CDeveDlg::OnBnClickedClose() {
                    false);
     Field(IDC_PORT_STATUS) = QString::fromStdString(deve::close_link(api_));
     UpdateData(false);
+    pictures_->linkClosed();
 }
 
 void CDeveDlg::OnBnClickedRegRead() {

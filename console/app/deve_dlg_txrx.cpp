@@ -1,5 +1,6 @@
 // "TX/RX control": the two tests and their one-second counters.
 #include "deve_dlg.h"
+#include "pictures_panel.h"
 #include "resource.h"
 
 #include "deve/operations.h"
@@ -26,6 +27,7 @@ void CDeveDlg::OnBnClickedRxOn() {
     UpdateData(true);
     deve::rx_on(api_, Selection(IDC_BAND), Selection(IDC_MODE), ParseField(IDC_FREQ_OFFSET, 10));
     SetTimer(TIMER_RX_COUNT, kTimerPeriodMs);
+    pictures_->receiveStarted();
 }
 
 void CDeveDlg::OnBnClickedRxOff() {
@@ -50,4 +52,5 @@ void CDeveDlg::OnTimer(int id) {
     } else {
         controls_.setText(IDC_PER, QStringLiteral("NA"));
     }
+    pictures_->receiveReading(counts);
 }

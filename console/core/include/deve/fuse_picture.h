@@ -1,0 +1,63 @@
+// The eFuse map as a picture: what each of the 256 fuse bits belongs to (the
+// header, a record, free space, or a blown fuse outside every record), the
+// colour it is drawn in, and what hovering it tells. Colours are plain
+// 0xRRGGBB values: one per record type, paler for records the library's
+// readers no longer return (superseded, or behind a record they stop at),
+// white for free bits.
+#pragma once
+
+#include "deve/efuse_map.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace deve {
+
+enum class FuseCellKind {
+    Header,  // bits 0-31, the chip identifier
+    Record,  // part of a decoded record (type nibble or data)
+    Free,    // after the last record, not blown
+    Stray,   // after the last record, but blown
+};
+
+struct FuseCell {
+    FuseCellKind kind = FuseCellKind::Free;
+    int record = -1;          // index into FuseMap::records for a record's bits
+    bool programmed = false;  // the fuse is blown
+};
+
+using FuseCells = std::array<FuseCell, kFuseMapBits>;
+FuseCells fuse_cells(const FuseMap &map);
+
+// Colours.
+constexpr std::uint32_t kFuseHeaderRgb = 0x5F6B7A;
+constexpr std::uint32_t kFuseFreeRgb = 0xFFFFFF;
+constexpr std::uint32_t kFuseFaultRgb = 0xB2182B;  // truncated, undecodable, stray
+constexpr std::uint32_t kFuseOtherTypeRgb = 0xA0A0A0;  // types the library has no export for
+// The full colour of a record type.
+std::uint32_t record_type_rgb(unsigned type);
+// A colour blended most of the way to white.
+std::uint32_t paler(std::uint32_t rgb);
+// Whether a record is drawn pale: the readers do not return it.
+bool drawn_pale(RecordState state);
+std::uint32_t fuse_cell_rgb(const FuseMap &map, const FuseCell &cell);
+
+// The hover text of a bit: the record's item and value, the header's chip
+// identifier, or the free space.
+std::string fuse_cell_tip(const FuseMap &map, unsigned bit);
+
+// What the colours mean for this map: the header, each record type present
+// (in order of first appearance), pale records, free bits and faults when
+// there are any.
+struct FuseLegendEntry {
+    std::string label;
+    std::uint32_t rgb;
+};
+std::vector<FuseLegendEntry> fuse_legend(const FuseMap &map);
+
+// "Free: 200 bits" (where the library places the next record, to the end).
+std::string fuse_free_text(const FuseMap &map);
+
+}  // namespace deve
