@@ -6,6 +6,7 @@
 
 #include "deve/efuse_burn.h"
 #include "deve/tables.h"
+#include "deve/text.h"
 #include "tuning.h"
 
 #include <CLI/CLI.hpp>
@@ -294,12 +295,12 @@ Command parse_efuse(const std::vector<std::string> &words) {
         return EfuseSummaryCmd{};
     }
     if (read->parsed()) {
-        if (!read_item.empty() && !same_text(read_item, "MAC") && find_efuse_item(read_item) == nullptr) {
+        if (!read_item.empty() && !deve::equal_ignoring_case(read_item, "MAC") && find_efuse_item(read_item) == nullptr) {
             throw UsageError("unknown eFuse item '" + read_item + "' (items: " + item_names() + ")");
         }
         return EfuseReadCmd{read_item};
     }
-    if (same_text(cmd.item, "MAC")) {
+    if (deve::equal_ignoring_case(cmd.item, "MAC")) {
         if (values.size() != 1) {
             throw UsageError("efuse burn MAC takes one address");
         }

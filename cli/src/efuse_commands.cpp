@@ -5,6 +5,7 @@
 #include "deve/efuse_burn.h"
 #include "deve/efuse_map.h"
 #include "deve/efuse_panel.h"
+#include "deve/text.h"
 
 #include <cstdio>
 
@@ -118,7 +119,7 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
                                                                                                        reading.values));
         out_.text("  " + padded_right(item.name, 13) + reading.values + (found ? "" : " (no record)"));
     }
-    if (all || same_text(cmd.item, "MAC")) {
+    if (all || deve::equal_ignoring_case(cmd.item, "MAC")) {
         MacAddress mac{};
         const bool found = api_.rf_efuse_read_mac(mac.data()) == 0;
         json::Object o;

@@ -2,7 +2,6 @@
 
 #include "deve/operations.h"
 
-#include <cctype>
 #include <charconv>
 #include <vector>
 
@@ -41,7 +40,7 @@ std::optional<int> match_channel(int band, std::string_view text) {
     const std::vector<std::string> labels = channel_labels(band);
     const std::optional<double> number = whole_number(text);
     for (std::size_t p = 0; p < labels.size(); ++p) {
-        if (same_text(labels[p], text) ||
+        if (deve::equal_ignoring_case(labels[p], text) ||
             (number && *number == static_cast<double>(deve::channel_number(band, static_cast<int>(p))))) {
             return static_cast<int>(p);
         }
@@ -60,7 +59,7 @@ std::string rate_list(int mode) {
 // The label of a rate of the mode, matched ignoring case.
 std::optional<std::string> match_rate(int mode, std::string_view text) {
     for (const Rate &r : rates_of_mode(mode)) {
-        if (same_text(r.label, text)) {
+        if (deve::equal_ignoring_case(r.label, text)) {
             return std::string(r.label);
         }
     }
@@ -80,18 +79,6 @@ std::optional<int> mode_of_rate(std::string_view text) {
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 }  // namespace
-
-bool same_text(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<double> whole_number(std::string_view text) {
     if (!text.empty() && text.front() == '+') {
@@ -129,7 +116,7 @@ std::optional<int> match_mode(std::string_view text) {
         if (dash == std::string_view::npos) {
             continue;
         }
-        if (same_text(label.substr(0, dash), text) || same_text(label.substr(dash + 1), text)) {
+        if (deve::equal_ignoring_case(label.substr(0, dash), text) || deve::equal_ignoring_case(label.substr(dash + 1), text)) {
             if (found) {
                 return std::nullopt;  // names more than one mode
             }

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "deve/rf_api.h"
 #include "deve/tables.h"
+#include "deve/text.h"
 
 #include <cstdint>
 #include <optional>
@@ -31,7 +32,6 @@ struct RadioState {
     std::string channel_label() const;
 };
 
-bool same_text(std::string_view a, std::string_view b);  // ignoring case
 // The number a text holds as a whole ("-2.5", "+1"), if it holds one.
 std::optional<double> whole_number(std::string_view text);
 // Decibels of a gain label ("-2.5" -> -2.5).
@@ -41,7 +41,7 @@ double label_number(const char *label);
 template <std::size_t N>
 std::optional<int> match_label(const Choices<N> &choices, std::string_view text) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (same_text(choices.labels[i], text)) {
+        if (deve::equal_ignoring_case(choices.labels[i], text)) {
             return static_cast<int>(i);
         }
     }

@@ -1,6 +1,6 @@
 #include "deve/efuse_burn.h"
+#include "deve/text.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace deve {
@@ -12,18 +12,6 @@ constexpr std::uint32_t kNibbleLimit = 0xF;
 constexpr std::uint32_t kByteLimit = 0xFF;
 // Bit 0 of the first byte of a MAC address marks a group (multicast) address.
 constexpr std::uint8_t kMacGroupBit = 0x01;
-
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string label_or(const char *label, const char *fallback) {
     return *label != '\0' ? std::string(label) : std::string(fallback);
@@ -73,7 +61,7 @@ std::string BurnRequest::value_text() const { return record_value_text(type, dat
 
 const EfuseItem *find_efuse_item(std::string_view name) {
     for (const EfuseItem &item : kEfuseItems) {
-        if (same_name(item.name, name)) {
+        if (equal_ignoring_case(item.name, name)) {
             return &item;
         }
     }

@@ -1,5 +1,6 @@
 #include "deve/text.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace deve {
@@ -26,6 +27,18 @@ int digit_value(char c, int base) {
 }
 
 }  // namespace
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::uint32_t parse_unsigned(std::string_view text, int base) {
     std::size_t i = 0;

@@ -15,6 +15,10 @@ namespace deve {
 // gives 0; a value beyond 32 bits gives 0xFFFFFFFF.
 std::uint32_t parse_unsigned(std::string_view text, int base);
 
+// Whether two texts are equal ignoring the case of ASCII letters (item and
+// label names typed by an operator).
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // "%x": lower-case hexadecimal, no prefix, no leading zeros.
 std::string hex(std::uint32_t value);
 // "%d" and "%u".
