@@ -20,16 +20,7 @@ if ! command -v xvfb-run >/dev/null; then
   exit 1
 fi
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  if [ "$build" = "$root/build/dev" ]; then
-    (cd "$root" && cmake --preset dev -DVELMO_BUILD_CONSOLE=ON)
-  else
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMO_BUILD_CONSOLE=ON
-  fi
-elif ! grep -q '^VELMO_BUILD_CONSOLE:BOOL=ON' "$build/CMakeCache.txt"; then
-  cmake "$build" -DVELMO_BUILD_CONSOLE=ON
-fi
-cmake --build "$build" --target Deve deve_pictures_screenshots xolt
+DEVE_BUILD_DIR="$build" "$root/scripts/build-console.sh" Deve deve_pictures_screenshots xolt
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
