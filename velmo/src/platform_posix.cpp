@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 namespace velmo::platform {
@@ -68,21 +69,28 @@ void *find_symbol(ModuleHandle module, const char *name) {
 
 bool unload_module(ModuleHandle module) { return dlclose(module) == 0; }
 
+// A kernel timer wakes a sleeper some 100 us late on a desktop system (timer
+// slack plus scheduling), which would add up over a calibration's hundred
+// short waits. So the delay sleeps until shortly before its due time and
+// spins the rest on the monotonic clock.
 void timer_delay(std::int64_t units_100ns) {
     if (units_100ns <= 0) {
         return;
     }
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::int64_t ns = units_100ns * 100;
-    timespec due{};
-    due.tv_sec = now.tv_sec + static_cast<time_t>(ns / 1000000000);
-    due.tv_nsec = now.tv_nsec + static_cast<long>(ns % 1000000000);
-    if (due.tv_nsec >= 1000000000) {
-        due.tv_sec += 1;
-        due.tv_nsec -= 1000000000;
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::microseconds kSpinMargin{250};
+    const auto due = Clock::now() + std::chrono::nanoseconds(units_100ns * 100);
+    const auto wake = due - kSpinMargin;
+    if (Clock::now() < wake) {
+        const auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(wake.time_since_epoch());
+        timespec at{};
+        at.tv_sec = static_cast<time_t>(since_epoch.count() / 1000000000);
+        at.tv_nsec = static_cast<long>(since_epoch.count() % 1000000000);
+        // steady_clock is CLOCK_MONOTONIC on this platform.
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
     }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+    while (Clock::now() < due) {
     }
 }
 
