@@ -191,33 +191,64 @@ struct Step {
 
 constexpr std::uint32_t ALL = 0xFFFFFFFF;
 
-// 2.4 GHz set-up: loop gains, baseband paths, tone generator, RX IQ
-// analysis, and the mode register into 2.4 GHz PADPD calibration.
-constexpr Step SETUP_2G[] = {
-    {ADR_CALIBRATION_GAIN_REGISTER1, 0xFFFFE1CC,
-     DPD_TX_VGA_GAIN_2G | DPD_RX_LNA_GAIN_2G | DPD_RX_PGA_GAIN_2G,
-     {word("set DPD tx vga gain 0x%x when padpd calibration\n", DPD_TX_VGA_GAIN_2G),
-      word("set DPD rx lna gain 0x%x when padpd calibration\n", DPD_RX_LNA_GAIN_2G),
-      word("set DPD rx pga gain 0x%x when padpd calibration\n", DPD_RX_PGA_GAIN_2G),
-      value("ADR_CALIBRATION_GAIN_REGISTER1 data written is %s%x\n")}},
-    {ADR_TX_UP8X_CONTROL, ALL, RG_TX_UP8X_BASEBAND.mask(),
-     {text("set Tx up8x to baseband signal path when RF is in calibration mode\n"), address_value()}},
-    {ADR_RX_HPF_CONTROL, ALL, RG_RX_HPF_BYPASS.mask(),
-     {text("set Rx high pass filter bypass\n"), address_value()}},
-    {ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG, 0xFEFFFF80, 0x02100080,
-     {text("set Tx IQ source to BB tone gen\n"), text("set Tx IQ BB tone gen to manual\n"),
-      word("set Tx IQ BB tone gen scale to 0x%x\n", 1), txiq_written()}},
-    {ADR_TONE_GEN, 0x0000FFFC, 0x07FF0001,
-     {text("set Tx IQ BB tone gen to one tone mode\n"), tone_line(), address_value()}},
-    {ADR_RX_IQ_ANALYSIS_CONTROL, 0xFFFFDFFF, 0x00000071,
-     {text("set Rx IQ BB tone gen to sync mode\n"), text("set Rx IQ sel ADC data\n"),
-      text("enable Rx IQ analysis function\n"), address_value()}},
-    {ADR_MODE_REGISTER, ALL, RG_MODE_MANUAL.mask(), {text("enable RG_MODE_MANUAL\n"), mode_written()}},
-    {ADR_MODE_REGISTER, 0xFFFFF9FF, RG_MODE.prep(MODE_CALIBRATION),
-     {text("enable RG_MODE to MODE_CALIBRATION\n"), mode_written()}},
+// The calibration loop's signal path and the mode register into calibration,
+// the same at 2.4 and 5 GHz but for the format of the tone-scale line: up8x
+// from baseband, RX high-pass bypassed, TX IQ from the tone generator at
+// scale 0x80, one-tone mode, RX IQ analysis on, manual mode, calibration
+// mode.
+constexpr std::size_t LOOP_PATH_STEPS = 7;
+
+constexpr std::array<Step, LOOP_PATH_STEPS> loop_path(const char *scale_line) {
+    return {{
+        {ADR_TX_UP8X_CONTROL, ALL, RG_TX_UP8X_BASEBAND.mask(),
+         {text("set Tx up8x to baseband signal path when RF is in calibration mode\n"), address_value()}},
+        {ADR_RX_HPF_CONTROL, ALL, RG_RX_HPF_BYPASS.mask(),
+         {text("set Rx high pass filter bypass\n"), address_value()}},
+        {ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG, 0xFEFFFF80, 0x02100080,
+         {text("set Tx IQ source to BB tone gen\n"), text("set Tx IQ BB tone gen to manual\n"),
+          word(scale_line, 1), txiq_written()}},
+        {ADR_TONE_GEN, 0x0000FFFC, 0x07FF0001,
+         {text("set Tx IQ BB tone gen to one tone mode\n"), tone_line(), address_value()}},
+        {ADR_RX_IQ_ANALYSIS_CONTROL, 0xFFFFDFFF, 0x00000071,
+         {text("set Rx IQ BB tone gen to sync mode\n"), text("set Rx IQ sel ADC data\n"),
+          text("enable Rx IQ analysis function\n"), address_value()}},
+        {ADR_MODE_REGISTER, ALL, RG_MODE_MANUAL.mask(), {text("enable RG_MODE_MANUAL\n"), mode_written()}},
+        {ADR_MODE_REGISTER, 0xFFFFF9FF, RG_MODE.prep(MODE_CALIBRATION),
+         {text("enable RG_MODE to MODE_CALIBRATION\n"), mode_written()}},
+    }};
+}
+
+// The band's own steps before the loop path, the loop path, then the band's
+// calibration index.
+template <std::size_t N>
+constexpr std::array<Step, N + LOOP_PATH_STEPS + 1> with_loop_path(const std::array<Step, N> &before,
+                                                                     const char *scale_line, const Step &index) {
+    std::array<Step, N + LOOP_PATH_STEPS + 1> steps{};
+    std::size_t n = 0;
+    for (const Step &step : before) {
+        steps[n++] = step;
+    }
+    for (const Step &step : loop_path(scale_line)) {
+        steps[n++] = step;
+    }
+    steps[n] = index;
+    return steps;
+}
+
+// 2.4 GHz set-up: loop gains, the loop path, and the mode register into
+// 2.4 GHz PADPD calibration.
+constexpr auto SETUP_2G = with_loop_path(
+    std::array<Step, 1>{{
+        {ADR_CALIBRATION_GAIN_REGISTER1, 0xFFFFE1CC,
+         DPD_TX_VGA_GAIN_2G | DPD_RX_LNA_GAIN_2G | DPD_RX_PGA_GAIN_2G,
+         {word("set DPD tx vga gain 0x%x when padpd calibration\n", DPD_TX_VGA_GAIN_2G),
+          word("set DPD rx lna gain 0x%x when padpd calibration\n", DPD_RX_LNA_GAIN_2G),
+          word("set DPD rx pga gain 0x%x when padpd calibration\n", DPD_RX_PGA_GAIN_2G),
+          value("ADR_CALIBRATION_GAIN_REGISTER1 data written is %s%x\n")}},
+    }},
+    "set Tx IQ BB tone gen scale to 0x%x\n",
     {ADR_MODE_REGISTER, 0xFFFF7FFF, RG_CAL_INDEX.prep(CAL_IDX_WIFI2P4G_PADPD),
-     {text("enable RG_CAL_INDEX to CAL_IDX_WIFI2P4G_PADPD\n"), mode_written()}},
-};
+     {text("enable RG_CAL_INDEX to CAL_IDX_WIFI2P4G_PADPD\n"), mode_written()}});
 
 // Close: the mode register back to standby, the normal signal paths, the
 // tone generator to the PHY descriptor and RX IQ analysis off.
@@ -273,47 +304,31 @@ constexpr bool row_consistent(const SubBand &row) {
 static_assert(row_consistent(SUB_BANDS[0]) && row_consistent(SUB_BANDS[1]) && row_consistent(SUB_BANDS[2]),
               "sub-band rows");
 
-constexpr std::size_t SETUP_5G_STEPS = 13;
-
 // 5 GHz set-up for one sub-band: tune the synthesizer, loop gains, PA
-// feedback off, then the paths and mode register as at 2.4 GHz but with the
-// 5 GHz calibration index.
-constexpr std::array<Step, SETUP_5G_STEPS> setup_5g(const SubBand &row) {
-    return {{
-        {ADR_SX_5GB_REGISTER_INT3BIT___CH_TABLE, row.channel_keep, row.channel_set,
-         {value("Varimon register ADR_SX_5GB_REGISTER_INT3BIT___CH_TABLE write value is %s%x\n"),
-          text("Set Varimon RF channel mapping on\n")},
-         Access::AnnouncedRmw, CHANNEL_SETTLE_MS},
-        {ADR_MODE_REGISTER, ALL, RG_TX_GAIN_MANUAL_OFF.mask(),
-         {text("disable Tx gain manual control when padpd calibration\n")}},
-        {ADR_5G_CALIBRATION_GAIN_REGISTER1, row.gain_keep, row.gain_set,
-         {word("set 5G DPD tx vga gain %x when padpd calibration\n", DPD_TX_VGA_GAIN_5G),
-          word("set 5G DPD rx lna gain %x when padpd calibration\n", DPD_RX_LNA_GAIN_5G),
-          word("set 5G DPD rx pga gain %x when padpd calibration\n", row.rx_pga_gain),
-          value("ADR_5G_CALIBRATION_GAIN_REGISTER1 data written is %s%x\n")}},
-        {ADR_5G_TX_GAIN_PAFB_CONTROL, 0, 0,
-         {text("disable 5G PA FB\n"), value("ADR_5G_TX_GAIN_PAFB_CONTROL data written is %s%x\n")},
-         Access::Write},
-        {ADR_5G_TX_FE_REGISTER, RG_5G_PA_FB.keep(), 0,
-         {text("disable 5G PA FB\n"), value("ADR_5G_TX_FE_REGISTER data written is %s%x\n")}},
-        {ADR_TX_UP8X_CONTROL, ALL, RG_TX_UP8X_BASEBAND.mask(),
-         {text("set Tx up8x to baseband signal path when RF is in calibration mode\n"), address_value()}},
-        {ADR_RX_HPF_CONTROL, ALL, RG_RX_HPF_BYPASS.mask(),
-         {text("set Rx high pass filter bypass\n"), address_value()}},
-        {ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG, 0xFEFFFF80, 0x02100080,
-         {text("set Tx IQ source to BB tone gen\n"), text("set Tx IQ BB tone gen to manual\n"),
-          word("set Tx IQ BB tone gen scale to %d\n", 1), txiq_written()}},
-        {ADR_TONE_GEN, 0x0000FFFC, 0x07FF0001,
-         {text("set Tx IQ BB tone gen to one tone mode\n"), tone_line(), address_value()}},
-        {ADR_RX_IQ_ANALYSIS_CONTROL, 0xFFFFDFFF, 0x00000071,
-         {text("set Rx IQ BB tone gen to sync mode\n"), text("set Rx IQ sel ADC data\n"),
-          text("enable Rx IQ analysis function\n"), address_value()}},
-        {ADR_MODE_REGISTER, ALL, RG_MODE_MANUAL.mask(), {text("enable RG_MODE_MANUAL\n"), mode_written()}},
-        {ADR_MODE_REGISTER, 0xFFFFF9FF, RG_MODE.prep(MODE_CALIBRATION),
-         {text("enable RG_MODE to MODE_CALIBRATION\n"), mode_written()}},
+// feedback off, then the loop path and the 5 GHz calibration index.
+constexpr auto setup_5g(const SubBand &row) {
+    return with_loop_path(
+        std::array<Step, 5>{{
+            {ADR_SX_5GB_REGISTER_INT3BIT___CH_TABLE, row.channel_keep, row.channel_set,
+             {value("Varimon register ADR_SX_5GB_REGISTER_INT3BIT___CH_TABLE write value is %s%x\n"),
+              text("Set Varimon RF channel mapping on\n")},
+             Access::AnnouncedRmw, CHANNEL_SETTLE_MS},
+            {ADR_MODE_REGISTER, ALL, RG_TX_GAIN_MANUAL_OFF.mask(),
+             {text("disable Tx gain manual control when padpd calibration\n")}},
+            {ADR_5G_CALIBRATION_GAIN_REGISTER1, row.gain_keep, row.gain_set,
+             {word("set 5G DPD tx vga gain %x when padpd calibration\n", DPD_TX_VGA_GAIN_5G),
+              word("set 5G DPD rx lna gain %x when padpd calibration\n", DPD_RX_LNA_GAIN_5G),
+              word("set 5G DPD rx pga gain %x when padpd calibration\n", row.rx_pga_gain),
+              value("ADR_5G_CALIBRATION_GAIN_REGISTER1 data written is %s%x\n")}},
+            {ADR_5G_TX_GAIN_PAFB_CONTROL, 0, 0,
+             {text("disable 5G PA FB\n"), value("ADR_5G_TX_GAIN_PAFB_CONTROL data written is %s%x\n")},
+             Access::Write},
+            {ADR_5G_TX_FE_REGISTER, RG_5G_PA_FB.keep(), 0,
+             {text("disable 5G PA FB\n"), value("ADR_5G_TX_FE_REGISTER data written is %s%x\n")}},
+        }},
+        "set Tx IQ BB tone gen scale to %d\n",
         {ADR_MODE_REGISTER, ALL, RG_CAL_INDEX.prep(CAL_IDX_WIFI5G_PADPD),
-         {text("enable RG_CAL_INDEX to CAL_IDX_WIFI5G_PADPD\n"), mode_written()}},
-    }};
+         {text("enable RG_CAL_INDEX to CAL_IDX_WIFI5G_PADPD\n"), mode_written()}});
 }
 
 // ---- Band description ------------------------------------------------------
@@ -522,8 +537,8 @@ std::int32_t padpd_cali_2g() {
         " Varimon C 2P4G PADPD calibration...done\n",
         false,
         "0x",
-        SETUP_2G,
-        std::size(SETUP_2G),
+        SETUP_2G.data(),
+        SETUP_2G.size(),
         POINT_WAIT_2G_MS,
         &POINT_LOG_2G,
         AM_AM_2G,
@@ -533,7 +548,7 @@ std::int32_t padpd_cali_2g() {
 }
 
 std::int32_t padpd_cali_5g(const SubBand &row) {
-    const std::array<Step, SETUP_5G_STEPS> setup = setup_5g(row);
+    const auto setup = setup_5g(row);
     const Band band{
         " Varimon C 5G channel %d PADPD calibration...\n",
         row.channel,
