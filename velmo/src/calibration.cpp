@@ -44,8 +44,6 @@ enum RfCalIndex : std::uint32_t {
 
 constexpr std::uint32_t ADR_CAL_A538 = 0xCCB0A538;  // 2.4 GHz calibration loop set-up
 constexpr std::uint32_t ADR_CAL_A608 = 0xCCB0A608;  // 5 GHz calibration loop set-up
-constexpr std::uint32_t ADR_5G_CALIBRATION_GAIN_REGISTER1 = 0xCCB0A60C;
-constexpr std::uint32_t ADR_CAL_PATH_CONTROL = 0xCCB0A810;
 constexpr std::uint32_t CAL_PATH_WORD = 0x00800000;
 constexpr std::uint32_t ADR_CAL_A834 = 0xCCB0A834;  // the preparation's variable word
 constexpr std::uint32_t ADR_CAL_A840 = 0xCCB0A840;
@@ -90,17 +88,17 @@ constexpr std::uint32_t PREP_WORD = 0x00200000;  // P(x) of every step but the l
 constexpr std::uint32_t PREP_WORD_5G_D = 0x00D00000;
 
 constexpr RegWrite SETUP_2G_AB[] = {
-    {ADR_CAL_PATH_CONTROL, CAL_PATH_WORD},
+    {ADR_TX_UP8X_CONTROL, CAL_PATH_WORD},
     {ADR_CAL_A538, 0x00000E00},
     {ADR_CAL_A538, 0x00000E30},
 };
 constexpr RegWrite SETUP_2G_D[] = {
     {ADR_CAL_A538, 0x00030000},
     {ADR_CAL_A538, 0x03830000},
-    {ADR_CAL_PATH_CONTROL, CAL_PATH_WORD},
+    {ADR_TX_UP8X_CONTROL, CAL_PATH_WORD},
 };
 constexpr RegWrite SETUP_5G_AB[] = {
-    {ADR_CAL_PATH_CONTROL, CAL_PATH_WORD},
+    {ADR_TX_UP8X_CONTROL, CAL_PATH_WORD},
     {ADR_CAL_A608, 0x0E022202},
     {ADR_CAL_A608, 0x0E322202},
 };
@@ -108,7 +106,7 @@ constexpr RegWrite SETUP_5G_D[] = {
     {ADR_5G_CALIBRATION_GAIN_REGISTER1, 0x00000000},
     {ADR_5G_CALIBRATION_GAIN_REGISTER1, 0x00000060},
     {ADR_5G_CALIBRATION_GAIN_REGISTER1, 0x00003860},
-    {ADR_CAL_PATH_CONTROL, CAL_PATH_WORD},
+    {ADR_TX_UP8X_CONTROL, CAL_PATH_WORD},
 };
 
 // One calibration: its set-up writes, then P(x) when `prepare` is set, then

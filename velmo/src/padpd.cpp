@@ -46,9 +46,8 @@ constexpr std::uint32_t DPD_TX_VGA_GAIN_2G = 0x1C0;
 constexpr std::uint32_t DPD_RX_LNA_GAIN_2G = 0x0;
 constexpr std::uint32_t DPD_RX_PGA_GAIN_2G = 0xC;
 
-// 5 GHz calibration-loop gains (bits 17-29): TX VGA bit 24, RX PGA bit 20
-// (bit 19 for the highest sub-band).
-constexpr std::uint32_t ADR_5G_CALIBRATION_GAIN_REGISTER1 = 0xCCB0A60C;
+// 5 GHz calibration-loop gains (ADR_5G_CALIBRATION_GAIN_REGISTER1, bits
+// 17-29): TX VGA bit 24, RX PGA bit 20 (bit 19 for the highest sub-band).
 constexpr std::uint32_t DPD_TX_VGA_GAIN_5G = 0x1000000;
 constexpr std::uint32_t DPD_RX_LNA_GAIN_5G = 0x0;
 constexpr std::uint32_t DPD_RX_PGA_GAIN_5G = 0x100000;
@@ -61,9 +60,6 @@ constexpr Field RG_5G_PA_FB{12, 1};
 // 5 GHz channel table: bit 4 turns the RF channel mapping on.
 constexpr Field RG_RF_CHANNEL_MAP_ON{4, 1};
 
-// TX up8x input: 1 = baseband signal path (calibration), 0 = normal path.
-constexpr std::uint32_t ADR_TX_UP8X_CONTROL = 0xCCB0A810;
-constexpr Field RG_TX_UP8X_BASEBAND{25, 1};
 
 // RX high-pass filter: 1 = bypassed.
 constexpr std::uint32_t ADR_RX_HPF_CONTROL = 0xCCB0E060;

@@ -49,6 +49,13 @@ constexpr Field RG_5G_CHANNEL{8, 8};
 // Synthesizer control word rewritten on every retune and by the sensor.
 constexpr std::uint32_t ADR_SX_CONTROL = 0xCCB0A408;
 
+// 5 GHz calibration-loop gains (TX VGA, RX LNA, RX PGA in bits 17-29).
+constexpr std::uint32_t ADR_5G_CALIBRATION_GAIN_REGISTER1 = 0xCCB0A60C;
+
+// TX up8x input: 1 = baseband signal path (calibration), 0 = normal path.
+constexpr std::uint32_t ADR_TX_UP8X_CONTROL = 0xCCB0A810;
+constexpr Field RG_TX_UP8X_BASEBAND{25, 1};
+
 // 5 GHz transmit gain and PA feedback control (four 7-bit gain copies).
 constexpr std::uint32_t ADR_5G_TX_GAIN_PAFB_CONTROL = 0xCCB0A634;
 
