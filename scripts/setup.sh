@@ -4,11 +4,11 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev
   libgl-dev
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth
   fonts-noto-cjk
   libcli11-dev
   g++-mingw-w64-x86-64-posix
