@@ -75,6 +75,16 @@ json::Object Runner::head() const {
     return o;
 }
 
+json::Object Runner::run_head() const {
+    json::Object o = head();
+    o.add("band", kBandChoices.labels[radio_.band])
+        .add("channel", radio_.channel_number())
+        .add("mode", kModeChoices.labels[radio_.mode])
+        .add("rate", radio_.rate)
+        .add("offset", radio_.offset);
+    return o;
+}
+
 Outcome Runner::error(const std::string &kind, const std::string &message) {
     out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
     out_.text(command_ + ": error: " + message);

@@ -72,6 +72,8 @@ private:
     bool close_link();
     // The fields every record of the current command starts with.
     json::Object head() const;
+    // head() and the operating point a tx or rx run used.
+    json::Object run_head() const;
     // An error of the current command: "usage", "link", "refused", "board".
     Outcome error(const std::string &kind, const std::string &message);
     // Emits the library's diagnostics: every line to the log, the error lines

@@ -117,13 +117,8 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         checks.push_back(at_least("min-fps", *cmd.min_fps, mean, "frame/s"));
     }
     const bool complete = seconds_done == cmd.seconds;
-    json::Object fields = head();
-    fields.add("band", kBandChoices.labels[radio_.band])
-        .add("channel", radio_.channel_number())
-        .add("mode", kModeChoices.labels[radio_.mode])
-        .add("rate", radio_.rate)
-        .add("offset", radio_.offset)
-        .add("pit", cmd.pit)
+    json::Object fields = run_head();
+    fields.add("pit", cmd.pit)
         .add("seconds", seconds_done)
         .add("elapsed", elapsed)
         .add("frames", totals.frames());
@@ -208,13 +203,8 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                                  static_cast<double>(totals.errors()), "frame"));
     }
     const bool complete = seconds_done == cmd.seconds;
-    json::Object fields = head();
-    fields.add("band", kBandChoices.labels[radio_.band])
-        .add("channel", radio_.channel_number())
-        .add("mode", kModeChoices.labels[radio_.mode])
-        .add("rate", radio_.rate)
-        .add("offset", radio_.offset)
-        .add("seconds", seconds_done)
+    json::Object fields = run_head();
+    fields.add("seconds", seconds_done)
         .add("elapsed", elapsed)
         .add("errors", totals.errors())
         .add("frames", totals.frames())
