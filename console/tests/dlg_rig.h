@@ -3,6 +3,7 @@
 #pragma once
 
 #include "deve_dlg.h"
+#include "dlg_operator.h"
 #include "prompter.h"
 #include "recording_api.h"
 #include "resource.h"
@@ -40,31 +41,16 @@ public:
     }
 };
 
-class Rig {
+class Rig : public DlgOperator {
 public:
     explicit Rig(const std::string &libraryFile = deve::velmo_library_file())
-        : dlg(std::make_unique<CDeveDlg>(api, prompter, libraryFile)) {}
+        : dlg(std::make_unique<CDeveDlg>(api, prompter, libraryFile)) {
+        operated_ = dlg.get();
+    }
 
     fake::RecordingApi api;
     FakePrompter prompter;
     std::unique_ptr<CDeveDlg> dlg;
-
-    QWidget *widget(int id) const { return dlg->control(id); }
-    QAbstractButton *button(int id) const { return qobject_cast<QAbstractButton *>(widget(id)); }
-    QComboBox *list(int id) const { return qobject_cast<QComboBox *>(widget(id)); }
-    QLineEdit *edit(int id) const { return qobject_cast<QLineEdit *>(widget(id)); }
-    QString text(int id) const { return dlg->controls().text(id); }
-
-    // A click as the operator makes it: nothing happens on a disabled button.
-    void click(int id) { button(id)->click(); }
-    // The operator picks an item: the list's selection notification runs.
-    void choose(int id, int position) {
-        QComboBox *l = list(id);
-        l->setCurrentIndex(position);
-        emit l->activated(position);
-    }
-    void chooseText(int id, const QString &text) { choose(id, list(id)->findText(text)); }
-    void type(int id, const QString &text) { edit(id)->setText(text); }
 
     // OPEN on the stand-in, and a clean log after it.
     void open() {

@@ -3,6 +3,7 @@
 // restarts at every reading, and the eFuse map of records programmed through
 // the dialog.
 #include "deve_dlg.h"
+#include "dlg_operator.h"
 #include "fuse_map_view.h"
 #include "padpd_view.h"
 #include "pictures_panel.h"
@@ -50,7 +51,7 @@ constexpr int kReadings = 6;
 
 }  // namespace
 
-class PicturesSimTest : public QObject {
+class PicturesSimTest : public QObject, public DlgOperator {
     Q_OBJECT
 
     std::filesystem::path fuses_;
@@ -59,14 +60,6 @@ class PicturesSimTest : public QObject {
     std::unique_ptr<CDeveDlg> dlg_;
 
     PicturesPanel *panel() const { return dlg_->pictures(); }
-    QString text(int id) const { return dlg_->controls().text(id); }
-    void click(int id) { qobject_cast<QAbstractButton *>(dlg_->control(id))->click(); }
-    void type(int id, const char *t) { qobject_cast<QLineEdit *>(dlg_->control(id))->setText(QString::fromLatin1(t)); }
-    void choose(int id, int position) {
-        auto *list = qobject_cast<QComboBox *>(dlg_->control(id));
-        list->setCurrentIndex(position);
-        emit list->activated(position);
-    }
 
 private slots:
     void initTestCase() {
@@ -75,6 +68,7 @@ private slots:
         qputenv("XOLT_FUSE_FILE", QByteArray::fromStdString(fuses_.string()));
         qputenv("XOLT_RX_FRAME_RATE", QByteArray::number(kFrameRate));
         dlg_ = std::make_unique<CDeveDlg>(api_, prompter_, deve::velmo_library_file());
+        operated_ = dlg_.get();
         dlg_->show();
         panel()->toggleButton()->click();
         click(IDC_OPEN);

@@ -1,6 +1,7 @@
 // The console end to end on the simulated board: OPEN through libvelmo and
 // the board, then the eFuse and MAC panel on a fresh fuse file.
 #include "deve_dlg.h"
+#include "dlg_operator.h"
 #include "prompter.h"
 #include "resource.h"
 #include "script_files.h"
@@ -34,7 +35,7 @@ public:
 
 }  // namespace
 
-class SimTest : public QObject {
+class SimTest : public QObject, public DlgOperator {
     Q_OBJECT
 
     std::filesystem::path fuses_;
@@ -42,14 +43,6 @@ class SimTest : public QObject {
     YesPrompter prompter_;
     std::unique_ptr<CDeveDlg> dlg_;
 
-    QString text(int id) const { return dlg_->controls().text(id); }
-    void click(int id) { qobject_cast<QAbstractButton *>(dlg_->control(id))->click(); }
-    void type(int id, const char *t) { qobject_cast<QLineEdit *>(dlg_->control(id))->setText(QString::fromLatin1(t)); }
-    void choose(int id, int position) {
-        auto *list = qobject_cast<QComboBox *>(dlg_->control(id));
-        list->setCurrentIndex(position);
-        emit list->activated(position);
-    }
 
 private slots:
     void initTestCase() {
@@ -57,6 +50,7 @@ private slots:
         fuses_ = scripts::temp_path("fuses.bin");
         qputenv("XOLT_FUSE_FILE", QByteArray::fromStdString(fuses_.string()));
         dlg_ = std::make_unique<CDeveDlg>(api_, prompter_, deve::velmo_library_file());
+        operated_ = dlg_.get();
         QVERIFY(dlg_->presence().complete());
     }
 
