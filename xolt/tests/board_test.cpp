@@ -1,5 +1,6 @@
 // The simulated board through its entry points: the link's order, interface
 // selection, register access only while open, and the eFuse controller.
+#include "board_fixture.h"
 #include "xolt/xolt.h"
 #include "xolt/xolt_sim.h"
 
@@ -21,33 +22,12 @@ constexpr uint32_t ADR_PROGRAM_ENABLE = 0xC2000118;
 constexpr uint32_t ADR_DATA0 = 0xC2000120;
 constexpr uint32_t ADR_PMU_CONTROL = 0xCCB0B008;
 
-class Board : public ::testing::Test {
+class Board : public BoardFixture {
 protected:
     void SetUp() override {
-        fuse_file = ::testing::TempDir() + "/board-test-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
-        std::filesystem::remove(fuse_file);
-        setenv("XOLT_FUSE_FILE", fuse_file.c_str(), 1);
+        BoardFixture::SetUp();
         setenv("XOLT_CHIP_ID", "0x7C000000", 1);
-        unsetenv("XOLT_FAULT_OPEN");
-        unsetenv("XOLT_FAULT_EFUSE_STALL");
-        unsetenv("XOLT_FAULT_EFUSE_NO_PROGRAM");
     }
-    void TearDown() override {
-        xolt_close();
-        std::filesystem::remove(fuse_file);
-    }
-    void open_link() {
-        ASSERT_EQ(xolt_init(), 0);
-        ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
-        ASSERT_EQ(xolt_open(), 0);
-    }
-    uint32_t read(uint32_t address) {
-        uint32_t v = 0xDEADBEEF;
-        EXPECT_EQ(xolt_read_reg(address, &v), 0);
-        return v;
-    }
-    void write(uint32_t address, uint32_t value) { EXPECT_EQ(xolt_write_reg(address, value), 0); }
 
     // A program cycle as the library runs it.
     void program(const std::array<uint32_t, 8> &words, bool power = true) {
@@ -70,8 +50,6 @@ protected:
         }
         return words;
     }
-
-    std::string fuse_file;
 };
 
 TEST_F(Board, LinkMustBeInitialisedSelectedAndOpenedInOrder) {

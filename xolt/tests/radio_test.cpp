@@ -1,6 +1,7 @@
 // The simulated radio through the board's entry points: transmit counters,
 // receive counters and their error model, the calibration engine's log, the
 // temperature sensor and the RX IQ analysis of the calibration loop.
+#include "board_fixture.h"
 #include "xolt/xolt.h"
 #include "xolt/xolt_sim.h"
 
@@ -64,43 +65,7 @@ constexpr uint32_t CCK_COUNTING = 0x00100000;
 
 uint32_t trim_word(uint32_t trim) { return (trim << 8) | (trim << 17); }
 
-const std::vector<const char *> RADIO_SETTINGS = {
-    "XOLT_AMBIENT_C",      "XOLT_TX_TEMP_RISE_C", "XOLT_THERMAL_TIME_CONSTANT_MS",
-    "XOLT_IDEAL_TRIM",     "XOLT_RX_FRAME_RATE",  "XOLT_NOISE_SEED",
-};
-
-class Radio : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fuse_file = ::testing::TempDir() + "/radio-test-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
-        std::filesystem::remove(fuse_file);
-        setenv("XOLT_FUSE_FILE", fuse_file.c_str(), 1);
-        for (const char *name : RADIO_SETTINGS) {
-            unsetenv(name);
-        }
-    }
-    void TearDown() override {
-        xolt_close();
-        for (const char *name : RADIO_SETTINGS) {
-            unsetenv(name);
-        }
-        std::filesystem::remove(fuse_file);
-    }
-    void open_link() {
-        ASSERT_EQ(xolt_init(), 0);
-        ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
-        ASSERT_EQ(xolt_open(), 0);
-    }
-    uint32_t read(uint32_t address) {
-        uint32_t v = 0xDEADBEEF;
-        EXPECT_EQ(xolt_read_reg(address, &v), 0);
-        return v;
-    }
-    void write(uint32_t address, uint32_t value) { EXPECT_EQ(xolt_write_reg(address, value), 0); }
-
-    std::string fuse_file;
-};
+class Radio : public BoardFixture {};
 
 // Time between two register accesses as the board saw it: at least the time
 // from the end of the first call to the start of the second, at most the time
