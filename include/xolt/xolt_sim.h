@@ -12,6 +12,18 @@
 extern "C" {
 #endif
 
+/* Results of xolt_open that only the simulated board gives. */
+/* Another process holds this board (the same fuse file) open. */
+#define XOLT_SIM_ERR_BUSY (-7)
+/* A board setting in the environment is malformed or out of range; the
+ * board prints a line naming the variable on standard error. */
+#define XOLT_SIM_ERR_SETTINGS (-8)
+
+/* After xolt_open returned XOLT_SIM_ERR_BUSY: the process id of the holder
+ * (0 when it cannot be told). 0 when the last open was not refused as busy.
+ * Works with the link closed. */
+XOLT_API int32_t xolt_sim_board_holder(void);
+
 /* Copies up to `count` words of the fuse array (word 0 is the header).
  * Non-zero while the link is closed. */
 XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count);
