@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -90,6 +92,84 @@ std::uint32_t hex_argument(const std::string &text, const char *what) {
     return *value;
 }
 
+// ---- Numbers of the options --------------------------------------------------
+// Options that take numbers are read as text and checked here, so that a
+// refusal names the range in plain words (and a negative count cannot wrap,
+// nor a NaN or infinite limit pass everything).
+
+struct NumberRange {
+    double low;
+    double high;
+    bool whole;        // a whole number
+    const char *unit;  // "seconds", "frames", ...
+};
+
+constexpr NumberRange kSecondsRange{1, 86400, true, "seconds"};
+constexpr NumberRange kPitRange{0, 16383, true, "microseconds"};
+constexpr NumberRange kOffsetRange{0, 255, true, "trim steps"};
+// A bench source sends at most ten million frames a second, for at most a day.
+constexpr NumberRange kFramesRange{0, 1e12, true, "frames"};
+constexpr NumberRange kFrameRateRange{0, 1e7, false, "frames per second"};
+constexpr NumberRange kPerRange{0, 100, false, "percent"};
+
+std::string plain_number(double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+// "a whole number of seconds from 1 to 86400".
+std::string range_words(const NumberRange &r) {
+    return std::string(r.whole ? "a whole number of " : "a number of ") + r.unit + " from " + plain_number(r.low) +
+           " to " + plain_number(r.high);
+}
+
+// The number in `text`, within the range; a usage error naming the range
+// otherwise.
+double checked_number(const std::string &option, const std::string &text, const NumberRange &range) {
+    std::optional<double> value;
+    if (range.whole) {
+        const bool digits = !text.empty() && text.size() <= 15 &&
+                            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+        if (digits) {
+            value = static_cast<double>(std::stoull(text));
+        }
+    } else {
+        value = whole_number(text);  // strict: the whole text, no NaN or infinity below
+    }
+    if (!value || !std::isfinite(*value) || *value < range.low || *value > range.high) {
+        throw UsageError(option + ": '" + text + "' is not " + range_words(range));
+    }
+    return *value;
+}
+
+// Adds a number option: its text is checked when the words have been parsed.
+struct NumberOption {
+    std::string option;
+    NumberRange range;
+    std::optional<std::string> text;
+};
+
+CLI::Option *add_number(CLI::App &app, std::vector<std::unique_ptr<NumberOption>> &numbers, const std::string &name,
+                        const NumberRange &range, const std::string &description) {
+    numbers.push_back(std::make_unique<NumberOption>(NumberOption{name, range, std::nullopt}));
+    return app.add_option(name, numbers.back()->text, description + "; " + range_words(range))
+        ->type_name("NUMBER");
+}
+
+template <typename T>
+void take_number(const NumberOption &n, T &out) {
+    if (n.text) {
+        out = static_cast<T>(checked_number(n.option, *n.text, n.range));
+    }
+}
+template <typename T>
+void take_number(const NumberOption &n, std::optional<T> &out) {
+    if (n.text) {
+        out = static_cast<T>(checked_number(n.option, *n.text, n.range));
+    }
+}
+
 void burn_flags(CLI::App &app, BurnOptions &burn) {
     app.add_flag("--dry-run", burn.dry_run, "show the preview and program nothing");
     app.add_flag("--yes", burn.yes, "burn without asking the operator to type BURN (for scripted lines)");
@@ -142,20 +222,19 @@ Command parse_tune(const std::vector<std::string> &words) {
     app.add_option("--rf-gain", r.rf_gain, "transmit gain step: 0 down to -15");
     app.add_option("--dac", r.dac, "DAC gain in dB relative to code 0x80: +2.5 down to -5 in 0.5 steps");
     app.add_option("--b-gain", r.b_gain, "11b rate gain in dB: +1.5 down to -6 in 0.5 steps");
-    app.add_option("--offset", r.offset, "frequency-offset trim, 0-255, applied by the next tx or rx")
-        ->check(CLI::Range(0u, 255u));
+    std::vector<std::unique_ptr<NumberOption>> numbers;
+    add_number(app, numbers, "--offset", kOffsetRange, "frequency-offset trim, applied by the next tx or rx");
     parse_words(app, words);
+    take_number(*numbers[0], r.offset);
     if (!r.band && !r.channel && !r.mode && !r.rate && !r.rf_gain && !r.dac && !r.b_gain && !r.offset) {
         throw UsageError("tune: give at least one setting (see deve-cli tune --help)");
     }
     return cmd;
 }
 
-template <typename Cmd>
-void seconds_option(CLI::App &app, Cmd &cmd) {
-    app.add_option("--seconds", cmd.seconds, "how long, in seconds; one sample a second")
-        ->check(CLI::Range(1u, 86400u))
-        ->capture_default_str();
+void seconds_option(CLI::App &app, std::vector<std::unique_ptr<NumberOption>> &numbers, unsigned default_seconds) {
+    add_number(app, numbers, "--seconds", kSecondsRange,
+               "how long, in seconds (default " + std::to_string(default_seconds) + "); one sample a second");
 }
 
 Command parse_tx(const std::vector<std::string> &words) {
@@ -164,14 +243,16 @@ Command parse_tx(const std::vector<std::string> &words) {
                  "transmitted frames. Limits make the result pass or fail.",
                  "deve-cli tx"};
     TxCmd cmd;
-    seconds_option(app, cmd);
-    app.add_option("--pit", cmd.pit, "packet interval (PIT) in microseconds, 0-16383; 0 keeps the built-in one")
-        ->check(CLI::Range(0u, 16383u))
-        ->capture_default_str();
-    app.add_option("--min-frames", cmd.min_frames, "limit: at least this many frames transmitted in all");
-    app.add_option("--min-fps", cmd.min_fps, "limit: at least this many frames per second on average")
-        ->check(CLI::NonNegativeNumber);
+    std::vector<std::unique_ptr<NumberOption>> n;
+    seconds_option(app, n, cmd.seconds);
+    add_number(app, n, "--pit", kPitRange, "packet interval (PIT); 0 (the default) keeps the built-in one");
+    add_number(app, n, "--min-frames", kFramesRange, "limit: at least this many frames transmitted in all");
+    add_number(app, n, "--min-fps", kFrameRateRange, "limit: at least this many frames per second on average");
     parse_words(app, words);
+    take_number(*n[0], cmd.seconds);
+    take_number(*n[1], cmd.pit);
+    take_number(*n[2], cmd.min_frames);
+    take_number(*n[3], cmd.min_fps);
     return cmd;
 }
 
@@ -182,12 +263,16 @@ Command parse_rx(const std::vector<std::string> &words) {
                  "the result pass or fail.",
                  "deve-cli rx"};
     RxCmd cmd;
-    seconds_option(app, cmd);
-    app.add_option("--max-per", cmd.max_per, "limit: packet error rate of the run at most this, in percent")
-        ->check(CLI::NonNegativeNumber);
-    app.add_option("--min-frames", cmd.min_frames, "limit: at least this many frames received in all");
-    app.add_option("--max-errors", cmd.max_errors, "limit: at most this many frames received in error");
+    std::vector<std::unique_ptr<NumberOption>> n;
+    seconds_option(app, n, cmd.seconds);
+    add_number(app, n, "--max-per", kPerRange, "limit: packet error rate of the run at most this");
+    add_number(app, n, "--min-frames", kFramesRange, "limit: at least this many frames received in all");
+    add_number(app, n, "--max-errors", kFramesRange, "limit: at most this many frames received in error");
     parse_words(app, words);
+    take_number(*n[0], cmd.seconds);
+    take_number(*n[1], cmd.max_per);
+    take_number(*n[2], cmd.min_frames);
+    take_number(*n[3], cmd.max_errors);
     return cmd;
 }
 
@@ -498,6 +583,8 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
                "refused request, 130/143 interrupted by SIGINT/SIGTERM.");
     app.formatter(std::make_shared<ProgramFormatter>());
     global_options(app, g, port, supply, crystal, no_progress, version);
+    // Words that are neither options nor a command are sorted out below.
+    app.allow_extras();
     try {
         parse_words(app, parts.front());
     } catch (const HelpRequest &help) {
@@ -507,14 +594,19 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
     } catch (const CLI::ParseError &e) {
         result.kind = ParseResult::Kind::Error;
         result.text = e.what();
-        if (dynamic_cast<const CLI::ExtrasError *>(&e) != nullptr) {
-            result.text = "unknown command: " + parts.front().front() + " (commands: " + [] {
-                std::string names;
-                for (const std::string &n : command_names()) {
-                    names += (names.empty() ? "" : ", ") + n;
-                }
-                return names;
-            }() + ")";
+        return result;
+    }
+    if (const std::vector<std::string> extras = app.remaining(); !extras.empty()) {
+        result.kind = ParseResult::Kind::Error;
+        const std::string &word = extras.front();
+        if (!word.empty() && word.front() == '-') {
+            result.text = "unknown option: " + word + " (see deve-cli --help for the options)";
+        } else {
+            std::string names;
+            for (const std::string &n : command_names()) {
+                names += (names.empty() ? "" : ", ") + n;
+            }
+            result.text = "unknown command: " + word + " (commands: " + names + ")";
         }
         return result;
     }

@@ -81,7 +81,17 @@ std::optional<FuseMap> Runner::read_map() {
     return decode_fuse_map(*words);
 }
 
+Outcome Runner::fuses_unread() {
+    return error("board", "the eFuse could not be read: the controller did not complete a read cycle, or the "
+                          "transport failed the reads");
+}
+
 Outcome Runner::operator()(const MacReadCmd &) {
+    // The library's reader answers "no record" also when the controller does
+    // not answer: the controller must first complete a read cycle.
+    if (!read_map()) {
+        return fuses_unread();
+    }
     MacAddress mac{};
     const bool found = api_.rf_efuse_read_mac(mac.data()) == 0;
     const std::string text = read_mac(api_);
@@ -99,6 +109,9 @@ Outcome Runner::operator()(const MacReadCmd &) {
 }
 
 Outcome Runner::operator()(const EfuseReadCmd &cmd) {
+    if (!read_map()) {
+        return fuses_unread();
+    }
     json::Array items;
     out_.text("efuse read:");
     const bool all = cmd.item.empty();
@@ -135,6 +148,9 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
         out_.text("  " + padded_right("MAC", 13) + text);
     }
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
+    if (free_bits < 0) {
+        return fuses_unread();  // the controller stopped answering during the reads
+    }
     out_.record("efuse_read", json::Object(head()).add("items", items).add("free_bits", free_bits),
                 json::Object().add("free_bits", "bit"));
     out_.text("  Empty: " + std::to_string(free_bits) + " bit");
@@ -144,7 +160,7 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
 Outcome Runner::operator()(const EfuseSummaryCmd &) {
     const std::optional<FuseMap> map = read_map();
     if (!map) {
-        return error("board", "the eFuse could not be read: the controller never completed a read cycle");
+        return fuses_unread();
     }
     json::Array records;
     for (const MapRecord &r : map->records) {
@@ -231,7 +247,7 @@ Outcome Runner::operator()(const EfuseSummaryCmd &) {
 Outcome Runner::operator()(const MacWriteCmd &cmd) {
     const std::optional<FuseMap> now = read_map();
     if (!now) {
-        return error("board", "the eFuse could not be read: the controller never completed a read cycle");
+        return fuses_unread();
     }
     return burn("MAC", mac_request(cmd.mac), *now, cmd.burn);
 }
@@ -239,7 +255,7 @@ Outcome Runner::operator()(const MacWriteCmd &cmd) {
 Outcome Runner::operator()(const EfuseBurnCmd &cmd) {
     const std::optional<FuseMap> now = read_map();
     if (!now) {
-        return error("board", "the eFuse could not be read: the controller never completed a read cycle");
+        return fuses_unread();
     }
     if (cmd.item == "MAC") {
         return burn("MAC", mac_request(cmd.mac), *now, cmd.burn);

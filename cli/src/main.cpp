@@ -95,8 +95,7 @@ int main(int argc, char **argv) {
     };
     if (log != nullptr) {
         env.library_log = [log](const std::string &line) {
-            std::fprintf(log, "%s\n", line.c_str());
-            std::fflush(log);
+            return std::fprintf(log, "%s\n", line.c_str()) >= 0 && std::fflush(log) == 0;
         };
     }
 

@@ -96,8 +96,9 @@ void Runner::drain_library() {
         return;
     }
     for (const std::string &line : env_.library_lines()) {
-        if (env_.library_log) {
-            env_.library_log(line);
+        if (env_.library_log && !log_failed_ && !env_.library_log(line)) {
+            log_failed_ = true;
+            error("output", "the library log could not be written: the library's diagnostic lines are lost");
         }
         if (is_library_error(line)) {
             out_.record("library", json::Object(head()).add("line", line));
@@ -166,24 +167,39 @@ bool Runner::close_link() {
     // Whatever ran, transmission and reception end here.
     api_.rf_tx_stop();
     api_.rf_rx_stop();
-    const std::uint32_t mode_word = register_read(api_, reg::ADR_MODE_REGISTER);
-    const std::uint32_t mode = (mode_word >> kRgModeShift) & kRgModeMask;
-    const bool transmitting = (register_read(api_, ADR_PKTGEN_CONTROL) & RG_PKTGEN_TX_ON) != 0;
-    const bool receiving = (register_read(api_, ADR_CCK_RX_COUNTER_CONTROL) & RG_RX_COUNTING) != 0 ||
-                           (register_read(api_, ADR_OFDM_RX_COUNTER_CONTROL) & RG_RX_COUNTING) != 0;
+    const std::optional<std::uint32_t> mode_word = checked_register_read(api_, reg::ADR_MODE_REGISTER);
+    const std::optional<std::uint32_t> generator = checked_register_read(api_, ADR_PKTGEN_CONTROL);
+    const std::optional<std::uint32_t> cck = checked_register_read(api_, ADR_CCK_RX_COUNTER_CONTROL);
+    const std::optional<std::uint32_t> ofdm = checked_register_read(api_, ADR_OFDM_RX_COUNTER_CONTROL);
     const std::string status = deve::close_link(api_);
     link_open_ = false;
-    const bool safe = !transmitting && !receiving && mode == kModeStandby;
+    // A read-back the transport failed confirms nothing.
+    const bool confirmed = mode_word && generator && cck && ofdm;
+    const std::uint32_t mode = (mode_word.value_or(0) >> kRgModeShift) & kRgModeMask;
+    const bool transmitting = (generator.value_or(0) & RG_PKTGEN_TX_ON) != 0;
+    const bool receiving = ((cck.value_or(0) | ofdm.value_or(0)) & RG_RX_COUNTING) != 0;
+    const std::string transmitter = !generator ? "unknown" : transmitting ? "on" : "off";
+    const std::string receiver = !cck || !ofdm ? "unknown" : receiving ? "on" : "off";
+    const std::string radio_mode = !mode_word              ? std::string("unknown")
+                                   : mode == kModeStandby ? std::string("standby")
+                                                          : std::to_string(mode);
+    const bool safe = confirmed && !transmitting && !receiving && mode == kModeStandby;
     out_.record("close", json::Object(head())
                              .add("status", status)
-                             .add("transmitter", transmitting ? "on" : "off")
-                             .add("receiver", receiving ? "on" : "off")
-                             .add("radio_mode", mode == kModeStandby ? std::string("standby") : std::to_string(mode))
+                             .add("transmitter", transmitter)
+                             .add("receiver", receiver)
+                             .add("radio_mode", radio_mode)
+                             .add("confirmed", confirmed)
                              .add("safe", safe));
-    out_.text("close: " + status + "; transmitter " + (transmitting ? "ON" : "off") + ", receiver " +
-              (receiving ? "ON" : "off") + ", radio " +
-              (mode == kModeStandby ? std::string("in standby") : "in mode " + std::to_string(mode)));
-    if (!safe) {
+    auto upper_when_on = [](const std::string &state) { return state == "on" ? std::string("ON") : state; };
+    out_.text("close: " + status + "; transmitter " + upper_when_on(transmitter) + ", receiver " +
+              upper_when_on(receiver) + ", radio " +
+              (radio_mode == "standby" ? std::string("in standby")
+                                       : radio_mode == "unknown" ? std::string("unknown") : "in mode " + radio_mode));
+    if (!confirmed) {
+        error("link", "the radio's state is unconfirmed: the transport failed the read-backs after transmission and "
+                      "reception were stopped");
+    } else if (!safe) {
         error("board", "the radio did not read back as stopped before the link closed");
     }
     return safe;
@@ -194,8 +210,9 @@ int Runner::run(const std::vector<Command> &commands) {
     if (!open_link()) {
         drain_library();
         worst = Outcome::Error;
+    } else if (drain_library(); log_failed_) {
+        worst = Outcome::Error;
     } else {
-        drain_library();
         try {
             for (const Command &command : commands) {
                 if (stopping()) {
@@ -205,8 +222,8 @@ int Runner::run(const std::vector<Command> &commands) {
                 command_ = command_name(command);
                 const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
                 drain_library();
-                worst = std::max(worst, outcome);
-                if (outcome == Outcome::Error || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
+                worst = std::max(worst, log_failed_ ? Outcome::Error : outcome);
+                if (log_failed_ || outcome == Outcome::Error || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
                     break;
                 }
             }
@@ -224,7 +241,7 @@ int Runner::run(const std::vector<Command> &commands) {
         worst = Outcome::Error;
     }
     drain_library();
-    if (out_.broken()) {
+    if (out_.broken() || log_failed_) {
         worst = Outcome::Error;
     }
     const int code = signal != 0 ? 128 + signal : static_cast<int>(worst);
@@ -273,7 +290,12 @@ Outcome Runner::operator()(const InfoCmd &) {
 }
 
 Outcome Runner::operator()(const RegReadCmd &cmd) {
-    const std::uint32_t value = register_read(api_, cmd.address);
+    const std::optional<std::uint32_t> read = checked_register_read(api_, cmd.address);
+    if (!read) {
+        return error("link", "the transport failed the read of register " + hex_word(cmd.address) +
+                                 ": no value was read");
+    }
+    const std::uint32_t value = *read;
     out_.record("reg_read",
                 json::Object(head()).add("address", hex_word(cmd.address)).add("value", value).add("value_hex", hex_word(value)));
     out_.text("reg " + hex_word(cmd.address) + " = " + hex_word(value));
@@ -349,7 +371,11 @@ Outcome Runner::operator()(const CalCmd &) {
 }
 
 Outcome Runner::operator()(const DpdCmd &cmd) {
-    const bool on_before = register_read(api_, reg::ADR_DPD_CONTROL) != 0;
+    const std::optional<std::uint32_t> before = checked_register_read(api_, reg::ADR_DPD_CONTROL);
+    if (!before) {
+        return error("link", "the transport failed the read of the pre-distortion control register");
+    }
+    const bool on_before = *before != 0;
     std::string status;
     bool changed = false;
     if (on_before == cmd.on) {
@@ -360,7 +386,11 @@ Outcome Runner::operator()(const DpdCmd &cmd) {
         status = toggle_predistortion(api_);
         changed = true;
     }
-    const bool on_after = register_read(api_, reg::ADR_DPD_CONTROL) != 0;
+    const std::optional<std::uint32_t> after = checked_register_read(api_, reg::ADR_DPD_CONTROL);
+    if (!after) {
+        return error("link", "the transport failed the read-back of the pre-distortion control register");
+    }
+    const bool on_after = *after != 0;
     const bool pass = on_after == cmd.on && status != "DPD Fail";
     out_.record("dpd", json::Object(head())
                            .add("requested", cmd.on ? "on" : "off")
@@ -400,8 +430,12 @@ Outcome Runner::operator()(const ScriptCmd &cmd) {
                               .add("written", run.written)
                               .add("skipped", run.skipped)
                               .add("ended", run.ended)
-                              .add("details", script_done_details(run)),
+                              .add("details", run.read_failed() ? script_read_failure(cmd.file, run)
+                                                                : script_done_details(run)),
                 json::Object().add("written", "register").add("skipped", "line"));
+    if (run.read_failed()) {
+        return error("usage", script_read_failure(cmd.file, run));
+    }
     out_.text("script " + cmd.file + ": " + std::string(kScriptDone) + "; " + script_done_details(run));
     return Outcome::Pass;
 }

@@ -34,8 +34,9 @@ struct Environment {
     // Asks the operator (prompt on standard error) and returns the answer;
     // nothing at end of input.
     std::function<std::optional<std::string>(const std::string &prompt)> ask;
-    // All of the library's diagnostic lines go here as well, when set.
-    std::function<void(const std::string &line)> library_log;
+    // All of the library's diagnostic lines go here as well, when set; false
+    // when the line could not be written.
+    std::function<bool(const std::string &line)> library_log;
 };
 
 enum class Outcome { Pass = 0, Fail = 1, Error = 2 };
@@ -84,8 +85,13 @@ private:
     bool wait_until(std::chrono::steady_clock::time_point deadline);
     bool stopping() const;
 
-    std::uint32_t read_tx_frames();
+    // The transmitted-frame counter; nothing when the transport failed the read.
+    std::optional<std::uint32_t> read_tx_frames();
+    // The error of a test run whose counter reads the transport failed.
+    Outcome counter_failure(const char *which);
     std::optional<FuseMap> read_map();
+    // The error when the fuses could not be read.
+    Outcome fuses_unread();
     Outcome burn(const std::string &name, const Staging &staging, const FuseMap &now, const BurnOptions &options);
     // The limits and the verdict: pass when the run completed and every
     // limit holds.
@@ -100,6 +106,7 @@ private:
     Globals globals_;
     RadioState radio_;
     bool link_open_ = false;
+    bool log_failed_ = false;  // the library log could not be written
     std::size_t step_ = 0;
     std::string command_;
 };

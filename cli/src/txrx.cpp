@@ -71,7 +71,12 @@ std::string Runner::limits_text(const std::vector<LimitCheck> &checks, bool comp
     return text + (complete ? "" : ", cut short") + ")";
 }
 
-std::uint32_t Runner::read_tx_frames() { return parse_unsigned(read_tx_count(api_, radio_.mode), 10); }
+std::optional<std::uint32_t> Runner::read_tx_frames() { return checked_tx_count(api_, radio_.mode); }
+
+Outcome Runner::counter_failure(const char *which) {
+    return error("link", std::string("the transport failed a read of the ") + which +
+                             " counters: the run's counts are incomplete");
+}
 
 Outcome Runner::operator()(const TxCmd &cmd) {
     using Clock = std::chrono::steady_clock;
@@ -80,15 +85,22 @@ Outcome Runner::operator()(const TxCmd &cmd) {
     out_.text("  second    frames  frames/s     total");
     tx_on(api_, radio_.band, cmd.pit, radio_.offset);
     const Clock::time_point start = Clock::now();
-    TxTotals totals(read_tx_frames());
+    const std::optional<std::uint32_t> first = read_tx_frames();
+    bool read_failed = !first;
+    TxTotals totals(first.value_or(0));
     Clock::time_point last = start;
     unsigned seconds_done = 0;
-    for (unsigned s = 1; s <= cmd.seconds; ++s) {
+    for (unsigned s = 1; s <= cmd.seconds && !read_failed; ++s) {
         if (!wait_until(start + std::chrono::seconds(s))) {
             break;
         }
         const Clock::time_point now = Clock::now();
-        const std::uint32_t sent = totals.add(read_tx_frames());
+        const std::optional<std::uint32_t> count = read_tx_frames();
+        if (!count) {
+            read_failed = true;
+            break;
+        }
+        const std::uint32_t sent = totals.add(*count);
         const double interval = std::chrono::duration<double>(now - last).count();
         last = now;
         const double fps = interval > 0 ? sent / interval : 0.0;
@@ -138,6 +150,9 @@ Outcome Runner::operator()(const TxCmd &cmd) {
                     .add("pit", "us"));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
               (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete));
+    if (read_failed) {
+        return counter_failure("transmit frame");
+    }
     return complete && all_pass(checks) ? Outcome::Pass : Outcome::Fail;
 }
 
@@ -151,15 +166,19 @@ Outcome Runner::operator()(const RxCmd &cmd) {
     unsigned seconds_done = 0;
     unsigned resets = 0;
     unsigned restarts = 0;
+    bool read_failed = false;
     for (unsigned s = 1; s <= cmd.seconds; ++s) {
         if (!wait_until(start + std::chrono::seconds(s))) {
             break;
         }
-        const RxCounts counts = read_rx_counts(api_, radio_.mode);
-        const RxSample sample = totals.add(
-            RxReading{parse_unsigned(counts.errors, 10), parse_unsigned(counts.total, 10), counts.reset});
+        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        if (!counts) {
+            read_failed = true;
+            break;
+        }
+        const RxSample sample = totals.add(RxReading{counts->errors, counts->total, counts->reset});
         seconds_done = s;
-        resets += counts.reset ? 1 : 0;
+        resets += counts->reset ? 1 : 0;
         restarts += sample.restarted ? 1 : 0;
         json::Object fields = head();
         fields.add("second", s)
@@ -171,7 +190,7 @@ Outcome Runner::operator()(const RxCmd &cmd) {
             .add("total_frames", sample.total_frames)
             .merge(per_fields("total_per", sample.total_errors, sample.total_frames))
             .add("total_per_text", per_text(sample.total_errors, sample.total_frames))
-            .add("counter_reset", counts.reset)
+            .add("counter_reset", counts->reset)
             .add("counter_restarted", sample.restarted);
         out_.record("rx_sample", fields,
                     json::Object()
@@ -224,6 +243,9 @@ Outcome Runner::operator()(const RxCmd &cmd) {
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
               limits_text(checks, complete));
+    if (read_failed) {
+        return counter_failure("receive frame");
+    }
     return complete && all_pass(checks) ? Outcome::Pass : Outcome::Fail;
 }
 

@@ -49,7 +49,8 @@ TEST(CliCommandLine, EachCommandHasItsOwnHelpWithDefaultsAndRanges) {
     const ParseResult tx = parse({"tune", "--band", "5G", "--channel", "36", "tx", "--help"});
     ASSERT_EQ(tx.kind, ParseResult::Kind::Help);
     EXPECT_TRUE(contains(tx.text, "deve-cli tx")) << tx.text;
-    EXPECT_TRUE(contains(tx.text, "[1 - 86400]=10")) << tx.text;
+    EXPECT_TRUE(contains(tx.text, "(default 10)")) << tx.text;
+    EXPECT_TRUE(contains(tx.text, "a whole number of seconds from 1 to 86400")) << tx.text;
     EXPECT_TRUE(contains(tx.text, "--min-frames")) << tx.text;
     const ParseResult burn = parse({"efuse", "burn", "--help"});
     ASSERT_EQ(burn.kind, ParseResult::Kind::Help);
@@ -80,6 +81,29 @@ TEST(CliCommandLine, UsageErrorsNameTheProblem) {
     // "tx" starts a command, so the script has no file.
     EXPECT_TRUE(contains(error({"script", "tx"}), "FILE"));
     EXPECT_EQ(parse({"script", "./tx"}).kind, ParseResult::Kind::Run);
+}
+
+TEST(CliCommandLine, NumbersOutsideTheirRangeAreRefusedInPlainWords) {
+    const auto error = [](std::vector<std::string> args) {
+        const ParseResult r = parse(std::move(args));
+        EXPECT_EQ(r.kind, ParseResult::Kind::Error);
+        return r.text;
+    };
+    // A negative count must not wrap into a limit that passes anything.
+    EXPECT_EQ(error({"rx", "--max-errors", "-1"}),
+              "rx: --max-errors: '-1' is not a whole number of frames from 0 to 1000000000000");
+    EXPECT_TRUE(contains(error({"rx", "--max-per", "nan"}), "is not a number of percent from 0 to 100"));
+    EXPECT_TRUE(contains(error({"rx", "--max-per", "1e400"}), "from 0 to 100"));
+    EXPECT_TRUE(contains(error({"tx", "--min-fps", "inf"}), "'inf' is not a number of frames per second"));
+    EXPECT_TRUE(contains(error({"rx", "--min-frames", "99999999999999999999"}), "from 0 to 1000000000000"));
+    EXPECT_TRUE(contains(error({"tx", "--seconds", "1.5"}), "'1.5' is not a whole number of seconds from 1 to 86400"));
+    EXPECT_EQ(error({"--jsn", "info"}), "unknown option: --jsn (see deve-cli --help for the options)");
+    const ParseResult limits = parse({"rx", "--max-per", "2.5", "--max-errors", "0", "--seconds", "3"});
+    ASSERT_EQ(limits.kind, ParseResult::Kind::Run) << limits.text;
+    const auto &rx = std::get<deve::cli::RxCmd>(limits.line.commands[0]);
+    EXPECT_EQ(rx.max_per, 2.5);
+    EXPECT_EQ(rx.max_errors, 0u);
+    EXPECT_EQ(rx.seconds, 3u);
 }
 
 TEST(CliCommandLine, BurnsThatCanNeverBeRightAreRefusedBeforeTheLinkOpens) {

@@ -116,7 +116,7 @@ TEST_F(CliCommands, TuneThenTransmitWithLimitsThatPassAndFail) {
 }
 
 TEST_F(CliCommands, StopOnFailSkipsTheRest) {
-    const CliRun r = run({"--json", "--stop-on-fail", "tx", "--seconds", "1", "--min-fps", "1e12", "cal"});
+    const CliRun r = run({"--json", "--stop-on-fail", "tx", "--seconds", "1", "--min-fps", "1e7", "cal"});
     EXPECT_EQ(r.exit_code, 1);
     const auto all = clitest::records(r.out);
     EXPECT_TRUE(clitest::of_type(all, "cal").empty());
@@ -274,6 +274,15 @@ TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
     const CliRun plain = run({"script", script});
     EXPECT_TRUE(contains(plain.out, "script " + script + ": Done; 1 register written")) << plain.out;
 
+    // A read error is not the end of the file (reading this process's memory
+    // at offset 0 fails with EIO).
+    const CliRun unreadable = run({"--json", "script", "/proc/self/mem", "info"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    const auto broken = clitest::records(unreadable.out);
+    EXPECT_TRUE(contains(text(one(broken, "error"), "message"), "failed (Input/output error) after 0 registers"))
+        << unreadable.out;
+    EXPECT_TRUE(clitest::of_type(broken, "info").empty());
+
     const CliRun missing = run({"--json", "script", path("none.txt"), "info"});
     EXPECT_EQ(missing.exit_code, 2);
     const auto failed = clitest::records(missing.out);
@@ -290,6 +299,13 @@ TEST_F(CliCommands, TheLibraryLogGetsEveryDiagnosticLine) {
     const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(contains(lines, "data written is")) << lines;  // calibration steps
     EXPECT_FALSE(contains(r.out, "data written is"));          // not among the results
+
+    // A log that cannot be written is an error, not a silent loss.
+    const CliRun full = run({"--json", "--library-log", "/dev/full", "info"});
+    EXPECT_EQ(full.exit_code, 2);
+    const auto all = clitest::records(full.out);
+    EXPECT_EQ(text(one(all, "error"), "kind"), "output");
+    EXPECT_TRUE(clitest::of_type(all, "info").empty());
 }
 
 TEST_F(CliCommands, TheCharacterisationScriptRunsEndToEnd) {

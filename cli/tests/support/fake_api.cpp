@@ -23,7 +23,7 @@ std::int32_t FakeApi::xolt_read_reg(std::uint32_t address, std::uint32_t *value)
     const auto it = registers.find(address);
     *value = it != registers.end() ? it->second : 0;
     calls.push_back("R " + hex(address));
-    return 0;
+    return failing_reads ? -1 : 0;
 }
 
 std::int32_t FakeApi::xolt_write_reg(std::uint32_t address, std::uint32_t value) {

@@ -127,7 +127,7 @@ const std::map<std::string, Fields> &schema() {
         {"library", {{"line", S}}},
         {"error", {{"kind", S}, {"message", S}}},
         {"interrupted", {{"signal", S}}},
-        {"close", {{"status", S}, {"transmitter", S}, {"receiver", S}, {"radio_mode", S}, {"safe", B}}},
+        {"close", {{"status", S}, {"transmitter", S}, {"receiver", S}, {"radio_mode", S}, {"confirmed", B}, {"safe", B}}},
         {"end", {{"verdict", S}, {"exit_code", N}}},
     };
     return types;

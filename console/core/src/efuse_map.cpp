@@ -82,8 +82,7 @@ std::optional<FuseWords> read_fuse_words(RfApi &api) {
     bool done = false;
     for (int poll = 0; poll < kFuseReadPolls && !done; ++poll) {
         std::uint32_t status = 0;
-        api.xolt_read_reg(ADR_EFUSE_STATUS, &status);
-        done = status != 0;
+        done = api.xolt_read_reg(ADR_EFUSE_STATUS, &status) == 0 && status != 0;
         if (!done) {
             std::this_thread::sleep_for(kPollInterval);
         }
@@ -93,7 +92,9 @@ std::optional<FuseWords> read_fuse_words(RfApi &api) {
     }
     FuseWords words{};
     for (std::size_t i = 0; i < words.size(); ++i) {
-        api.xolt_read_reg(ADR_EFUSE_DATA0 + static_cast<std::uint32_t>(4 * i), &words[i]);
+        if (api.xolt_read_reg(ADR_EFUSE_DATA0 + static_cast<std::uint32_t>(4 * i), &words[i]) != 0) {
+            return std::nullopt;  // a word the transport did not deliver is not the fuses' word
+        }
     }
     return words;
 }

@@ -16,9 +16,26 @@ std::uint32_t read(RfApi &api, std::uint32_t address) {
     return value;
 }
 
+// Restarts a receive counter block once its total passes kRxResetAbove.
+bool restart_above_limit(RfApi &api, int mode, std::uint32_t total) {
+    if (total <= kRxResetAbove) {
+        return false;
+    }
+    api.rf_rxpkt_reset(mode);
+    return true;
+}
+
 }  // namespace
 
 std::uint32_t register_read(RfApi &api, std::uint32_t address) { return read(api, address); }
+
+std::optional<std::uint32_t> checked_register_read(RfApi &api, std::uint32_t address) {
+    std::uint32_t value = 0;
+    if (api.xolt_read_reg(address, &value) != 0) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 void register_write(RfApi &api, std::uint32_t address, std::uint32_t value) { api.xolt_write_reg(address, value); }
 
@@ -86,10 +103,27 @@ RxCounts read_rx_counts(RfApi &api, int mode) {
     out.errors = decimal(static_cast<std::int32_t>(errors));
     out.total = decimal(static_cast<std::int32_t>(total));
     out.per = packet_error_rate(errors, total);
-    if (total > kRxResetAbove) {
-        api.rf_rxpkt_reset(mode);
-        out.reset = true;
+    out.reset = restart_above_limit(api, mode, total);
+    return out;
+}
+
+std::optional<std::uint32_t> checked_tx_count(RfApi &api, int mode) {
+    return checked_register_read(api, mode == kMode11b ? reg::ADR_TX_COUNT_11B : reg::ADR_TX_COUNT_OFDM);
+}
+
+std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode) {
+    const bool cck = mode == kMode11b;
+    const std::optional<std::uint32_t> errors =
+        checked_register_read(api, cck ? reg::ADR_RX_11B_ERRORS : reg::ADR_RX_OFDM_ERRORS);
+    const std::optional<std::uint32_t> total =
+        checked_register_read(api, cck ? reg::ADR_RX_11B_TOTAL : reg::ADR_RX_OFDM_TOTAL);
+    if (!errors || !total) {
+        return std::nullopt;
     }
+    RxCounterReading out;
+    out.errors = *errors & reg::kRxCountMask;
+    out.total = *total & reg::kRxCountMask;
+    out.reset = restart_above_limit(api, mode, out.total);
     return out;
 }
 

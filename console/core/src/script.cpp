@@ -2,8 +2,10 @@
 
 #include "deve/text.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace deve {
 
@@ -75,6 +77,7 @@ ScriptRun run_script(RfApi &api, const std::string &path) {
     }
     run.opened = true;
     std::string line;
+    errno = 0;
     while (!run.ended && std::getline(file, line)) {
         // A file written with CR LF line ends reads the same.
         if (!line.empty() && line.back() == '\r') {
@@ -92,6 +95,12 @@ ScriptRun run_script(RfApi &api, const std::string &path) {
         case LineKind::Other: break;
         }
     }
+    // getline stops at the end of the file and at a failed read alike; only
+    // the failed read leaves the stream bad.
+    if (file.bad()) {
+        const int cause = errno;
+        run.read_error = cause != 0 ? std::generic_category().message(cause) : std::string("read error");
+    }
     return run;
 }
 
@@ -107,6 +116,11 @@ std::string script_done_details(const ScriptRun &run) {
 
 std::string script_open_failure(const std::string &path) {
     return "Cannot open the script file \"" + path + "\" for reading. No register was written.";
+}
+
+std::string script_read_failure(const std::string &path, const ScriptRun &run) {
+    return "Reading the script file \"" + path + "\" failed (" + run.read_error + ") after " +
+           plural(run.written, "register", "registers") + " had been written; the rest of the file was not applied.";
 }
 
 }  // namespace deve

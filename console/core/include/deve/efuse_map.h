@@ -28,7 +28,8 @@ using FuseWords = std::array<std::uint32_t, kFuseMapWords>;
 
 // Reads the fuses through the controller: a read cycle (read strobe, then the
 // status polled until it is non-zero, at most kFuseReadPolls times 100 us
-// apart), then the eight data words. Nothing when the cycle never completes.
+// apart), then the eight data words. Nothing when the cycle never completes
+// or the transport fails a read.
 constexpr int kFuseReadPolls = 500;
 std::optional<FuseWords> read_fuse_words(RfApi &api);
 

@@ -14,6 +14,9 @@ namespace deve {
 
 // ---- Register panel ----------------------------------------------------
 std::uint32_t register_read(RfApi &api, std::uint32_t address);
+// A read whose transport result is examined: nothing when the transport
+// failed it (the value would be whatever the variable held).
+std::optional<std::uint32_t> checked_register_read(RfApi &api, std::uint32_t address);
 void register_write(RfApi &api, std::uint32_t address, std::uint32_t value);
 
 // ---- Frequency and rate ------------------------------------------------
@@ -53,6 +56,18 @@ struct RxCounts {
     bool reset = false;              // rf_rxpkt_reset was called
 };
 RxCounts read_rx_counts(RfApi &api, int mode);
+
+// The same counters read straight from their registers with the transport's
+// results examined (tx_packet and rf_rxpkt cannot report a failed read):
+// nothing when a read failed. The receive counts are 16 bits, and the block
+// is restarted above kRxResetAbove as read_rx_counts does.
+std::optional<std::uint32_t> checked_tx_count(RfApi &api, int mode);
+struct RxCounterReading {
+    std::uint32_t errors = 0;
+    std::uint32_t total = 0;
+    bool reset = false;
+};
+std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode);
 
 // ---- Engineering controls ----------------------------------------------
 // Pre-distortion on when it is off (calibrating), off when it is on; leaves

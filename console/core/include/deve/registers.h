@@ -53,6 +53,17 @@ constexpr unsigned kFreqOffsetShiftHigh = 17;
 constexpr std::uint32_t ADR_TX_FRAME_CONTROL = 0xCCB0E020;
 constexpr std::uint32_t kTxFrameControlStart = 0x00000400;
 
+// Frame counters of the packet generator (32 bits) and of the two receive
+// counter blocks (frames in error and all frames, low 16 bits), one set for
+// 11b and one for OFDM frames.
+constexpr std::uint32_t ADR_TX_COUNT_11B = 0xCCB0E7C0;
+constexpr std::uint32_t ADR_TX_COUNT_OFDM = 0xCCB0EFC0;
+constexpr std::uint32_t ADR_RX_11B_ERRORS = 0xCCB0EBE8;
+constexpr std::uint32_t ADR_RX_11B_TOTAL = 0xCCB0EBEC;
+constexpr std::uint32_t ADR_RX_OFDM_ERRORS = 0xCCB0F3E8;
+constexpr std::uint32_t ADR_RX_OFDM_TOTAL = 0xCCB0F3EC;
+constexpr std::uint32_t kRxCountMask = 0x0000FFFF;
+
 // Transmit-path word written at the end of OPEN.
 constexpr std::uint32_t ADR_TX_PATH_E134 = 0xCCB0E134;
 constexpr std::uint32_t kTxPathE134Open = 0x00100010;

@@ -29,15 +29,23 @@ struct ScriptRun {
     int written = 0;  // registers written
     int skipped = 0;  // "DIList" lines without eight hex digits in a field
     bool ended = false;  // "//end" was read
+    // Reading failed before the end of the file (an I/O error, not the end):
+    // the lines after the failure were not applied. Empty when it did not.
+    std::string read_error;
+
+    bool read_failed() const { return !read_error.empty(); }
 };
 
 // Opens the file read-only and writes each register line in file order.
-// A file that cannot be opened writes nothing.
+// A file that cannot be opened writes nothing; a file that cannot be read to
+// its end stops at the failure and says so in read_error.
 ScriptRun run_script(RfApi &api, const std::string &path);
 
 // Texts of the message boxes after a run.
 constexpr std::string_view kScriptDone = "Done";
 std::string script_done_details(const ScriptRun &run);
 std::string script_open_failure(const std::string &path);
+// The message after a run whose file could not be read to its end.
+std::string script_read_failure(const std::string &path, const ScriptRun &run);
 
 }  // namespace deve

@@ -38,7 +38,9 @@ extern const Choices<16> kBrateGainChoices;  // "+1.5" ... "-6"; "-2.5"
 // Band positions.
 constexpr int kBand2G = 0;
 constexpr int kBand5G = 1;
-// The mode position whose selection applies its top rate at once.
+// Mode positions: 11b (CCK; the 11b counters) and the one whose selection
+// applies its top rate at once.
+constexpr int kMode11b = 0;
 constexpr int kModeHt20 = 2;
 
 // Channel lists: "CH<n>_<MHz>MHz" for 2.4 GHz channels 1-13, 5 GHz channels

@@ -1,0 +1,63 @@
+// The runner over a stand-in for the library: what it reports when the
+// transport fails the reads it reports from.
+#include "fake_api.h"
+#include "runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace deve::cli;
+
+struct RunOutput {
+    int code = -1;
+    std::string out;  // the JSON records
+};
+
+RunOutput run_on(deve::RfApi &api, const std::vector<Command> &commands) {
+    std::FILE *file = std::tmpfile();
+    RunOutput result;
+    {
+        Output out(file, true);
+        Progress progress(nullptr);
+        Globals globals;
+        globals.json = true;
+        Runner runner(api, out, progress, Environment{}, globals);
+        result.code = runner.run(commands);
+    }
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        result.out.append(buffer, got);
+    }
+    std::fclose(file);
+    return result;
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
+    clitest::FakeApi api;
+    api.failing_reads = true;
+
+    const RunOutput reg = run_on(api, {RegReadCmd{0xCCB0A400}});
+    EXPECT_EQ(reg.code, 2) << reg.out;
+    EXPECT_FALSE(contains(reg.out, "\"type\":\"reg_read\"")) << reg.out;
+    EXPECT_TRUE(contains(reg.out, "\"kind\":\"link\",\"message\":\"the transport failed the read of register "
+                                  "0xccb0a400")) << reg.out;
+    // The stop was made, but nothing confirms it.
+    EXPECT_TRUE(contains(reg.out, "\"transmitter\":\"unknown\",\"receiver\":\"unknown\",\"radio_mode\":\"unknown\","
+                                  "\"confirmed\":false,\"safe\":false")) << reg.out;
+    EXPECT_TRUE(contains(reg.out, "the radio's state is unconfirmed")) << reg.out;
+
+    for (const Command &test : {Command{TxCmd{}}, Command{RxCmd{}}}) {
+        const RunOutput r = run_on(api, {test});
+        EXPECT_EQ(r.code, 2) << r.out;
+        EXPECT_TRUE(contains(r.out, "\"verdict\":\"fail\"")) << r.out;
+        EXPECT_TRUE(contains(r.out, "frame counters: the run's counts are incomplete")) << r.out;
+    }
+}
+
+}  // namespace
