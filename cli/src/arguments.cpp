@@ -579,8 +579,13 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
                  kProgram};
     app.footer(command_list() +
                "\nExample: deve-cli --json tune --band 5G --channel 36 tx --seconds 5 --min-frames 1000\n"
-               "Exit codes: 0 pass, 1 a result failed (limit, calibration, burn), 2 usage or link error or a "
-               "refused request, 130/143 interrupted by SIGINT/SIGTERM.");
+               "\nExit codes:\n"
+               "  0    pass: every result passed (a burn that would change nothing is a pass)\n"
+               "  1    fail: a result failed its limits, a run was cut short, a burn failed or was not confirmed\n"
+               "  2    usage error or refusal (a refused tune or burn, an unreadable file, output that cannot be "
+               "written)\n"
+               "  3    link or board: busy, did not open, did not answer\n"
+               "  129  interrupted by SIGHUP, 130 by SIGINT (Ctrl-C), 143 by SIGTERM (128 + signal)\n");
     app.formatter(std::make_shared<ProgramFormatter>());
     global_options(app, g, port, supply, crystal, no_progress, version);
     // Words that are neither options nor a command are sorted out below.

@@ -66,6 +66,10 @@ std::int32_t frequency_of(const std::string &label) {
 
 }  // namespace
 
+Outcome outcome_of_error(const std::string &kind) {
+    return kind == "link" || kind == "board" || kind == "busy" ? Outcome::Link : Outcome::Refused;
+}
+
 Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
     : api_(api), out_(out), progress_(progress), env_(std::move(env)), globals_(std::move(globals)) {}
 
@@ -88,7 +92,7 @@ json::Object Runner::run_head() const {
 Outcome Runner::error(const std::string &kind, const std::string &message) {
     out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
     out_.text(command_ + ": error: " + message);
-    return Outcome::Error;
+    return outcome_of_error(kind);
 }
 
 void Runner::drain_library() {
@@ -209,9 +213,9 @@ int Runner::run(const std::vector<Command> &commands) {
     Outcome worst = Outcome::Pass;
     if (!open_link()) {
         drain_library();
-        worst = Outcome::Error;
+        worst = Outcome::Link;
     } else if (drain_library(); log_failed_) {
-        worst = Outcome::Error;
+        worst = Outcome::Refused;
     } else {
         try {
             for (const Command &command : commands) {
@@ -222,8 +226,8 @@ int Runner::run(const std::vector<Command> &commands) {
                 command_ = command_name(command);
                 const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
                 drain_library();
-                worst = std::max(worst, log_failed_ ? Outcome::Error : outcome);
-                if (log_failed_ || outcome == Outcome::Error || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
+                worst = std::max({worst, outcome, log_failed_ ? Outcome::Refused : Outcome::Pass});
+                if (log_failed_ || outcome >= Outcome::Refused || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
                     break;
                 }
             }
@@ -238,11 +242,11 @@ int Runner::run(const std::vector<Command> &commands) {
         out_.text("interrupted by " + std::string(name) + ": stopping the radio");
     }
     if (!close_link()) {
-        worst = Outcome::Error;
+        worst = Outcome::Link;
     }
     drain_library();
     if (out_.broken() || log_failed_) {
-        worst = Outcome::Error;
+        worst = std::max(worst, Outcome::Refused);
     }
     const int code = signal != 0 ? 128 + signal : static_cast<int>(worst);
     const char *verdict = signal != 0                 ? "interrupted"

@@ -39,14 +39,24 @@ struct Environment {
     std::function<bool(const std::string &line)> library_log;
 };
 
-enum class Outcome { Pass = 0, Fail = 1, Error = 2 };
+// The outcome of a command, ordered by severity; the value is the exit code.
+enum class Outcome {
+    Pass = 0,
+    Fail = 1,     // a result failed its limits, or was not confirmed
+    Refused = 2,  // a usage error or a refusal; also output that could not be written
+    Link = 3,     // the link or the board: busy, did not open, did not answer
+};
+
+// The outcome of an error of a kind: "usage", "refused", "output", "internal"
+// are refusals; "link", "board", "busy" are link or board errors.
+Outcome outcome_of_error(const std::string &kind);
 
 class Runner {
 public:
     Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals);
 
-    // Runs everything; returns the exit code (0 pass, 1 fail, 2 usage or
-    // link error, 128 + signal when interrupted).
+    // Runs everything; returns the exit code (an Outcome, or 128 + signal
+    // when interrupted).
     int run(const std::vector<Command> &commands);
 
     // The commands.
@@ -75,7 +85,7 @@ private:
     json::Object head() const;
     // head() and the operating point a tx or rx run used.
     json::Object run_head() const;
-    // An error of the current command: "usage", "link", "refused", "board".
+    // An error of the current command, of a kind outcome_of_error knows.
     Outcome error(const std::string &kind, const std::string &message);
     // Emits the library's diagnostics: every line to the log, the error lines
     // as results.

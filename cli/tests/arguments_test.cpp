@@ -61,6 +61,9 @@ TEST(CliCommandLine, EachCommandHasItsOwnHelpWithDefaultsAndRanges) {
     for (const std::string &name : deve::cli::command_names()) {
         EXPECT_TRUE(contains(all.text, "  " + name + " ")) << name;
     }
+    for (const char *code : {"  0 ", "  1 ", "  2 ", "  3 ", "  129 ", "130", "143"}) {
+        EXPECT_TRUE(contains(all.text, code)) << "exit code " << code << " in " << all.text;
+    }
     EXPECT_EQ(parse({"--version"}).kind, ParseResult::Kind::Help);
 }
 

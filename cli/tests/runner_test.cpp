@@ -43,7 +43,7 @@ TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
     api.failing_reads = true;
 
     const RunOutput reg = run_on(api, {RegReadCmd{0xCCB0A400}});
-    EXPECT_EQ(reg.code, 2) << reg.out;
+    EXPECT_EQ(reg.code, 3) << reg.out;
     EXPECT_FALSE(contains(reg.out, "\"type\":\"reg_read\"")) << reg.out;
     EXPECT_TRUE(contains(reg.out, "\"kind\":\"link\",\"message\":\"the transport failed the read of register "
                                   "0xccb0a400")) << reg.out;
@@ -54,7 +54,7 @@ TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
 
     for (const Command &test : {Command{TxCmd{}}, Command{RxCmd{}}}) {
         const RunOutput r = run_on(api, {test});
-        EXPECT_EQ(r.code, 2) << r.out;
+        EXPECT_EQ(r.code, 3) << r.out;
         EXPECT_TRUE(contains(r.out, "\"verdict\":\"fail\"")) << r.out;
         EXPECT_TRUE(contains(r.out, "frame counters: the run's counts are incomplete")) << r.out;
     }

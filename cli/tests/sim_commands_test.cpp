@@ -197,7 +197,7 @@ TEST_F(CliCommands, CounterRestartsLoseNoFrames) {
     EXPECT_NEAR(number(rx, "frames"), 10000, 1000);
 }
 
-TEST_F(CliCommands, UsageAndLinkErrorsExitWithTwo) {
+TEST_F(CliCommands, UsageErrorsExitWithTwoAndLinkErrorsWithThree) {
     const CliRun usage = run({"tune", "--channel", "14"});
     EXPECT_EQ(usage.exit_code, 2);
     EXPECT_TRUE(usage.out.empty()) << "the link must not open: " << usage.out;
@@ -210,7 +210,7 @@ TEST_F(CliCommands, UsageAndLinkErrorsExitWithTwo) {
     EXPECT_EQ(text(one(records, "error"), "kind"), "usage");
 
     const CliRun link = run({"--json", "info"}, {{"XOLT_FAULT_OPEN", "7"}});
-    EXPECT_EQ(link.exit_code, 2);
+    EXPECT_EQ(link.exit_code, 3);
     const auto link_records = clitest::records(link.out);
     const Types link_types = types(link_records);
     ASSERT_GE(link_types.size(), 3u);
@@ -224,7 +224,7 @@ TEST_F(CliCommands, UsageAndLinkErrorsExitWithTwo) {
     EXPECT_EQ(text(one(link_records, "end"), "verdict"), "error");
 
     const CliRun link_text = run({"info"}, {{"XOLT_FAULT_OPEN", "7"}});
-    EXPECT_EQ(link_text.exit_code, 2);
+    EXPECT_EQ(link_text.exit_code, 3);
     EXPECT_TRUE(contains(link_text.out, "open: Open Fail (rf_init returned 7)")) << link_text.out;
 }
 

@@ -233,7 +233,7 @@ TEST_F(CliEfuse, AStalledControllerIsABoardError) {
         std::vector<std::string> args{"--json"};
         args.insert(args.end(), command.begin(), command.end());
         const CliRun r = run(args, {{"XOLT_FAULT_EFUSE_STALL", "1"}});
-        EXPECT_EQ(r.exit_code, 2) << command[0];
+        EXPECT_EQ(r.exit_code, 3) << command[0];
         const auto all = clitest::records(r.out);
         EXPECT_EQ(text(one(all, "error"), "kind"), "board");
         EXPECT_TRUE(clitest::of_type(all, "efuse_read").empty() && clitest::of_type(all, "mac").empty());
