@@ -40,7 +40,9 @@ struct CommandSpec {
     const char *summary;
 };
 
-constexpr std::array<CommandSpec, 11> kCommands{{
+constexpr const char *kSessionCommand = "session";
+
+constexpr std::array<CommandSpec, 12> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -52,6 +54,7 @@ constexpr std::array<CommandSpec, 11> kCommands{{
     {"script", "write the registers of a register script file"},
     {"mac", "read the MAC address, or burn one into the eFuse"},
     {"efuse", "eFuse map summary, item values, or a staged and verified burn"},
+    {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
 }};
 
 std::string lower(std::string text) {
@@ -109,6 +112,7 @@ constexpr NumberRange kPitRange{0, 16383, true, "microseconds"};
 constexpr NumberRange kOffsetRange{0, 255, true, "trim steps"};
 // A bench source sends at most ten million frames a second, for at most a day.
 constexpr NumberRange kFramesRange{0, 1e12, true, "frames"};
+constexpr NumberRange kFrameCountRange{1, 1e12, true, "frames"};
 constexpr NumberRange kFrameRateRange{0, 1e7, false, "frames per second"};
 constexpr NumberRange kPerRange{0, 100, false, "percent"};
 
@@ -245,14 +249,17 @@ Command parse_tx(const std::vector<std::string> &words) {
     TxCmd cmd;
     std::vector<std::unique_ptr<NumberOption>> n;
     seconds_option(app, n, cmd.seconds);
+    add_number(app, n, "--frames", kFrameCountRange,
+               "stop once this many frames are counted, with --seconds as the cap");
     add_number(app, n, "--pit", kPitRange, "packet interval (PIT); 0 (the default) keeps the built-in one");
     add_number(app, n, "--min-frames", kFramesRange, "limit: at least this many frames transmitted in all");
     add_number(app, n, "--min-fps", kFrameRateRange, "limit: at least this many frames per second on average");
     parse_words(app, words);
     take_number(*n[0], cmd.seconds);
-    take_number(*n[1], cmd.pit);
-    take_number(*n[2], cmd.min_frames);
-    take_number(*n[3], cmd.min_fps);
+    take_number(*n[1], cmd.frames);
+    take_number(*n[2], cmd.pit);
+    take_number(*n[3], cmd.min_frames);
+    take_number(*n[4], cmd.min_fps);
     return cmd;
 }
 
@@ -265,14 +272,17 @@ Command parse_rx(const std::vector<std::string> &words) {
     RxCmd cmd;
     std::vector<std::unique_ptr<NumberOption>> n;
     seconds_option(app, n, cmd.seconds);
+    add_number(app, n, "--frames", kFrameCountRange,
+               "stop once this many frames are counted, with --seconds as the cap");
     add_number(app, n, "--max-per", kPerRange, "limit: packet error rate of the run at most this");
     add_number(app, n, "--min-frames", kFramesRange, "limit: at least this many frames received in all");
     add_number(app, n, "--max-errors", kFramesRange, "limit: at most this many frames received in error");
     parse_words(app, words);
     take_number(*n[0], cmd.seconds);
-    take_number(*n[1], cmd.max_per);
-    take_number(*n[2], cmd.min_frames);
-    take_number(*n[3], cmd.max_errors);
+    take_number(*n[1], cmd.frames);
+    take_number(*n[2], cmd.max_per);
+    take_number(*n[3], cmd.min_frames);
+    take_number(*n[4], cmd.max_errors);
     return cmd;
 }
 
@@ -448,7 +458,7 @@ public:
 
 // The global options' parser.
 void global_options(CLI::App &app, Globals &g, std::string &port, std::string &supply, std::string &crystal,
-                    bool &no_progress, bool &version) {
+                    std::string &open, std::vector<std::string> &meta, bool &no_progress, bool &version) {
     app.add_flag("--json", g.json, "one JSON object per line for every result and every sample");
     app.add_option("--port", port, "host link: USB or SDIO")->capture_default_str();
     app.add_option("--supply", supply, "supply: LDO or DCDC")->capture_default_str();
@@ -458,6 +468,15 @@ void global_options(CLI::App &app, Globals &g, std::string &port, std::string &s
                    "write every diagnostic line of the library to this file (- for standard error); by default "
                    "only its error lines are shown");
     app.add_flag("--stop-on-fail", g.stop_on_fail, "stop at the first result that fails its limits");
+    app.add_option("--open", open,
+                   "full: the console's open sequence with the radio's calibrations; quick: without them, for "
+                   "work that does not transmit or receive (identity, eFuse reads and burns)")
+        ->capture_default_str();
+    app.add_option("--meta", meta,
+                   "KEY=VALUE about the run (serial, station, operator, lot, ...), repeatable; it goes in the "
+                   "open and end records")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
     app.add_flag("--version", version, "print the version and exit");
 }
 
@@ -556,6 +575,47 @@ std::optional<MacAddress> parse_mac_text(const std::string &text) {
     return mac;
 }
 
+namespace {
+
+// "info, reg, tune, ...".
+std::string command_words() {
+    std::string names;
+    for (const std::string &n : command_names()) {
+        names += (names.empty() ? "" : ", ") + n;
+    }
+    return names;
+}
+
+// The commands of parts[first...], each part starting with its name.
+ParseResult parse_commands(const std::vector<std::vector<std::string>> &parts, std::size_t first) {
+    ParseResult result;
+    for (std::size_t i = first; i < parts.size(); ++i) {
+        std::vector<std::string> words(parts[i].begin() + 1, parts[i].end());
+        const std::string &name = parts[i].front();
+        try {
+            if (name == kSessionCommand) {
+                throw UsageError("a session stands alone: deve-cli [OPTIONS] session [--commands FILE]");
+            }
+            result.line.commands.push_back(parser_of(name)(words));
+        } catch (const HelpRequest &help) {
+            result.kind = ParseResult::Kind::Help;
+            result.text = help.text;
+            return result;
+        } catch (const CLI::ParseError &e) {
+            result.kind = ParseResult::Kind::Error;
+            result.text = name + ": " + e.what();
+            return result;
+        } catch (const UsageError &e) {
+            result.kind = ParseResult::Kind::Error;
+            result.text = name + ": " + e.what();
+            return result;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
 ParseResult parse_command_line(const std::vector<std::string> &args) {
     ParseResult result;
     // Cut the words into the global part and one part per command.
@@ -571,6 +631,8 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
     std::string port = kPortChoices.labels[kPortChoices.initial];
     std::string supply = kSupplyChoices.labels[kSupplyChoices.initial];
     std::string crystal = kCrystalChoices.labels[kCrystalChoices.initial];
+    std::string open = "full";
+    std::vector<std::string> meta;
     bool no_progress = false;
     bool version = false;
     CLI::App app{"deve-cli: the Deve console's bench operations from the command line. Opens the link with the "
@@ -587,7 +649,7 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
                "  3    link or board: busy, did not open, did not answer\n"
                "  129  interrupted by SIGHUP, 130 by SIGINT (Ctrl-C), 143 by SIGTERM (128 + signal)\n");
     app.formatter(std::make_shared<ProgramFormatter>());
-    global_options(app, g, port, supply, crystal, no_progress, version);
+    global_options(app, g, port, supply, crystal, open, meta, no_progress, version);
     // Words that are neither options nor a command are sorted out below.
     app.allow_extras();
     try {
@@ -607,11 +669,7 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         if (!word.empty() && word.front() == '-') {
             result.text = "unknown option: " + word + " (see deve-cli --help for the options)";
         } else {
-            std::string names;
-            for (const std::string &n : command_names()) {
-                names += (names.empty() ? "" : ", ") + n;
-            }
-            result.text = "unknown command: " + word + " (commands: " + names + ")";
+            result.text = "unknown command: " + word + " (commands: " + command_words() + ")";
         }
         return result;
     }
@@ -631,6 +689,33 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
                                          : "--crystal: '" + crystal + "' is not " + label_list(kCrystalChoices);
         return result;
     }
+    if (open != "full" && open != "quick") {
+        result.kind = ParseResult::Kind::Error;
+        result.text = "--open: '" + open + "' is not full or quick";
+        return result;
+    }
+    g.open.calibrate = open == "full";
+    for (const std::string &item : meta) {
+        const std::size_t equals = item.find('=');
+        const std::string key = item.substr(0, equals);
+        const bool key_ok = equals != std::string::npos && !key.empty() &&
+                            std::all_of(key.begin(), key.end(), [](unsigned char c) {
+                                return std::isalnum(c) != 0 || c == '_' || c == '-' || c == '.';
+                            });
+        if (!key_ok) {
+            result.kind = ParseResult::Kind::Error;
+            result.text = "--meta: '" + item + "' is not KEY=VALUE (a key of letters, digits, _ - .)";
+            return result;
+        }
+        for (const auto &[seen, value] : g.meta) {
+            if (seen == key) {
+                result.kind = ParseResult::Kind::Error;
+                result.text = "--meta: " + key + " is given twice";
+                return result;
+            }
+        }
+        g.meta.emplace_back(key, item.substr(equals + 1));
+    }
     g.open.port = *port_position;
     g.open.supply = *supply_position;
     g.open.crystal = *crystal_position;
@@ -640,30 +725,104 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         result.text = "no command given (see deve-cli --help)";
         return result;
     }
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-        std::vector<std::string> words(parts[i].begin() + 1, parts[i].end());
-        const std::string &name = parts[i].front();
+    if (parts[1].front() == kSessionCommand) {
+        if (parts.size() > 2) {
+            result.kind = ParseResult::Kind::Error;
+            result.text = "session: the commands of a session are given on its lines, not after it (" +
+                          parts[2].front() + ")";
+            return result;
+        }
+        CLI::App session{"Run command lines, one per line, with the link open across all of them: each line "
+                         "holds one or more commands with the same words as on the command line (without the "
+                         "global options). # starts a comment. The session ends at the end of the input or at a "
+                         "line quit; the radio is left safe at the end and on every signal. The lines come from "
+                         "standard input, or from --commands FILE (then every line is checked before the link "
+                         "opens). An error (exit code 2 or 3) ends the session.",
+                         "deve-cli session"};
+        Session s;
+        session.add_option("--commands", s.commands_file, "read the command lines from this file");
         try {
-            result.line.commands.push_back(parser_of(name)(words));
+            parse_words(session, std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
         } catch (const HelpRequest &help) {
             result.kind = ParseResult::Kind::Help;
             result.text = help.text;
             return result;
         } catch (const CLI::ParseError &e) {
             result.kind = ParseResult::Kind::Error;
-            result.text = name + ": " + e.what();
-            return result;
-        } catch (const UsageError &e) {
-            result.kind = ParseResult::Kind::Error;
-            result.text = name + ": " + e.what();
+            result.text = std::string("session: ") + e.what();
             return result;
         }
+        result.line.session = s;
+        return result;
     }
-    if (const std::optional<std::string> refusal = check_tunes(result.line.commands)) {
+    ParseResult commands = parse_commands(parts, 1);
+    commands.line.globals = result.line.globals;
+    if (commands.kind == ParseResult::Kind::Run) {
+        if (const std::optional<std::string> refusal = check_tunes(commands.line.commands)) {
+            commands.kind = ParseResult::Kind::Error;
+            commands.text = *refusal;
+        }
+    }
+    return commands;
+}
+
+std::optional<std::vector<std::string>> split_session_line(const std::string &line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool in_word = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote != 0) {
+            if (c == quote) {
+                quote = 0;
+            } else {
+                word += c;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\r') {
+            if (in_word) {
+                words.push_back(word);
+                word.clear();
+                in_word = false;
+            }
+        } else if (c == '#' && !in_word) {
+            break;
+        } else {
+            in_word = true;
+            if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '\\' && i + 1 < line.size()) {
+                word += line[++i];
+            } else {
+                word += c;
+            }
+        }
+    }
+    if (quote != 0) {
+        return std::nullopt;
+    }
+    if (in_word) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+ParseResult parse_session_line(const std::vector<std::string> &words) {
+    std::vector<std::vector<std::string>> parts(1);
+    for (const std::string &word : words) {
+        if (is_command(word)) {
+            parts.emplace_back();
+        }
+        parts.back().push_back(word);
+    }
+    if (!parts.front().empty()) {
+        ParseResult result;
         result.kind = ParseResult::Kind::Error;
-        result.text = *refusal;
+        result.text = "'" + parts.front().front() + "' is not a command (commands: " + command_words() +
+                      "; global options go on deve-cli's own command line)";
+        return result;
     }
-    return result;
+    return parse_commands(parts, 1);
 }
 
 }  // namespace deve::cli

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -18,7 +19,9 @@ struct Globals {
     bool progress = true;      // on a terminal only
     bool stop_on_fail = false;
     std::string library_log;   // file for the library's diagnostics; "-" = standard error
-    OpenChoices open;          // port, supply, crystal
+    OpenChoices open;          // port, supply, crystal; calibrate = false for --open quick
+    // --meta KEY=VALUE, in the order given: serial, station, operator, lot...
+    std::vector<std::pair<std::string, std::string>> meta;
 };
 
 struct InfoCmd {};
@@ -46,13 +49,15 @@ struct TuneCmd {
 };
 
 struct TxCmd {
-    unsigned seconds = 10;
+    unsigned seconds = 10;  // how long; the cap when frames is given
+    std::optional<std::uint64_t> frames;  // stop once this many frames are counted
     std::uint32_t pit = 0;
     std::optional<std::uint64_t> min_frames;
     std::optional<double> min_fps;
 };
 struct RxCmd {
     unsigned seconds = 10;
+    std::optional<std::uint64_t> frames;
     std::optional<double> max_per;
     std::optional<std::uint64_t> min_frames;
     std::optional<std::uint64_t> max_errors;
@@ -92,9 +97,15 @@ using Command = std::variant<InfoCmd, RegReadCmd, RegWriteCmd, TuneCmd, TxCmd, R
 // The command's name as typed ("reg read", "efuse burn", ...).
 std::string command_name(const Command &command);
 
+// deve-cli session: command lines from standard input, or from a file.
+struct Session {
+    std::string commands_file;  // empty: standard input
+};
+
 struct CommandLine {
     Globals globals;
     std::vector<Command> commands;
+    std::optional<Session> session;  // the commands come from a session's lines
 };
 
 // What the arguments ask for: run, print help (text to standard output), or
@@ -108,6 +119,17 @@ struct ParseResult {
 // Parses the arguments after the program name.
 ParseResult parse_command_line(const std::vector<std::string> &args);
 
+// The words of one session line: blanks separate words, double or single
+// quotes keep blanks in a word, a backslash takes the next character as it
+// is, and a word that starts with # starts a comment. Nothing when a quote
+// is not closed.
+std::optional<std::vector<std::string>> split_session_line(const std::string &line);
+// One session line's commands (the words as on the command line, without
+// the global options). Kind Help or Error as for the command line.
+ParseResult parse_session_line(const std::vector<std::string> &words);
+// The word that ends a session.
+constexpr const char *kQuitWord = "quit";
+
 // The names that start a command.
 const std::vector<std::string> &command_names();
 
@@ -119,6 +141,6 @@ std::optional<MacAddress> parse_mac_text(const std::string &text);
 // A decimal number of at most 32 bits.
 std::optional<std::uint32_t> parse_decimal(const std::string &text);
 
-constexpr const char *kVersion = "1.0";
+constexpr const char *kVersion = "1.1";
 
 }  // namespace deve::cli

@@ -2,6 +2,8 @@
 
 #include "deve/text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace deve::cli {
@@ -43,7 +45,12 @@ std::optional<double> per_percent(std::uint64_t errors, std::uint64_t frames) {
     if (frames == 0) {
         return std::nullopt;
     }
-    return static_cast<double>(errors) / static_cast<double>(frames) * 100.0;
+    // One frame moves the rate by 100 / frames percent: keep the decimals
+    // down to that step and no further.
+    const double step = 100.0 / static_cast<double>(frames);
+    const double decimals = std::max(0.0, std::ceil(-std::log10(step) - 1e-9));
+    const double scale = std::pow(10.0, decimals);
+    return std::round(static_cast<double>(errors) / static_cast<double>(frames) * 100.0 * scale) / scale;
 }
 
 std::string per_text(std::uint64_t errors, std::uint64_t frames) {

@@ -57,7 +57,8 @@ private:
     std::uint64_t frames_ = 0;
 };
 
-// errors / frames x 100; nothing when no frame was received.
+// errors / frames x 100, rounded to the decimals the counts resolve (one
+// decimal for 1000 frames, two for 3000); nothing when no frame was received.
 std::optional<double> per_percent(std::uint64_t errors, std::uint64_t frames);
 // The dialog's text: "%.1f%%", or "NA".
 std::string per_text(std::uint64_t errors, std::uint64_t frames);

@@ -327,12 +327,12 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         if (stopping() || !answer || trimmed(*answer) != kConfirmWord) {
             result(name, "declined", json::Object().add("programmed", false));
             out_.text("  not confirmed: nothing programmed");
-            return Outcome::Fail;
+            return fail(name + ": the burn was not confirmed (BURN not typed); nothing programmed");
         }
     }
     if (stopping()) {
         result(name, "declined", json::Object().add("programmed", false));
-        return Outcome::Fail;
+        return fail(name + ": the burn was not confirmed; nothing programmed");
     }
     BurnOutcome outcome;
     {
@@ -359,7 +359,7 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         return Outcome::Pass;
     }
     out_.text("  BURN FAILED: " + outcome.detail);
-    return Outcome::Fail;
+    return fail(name + ": the burn failed: " + outcome.detail);
 }
 
 }  // namespace deve::cli

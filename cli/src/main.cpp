@@ -5,10 +5,13 @@
 #include "platform.h"
 #include "progress.h"
 #include "runner.h"
+#include "tuning.h"
 #include "velmo/velmo.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,21 @@ bool json_requested(const std::vector<std::string> &args) {
 int usage_error(const std::string &message, bool json) {
     std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
     Output out(stdout, json);
+    out.set_run_id(random_uuid());
     out.record("error", json::Object().add("step", 0).add("command", "").add("kind", "usage").add("message", message));
-    out.record("end", json::Object().add("step", 0).add("command", "end").add("verdict", "error").add("exit_code",
-                                                                                                      kUsageExit));
+    out.record("end", json::Object()
+                          .add("step", 0)
+                          .add("command", "end")
+                          .add("verdict", "error")
+                          .add("exit_code", kUsageExit)
+                          .add("failures", json::Array().push(json::Object()
+                                                                  .add("step", 0)
+                                                                  .add("command", "")
+                                                                  .add("kind", "usage")
+                                                                  .add("reason", message)))
+                          .add("version", kVersion)
+                          .add("host", platform::host_name())
+                          .add("meta", json::Object()));
     return kUsageExit;
 }
 
@@ -54,6 +69,37 @@ int main(int argc, char **argv) {
         return usage_error(parsed.text, json_requested(args));
     }
     const Globals &globals = parsed.line.globals;
+
+    // A session's file is read and checked before the link opens.
+    std::vector<Command> commands = parsed.line.commands;
+    const bool from_input = parsed.line.session && parsed.line.session->commands_file.empty();
+    if (parsed.line.session && !from_input) {
+        const std::string &file = parsed.line.session->commands_file;
+        std::ifstream in(std::filesystem::u8path(file));
+        if (!in) {
+            return usage_error("session: cannot open the command file " + file, globals.json);
+        }
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        if (in.bad()) {
+            return usage_error("session: the command file " + file + " could not be read to its end", globals.json);
+        }
+        std::size_t next = 0;
+        SessionLines source([&]() -> std::optional<std::string> {
+            return next < lines.size() ? std::optional<std::string>(lines[next++]) : std::nullopt;
+        });
+        while (const std::optional<CommandSource::Batch> batch = source.next()) {
+            if (!batch->error.empty()) {
+                return usage_error("session " + file + ": " + batch->error, globals.json);
+            }
+            commands.insert(commands.end(), batch->commands.begin(), batch->commands.end());
+        }
+        if (const std::optional<std::string> refusal = check_tunes(commands)) {
+            return usage_error("session " + file + ": " + *refusal, globals.json);
+        }
+    }
 
     std::FILE *log = nullptr;
     if (globals.library_log == "-") {
@@ -75,6 +121,7 @@ int main(int argc, char **argv) {
     deve::VelmoApi velmo;
     ProgressApi api(velmo, progress);
     Output out(results, globals.json);
+    out.set_run_id(random_uuid());
 
     Environment env;
     env.read_temperature = [](std::int32_t *celsius) { return ::rf_read_temperature(celsius); };
@@ -83,6 +130,7 @@ int main(int argc, char **argv) {
     env.library_lines = [&library] { return library.take_lines(); };
     env.pending_signal = platform::pending_signal;
     env.signal_name = platform::signal_name;
+    env.host = platform::host_name();
     env.ask = [](const std::string &prompt) {
         std::fputs(prompt.c_str(), stderr);
         std::fflush(stderr);
@@ -100,7 +148,13 @@ int main(int argc, char **argv) {
     }
 
     Runner runner(api, out, progress, env, globals);
-    const int code = runner.run(parsed.line.commands);
+    int code = 0;
+    if (from_input) {
+        SessionLines lines(platform::read_line);
+        code = runner.run(lines);
+    } else {
+        code = runner.run(commands);
+    }
     std::fflush(results);
     if (log != nullptr && log != stderr) {
         std::fclose(log);

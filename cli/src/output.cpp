@@ -1,6 +1,8 @@
 #include "output.h"
 
+#include <cstdio>
 #include <ctime>
+#include <random>
 
 namespace deve::cli {
 
@@ -19,6 +21,21 @@ std::string utc_timestamp(std::chrono::system_clock::time_point when) {
     return text;
 }
 
+std::string random_uuid() {
+    std::random_device device;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                              static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::uint64_t high = generator();
+    std::uint64_t low = generator();
+    high = (high & ~0xF000ull) | 0x4000ull;                     // version 4
+    low = (low & ~(0xC0ull << 56)) | (0x80ull << 56);           // variant 10
+    char text[40];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
+                  static_cast<unsigned>((high >> 16) & 0xFFFFu), static_cast<unsigned>(high & 0xFFFFu),
+                  static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+    return text;
+}
+
 Output::Output(std::FILE *out, bool json, Clock clock) : out_(out), json_(json), clock_(std::move(clock)) {}
 
 void Output::record(std::string_view type, const json::Object &fields, const json::Object &units) {
@@ -28,8 +45,11 @@ void Output::record(std::string_view type, const json::Object &fields, const jso
     json::Object line;
     line.add("schema", kSchemaVersion)
         .add("seq", ++sequence_)
-        .add("time", utc_timestamp(clock_()))
-        .add("type", type)
+        .add("time", utc_timestamp(clock_()));
+    if (!run_id_.empty()) {
+        line.add("run_id", run_id_);
+    }
+    line.add("type", type)
         .merge(fields)
         .add("units", units);
     write(line.str());

@@ -1,6 +1,6 @@
 // Where results go: a readable text line by default, or with --json one JSON
 // object per line, each with the schema version, a sequence number, a UTC
-// timestamp, its type and the units of its quantities.
+// timestamp, the run id, its type and the units of its quantities.
 #pragma once
 
 #include "json.h"
@@ -14,10 +14,12 @@
 
 namespace deve::cli {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // "2024-05-01T12:00:00.123Z".
 std::string utc_timestamp(std::chrono::system_clock::time_point when);
+// A random (version 4) UUID, "1b4e28ba-2fa1-41d2-883f-0016d3cca427".
+std::string random_uuid();
 
 class Output {
 public:
@@ -25,6 +27,8 @@ public:
     Output(std::FILE *out, bool json, Clock clock = std::chrono::system_clock::now);
 
     bool json() const { return json_; }
+    // The run id every record carries after its time.
+    void set_run_id(std::string id) { run_id_ = std::move(id); }
     // One JSON record (nothing in text mode).
     void record(std::string_view type, const json::Object &fields, const json::Object &units = json::Object());
     // One line of text (nothing in JSON mode).
@@ -38,6 +42,7 @@ private:
     std::FILE *out_;
     bool json_;
     Clock clock_;
+    std::string run_id_;
     std::uint64_t sequence_ = 0;
     bool broken_ = false;
 };

@@ -43,6 +43,9 @@ std::string loaded_transport_file();
 
 bool is_terminal(std::FILE *stream);
 
+// The name of this computer, for the run's records; empty when unknown.
+std::string host_name();
+
 // One line from standard input (line end removed); nothing at end of input
 // or when a signal interrupted the wait.
 std::optional<std::string> read_line();

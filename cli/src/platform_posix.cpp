@@ -130,6 +130,14 @@ std::string loaded_transport_file() {
 
 bool is_terminal(std::FILE *stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }
 
+std::string host_name() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return {};
+    }
+    return name;
+}
+
 std::optional<std::string> read_line() {
     std::string line;
     char c = 0;

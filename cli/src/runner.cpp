@@ -79,20 +79,61 @@ json::Object Runner::head() const {
     return o;
 }
 
-json::Object Runner::run_head() const {
-    json::Object o = head();
-    o.add("band", kBandChoices.labels[radio_.band])
+json::Object Runner::operating_point_fields() const {
+    json::Object fields;
+    fields.add("band", kBandChoices.labels[radio_.band])
         .add("channel", radio_.channel_number())
+        .add("channel_label", radio_.channel_label())
+        .add("frequency", frequency_of(radio_.channel_label()))
         .add("mode", kModeChoices.labels[radio_.mode])
         .add("rate", radio_.rate)
-        .add("offset", radio_.offset);
-    return o;
+        .add("rate_code", rate_code(radio_.rate).value_or(0));
+    auto gain = [&fields](const char *key, const std::optional<int> &position, const auto &choices) {
+        if (position) {
+            fields.add(key, label_number(choices.labels[*position]));
+        } else {
+            fields.add_null(key);
+        }
+    };
+    gain("rf_gain", radio_.rf_gain, kRfGainChoices);
+    gain("dac", radio_.dac, kDacChoices);
+    gain("b_gain", radio_.b_gain, kBrateGainChoices);
+    fields.add("offset", radio_.offset);
+    return fields;
 }
+
+json::Object Runner::operating_point_units() {
+    return json::Object().add("frequency", "MHz").add("rf_gain", "step").add("dac", "dB").add("b_gain", "dB");
+}
+
+json::Object Runner::run_head() const { return json::Object(head()).merge(operating_point_fields()); }
 
 Outcome Runner::error(const std::string &kind, const std::string &message) {
     out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
     out_.text(command_ + ": error: " + message);
+    failures_.push_back(Failure{step_, command_, kind, message});
     return outcome_of_error(kind);
+}
+
+Outcome Runner::fail(const std::string &reason) {
+    failures_.push_back(Failure{step_, command_, "fail", reason});
+    return Outcome::Fail;
+}
+
+json::Object Runner::run_identity() const {
+    json::Object meta;
+    for (const auto &[key, value] : globals_.meta) {
+        meta.add(key, value);
+    }
+    return json::Object().add("version", kVersion).add("host", env_.host).add("meta", meta);
+}
+
+std::optional<Outcome> Runner::refuse_uncalibrated() {
+    if (calibrated_) {
+        return std::nullopt;
+    }
+    return error("refused", "the link was opened with --open quick, without the radio's calibrations: run cal first "
+                            "(or open with --open full)");
 }
 
 void Runner::drain_library() {
@@ -142,9 +183,11 @@ bool Runner::open_link() {
     fields.add("port", kPortChoices.labels[globals_.open.port])
         .add("supply", kSupplyChoices.labels[globals_.open.supply])
         .add("crystal", kCrystalChoices.labels[globals_.open.crystal])
+        .add("open", globals_.open.calibrate ? "full" : "quick")
         .add("status", outcome.status)
         .add("opened", outcome.opened)
-        .add("init_result", outcome.init_result);
+        .add("init_result", outcome.init_result)
+        .merge(run_identity());
     if (!outcome.opened) {
         out_.record("open", fields);
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
@@ -152,13 +195,20 @@ bool Runner::open_link() {
         return false;
     }
     link_open_ = true;
+    calibrated_ = globals_.open.calibrate;
     radio_ = RadioState{};
     radio_.offset = parse_unsigned(outcome.freq_offset, 10);
-    fields.add("chip_id", outcome.chip_id).add("freq_offset", radio_.offset);
+    if (outcome.chip_id_word) {
+        fields.add("chip_id", hex_word(*outcome.chip_id_word));
+    } else {
+        fields.add_null("chip_id");
+    }
+    fields.add("chip_id_text", outcome.chip_id).add("freq_offset", radio_.offset);
     out_.record("open", fields);
     out_.text("open: " + outcome.status + " (" + kPortChoices.labels[globals_.open.port] + ", " +
               kSupplyChoices.labels[globals_.open.supply] + ", " + kCrystalChoices.labels[globals_.open.crystal] +
-              "); chip id " + outcome.chip_id + "; frequency offset " + outcome.freq_offset);
+              (globals_.open.calibrate ? "" : ", quick: no calibrations") + "); chip id " + outcome.chip_id +
+              "; frequency offset " + outcome.freq_offset);
     return true;
 }
 
@@ -209,7 +259,57 @@ bool Runner::close_link() {
     return safe;
 }
 
+std::optional<CommandSource::Batch> FixedCommands::next() {
+    if (given_) {
+        return std::nullopt;
+    }
+    given_ = true;
+    return Batch{commands_, {}};
+}
+
+std::optional<CommandSource::Batch> SessionLines::next() {
+    for (;;) {
+        const std::optional<std::string> line = read_line_();
+        if (!line) {
+            return std::nullopt;
+        }
+        ++line_;
+        const std::optional<std::vector<std::string>> words = split_session_line(*line);
+        if (!words) {
+            return Batch{{}, "line " + std::to_string(line_) + ": a quote is not closed"};
+        }
+        if (words->empty()) {
+            continue;
+        }
+        if (words->size() == 1 && words->front() == kQuitWord) {
+            return std::nullopt;
+        }
+        const ParseResult parsed = parse_session_line(*words);
+        if (parsed.kind != ParseResult::Kind::Run) {
+            // Help is not a command of a session: its text names the command.
+            return Batch{{}, "line " + std::to_string(line_) + ": " +
+                                 (parsed.kind == ParseResult::Kind::Error ? parsed.text
+                                                                          : "--help is not run in a session")};
+        }
+        return Batch{parsed.line.commands, {}};
+    }
+}
+
 int Runner::run(const std::vector<Command> &commands) {
+    FixedCommands source(commands);
+    return run(source);
+}
+
+bool Runner::run_command(const Command &command, Outcome &worst) {
+    ++step_;
+    command_ = command_name(command);
+    const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
+    drain_library();
+    worst = std::max({worst, outcome, log_failed_ ? Outcome::Refused : Outcome::Pass});
+    return !(log_failed_ || outcome >= Outcome::Refused || (outcome == Outcome::Fail && globals_.stop_on_fail));
+}
+
+int Runner::run(CommandSource &source) {
     Outcome worst = Outcome::Pass;
     if (!open_link()) {
         drain_library();
@@ -218,17 +318,21 @@ int Runner::run(const std::vector<Command> &commands) {
         worst = Outcome::Refused;
     } else {
         try {
-            for (const Command &command : commands) {
-                if (stopping()) {
+            bool going = true;
+            while (going && !stopping()) {
+                const std::optional<CommandSource::Batch> batch = source.next();
+                if (!batch) {
                     break;
                 }
-                ++step_;
-                command_ = command_name(command);
-                const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
-                drain_library();
-                worst = std::max({worst, outcome, log_failed_ ? Outcome::Refused : Outcome::Pass});
-                if (log_failed_ || outcome >= Outcome::Refused || (outcome == Outcome::Fail && globals_.stop_on_fail)) {
+                if (!batch->error.empty()) {
+                    command_ = "session";
+                    worst = std::max(worst, error("usage", batch->error));
                     break;
+                }
+                for (const Command &command : batch->commands) {
+                    if (!(going = !stopping() && run_command(command, worst))) {
+                        break;
+                    }
                 }
             }
         } catch (const std::exception &e) {
@@ -255,7 +359,23 @@ int Runner::run(const std::vector<Command> &commands) {
                                                    : "error";
     step_ = 0;
     command_ = "end";
-    out_.record("end", json::Object(head()).add("verdict", verdict).add("exit_code", code));
+    json::Array failures;
+    for (const Failure &f : failures_) {
+        failures.push(json::Object()
+                          .add("step", f.step)
+                          .add("command", f.command)
+                          .add("kind", f.kind)
+                          .add("reason", f.reason));
+    }
+    out_.record("end", json::Object(head())
+                           .add("verdict", verdict)
+                           .add("exit_code", code)
+                           .add("failures", failures)
+                           .merge(run_identity()));
+    for (const Failure &f : failures_) {
+        out_.text("  " + (f.step != 0 ? "step " + std::to_string(f.step) + " " : std::string()) + f.command + " (" +
+                  f.kind + "): " + f.reason);
+    }
     out_.text(std::string("result: ") + verdict + " (exit code " + std::to_string(code) + ")");
     return code;
 }
@@ -271,7 +391,7 @@ Outcome Runner::operator()(const InfoCmd &) {
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
     json::Object fields = head();
     if (have_id) {
-        fields.add("chip_id", hex(chip_id));
+        fields.add("chip_id", hex_word(chip_id));
     } else {
         fields.add_null("chip_id");
     }
@@ -333,27 +453,7 @@ Outcome Runner::operator()(const TuneCmd &cmd) {
             applied.push(name);
         }
     }
-    json::Object fields = head();
-    fields.add("band", kBandChoices.labels[radio_.band])
-        .add("channel", radio_.channel_number())
-        .add("channel_label", radio_.channel_label())
-        .add("frequency", frequency_of(radio_.channel_label()))
-        .add("mode", kModeChoices.labels[radio_.mode])
-        .add("rate", radio_.rate)
-        .add("rate_code", rate_code(radio_.rate).value_or(0));
-    auto gain = [&fields](const char *key, const std::optional<int> &position, const auto &choices) {
-        if (position) {
-            fields.add(key, label_number(choices.labels[*position]));
-        } else {
-            fields.add_null(key);
-        }
-    };
-    gain("rf_gain", radio_.rf_gain, kRfGainChoices);
-    gain("dac", radio_.dac, kDacChoices);
-    gain("b_gain", radio_.b_gain, kBrateGainChoices);
-    fields.add("offset", radio_.offset).add("applied", applied);
-    out_.record("tune", fields,
-                json::Object().add("frequency", "MHz").add("rf_gain", "step").add("dac", "dB").add("b_gain", "dB"));
+    out_.record("tune", run_head().add("applied", applied), operating_point_units());
     auto label_or_unset = [](const std::optional<int> &position, const auto &choices) {
         return position ? std::string(choices.labels[*position]) : std::string("as loaded");
     };
@@ -369,9 +469,10 @@ Outcome Runner::operator()(const CalCmd &) {
         ProgressTask task(progress_, "calibration");
         result = api_.rf_calibration();
     }
+    calibrated_ = calibrated_ || result == 0;
     out_.record("cal", json::Object(head()).add("result", result).add("status", result_text(result)));
     out_.text("cal: " + result_text(result) + " (rf_calibration returned " + std::to_string(result) + ")");
-    return result == 0 ? Outcome::Pass : Outcome::Fail;
+    return result == 0 ? Outcome::Pass : fail("rf_calibration returned " + std::to_string(result));
 }
 
 Outcome Runner::operator()(const DpdCmd &cmd) {
@@ -404,7 +505,9 @@ Outcome Runner::operator()(const DpdCmd &cmd) {
                            .add("verdict", pass ? "pass" : "fail"));
     out_.text("dpd: " + status + (changed ? "" : " (already)") + "; pre-distortion reads " +
               (on_after ? "on" : "off") + (pass ? "" : " -- FAIL"));
-    return pass ? Outcome::Pass : Outcome::Fail;
+    return pass ? Outcome::Pass
+                : fail(status + "; pre-distortion reads " + (on_after ? "on" : "off") + ", " +
+                       (cmd.on ? "on" : "off") + " was asked for");
 }
 
 Outcome Runner::operator()(const TempCmd &) {
@@ -421,7 +524,9 @@ Outcome Runner::operator()(const TempCmd &) {
     out_.record("temp", fields, json::Object().add("celsius", "degC").add("sensor_code", "code"));
     out_.text("temp: " + (result == 0 ? std::to_string(celsius) + " degC" : std::string("not read")) +
               "; sensor code " + std::to_string(code));
-    return result == 0 ? Outcome::Pass : Outcome::Fail;
+    return result == 0 ? Outcome::Pass
+                       : fail("the temperature could not be read (rf_read_temperature returned " +
+                              std::to_string(result) + ")");
 }
 
 Outcome Runner::operator()(const ScriptCmd &cmd) {

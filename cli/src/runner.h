@@ -37,6 +37,44 @@ struct Environment {
     // All of the library's diagnostic lines go here as well, when set; false
     // when the line could not be written.
     std::function<bool(const std::string &line)> library_log;
+    // The host the run is on, for the open and end records.
+    std::string host;
+};
+
+// Where the commands of a run come from: the command line, or the lines of
+// a session read one at a time.
+class CommandSource {
+public:
+    virtual ~CommandSource() = default;
+    // The next commands, or a usage error (`error` set); nothing at the end.
+    struct Batch {
+        std::vector<Command> commands;
+        std::string error;
+    };
+    virtual std::optional<Batch> next() = 0;
+};
+
+// The commands of the command line, once.
+class FixedCommands final : public CommandSource {
+public:
+    explicit FixedCommands(std::vector<Command> commands) : commands_(std::move(commands)) {}
+    std::optional<Batch> next() override;
+
+private:
+    std::vector<Command> commands_;
+    bool given_ = false;
+};
+
+// A session's lines from a reader (one line per call, nothing at the end):
+// blank and comment lines are passed over, "quit" ends the session.
+class SessionLines final : public CommandSource {
+public:
+    explicit SessionLines(std::function<std::optional<std::string>()> read_line) : read_line_(std::move(read_line)) {}
+    std::optional<Batch> next() override;
+
+private:
+    std::function<std::optional<std::string>()> read_line_;
+    int line_ = 0;
 };
 
 // The outcome of a command, ordered by severity; the value is the exit code.
@@ -57,6 +95,7 @@ public:
 
     // Runs everything; returns the exit code (an Outcome, or 128 + signal
     // when interrupted).
+    int run(CommandSource &source);
     int run(const std::vector<Command> &commands);
 
     // The commands.
@@ -87,6 +126,19 @@ private:
     json::Object run_head() const;
     // An error of the current command, of a kind outcome_of_error knows.
     Outcome error(const std::string &kind, const std::string &message);
+    // A failed result of the current command, with the reason the end record
+    // lists.
+    Outcome fail(const std::string &reason);
+    // Runs one command; false when the run must stop after it.
+    bool run_command(const Command &command, Outcome &worst);
+    // The run's identity: tool version, host and the operator's metadata.
+    json::Object run_identity() const;
+    // The operating point as tune, tx and rx report it.
+    json::Object operating_point_fields() const;
+    static json::Object operating_point_units();
+    // Refuses a radio test when the link was opened without the radio's
+    // calibrations and no cal ran since.
+    std::optional<Outcome> refuse_uncalibrated();
     // Emits the library's diagnostics: every line to the log, the error lines
     // as results.
     void drain_library();
@@ -116,9 +168,18 @@ private:
     Globals globals_;
     RadioState radio_;
     bool link_open_ = false;
+    bool calibrated_ = false;  // the open sequence or cal calibrated the radio
     bool log_failed_ = false;  // the library log could not be written
     std::size_t step_ = 0;
     std::string command_;
+    // Every step that failed or ended in an error, and why.
+    struct Failure {
+        std::size_t step;
+        std::string command;
+        std::string kind;  // "fail" or the error's kind
+        std::string reason;
+    };
+    std::vector<Failure> failures_;
 };
 
 }  // namespace deve::cli

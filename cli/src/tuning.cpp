@@ -205,6 +205,11 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
                       ": give --rate (rates: " + rate_list(next.mode) + ")");
     }
 
+    if (next.mode == kMode11b && next.band != kBand2G) {
+        return refuse("mode " + std::string(kModeChoices.labels[kMode11b]) + " is not offered on band " +
+                      kBandChoices.labels[next.band] + ": CCK frames are sent on 2.4 GHz only (give --mode)");
+    }
+
     if (request.rf_gain) {
         const std::optional<int> position = match_number(kRfGainChoices, *request.rf_gain);
         if (!position) {

@@ -6,6 +6,7 @@
 #include "deve/operations.h"
 #include "deve/text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace deve::cli {
@@ -78,46 +79,109 @@ Outcome Runner::counter_failure(const char *which) {
                              " counters: the run's counts are incomplete");
 }
 
-Outcome Runner::operator()(const TxCmd &cmd) {
+namespace {
+
+// The run's clock: a sample every whole second; with a frame count the
+// counters are polled more often, so the run stops close to the count.
+class RunClock {
+public:
     using Clock = std::chrono::steady_clock;
+    RunClock(unsigned seconds, bool polling) : seconds_(seconds), polling_(polling), start_(Clock::now()) {}
+
+    Clock::time_point start() const { return start_; }
+    // When to read the counters next.
+    Clock::time_point next_reading() const {
+        const Clock::time_point sample = start_ + std::chrono::seconds(second_);
+        return polling_ ? std::min(sample, Clock::now() + kFramePoll) : sample;
+    }
+    // The ordinal of the second under way (1 = the first).
+    unsigned second() const { return second_; }
+    // Whether the second under way is over; moves on to the next one.
+    bool second_over() {
+        if (Clock::now() < start_ + std::chrono::seconds(second_)) {
+            return false;
+        }
+        ++second_;
+        return true;
+    }
+    // The run's time has run out (after second_over of the last second).
+    bool time_up() const { return second_ > seconds_; }
+
+private:
+    static constexpr std::chrono::milliseconds kFramePoll{20};
+    unsigned seconds_;
+    bool polling_;
+    Clock::time_point start_;
+    unsigned second_ = 1;
+};
+
+const char *ended_by_text(bool interrupted, bool frames_reached) {
+    return interrupted ? "interrupted" : frames_reached ? "frames" : "seconds";
+}
+
+}  // namespace
+
+Outcome Runner::operator()(const TxCmd &cmd) {
+    if (const std::optional<Outcome> refused = refuse_uncalibrated()) {
+        return *refused;
+    }
+    using Clock = std::chrono::steady_clock;
+    const std::string length = cmd.frames ? std::to_string(*cmd.frames) + " frames, at most " +
+                                                std::to_string(cmd.seconds) + " s"
+                                          : std::to_string(cmd.seconds) + " s";
     out_.text("tx: " + operating_point() + ", PIT " + (cmd.pit == 0 ? std::string("built-in") : std::to_string(cmd.pit)) +
-              ", " + std::to_string(cmd.seconds) + " s");
+              ", " + length);
     out_.text("  second    frames  frames/s     total");
     tx_on(api_, radio_.band, cmd.pit, radio_.offset);
-    const Clock::time_point start = Clock::now();
+    RunClock clock(cmd.seconds, cmd.frames.has_value());
     const std::optional<std::uint32_t> first = read_tx_frames();
     bool read_failed = !first;
+    bool interrupted = false;
+    bool frames_reached = false;
     TxTotals totals(first.value_or(0));
-    Clock::time_point last = start;
-    unsigned seconds_done = 0;
-    for (unsigned s = 1; s <= cmd.seconds && !read_failed; ++s) {
-        if (!wait_until(start + std::chrono::seconds(s))) {
-            break;
-        }
-        const Clock::time_point now = Clock::now();
-        const std::optional<std::uint32_t> count = read_tx_frames();
-        if (!count) {
-            read_failed = true;
-            break;
-        }
-        const std::uint32_t sent = totals.add(*count);
-        const double interval = std::chrono::duration<double>(now - last).count();
-        last = now;
-        const double fps = interval > 0 ? sent / interval : 0.0;
-        seconds_done = s;
+    Clock::time_point last = clock.start();
+    Clock::time_point last_sample = clock.start();
+    std::uint64_t sampled = 0;  // frames reported in samples so far
+    auto sample = [&](unsigned second, Clock::time_point now) {
+        const std::uint64_t sent = totals.frames() - sampled;
+        sampled = totals.frames();
+        const double interval = std::chrono::duration<double>(now - last_sample).count();
+        last_sample = now;
+        const double fps = interval > 0 ? static_cast<double>(sent) / interval : 0.0;
         out_.record("tx_sample",
                     json::Object(head())
-                        .add("second", s)
+                        .add("second", second)
                         .add("frames", sent)
                         .add("frames_per_second", fps)
                         .add("total_frames", totals.frames()),
                     json::Object().add("second", "s").add("frames", "frame").add("frames_per_second", "frame/s").add(
                         "total_frames", "frame"));
-        out_.text(padded(std::to_string(s), 8) + padded(std::to_string(sent), 10) + padded(fixed(fps, 1), 10) +
+        out_.text(padded(std::to_string(second), 8) + padded(std::to_string(sent), 10) + padded(fixed(fps, 1), 10) +
                   padded(std::to_string(totals.frames()), 10));
+    };
+    while (!read_failed && !clock.time_up()) {
+        if (!wait_until(clock.next_reading())) {
+            interrupted = true;
+            break;
+        }
+        const std::optional<std::uint32_t> count = read_tx_frames();
+        if (!count) {
+            read_failed = true;
+            break;
+        }
+        last = Clock::now();
+        totals.add(*count);
+        frames_reached = cmd.frames && totals.frames() >= *cmd.frames;
+        const unsigned second = clock.second();
+        if (clock.second_over() || frames_reached) {
+            sample(second, last);
+        }
+        if (frames_reached) {
+            break;
+        }
     }
     tx_off(api_);
-    const double elapsed = std::chrono::duration<double>(last - start).count();
+    const double elapsed = std::chrono::duration<double>(last - clock.start()).count();
     const std::optional<double> mean =
         elapsed > 0 ? std::optional<double>(static_cast<double>(totals.frames()) / elapsed) : std::nullopt;
     std::vector<LimitCheck> checks;
@@ -128,10 +192,10 @@ Outcome Runner::operator()(const TxCmd &cmd) {
     if (cmd.min_fps) {
         checks.push_back(at_least("min-fps", *cmd.min_fps, mean, "frame/s"));
     }
-    const bool complete = seconds_done == cmd.seconds;
+    const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
     json::Object fields = run_head();
     fields.add("pit", cmd.pit)
-        .add("seconds", seconds_done)
+        .add("seconds", clock.second() - 1)
         .add("elapsed", elapsed)
         .add("frames", totals.frames());
     if (mean) {
@@ -139,59 +203,70 @@ Outcome Runner::operator()(const TxCmd &cmd) {
     } else {
         fields.add_null("frames_per_second");
     }
-    fields.add("complete", complete);
+    if (cmd.frames) {
+        fields.add("frames_wanted", *cmd.frames);
+    } else {
+        fields.add_null("frames_wanted");
+    }
+    fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
     emit_limits(checks, complete, fields);
     out_.record("tx", fields,
-                json::Object()
+                json::Object(operating_point_units())
                     .add("seconds", "s")
                     .add("elapsed", "s")
                     .add("frames", "frame")
                     .add("frames_per_second", "frame/s")
+                    .add("frames_wanted", "frame")
                     .add("pit", "us"));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
               (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete));
     if (read_failed) {
         return counter_failure("transmit frame");
     }
-    return complete && all_pass(checks) ? Outcome::Pass : Outcome::Fail;
+    return complete && all_pass(checks) ? Outcome::Pass : fail(limits_text(checks, complete));
 }
 
 Outcome Runner::operator()(const RxCmd &cmd) {
+    if (const std::optional<Outcome> refused = refuse_uncalibrated()) {
+        return *refused;
+    }
     using Clock = std::chrono::steady_clock;
-    out_.text("rx: " + operating_point() + ", " + std::to_string(cmd.seconds) + " s");
+    const std::string length = cmd.frames ? std::to_string(*cmd.frames) + " frames, at most " +
+                                                std::to_string(cmd.seconds) + " s"
+                                          : std::to_string(cmd.seconds) + " s";
+    out_.text("rx: " + operating_point() + ", " + length);
     out_.text("  second  errors  frames     PER   total errors  total frames  total PER");
     rx_on(api_, radio_.band, radio_.mode, radio_.offset);
-    const Clock::time_point start = Clock::now();
+    RunClock clock(cmd.seconds, cmd.frames.has_value());
     RxTotals totals;
-    unsigned seconds_done = 0;
     unsigned resets = 0;
     unsigned restarts = 0;
     bool read_failed = false;
-    for (unsigned s = 1; s <= cmd.seconds; ++s) {
-        if (!wait_until(start + std::chrono::seconds(s))) {
-            break;
-        }
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
-        if (!counts) {
-            read_failed = true;
-            break;
-        }
-        const RxSample sample = totals.add(RxReading{counts->errors, counts->total, counts->reset});
-        seconds_done = s;
-        resets += counts->reset ? 1 : 0;
-        restarts += sample.restarted ? 1 : 0;
+    bool interrupted = false;
+    bool frames_reached = false;
+    // What the samples have reported so far, and what happened in the second under way.
+    std::uint64_t sampled_errors = 0;
+    std::uint64_t sampled_frames = 0;
+    bool reset_in_second = false;
+    bool restart_in_second = false;
+    auto sample = [&](unsigned second) {
+        const std::uint64_t errors = totals.errors() - sampled_errors;
+        const std::uint64_t frames = totals.frames() - sampled_frames;
+        sampled_errors = totals.errors();
+        sampled_frames = totals.frames();
         json::Object fields = head();
-        fields.add("second", s)
-            .add("errors", sample.errors)
-            .add("frames", sample.frames)
-            .merge(per_fields("per", sample.errors, sample.frames))
-            .add("per_text", per_text(sample.errors, sample.frames))
-            .add("total_errors", sample.total_errors)
-            .add("total_frames", sample.total_frames)
-            .merge(per_fields("total_per", sample.total_errors, sample.total_frames))
-            .add("total_per_text", per_text(sample.total_errors, sample.total_frames))
-            .add("counter_reset", counts->reset)
-            .add("counter_restarted", sample.restarted);
+        fields.add("second", second)
+            .add("errors", errors)
+            .add("frames", frames)
+            .merge(per_fields("per", errors, frames))
+            .add("per_text", per_text(errors, frames))
+            .add("total_errors", totals.errors())
+            .add("total_frames", totals.frames())
+            .merge(per_fields("total_per", totals.errors(), totals.frames()))
+            .add("total_per_text", per_text(totals.errors(), totals.frames()))
+            .add("counter_reset", reset_in_second)
+            .add("counter_restarted", restart_in_second);
+        reset_in_second = restart_in_second = false;
         out_.record("rx_sample", fields,
                     json::Object()
                         .add("second", "s")
@@ -201,13 +276,37 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                         .add("total_errors", "frame")
                         .add("total_frames", "frame")
                         .add("total_per", "%"));
-        out_.text(padded(std::to_string(s), 8) + padded(std::to_string(sample.errors), 8) +
-                  padded(std::to_string(sample.frames), 8) + padded(per_text(sample.errors, sample.frames), 8) +
-                  padded(std::to_string(sample.total_errors), 15) + padded(std::to_string(sample.total_frames), 14) +
-                  padded(per_text(sample.total_errors, sample.total_frames), 11));
+        out_.text(padded(std::to_string(second), 8) + padded(std::to_string(errors), 8) +
+                  padded(std::to_string(frames), 8) + padded(per_text(errors, frames), 8) +
+                  padded(std::to_string(totals.errors()), 15) + padded(std::to_string(totals.frames()), 14) +
+                  padded(per_text(totals.errors(), totals.frames()), 11));
+    };
+    while (!clock.time_up()) {
+        if (!wait_until(clock.next_reading())) {
+            interrupted = true;
+            break;
+        }
+        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        if (!counts) {
+            read_failed = true;
+            break;
+        }
+        const RxSample reading = totals.add(RxReading{counts->errors, counts->total, counts->reset});
+        resets += counts->reset ? 1 : 0;
+        restarts += reading.restarted ? 1 : 0;
+        reset_in_second = reset_in_second || counts->reset;
+        restart_in_second = restart_in_second || reading.restarted;
+        frames_reached = cmd.frames && totals.frames() >= *cmd.frames;
+        const unsigned second = clock.second();
+        if (clock.second_over() || frames_reached) {
+            sample(second);
+        }
+        if (frames_reached) {
+            break;
+        }
     }
     rx_off(api_);
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - clock.start()).count();
     const std::optional<double> per = per_percent(totals.errors(), totals.frames());
     std::vector<LimitCheck> checks;
     if (cmd.max_per) {
@@ -221,24 +320,30 @@ Outcome Runner::operator()(const RxCmd &cmd) {
         checks.push_back(at_most("max-errors", static_cast<double>(*cmd.max_errors),
                                  static_cast<double>(totals.errors()), "frame"));
     }
-    const bool complete = seconds_done == cmd.seconds;
+    const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
     json::Object fields = run_head();
-    fields.add("seconds", seconds_done)
+    fields.add("seconds", clock.second() - 1)
         .add("elapsed", elapsed)
         .add("errors", totals.errors())
         .add("frames", totals.frames())
         .merge(per_fields("per", totals.errors(), totals.frames()))
         .add("per_text", per_text(totals.errors(), totals.frames()))
         .add("counter_resets", resets)
-        .add("counter_restarts", restarts)
-        .add("complete", complete);
+        .add("counter_restarts", restarts);
+    if (cmd.frames) {
+        fields.add("frames_wanted", *cmd.frames);
+    } else {
+        fields.add_null("frames_wanted");
+    }
+    fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
     emit_limits(checks, complete, fields);
     out_.record("rx", fields,
-                json::Object()
+                json::Object(operating_point_units())
                     .add("seconds", "s")
                     .add("elapsed", "s")
                     .add("errors", "frame")
                     .add("frames", "frame")
+                    .add("frames_wanted", "frame")
                     .add("per", "%"));
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
@@ -246,7 +351,7 @@ Outcome Runner::operator()(const RxCmd &cmd) {
     if (read_failed) {
         return counter_failure("receive frame");
     }
-    return complete && all_pass(checks) ? Outcome::Pass : Outcome::Fail;
+    return complete && all_pass(checks) ? Outcome::Pass : fail(limits_text(checks, complete));
 }
 
 }  // namespace deve::cli

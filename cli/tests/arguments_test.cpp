@@ -137,6 +137,13 @@ TEST(CliCommandLine, TunesAreFollowedThroughTheCommands) {
                          "tune (command 2): channel '13' is not offered on band 5G"));
     EXPECT_EQ(parse({"tune", "--mode", "11g", "--rate", "0-OFDM-6M", "tx", "tune", "--rate", "7-ofdm-54m"}).kind,
               ParseResult::Kind::Run);
+    // CCK frames are a 2.4 GHz mode.
+    EXPECT_TRUE(contains(parse({"tune", "--band", "5G", "--channel", "36", "--mode", "11b", "--rate", "3-CCK-11M"}).text,
+                         "mode 11b-CCK is not offered on band 5G"));
+    EXPECT_TRUE(contains(parse({"tune", "--mode", "11b", "--rate", "0-CCK-1M", "tune", "--band", "5G", "--channel",
+                                "36"})
+                             .text,
+                         "mode 11b-CCK is not offered on band 5G"));
     // Negative settings are values, not options.
     const ParseResult gains = parse({"tune", "--rf-gain", "-3", "--dac", "-1.5", "--b-gain", "+1"});
     ASSERT_EQ(gains.kind, ParseResult::Kind::Run) << gains.text;

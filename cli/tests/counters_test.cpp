@@ -52,7 +52,11 @@ TEST(CliPacketErrorRate, TheDialogsTextAndNA) {
     EXPECT_EQ(deve::cli::per_text(0, 0), "NA");
     EXPECT_EQ(deve::cli::per_text(1ull << 33, 1ull << 34), "50.0%");  // totals beyond 32 bits keep the ratio
     EXPECT_FALSE(deve::cli::per_percent(0, 0).has_value());
-    EXPECT_DOUBLE_EQ(*deve::cli::per_percent(1, 8), 12.5);
+    // Rounded to the step one frame makes: no digits the counts cannot resolve.
+    EXPECT_DOUBLE_EQ(*deve::cli::per_percent(28, 15), 187.0);
+    EXPECT_DOUBLE_EQ(*deve::cli::per_percent(31, 511), 6.1);
+    EXPECT_DOUBLE_EQ(*deve::cli::per_percent(1, 1000), 0.1);
+    EXPECT_DOUBLE_EQ(*deve::cli::per_percent(56, 3000), 1.87);
 }
 
 TEST(CliLimits, BoundsAreInclusiveAndAnUnmeasuredValueFails) {

@@ -69,13 +69,22 @@ TEST(CliRecords, EnvelopeBeforeTheFieldsAndUnitsLast) {
     ASSERT_NE(file, nullptr);
     const auto clock = [] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(86401250)); };
     deve::cli::Output out(file, true, clock);
+    out.set_run_id("1b4e28ba-2fa1-41d2-883f-0016d3cca427");
     out.record("tx_sample", Object().add("frames", 5), Object().add("frames", "frame"));
     out.text("not in JSON");
     out.record("end", Object());
     EXPECT_EQ(written(file),
-              "{\"schema\":1,\"seq\":1,\"time\":\"1970-01-02T00:00:01.250Z\",\"type\":\"tx_sample\",\"frames\":5,"
+              "{\"schema\":2,\"seq\":1,\"time\":\"1970-01-02T00:00:01.250Z\","
+              "\"run_id\":\"1b4e28ba-2fa1-41d2-883f-0016d3cca427\",\"type\":\"tx_sample\",\"frames\":5,"
               "\"units\":{\"frames\":\"frame\"}}\n"
-              "{\"schema\":1,\"seq\":2,\"time\":\"1970-01-02T00:00:01.250Z\",\"type\":\"end\",\"units\":{}}\n");
+              "{\"schema\":2,\"seq\":2,\"time\":\"1970-01-02T00:00:01.250Z\","
+              "\"run_id\":\"1b4e28ba-2fa1-41d2-883f-0016d3cca427\",\"type\":\"end\",\"units\":{}}\n");
+    // Run ids are random version-4 UUIDs.
+    const std::string a = deve::cli::random_uuid();
+    EXPECT_NE(a, deve::cli::random_uuid());
+    ASSERT_EQ(a.size(), 36u);
+    EXPECT_EQ(a[14], '4');
+    EXPECT_NE(std::string("89ab").find(a[19]), std::string::npos) << a;
     std::fclose(file);
 }
 

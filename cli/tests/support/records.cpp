@@ -28,7 +28,17 @@ using Fields = std::map<std::string, unsigned>;
 // The fields every record of a type carries, beyond the envelope.
 const std::map<std::string, Fields> &schema() {
     static const std::map<std::string, Fields> types{
-        {"open", {{"port", S}, {"supply", S}, {"crystal", S}, {"status", S}, {"opened", B}, {"init_result", N}}},
+        {"open",
+         {{"port", S},
+          {"supply", S},
+          {"crystal", S},
+          {"open", S},
+          {"status", S},
+          {"opened", B},
+          {"init_result", N},
+          {"version", S},
+          {"host", S},
+          {"meta", O}}},
         {"info",
          {{"chip_id", S | Z},
           {"revision", S},
@@ -55,10 +65,18 @@ const std::map<std::string, Fields> &schema() {
         {"tx",
          {{"band", S},
           {"channel", N},
+          {"channel_label", S},
+          {"frequency", N},
           {"mode", S},
           {"rate", S},
+          {"rate_code", N},
+          {"rf_gain", N | Z},
+          {"dac", N | Z},
+          {"b_gain", N | Z},
           {"offset", N},
           {"pit", N},
+          {"frames_wanted", N | Z},
+          {"ended_by", S},
           {"seconds", N},
           {"elapsed", N},
           {"frames", N},
@@ -81,9 +99,17 @@ const std::map<std::string, Fields> &schema() {
         {"rx",
          {{"band", S},
           {"channel", N},
+          {"channel_label", S},
+          {"frequency", N},
           {"mode", S},
           {"rate", S},
+          {"rate_code", N},
+          {"rf_gain", N | Z},
+          {"dac", N | Z},
+          {"b_gain", N | Z},
           {"offset", N},
+          {"frames_wanted", N | Z},
+          {"ended_by", S},
           {"seconds", N},
           {"elapsed", N},
           {"errors", N},
@@ -128,7 +154,7 @@ const std::map<std::string, Fields> &schema() {
         {"error", {{"kind", S}, {"message", S}}},
         {"interrupted", {{"signal", S}}},
         {"close", {{"status", S}, {"transmitter", S}, {"receiver", S}, {"radio_mode", S}, {"confirmed", B}, {"safe", B}}},
-        {"end", {{"verdict", S}, {"exit_code", N}}},
+        {"end", {{"verdict", S}, {"exit_code", N}, {"failures", A}, {"version", S}, {"host", S}, {"meta", O}}},
     };
     return types;
 }
@@ -212,6 +238,8 @@ int top_level_keys(const std::string &line) {
 std::vector<QJsonObject> records(const std::string &out) {
     std::vector<QJsonObject> all;
     static const QRegularExpression timestamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
+    static const QRegularExpression run_id("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$");
+    QString first_run_id;
     double expected_seq = 1;
     QString last_time;
     std::size_t start = 0;
@@ -232,7 +260,12 @@ std::vector<QJsonObject> records(const std::string &out) {
         }
         const QJsonObject o = doc.object();
         EXPECT_EQ(top_level_keys(line), o.size()) << "a key appears twice: " << line;
-        EXPECT_EQ(o.value("schema").toDouble(), 1.0) << line;
+        EXPECT_EQ(o.value("schema").toDouble(), 2.0) << line;
+        EXPECT_TRUE(run_id.match(o.value("run_id").toString()).hasMatch()) << line;
+        if (all.empty()) {
+            first_run_id = o.value("run_id").toString();
+        }
+        EXPECT_EQ(o.value("run_id").toString(), first_run_id) << "one run id for the whole run: " << line;
         EXPECT_EQ(o.value("seq").toDouble(), expected_seq) << line;
         expected_seq += 1;
         const QString time = o.value("time").toString();

@@ -81,14 +81,21 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
     api.rf_dcdc_onoff(static_cast<std::uint8_t>(choices.supply));
     api.rf_rate(kHt20TopRate);
     api.rf_load_register();
-    api.rf_calibration();
+    if (choices.calibrate) {
+        api.rf_calibration();
+    }
     api.rf_sb_txpatch();
     api.rf_set_ch(kOpenChannel);
     api.xolt_write_reg(reg::ADR_DPD_CONTROL, 0);
 
     std::uint32_t chip_id = 0;
-    out.chip_id = api.rf_efuse_read_chip_id(&chip_id) == 0 ? hex(chip_id) : kNoChipId;
-    if (chip_id != kChipVariant74 && chip_id != kChipVariant7C) {
+    if (api.rf_efuse_read_chip_id(&chip_id) == 0) {
+        out.chip_id = hex(chip_id);
+        out.chip_id_word = chip_id;
+    } else {
+        out.chip_id = kNoChipId;
+    }
+    if (choices.calibrate && chip_id != kChipVariant74 && chip_id != kChipVariant7C) {
         api.rf_2g_5g_padpd_cali(kPadpdOn);
     }
 

@@ -5,6 +5,7 @@
 #include "deve/rf_api.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace deve {
@@ -14,6 +15,10 @@ struct OpenChoices {
     int port = 0;     // 0 = USB, 1 = SDIO
     int supply = 1;   // 0 = LDO, 1 = DCDC
     int crystal = 2;  // crystal list position, passed to rf_xtal_set
+    // The radio's calibrations (rf_calibration and the PADPD calibration).
+    // Without them the open is quick, for work that does not transmit or
+    // receive: identity, eFuse reads and burns.
+    bool calibrate = true;
 };
 
 // What the dialog shows after OPEN.
@@ -22,6 +27,7 @@ struct OpenOutcome {
     std::int32_t init_result = 0;
     std::string status;       // "Open Success" or "Open Fail"
     std::string chip_id;      // "%x", or "NO Chip ID"; empty when not opened
+    std::optional<std::uint32_t> chip_id_word;  // the identifier, when it was read
     std::string pit;          // "0"
     std::string freq_offset;  // "151", or the crystal trim stored in the eFuse
 };
@@ -29,7 +35,8 @@ struct OpenOutcome {
 // rf_init with the port's selector; when the link opens: crystal, supply,
 // HT20-MCS7 rate, register table, calibration, TX patch, channel 1,
 // pre-distortion off, chip identifier, PADPD calibration (except on the two
-// chip variants), the eFuse trims, and standby.
+// chip variants), the eFuse trims, and standby. The two calibrations are
+// left out when the choices say so.
 OpenOutcome open_link(RfApi &api, const OpenChoices &choices);
 
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse

@@ -1,0 +1,75 @@
+// deve-cli for a production station: a session that keeps the link open,
+// the quick open, the run's metadata and the end record's list of failures.
+#include "sim_board.h"
+
+#include <QJsonArray>
+
+#include <fstream>
+
+namespace {
+
+using clitest::CliRun;
+using clitest::number;
+using clitest::one;
+using clitest::text;
+
+class CliSession : public clitest::SimBoard {};
+
+TEST_F(CliSession, LinesShareOneLinkAndTheEndListsWhatFailed) {
+    const std::string input = "# station check\n"
+                              "info\n"
+                              "\n"
+                              "rx --frames 200 --seconds 3 --max-per 0   # cannot pass\n"
+                              "efuse read 'Freq_offset'\n"
+                              "quit\n"
+                              "info\n";
+    const CliRun r = run({"--json", "--meta", "serial=SN-0042", "--meta", "station=7", "session"}, {}, input);
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    const auto all = clitest::records(r.out);
+    EXPECT_EQ(types(all), (std::vector<std::string>{"open", "info", "rx_sample", "rx", "efuse_read", "close", "end"}));
+    EXPECT_EQ(number(one(all, "efuse_read"), "step"), 3);  // steps go on across the lines
+    const QJsonObject rx = one(all, "rx");
+    EXPECT_EQ(text(rx, "ended_by"), "frames");
+    EXPECT_GE(number(rx, "frames"), 200);
+    for (const char *type : {"open", "end"}) {
+        const QJsonObject o = one(all, type);
+        EXPECT_EQ(text(o.value("meta").toObject(), "serial"), "SN-0042") << type;
+        EXPECT_EQ(text(o.value("meta").toObject(), "station"), "7") << type;
+        EXPECT_FALSE(text(o, "version").empty()) << type;
+    }
+    const QJsonArray failures = one(all, "end").value("failures").toArray();
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(number(failures.at(0).toObject(), "step"), 2);
+    EXPECT_EQ(text(failures.at(0).toObject(), "kind"), "fail");
+    EXPECT_TRUE(contains(text(failures.at(0).toObject(), "reason"), "max-per <= 0")) << r.out;
+}
+
+TEST_F(CliSession, ACommandFileIsCheckedBeforeTheLinkOpens) {
+    const std::string file = path("station.cmd");
+    {
+        std::ofstream out(file);
+        out << "info\ntune --band 5G --channel 14\n";
+    }
+    const CliRun bad = run({"--json", "session", "--commands", file});
+    EXPECT_EQ(bad.exit_code, 2);
+    const auto refused = clitest::records(bad.out);
+    EXPECT_TRUE(clitest::of_type(refused, "open").empty()) << bad.out;
+    EXPECT_TRUE(contains(text(one(refused, "error"), "message"), "channel '14' is not offered on band 5G"));
+
+    {
+        std::ofstream out(file);
+        out << "efuse burn Freq_offset 140 --yes\nefuse read Freq_offset\n";
+    }
+    // Fuse work needs no calibrated radio: the quick open is enough, and a
+    // radio test is refused there.
+    const CliRun quick = run({"--json", "--open", "quick", "session", "--commands", file});
+    EXPECT_EQ(quick.exit_code, 0) << quick.out;
+    const auto all = clitest::records(quick.out);
+    EXPECT_EQ(text(one(all, "open"), "open"), "quick");
+    EXPECT_EQ(text(one(all, "efuse_burn"), "outcome"), "burned");
+    const CliRun tx = run({"--json", "--open", "quick", "tx", "--frames", "10"});
+    EXPECT_EQ(tx.exit_code, 2);
+    EXPECT_EQ(text(one(clitest::records(tx.out), "error"), "kind"), "refused");
+}
+
+}  // namespace
