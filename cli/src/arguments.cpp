@@ -174,9 +174,48 @@ void take_number(const NumberOption &n, std::optional<T> &out) {
     }
 }
 
-void burn_flags(CLI::App &app, BurnOptions &burn) {
+void burn_flags(CLI::App &app, BurnOptions &burn, std::string &expect) {
     app.add_flag("--dry-run", burn.dry_run, "show the preview and program nothing");
     app.add_flag("--yes", burn.yes, "burn without asking the operator to type BURN (for scripted lines)");
+    app.add_flag("--if-blank", burn.if_blank,
+                 "refuse when the item already holds a value (a burn of the value it holds is still a pass)");
+    app.add_option("--expect", expect,
+                   "refuse unless the item reads VALUE first: 3,5 for a pair, 140 for Freq_offset, a MAC address")
+        ->type_name("VALUE");
+}
+
+// The value an item is expected to read, as readers show it; a usage error
+// when it is not a value of the item.
+std::string expected_item_value(const EfuseItem &item, const std::string &text) {
+    std::vector<std::uint32_t> values;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::optional<std::uint32_t> v = parse_decimal(text.substr(start, comma - start));
+        if (!v) {
+            throw UsageError("--expect '" + text + "' is not a value of " + item.name);
+        }
+        values.push_back(*v);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    const Staging staging = item_request(item, values, FuseMap{});
+    if (!staging.request || values.size() != (item.single_value ? 1u : 2u)) {
+        throw UsageError("--expect '" + text + "' is not a value of " + item.name + " (" +
+                         (item.single_value ? "one value" : "two values, as 3,5") + ", " +
+                         std::to_string(item_value_limit(item)) + " at most)");
+    }
+    return staging.request->value_text();
+}
+
+std::string expected_mac(const std::string &text) {
+    const std::optional<MacAddress> mac = parse_mac_text(text);
+    if (!mac) {
+        throw UsageError("--expect '" + text + "' is not a MAC address");
+    }
+    return record_value_text(kMacRecordType, {mac->begin(), mac->end()});
 }
 
 // ---- One parser per command ------------------------------------------------
@@ -342,15 +381,19 @@ Command parse_mac(const std::vector<std::string> &words) {
         "write", "burn a MAC address into the eFuse: preview, confirmation, read-back. The all-zero, broadcast and "
                  "multicast addresses are refused.");
     std::string text;
+    std::string expect;
     MacWriteCmd cmd;
     write->add_option("MAC", text, "six hexadecimal bytes: 00:11:22:33:44:55, 00-11-22-33-44-55 or 001122334455")
         ->required();
-    burn_flags(*write, cmd.burn);
+    burn_flags(*write, cmd.burn, expect);
     parse_words(app, words);
     if (read->parsed()) {
         return MacReadCmd{};
     }
     cmd.mac = mac_argument(text);
+    if (!expect.empty()) {
+        cmd.burn.expect = expected_mac(expect);
+    }
     return cmd;
 }
 
@@ -377,13 +420,14 @@ Command parse_efuse(const std::vector<std::string> &words) {
                 "program it and read it back. Refused: a burn that changes nothing, values out of range, and the "
                 "all-zero, broadcast and multicast MAC addresses.");
     EfuseBurnCmd cmd;
+    std::string expect;
     std::vector<std::string> values;
     burn->add_option("ITEM", cmd.item, item_names())->required();
     burn->add_option("VALUES", values,
                      "TX_PWR1, TX_PWR2, TX_Rate2: two values 0-15; TX_Rate1: one or two values 0-15 (a left-out "
                      "second value keeps the stored one); Freq_offset: one value 0-255; MAC: the address")
         ->required();
-    burn_flags(*burn, cmd.burn);
+    burn_flags(*burn, cmd.burn, expect);
     parse_words(app, words);
 
     if (summary->parsed()) {
@@ -401,6 +445,9 @@ Command parse_efuse(const std::vector<std::string> &words) {
         }
         cmd.item = "MAC";
         cmd.mac = mac_argument(values[0]);
+        if (!expect.empty()) {
+            cmd.burn.expect = expected_mac(expect);
+        }
         return cmd;
     }
     const EfuseItem *item = find_efuse_item(cmd.item);
@@ -420,6 +467,9 @@ Command parse_efuse(const std::vector<std::string> &words) {
     const Staging staging = item_request(*item, cmd.values, FuseMap{});
     if (!staging.request) {
         throw UsageError("refused: " + staging.refusal);
+    }
+    if (!expect.empty()) {
+        cmd.burn.expect = expected_item_value(*item, expect);
     }
     return cmd;
 }

@@ -74,6 +74,8 @@ struct ScriptCmd {
 struct BurnOptions {
     bool dry_run = false;
     bool yes = false;
+    bool if_blank = false;               // refuse when the item already holds a value
+    std::optional<std::string> expect;   // refuse unless the item reads this first (readers' text)
 };
 struct MacReadCmd {};
 struct MacWriteCmd {

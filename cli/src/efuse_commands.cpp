@@ -5,6 +5,7 @@
 #include "deve/efuse_burn.h"
 #include "deve/efuse_map.h"
 #include "deve/efuse_panel.h"
+#include "deve/open_sequence.h"
 #include "deve/text.h"
 
 #include <cstdio>
@@ -14,8 +15,6 @@ namespace deve::cli {
 namespace {
 
 constexpr const char *kConfirmWord = "BURN";
-// The MAC address record.
-constexpr unsigned kTypeMac = 11;
 
 std::string hex_word(std::uint32_t value) {
     char text[16];
@@ -98,7 +97,7 @@ Outcome Runner::operator()(const MacReadCmd &) {
     json::Object fields = head();
     fields.add("found", found);
     if (found) {
-        fields.add("mac", record_value_text(kTypeMac, {mac.begin(), mac.end()}));
+        fields.add("mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()}));
     } else {
         fields.add_null("mac");
     }
@@ -138,7 +137,7 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
         json::Object o;
         o.add("item", "MAC").add("found", found);
         if (found) {
-            o.add("mac", record_value_text(kTypeMac, {mac.begin(), mac.end()}));
+            o.add("mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()}));
         } else {
             o.add_null("mac");
         }
@@ -267,6 +266,20 @@ Outcome Runner::operator()(const EfuseBurnCmd &cmd) {
     return burn(item->name, item_request(*item, cmd.values, *now), *now, cmd.burn);
 }
 
+void Runner::apply_burnt_trim(const BurnPlan &plan, json::Object &fields) {
+    const EfuseItem *item = plan.request.item;
+    if (item == nullptr || item->record_type != find_efuse_item("Freq_offset")->record_type) {
+        return;
+    }
+    // The crystal trim the chip now holds takes effect at once, as the open
+    // sequence would apply it, and is the offset the next tx or rx uses.
+    const auto trim = static_cast<std::uint8_t>(plan.request.first);
+    apply_crystal_trim(api_, trim);
+    radio_.offset = trim;
+    fields.add("applied_offset", trim);
+    out_.text("  the running radio now uses the frequency offset " + std::to_string(trim));
+}
+
 Outcome Runner::burn(const std::string &item, const Staging &staging, const FuseMap &now,
                      const BurnOptions &options) {
     auto result = [this](const std::string &name, const char *outcome, json::Object extra,
@@ -277,8 +290,20 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         result(item, "refused", json::Object().add("reason", staging.refusal));
         return error("refused", staging.refusal);
     }
-    const BurnPlan plan = plan_burn(*staging.request, now);
+    BurnConditions conditions;
+    conditions.if_blank = options.if_blank;
+    conditions.expect = options.expect;
+    const BurnPlan plan = plan_burn(*staging.request, now, conditions);
     const std::string name = plan.request.name();
+    if (plan.unchanged) {
+        // A retest that asks for what the chip holds: nothing to burn, a pass.
+        json::Object extra;
+        extra.add("programmed", false).add("value", plan.value_after).add("free_bits", now.free_bits());
+        apply_burnt_trim(plan, extra);
+        result(name, "unchanged", extra, json::Object().add("free_bits", "bit"));
+        out_.text("efuse burn " + name + ": unchanged, it already reads " + plan.value_after + "; nothing programmed");
+        return Outcome::Pass;
+    }
     if (!plan.allowed()) {
         result(name, "refused", json::Object().add("reason", plan.refusal));
         return error("refused", plan.refusal);
@@ -351,6 +376,9 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         extra.add("free_bits", outcome.readback->free_bits());
     } else {
         extra.add_null("free_bits");
+    }
+    if (outcome.verified) {
+        apply_burnt_trim(plan, extra);
     }
     result(name, outcome.verified ? "burned" : "failed", extra, json::Object().add("free_bits", "bit"));
     if (outcome.verified) {

@@ -155,6 +155,9 @@ private:
     // The error when the fuses could not be read.
     Outcome fuses_unread();
     Outcome burn(const std::string &name, const Staging &staging, const FuseMap &now, const BurnOptions &options);
+    // After a Freq_offset burn (or one that found it already there): the
+    // trim goes to the running radio at once.
+    void apply_burnt_trim(const BurnPlan &plan, json::Object &fields);
     // The limits and the verdict: pass when the run completed and every
     // limit holds.
     void emit_limits(const std::vector<LimitCheck> &checks, bool complete, json::Object &fields);

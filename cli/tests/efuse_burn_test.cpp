@@ -91,9 +91,26 @@ TEST(CliBurnPlan, RecordGoesWhereTheLibraryWalkEnds) {
     EXPECT_EQ(plan.after.words[2], 0x00000001u);
 }
 
-TEST(CliBurnPlan, ABurnThatChangesNothingIsRefused) {
+TEST(CliBurnPlan, ABurnThatChangesNothingIsUnchangedAndTheRetestConditions) {
     const BurnPlan same = plan_for("TX_PWR1", {3, 5}, sample_map());
     EXPECT_TRUE(contains(same.refusal, "TX_PWR1 already reads 3,5")) << same.refusal;
+    EXPECT_TRUE(same.unchanged);
+    EXPECT_FALSE(same.allowed());  // still nothing to burn for a front end that only asks allowed()
+
+    const auto planned = [](const char *name, std::vector<std::uint32_t> values, deve::BurnConditions c) {
+        const deve::Staging staging = deve::item_request(item(name), values, sample_map());
+        return deve::plan_burn(*staging.request, sample_map(), c);
+    };
+    // What the chip holds already passes whatever the conditions say.
+    EXPECT_TRUE(planned("TX_PWR1", {3, 5}, {true, std::string("9,9")}).unchanged);
+    const BurnPlan replace = planned("TX_PWR1", {3, 6}, {true, std::nullopt});
+    EXPECT_TRUE(contains(replace.refusal, "TX_PWR1 already holds 3,5: not burnt over")) << replace.refusal;
+    EXPECT_FALSE(replace.unchanged);
+    EXPECT_TRUE(planned("TX_PWR2", {1, 2}, {true, std::nullopt}).allowed());  // blank
+    EXPECT_TRUE(contains(planned("TX_PWR1", {3, 6}, {false, std::string("3,4")}).refusal,
+                         "TX_PWR1 reads 3,5, not the expected 3,4"));
+    EXPECT_TRUE(planned("TX_PWR1", {3, 6}, {false, std::string("3,5")}).allowed());
+    EXPECT_TRUE(contains(planned("TX_PWR2", {1, 2}, {false, std::string("0,0")}).refusal, "reads nothing"));
     const BurnPlan other = plan_for("TX_PWR1", {3, 6}, sample_map());
     EXPECT_TRUE(other.allowed()) << other.refusal;
     EXPECT_EQ(other.value_before.value_or(""), "3,5");

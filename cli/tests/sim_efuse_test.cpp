@@ -136,7 +136,9 @@ TEST_F(CliEfuse, TheOperatorMustTypeBurn) {
     EXPECT_TRUE(contains(no_input.out, "not confirmed: nothing programmed")) << no_input.out;
     EXPECT_EQ(fuse_words(), std::vector<std::uint32_t>(8, 0));
 
-    const CliRun burnt = run({"--json", "efuse", "burn", "Freq_offset", "140", "efuse", "read"}, {}, "BURN\n");
+    const CliRun burnt = run({"--json", "efuse", "burn", "Freq_offset", "140", "efuse", "read", "reg", "read",
+                              "CCB0B000", "tune", "--rf-gain", "-1"},
+                             {}, "BURN\n");
     EXPECT_EQ(burnt.exit_code, 0) << burnt.out;
     const auto all = clitest::records(burnt.out);
     const QJsonObject burn = one(all, "efuse_burn");
@@ -145,6 +147,12 @@ TEST_F(CliEfuse, TheOperatorMustTypeBurn) {
     EXPECT_EQ(text(burn, "value"), "140");
     EXPECT_EQ(number(burn, "free_bits"), 212);
     EXPECT_EQ(fuse_words()[1], 0x8C4u);  // type 4, data 140
+    // The burnt trim runs at once: in the chip's trim fields and as the offset of what follows.
+    EXPECT_EQ(number(burn, "applied_offset"), 140);
+    const auto trim = static_cast<std::uint32_t>(number(one(all, "reg_read"), "value"));
+    EXPECT_EQ((trim >> 8) & 0xFFu, 140u);
+    EXPECT_EQ((trim >> 17) & 0xFFu, 140u);
+    EXPECT_EQ(number(one(all, "tune"), "offset"), 140);
     const QJsonArray items = one(all, "efuse_read").value("items").toArray();
     EXPECT_EQ(text(items.at(2).toObject(), "item"), "Freq_offset");
     EXPECT_EQ(text(items.at(2).toObject(), "text"), "140");
@@ -162,11 +170,31 @@ TEST_F(CliEfuse, TheOperatorMustTypeBurn) {
     EXPECT_EQ(number(one(clitest::records(reopened.out), "open"), "freq_offset"), 140);
 }
 
-TEST_F(CliEfuse, RefusesWhatChangesNothingAndWhatCannotBeStored) {
-    ASSERT_EQ(run({"efuse", "burn", "TX_PWR1", "3", "5", "--yes"}).exit_code, 0);
-    const CliRun same = run({"efuse", "burn", "TX_PWR1", "3", "5", "--yes"});
-    EXPECT_EQ(same.exit_code, 2);
-    EXPECT_TRUE(contains(same.out, "TX_PWR1 already reads 3,5: burning it again would change nothing")) << same.out;
+TEST_F(CliEfuse, RetestsPassUnchangedAndConditionsGuardTheFuses) {
+    ASSERT_EQ(run({"efuse", "burn", "TX_PWR1", "3", "5", "--yes", "mac", "write", "02:00:00:00:00:01", "--yes"})
+                  .exit_code,
+              0);
+    const std::vector<std::uint32_t> burnt = fuse_words();
+    // The same burns again, as a retest runs them: a pass, and the run goes on.
+    const CliRun same = run({"--json", "efuse", "burn", "TX_PWR1", "3", "5", "--yes", "mac", "write",
+                             "02:00:00:00:00:01", "--yes", "--if-blank", "info"});
+    EXPECT_EQ(same.exit_code, 0) << same.out;
+    const auto all = clitest::records(same.out);
+    for (const QJsonObject &b : clitest::of_type(all, "efuse_burn")) {
+        EXPECT_EQ(text(b, "outcome"), "unchanged");
+        EXPECT_FALSE(b.value("programmed").toBool());
+    }
+    EXPECT_EQ(clitest::of_type(all, "info").size(), 1u);
+    // Another MAC is not burnt over one that is there, and an expectation
+    // that does not hold stops the burn.
+    const CliRun replace = run({"mac", "write", "02:00:00:00:00:02", "--yes", "--if-blank"});
+    EXPECT_EQ(replace.exit_code, 2);
+    EXPECT_TRUE(contains(replace.out, "MAC already holds 02:00:00:00:00:01: not burnt over")) << replace.out;
+    const CliRun expect = run({"efuse", "burn", "TX_PWR1", "4", "4", "--yes", "--expect", "3,4"});
+    EXPECT_EQ(expect.exit_code, 2);
+    EXPECT_TRUE(contains(expect.out, "TX_PWR1 reads 3,5, not the expected 3,4")) << expect.out;
+    EXPECT_EQ(fuse_words(), burnt);
+    EXPECT_EQ(run({"efuse", "burn", "TX_PWR1", "4", "4", "--yes", "--expect", "3,5"}).exit_code, 0);
 
     const CliRun range = run({"efuse", "burn", "TX_PWR1", "3", "16", "--yes"});
     EXPECT_EQ(range.exit_code, 2);

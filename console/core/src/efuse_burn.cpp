@@ -7,7 +7,6 @@ namespace deve {
 
 namespace {
 
-constexpr unsigned kTypeMac = 11;
 constexpr std::uint32_t kNibbleLimit = 0xF;
 constexpr std::uint32_t kByteLimit = 0xFF;
 // Bit 0 of the first byte of a MAC address marks a group (multicast) address.
@@ -116,7 +115,7 @@ Staging mac_request(const MacAddress &mac) {
     Staging out;
     BurnRequest request;
     request.mac = mac;
-    request.type = kTypeMac;
+    request.type = kMacRecordType;
     request.data.assign(mac.begin(), mac.end());
     const std::string text = request.value_text();
     bool all_zero = true;
@@ -137,7 +136,7 @@ Staging mac_request(const MacAddress &mac) {
     return out;
 }
 
-BurnPlan plan_burn(const BurnRequest &request, const FuseMap &now) {
+BurnPlan plan_burn(const BurnRequest &request, const FuseMap &now, const BurnConditions &conditions) {
     BurnPlan plan;
     plan.request = request;
     plan.before = now;
@@ -153,6 +152,17 @@ BurnPlan plan_burn(const BurnRequest &request, const FuseMap &now) {
     const std::string name = request.name();
     if (plan.value_before && *plan.value_before == plan.value_after) {
         plan.refusal = name + " already reads " + plan.value_after + ": burning it again would change nothing";
+        plan.unchanged = true;
+        return plan;
+    }
+    if (conditions.if_blank && plan.value_before) {
+        plan.refusal = name + " already holds " + *plan.value_before + ": not burnt over (only a blank " + name +
+                       " is burnt)";
+        return plan;
+    }
+    if (conditions.expect && plan.value_before != conditions.expect) {
+        plan.refusal = name + " reads " + plan.value_before.value_or("nothing") + ", not the expected " +
+                       *conditions.expect + ": not burnt";
         return plan;
     }
     if (plan.position + plan.bits > kFuseMapBits) {

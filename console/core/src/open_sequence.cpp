@@ -28,6 +28,13 @@ std::uint32_t read(RfApi &api, std::uint32_t address) {
 
 }  // namespace
 
+void apply_crystal_trim(RfApi &api, std::uint8_t trim) {
+    const std::uint32_t r = read(api, reg::ADR_FREQ_OFFSET);
+    api.xolt_write_reg(reg::ADR_FREQ_OFFSET, (r & reg::kFreqOffsetKeep) |
+                                                 (std::uint32_t{trim} << reg::kFreqOffsetShiftLow) |
+                                                 (std::uint32_t{trim} << reg::kFreqOffsetShiftHigh));
+}
+
 std::string apply_efuse_trims(RfApi &api) {
     // All five records are read before any is applied.
     std::uint8_t p1_5200 = 0, p1_2400 = 0;
@@ -55,11 +62,8 @@ std::string apply_efuse_trims(RfApi &api) {
     }
     std::string freq_offset = decimal(static_cast<std::int32_t>(kDefaultFreqOffset));
     if (crystal == 0) {
-        const std::uint32_t r = read(api, reg::ADR_FREQ_OFFSET);
         freq_offset = decimal(xtal);
-        api.xolt_write_reg(reg::ADR_FREQ_OFFSET, (r & reg::kFreqOffsetKeep) |
-                                                     (std::uint32_t{xtal} << reg::kFreqOffsetShiftLow) |
-                                                     (std::uint32_t{xtal} << reg::kFreqOffsetShiftHigh));
+        apply_crystal_trim(api, xtal);
     }
     if (rate_b == 0) {
         api.xolt_write_reg(reg::ADR_BRATE_GAIN, reg::RG_BRATE_GAIN_ENABLE | bgain(b_gain));

@@ -47,6 +47,16 @@ Staging item_request(const EfuseItem &item, const std::vector<std::uint32_t> &va
 // Refuses the all-zero, broadcast and multicast addresses.
 Staging mac_request(const MacAddress &mac);
 
+// Conditions an operator can put on a burn, for lines that retest boards.
+struct BurnConditions {
+    // Refuse when readers already see a value for the item (a MAC address
+    // must not be replaced by accident).
+    bool if_blank = false;
+    // Refuse unless readers see this value first, as value_text() shows it
+    // ("3,5", "140", "00:11:22:33:44:55").
+    std::optional<std::string> expect;
+};
+
 // The burn planned against the map as the fuses hold it.
 struct BurnPlan {
     BurnRequest request;
@@ -57,15 +67,21 @@ struct BurnPlan {
     std::optional<std::string> value_before;  // what readers return now
     std::string value_after;                  // what they will return
     std::string refusal;      // why it must not be burnt; empty when it may
+    // The item already reads the value: nothing needs burning (the refusal
+    // says so). A retest that asks for what the chip holds has passed.
+    bool unchanged = false;
 
     bool allowed() const { return refusal.empty(); }
 };
 
 // Places the record where the library will put it and refuses a burn that
 // does not fit, that would cover programmed fuses, or that changes nothing
-// readers see (the item already reads that value, or the record would land
-// behind a record that ends the readers' search).
-BurnPlan plan_burn(const BurnRequest &request, const FuseMap &now);
+// readers see (the item already reads that value, marked unchanged, or the
+// record would land behind a record that ends the readers' search); then
+// the conditions: a value already there with if_blank, another value than
+// the one expected. A burn that changes nothing is unchanged whatever the
+// conditions say: the chip already holds what was asked for.
+BurnPlan plan_burn(const BurnRequest &request, const FuseMap &now, const BurnConditions &conditions = {});
 
 // The outcome of programming a plan.
 struct BurnOutcome {

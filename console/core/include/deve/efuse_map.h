@@ -23,6 +23,8 @@ constexpr unsigned kFuseMapBits = 256;
 constexpr std::size_t kFuseMapWords = 8;
 constexpr unsigned kFuseHeaderBits = 32;
 constexpr unsigned kFuseTypeBits = 4;
+// The record type of the MAC address.
+constexpr unsigned kMacRecordType = 11;
 
 using FuseWords = std::array<std::uint32_t, kFuseMapWords>;
 

@@ -39,6 +39,10 @@ struct OpenOutcome {
 // left out when the choices say so.
 OpenOutcome open_link(RfApi &api, const OpenChoices &choices);
 
+// Writes a crystal (frequency-offset) trim to the chip's two trim fields, as
+// the open sequence applies the stored one.
+void apply_crystal_trim(RfApi &api, std::uint8_t trim);
+
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse
 // to the chip. Returns the crystal trim as the frequency-offset text, or the
 // default "151" when the eFuse holds none.
