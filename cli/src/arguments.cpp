@@ -42,7 +42,7 @@ struct CommandSpec {
 
 constexpr const char *kSessionCommand = "session";
 
-constexpr std::array<CommandSpec, 12> kCommands{{
+constexpr std::array<CommandSpec, 13> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -54,6 +54,7 @@ constexpr std::array<CommandSpec, 12> kCommands{{
     {"script", "write the registers of a register script file"},
     {"mac", "read the MAC address, or burn one into the eFuse"},
     {"efuse", "eFuse map summary, item values, or a staged and verified burn"},
+    {"trim", "trim find: the frequency-offset trim with the lowest packet error rate; --burn burns it"},
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
 }};
 
@@ -113,6 +114,8 @@ constexpr NumberRange kOffsetRange{0, 255, true, "trim steps"};
 // A bench source sends at most ten million frames a second, for at most a day.
 constexpr NumberRange kFramesRange{0, 1e12, true, "frames"};
 constexpr NumberRange kFrameCountRange{1, 1e12, true, "frames"};
+// The receive counters are 16 bits wide and restart above 3000 frames.
+constexpr NumberRange kTrimFramesRange{30, 60000, true, "frames"};
 constexpr NumberRange kFrameRateRange{0, 1e7, false, "frames per second"};
 constexpr NumberRange kPerRange{0, 100, false, "percent"};
 
@@ -474,10 +477,52 @@ Command parse_efuse(const std::vector<std::string> &words) {
     return cmd;
 }
 
+Command parse_trim(const std::vector<std::string> &words) {
+    CLI::App app{"Trim search.", "deve-cli trim"};
+    app.require_subcommand(1, 1);
+    CLI::App *find = app.add_subcommand(
+        "find", "Find the frequency-offset trim with the lowest receive packet error rate: a coarse pass over "
+                "--from..--to, then every trim around the coarse best, whose V-shaped error rate gives the best "
+                "trim. Every point measured is recorded, and the best. The receiver runs at the current "
+                "operating point, or at the band, channel, mode and rate given (applied as by tune, and kept). "
+                "A point clearly worse than the best so far is measured no further. The radio goes back to its "
+                "offset afterwards; with --burn the best trim is burnt into the eFuse (staged and verified, as "
+                "efuse burn Freq_offset) and the radio runs with it.");
+    TrimFindCmd cmd;
+    TuneRequest &r = cmd.tune;
+    find->add_option("--band", r.band, "2G or 5G");
+    find->add_option("--channel", r.channel, "channel number or label (see tune)");
+    find->add_option("--mode", r.mode, "11b-CCK, 11g-OFDM, 11n-HT20, 11n-HT40");
+    find->add_option("--rate", r.rate, "rate label of the mode (see tune)");
+    std::vector<std::unique_ptr<NumberOption>> n;
+    add_number(*find, n, "--from", kOffsetRange, "lowest trim searched (default 0)");
+    add_number(*find, n, "--to", kOffsetRange, "highest trim searched (default 255)");
+    add_number(*find, n, "--frames", kTrimFramesRange, "frames per trim of the fine pass (default 200)");
+    find->add_flag("--burn", cmd.burn, "burn the best trim into the eFuse and run with it");
+    std::string expect;
+    burn_flags(*find, cmd.burn_options, expect);
+    parse_words(app, words);
+    take_number(*n[0], cmd.from);
+    take_number(*n[1], cmd.to);
+    take_number(*n[2], cmd.frames);
+    if (cmd.from > cmd.to) {
+        throw UsageError("--from " + std::to_string(cmd.from) + " is above --to " + std::to_string(cmd.to));
+    }
+    if (!expect.empty()) {
+        cmd.burn_options.expect = expected_item_value(*find_efuse_item("Freq_offset"), expect);
+    }
+    const bool burn_flags_given = cmd.burn_options.yes || cmd.burn_options.dry_run || cmd.burn_options.if_blank ||
+                                  cmd.burn_options.expect;
+    if (burn_flags_given && !cmd.burn) {
+        throw UsageError("--yes, --dry-run, --if-blank and --expect go with --burn");
+    }
+    return cmd;
+}
+
 using Parser = Command (*)(const std::vector<std::string> &);
 
 Parser parser_of(const std::string &name) {
-    static const std::array<std::pair<const char *, Parser>, 11> parsers{{
+    static const std::array<std::pair<const char *, Parser>, 12> parsers{{
         {"info", parse_info},
         {"reg", parse_reg},
         {"tune", parse_tune},
@@ -489,6 +534,7 @@ Parser parser_of(const std::string &name) {
         {"script", parse_script},
         {"mac", parse_mac},
         {"efuse", parse_efuse},
+        {"trim", parse_trim},
     }};
     for (const auto &[n, p] : parsers) {
         if (name == n) {
@@ -560,6 +606,7 @@ std::string command_name(const Command &command) {
         std::string operator()(const EfuseSummaryCmd &) const { return "efuse summary"; }
         std::string operator()(const EfuseReadCmd &) const { return "efuse read"; }
         std::string operator()(const EfuseBurnCmd &) const { return "efuse burn"; }
+        std::string operator()(const TrimFindCmd &) const { return "trim find"; }
     };
     return std::visit(Namer{}, command);
 }

@@ -93,8 +93,19 @@ struct EfuseBurnCmd {
     BurnOptions burn;
 };
 
+// trim find: the frequency-offset trim with the lowest receive error rate.
+struct TrimFindCmd {
+    TuneRequest tune;  // band, channel, mode and rate to search at, applied as by tune
+    std::uint32_t from = 0;
+    std::uint32_t to = 255;
+    std::uint64_t frames = 200;  // frames per point of the fine pass
+    bool burn = false;           // burn the best trim (staged and verified) and run with it
+    BurnOptions burn_options;
+};
+
 using Command = std::variant<InfoCmd, RegReadCmd, RegWriteCmd, TuneCmd, TxCmd, RxCmd, CalCmd, DpdCmd, TempCmd,
-                             ScriptCmd, MacReadCmd, MacWriteCmd, EfuseSummaryCmd, EfuseReadCmd, EfuseBurnCmd>;
+                             ScriptCmd, MacReadCmd, MacWriteCmd, EfuseSummaryCmd, EfuseReadCmd, EfuseBurnCmd,
+                             TrimFindCmd>;
 
 // The command's name as typed ("reg read", "efuse burn", ...).
 std::string command_name(const Command &command);

@@ -16,12 +16,6 @@ namespace {
 
 constexpr const char *kConfirmWord = "BURN";
 
-std::string hex_word(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 // Data bytes in record order: "35", "00 11 22 33 44 55".
 std::string data_bytes(const std::vector<std::uint8_t> &data) {
     std::string text;

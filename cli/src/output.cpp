@@ -21,6 +21,24 @@ std::string utc_timestamp(std::chrono::system_clock::time_point when) {
     return text;
 }
 
+std::string hex_word(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+std::string fixed(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string short_number(double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 std::string random_uuid() {
     std::random_device device;
     std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device() ^

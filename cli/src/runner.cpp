@@ -33,12 +33,6 @@ constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
 // How often a wait looks for a signal.
 constexpr std::chrono::milliseconds kWaitSlice{50};
 
-std::string hex_word(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 // "C600" from 0x30303643, when all four bytes are printable.
 std::string ascii_of(std::uint32_t word) {
     std::string text;
@@ -436,11 +430,7 @@ Outcome Runner::operator()(const RegWriteCmd &cmd) {
     return Outcome::Pass;
 }
 
-Outcome Runner::operator()(const TuneCmd &cmd) {
-    const TunePlan plan = plan_tune(cmd.request, radio_);
-    if (!plan.error.empty()) {
-        return error("refused", plan.error);
-    }
+json::Array Runner::apply_plan(const TunePlan &plan) {
     apply_tune(api_, plan);
     radio_ = plan.next;
     json::Array applied;
@@ -453,6 +443,15 @@ Outcome Runner::operator()(const TuneCmd &cmd) {
             applied.push(name);
         }
     }
+    return applied;
+}
+
+Outcome Runner::operator()(const TuneCmd &cmd) {
+    const TunePlan plan = plan_tune(cmd.request, radio_);
+    if (!plan.error.empty()) {
+        return error("refused", plan.error);
+    }
+    const json::Array applied = apply_plan(plan);
     out_.record("tune", run_head().add("applied", applied), operating_point_units());
     auto label_or_unset = [](const std::optional<int> &position, const auto &choices) {
         return position ? std::string(choices.labels[*position]) : std::string("as loaded");

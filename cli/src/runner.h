@@ -9,6 +9,7 @@
 #include "deve/rf_api.h"
 #include "output.h"
 #include "progress.h"
+#include "trim_search.h"
 #include "tuning.h"
 
 #include <chrono>
@@ -114,6 +115,7 @@ public:
     Outcome operator()(const EfuseSummaryCmd &cmd);
     Outcome operator()(const EfuseReadCmd &cmd);
     Outcome operator()(const EfuseBurnCmd &cmd);
+    Outcome operator()(const TrimFindCmd &cmd);
 
 private:
     bool open_link();
@@ -163,6 +165,14 @@ private:
     void emit_limits(const std::vector<LimitCheck> &checks, bool complete, json::Object &fields);
     std::string limits_text(const std::vector<LimitCheck> &checks, bool complete) const;
     std::string operating_point() const;
+    // Applies a tune plan and records what it changed.
+    json::Array apply_plan(const TunePlan &plan);
+    // One point of the trim search: the receiver at `trim` from zero counts
+    // until `frames` frames, a point clearly worse than `best`, or the
+    // point's time is up. Nothing when the transport failed a read or a
+    // signal stopped the run.
+    std::optional<TrimPoint> measure_trim(std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best,
+                                          bool fine, bool &read_failed);
 
     RfApi &api_;
     Output &out_;

@@ -244,10 +244,18 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
 std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
     RadioState state;
     for (std::size_t i = 0; i < commands.size(); ++i) {
+        const TuneRequest *request = nullptr;
+        const char *name = "tune";
         if (const auto *tune = std::get_if<TuneCmd>(&commands[i])) {
-            const TunePlan plan = plan_tune(tune->request, state);
+            request = &tune->request;
+        } else if (const auto *trim = std::get_if<TrimFindCmd>(&commands[i])) {
+            request = &trim->tune;
+            name = "trim find";
+        }
+        if (request != nullptr) {
+            const TunePlan plan = plan_tune(*request, state);
             if (!plan.error.empty()) {
-                return "tune (command " + std::to_string(i + 1) + "): " + plan.error;
+                return std::string(name) + " (command " + std::to_string(i + 1) + "): " + plan.error;
             }
             state = plan.next;
         }

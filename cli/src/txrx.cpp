@@ -13,19 +13,6 @@ namespace deve::cli {
 
 namespace {
 
-std::string fixed(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-// Six significant digits, no trailing zeros: "1.86667", "8".
-std::string short_number(double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 std::string padded(const std::string &text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }

@@ -72,4 +72,34 @@ TEST_F(CliSession, ACommandFileIsCheckedBeforeTheLinkOpens) {
     EXPECT_EQ(text(one(clitest::records(tx.out), "error"), "kind"), "refused");
 }
 
+TEST_F(CliSession, TrimFindBurnsTheBestTrimAndRunsWithIt) {
+    const clitest::Env board{{"XOLT_IDEAL_TRIM", "163"}};
+    const CliRun r = run({"--json", "trim", "find", "--from", "130", "--to", "190", "--burn", "--yes", "rx", "--frames",
+                          "100"},
+                         board);
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    const auto all = clitest::records(r.out);
+    const QJsonObject trim = one(all, "trim");
+    EXPECT_NEAR(number(trim, "best"), 163, 1);
+    EXPECT_EQ(text(trim, "method"), "fit");
+    const QJsonArray points = trim.value("points").toArray();
+    ASSERT_GT(points.size(), 20);
+    EXPECT_EQ(text(points.at(0).toObject(), "pass"), "coarse");
+    EXPECT_EQ(text(points.last().toObject(), "pass"), "fine");
+    const QJsonObject burn = one(all, "efuse_burn");
+    EXPECT_EQ(text(burn, "outcome"), "burned");
+    EXPECT_EQ(number(burn, "applied_offset"), number(trim, "best"));
+    EXPECT_EQ(number(one(all, "rx"), "offset"), number(trim, "best"));
+    EXPECT_EQ(fuse_words()[1] & 0xFFFu, 0x4u | static_cast<std::uint32_t>(number(trim, "best")) << 4);
+
+    // A range that does not hold the best fails, and burns nothing.
+    const CliRun edge = run({"--json", "trim", "find", "--from", "100", "--to", "130", "--burn", "--yes"}, board);
+    EXPECT_EQ(edge.exit_code, 1) << edge.out;
+    const auto failed = clitest::records(edge.out);
+    EXPECT_TRUE(contains(text(one(failed, "trim"), "verdict"), "fail"));
+    EXPECT_TRUE(clitest::of_type(failed, "efuse_burn").empty());
+    EXPECT_TRUE(contains(text(one(failed, "end").value("failures").toArray().at(0).toObject(), "reason"),
+                         "no trim's error rate stands out"));
+}
+
 }  // namespace

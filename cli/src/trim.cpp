@@ -1,0 +1,210 @@
+// trim find: the frequency-offset trim with the lowest receive error rate,
+// by a coarse pass over the range and a fine pass around its best; with
+// --burn the best trim is burnt as efuse burn Freq_offset burns it.
+#include "runner.h"
+
+#include "deve/efuse_burn.h"
+#include "deve/operations.h"
+#include "deve/text.h"
+
+#include <cstdio>
+
+namespace deve::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a point's counters are read, and how long a point may take.
+constexpr std::chrono::milliseconds kTrimPoll{20};
+constexpr std::chrono::seconds kPointTimeLimit{2};
+// Frames per point of the coarse pass: enough to tell the V's sides apart.
+constexpr std::uint64_t kCoarseFrames = 100;
+
+std::string per_of(const TrimPoint &p) { return per_text(p.errors, p.frames); }
+
+}  // namespace
+
+std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t frames,
+                                              const std::optional<TrimPoint> &best, bool fine, bool &read_failed) {
+    api_.rf_freq_offset(static_cast<std::int32_t>(trim));
+    api_.rf_rxpkt_reset(radio_.mode);  // the counts start from zero at this trim
+    TrimPoint point;
+    point.trim = trim;
+    point.fine = fine;
+    RxTotals totals;
+    const Clock::time_point start = Clock::now();
+    while (point.frames < frames && Clock::now() - start < kPointTimeLimit) {
+        if (!wait_until(Clock::now() + kTrimPoll)) {
+            return std::nullopt;
+        }
+        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        if (!counts) {
+            read_failed = true;
+            return std::nullopt;
+        }
+        totals.add(RxReading{counts->errors, counts->total, counts->reset});
+        point.errors = totals.errors();
+        point.frames = totals.frames();
+        if (best && clearly_worse(point, *best)) {
+            point.stopped_early = true;
+            break;
+        }
+    }
+    return point;
+}
+
+Outcome Runner::operator()(const TrimFindCmd &cmd) {
+    const TunePlan plan = plan_tune(cmd.tune, radio_);
+    if (!plan.error.empty()) {
+        return error("refused", plan.error);
+    }
+    if (const std::optional<Outcome> refused = refuse_uncalibrated()) {
+        return *refused;
+    }
+    apply_plan(plan);
+    const std::uint32_t offset_before = radio_.offset;
+    const std::uint32_t step = coarse_step(cmd.from, cmd.to);
+    out_.text("trim find: " + operating_point() + "; trims " + std::to_string(cmd.from) + "-" + std::to_string(cmd.to) +
+              ", coarse step " + std::to_string(step) + ", " + std::to_string(cmd.frames) + " frames a fine point");
+    out_.text("  pass     trim  errors  frames     PER");
+    const Clock::time_point start = Clock::now();
+    rx_on(api_, radio_.band, radio_.mode, cmd.from);
+
+    std::vector<TrimPoint> points;
+    bool read_failed = false;
+    bool cut_short = false;
+    auto run_pass = [&](const std::vector<std::uint32_t> &trims, std::uint64_t frames, bool fine) {
+        std::optional<TrimPoint> best;
+        for (std::uint32_t trim : trims) {
+            const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
+            if (!point) {
+                cut_short = true;
+                return;
+            }
+            points.push_back(*point);
+            best = lowest({*point, best.value_or(*point)});
+            char line[96];
+            std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse", trim,
+                          static_cast<unsigned long long>(point->errors),
+                          static_cast<unsigned long long>(point->frames), per_of(*point).c_str(),
+                          point->stopped_early ? "  (clearly worse: stopped)" : "");
+            out_.text(line);
+        }
+    };
+    run_pass(coarse_trims(cmd.from, cmd.to, step), kCoarseFrames, false);
+    std::optional<TrimBest> coarse;
+    if (!cut_short) {
+        coarse = best_trim(points);
+        if (coarse) {
+            run_pass(fine_trims(coarse->trim, step, cmd.from, cmd.to), cmd.frames, true);
+        }
+    }
+    rx_off(api_);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::optional<TrimBest> best = cut_short ? std::nullopt : best_trim(points);
+
+    json::Array list;
+    for (const TrimPoint &p : points) {
+        json::Object o;
+        o.add("trim", p.trim)
+            .add("pass", p.fine ? "fine" : "coarse")
+            .add("errors", p.errors)
+            .add("frames", p.frames);
+        const std::optional<double> per = per_percent(p.errors, p.frames);
+        if (per) {
+            o.add("per", *per);
+        } else {
+            o.add_null("per");
+        }
+        o.add("stopped_early", p.stopped_early);
+        list.push(o);
+    }
+    json::Object fields = run_head();
+    fields.add("from", cmd.from)
+        .add("to", cmd.to)
+        .add("coarse_step", step)
+        .add("frames_per_point", cmd.frames)
+        .add("points", list)
+        .add("elapsed", elapsed);
+    // A best on the edge of the range may have its true best beyond it.
+    const bool on_edge = best && (best->trim == cmd.from || best->trim == cmd.to) && cmd.from != cmd.to;
+    std::string failure;
+    if (read_failed) {
+        failure = "the transport failed a read of the receive counters";
+    } else if (cut_short) {
+        failure = "the search was cut short";
+    } else if (!best) {
+        failure = "no frame was received at any trim: is the bench signal source on?";
+    } else if (best->method == "none") {
+        failure = "no trim's error rate stands out from the others: the best lies outside the range searched, or "
+                  "the receiver has no usable signal";
+    } else if (on_edge) {
+        failure = "the best trim " + std::to_string(best->trim) +
+                  " is on the edge of the range searched: the best may lie beyond it (widen --from/--to)";
+    }
+    if (best) {
+        const TrimPoint *measured = nullptr;
+        for (const TrimPoint &p : points) {
+            if (p.trim == best->trim && p.fine) {
+                measured = &p;
+            }
+        }
+        fields.add("best", best->trim).add("method", best->method);
+        if (best->centre) {
+            fields.add("centre", *best->centre);
+        } else {
+            fields.add_null("centre");
+        }
+        const std::optional<double> per =
+            measured != nullptr ? per_percent(measured->errors, measured->frames) : std::nullopt;
+        if (per) {
+            fields.add("best_per", *per);
+        } else {
+            fields.add_null("best_per");
+        }
+    } else {
+        fields.add_null("best").add_null("method").add_null("centre").add_null("best_per");
+    }
+    fields.add("verdict", failure.empty() ? "pass" : "fail");
+    out_.record("trim", fields,
+                json::Object(operating_point_units())
+                    .add("from", "trim")
+                    .add("to", "trim")
+                    .add("coarse_step", "trim")
+                    .add("frames_per_point", "frame")
+                    .add("best", "trim")
+                    .add("centre", "trim")
+                    .add("best_per", "%")
+                    .add("elapsed", "s"));
+    if (best) {
+        out_.text("trim find: best trim " + std::to_string(best->trim) +
+                  (best->centre ? " (the V's centre " + short_number(*best->centre) + ")" : " (lowest error rate)") +
+                  ", " + std::to_string(points.size()) + " points in " + fixed(elapsed, 2) + " s" +
+                  (failure.empty() ? "" : " -- FAIL: " + failure));
+    } else {
+        out_.text("trim find: FAIL: " + failure);
+    }
+
+    if (read_failed) {
+        return counter_failure("receive frame");
+    }
+    if (!failure.empty() || !cmd.burn) {
+        // The radio goes back to the offset it ran with.
+        api_.rf_freq_offset(static_cast<std::int32_t>(offset_before));
+        return failure.empty() ? Outcome::Pass : fail(failure);
+    }
+    const std::optional<FuseMap> now = read_map();
+    if (!now) {
+        api_.rf_freq_offset(static_cast<std::int32_t>(offset_before));
+        return fuses_unread();
+    }
+    const EfuseItem &item = *find_efuse_item("Freq_offset");
+    const Outcome burnt = burn(item.name, item_request(item, {best->trim}, *now), *now, cmd.burn_options);
+    if (radio_.offset == offset_before) {
+        api_.rf_freq_offset(static_cast<std::int32_t>(offset_before));  // not burnt: back as it was
+    }
+    return burnt;
+}
+
+}  // namespace deve::cli
