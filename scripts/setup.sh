@@ -10,7 +10,7 @@ packages=(
   libgl-dev
   xvfb xauth
   fonts-noto-cjk
-  libcli11-dev
+  libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix
 )
 

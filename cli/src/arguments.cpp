@@ -3,6 +3,7 @@
 // starting at a command name, and each part goes to a parser of its own, so a
 // command may appear any number of times and every part gets its own --help.
 #include "commands.h"
+#include "numbers.h"
 
 #include "deve/efuse_burn.h"
 #include "deve/tables.h"
@@ -100,36 +101,6 @@ std::uint32_t hex_argument(const std::string &text, const char *what) {
 // Options that take numbers are read as text and checked here, so that a
 // refusal names the range in plain words (and a negative count cannot wrap,
 // nor a NaN or infinite limit pass everything).
-
-struct NumberRange {
-    double low;
-    double high;
-    bool whole;        // a whole number
-    const char *unit;  // "seconds", "frames", ...
-};
-
-constexpr NumberRange kSecondsRange{1, 86400, true, "seconds"};
-constexpr NumberRange kPitRange{0, 16383, true, "microseconds"};
-constexpr NumberRange kOffsetRange{0, 255, true, "trim steps"};
-// A bench source sends at most ten million frames a second, for at most a day.
-constexpr NumberRange kFramesRange{0, 1e12, true, "frames"};
-constexpr NumberRange kFrameCountRange{1, 1e12, true, "frames"};
-// The receive counters are 16 bits wide and restart above 3000 frames.
-constexpr NumberRange kTrimFramesRange{30, 60000, true, "frames"};
-constexpr NumberRange kFrameRateRange{0, 1e7, false, "frames per second"};
-constexpr NumberRange kPerRange{0, 100, false, "percent"};
-
-std::string plain_number(double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
-}
-
-// "a whole number of seconds from 1 to 86400".
-std::string range_words(const NumberRange &r) {
-    return std::string(r.whole ? "a whole number of " : "a number of ") + r.unit + " from " + plain_number(r.low) +
-           " to " + plain_number(r.high);
-}
 
 // The number in `text`, within the range; a usage error naming the range
 // otherwise.
@@ -568,6 +539,9 @@ void global_options(CLI::App &app, Globals &g, std::string &port, std::string &s
                    "full: the console's open sequence with the radio's calibrations; quick: without them, for "
                    "work that does not transmit or receive (identity, eFuse reads and burns)")
         ->capture_default_str();
+    app.add_option("--limits", g.limits_file,
+                   "a JSON file of named tx and rx limit sets, by command and operating point; a limit given on "
+                   "the command line overrides the file's");
     app.add_option("--meta", meta,
                    "KEY=VALUE about the run (serial, station, operator, lot, ...), repeatable; it goes in the "
                    "open and end records")

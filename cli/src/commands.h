@@ -4,6 +4,7 @@
 
 #include "deve/efuse_panel.h"
 #include "deve/open_sequence.h"
+#include "limits.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +23,8 @@ struct Globals {
     OpenChoices open;          // port, supply, crystal; calibrate = false for --open quick
     // --meta KEY=VALUE, in the order given: serial, station, operator, lot...
     std::vector<std::pair<std::string, std::string>> meta;
+    std::string limits_file;         // --limits FILE
+    std::optional<LimitFile> limits; // its sets, read before the link opens
 };
 
 struct InfoCmd {};

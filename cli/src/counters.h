@@ -70,6 +70,7 @@ struct LimitCheck {
     std::optional<double> value;  // nothing when it could not be measured
     std::string unit;
     bool pass = false;
+    std::string source = "option";  // "option", or "set NAME" of a limit file
 };
 
 LimitCheck at_least(const std::string &name, double limit, std::optional<double> value, const std::string &unit);

@@ -68,7 +68,14 @@ int main(int argc, char **argv) {
     if (parsed.kind == ParseResult::Kind::Error) {
         return usage_error(parsed.text, json_requested(args));
     }
-    const Globals &globals = parsed.line.globals;
+    Globals globals = parsed.line.globals;
+    if (!globals.limits_file.empty()) {
+        LimitFileResult limits = read_limit_file(globals.limits_file);
+        if (!limits.file) {
+            return usage_error("--limits: " + limits.error, globals.json);
+        }
+        globals.limits = std::move(limits.file);
+    }
 
     // A session's file is read and checked before the link opens.
     std::vector<Command> commands = parsed.line.commands;

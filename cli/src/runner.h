@@ -162,7 +162,10 @@ private:
     void apply_burnt_trim(const BurnPlan &plan, json::Object &fields);
     // The limits and the verdict: pass when the run completed and every
     // limit holds.
-    void emit_limits(const std::vector<LimitCheck> &checks, bool complete, json::Object &fields);
+    void emit_limits(const std::vector<LimitCheck> &checks, bool complete, const LimitSet *set, json::Object &fields);
+    // The limit file's set for a run of `command` at the radio's operating
+    // point, if any.
+    const LimitSet *limit_set(const char *command) const;
     std::string limits_text(const std::vector<LimitCheck> &checks, bool complete) const;
     std::string operating_point() const;
     // Applies a tune plan and records what it changed.

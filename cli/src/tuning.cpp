@@ -35,19 +35,6 @@ std::string channel_ranges(int band) {
     return text;
 }
 
-// The position of a channel, by number or by label, in a band's list.
-std::optional<int> match_channel(int band, std::string_view text) {
-    const std::vector<std::string> labels = channel_labels(band);
-    const std::optional<double> number = whole_number(text);
-    for (std::size_t p = 0; p < labels.size(); ++p) {
-        if (deve::equal_ignoring_case(labels[p], text) ||
-            (number && *number == static_cast<double>(deve::channel_number(band, static_cast<int>(p))))) {
-            return static_cast<int>(p);
-        }
-    }
-    return std::nullopt;
-}
-
 std::string rate_list(int mode) {
     std::string text;
     for (const Rate &r : rates_of_mode(mode)) {
@@ -79,6 +66,18 @@ std::optional<int> mode_of_rate(std::string_view text) {
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 }  // namespace
+
+std::optional<int> match_channel(int band, std::string_view text) {
+    const std::vector<std::string> labels = channel_labels(band);
+    const std::optional<double> number = whole_number(text);
+    for (std::size_t p = 0; p < labels.size(); ++p) {
+        if (deve::equal_ignoring_case(labels[p], text) ||
+            (number && *number == static_cast<double>(deve::channel_number(band, static_cast<int>(p))))) {
+            return static_cast<int>(p);
+        }
+    }
+    return std::nullopt;
+}
 
 std::optional<double> whole_number(std::string_view text) {
     if (!text.empty() && text.front() == '+') {

@@ -74,6 +74,8 @@ std::string label_list(const Choices<N> &choices) {
     return text;
 }
 
+// The position of a channel, by number or by label, in a band's list.
+std::optional<int> match_channel(int band, std::string_view text);
 // A mode by its label ("11n-HT20") or by a part of it that names one mode
 // alone ("HT20", "11b", "OFDM").
 std::optional<int> match_mode(std::string_view text);

@@ -28,9 +28,32 @@ json::Object per_fields(const char *key, std::uint64_t errors, std::uint64_t fra
     return o;
 }
 
+// The command line's limit, else the set's.
+template <typename T>
+std::optional<T> either(const std::optional<T> &option, const LimitSet *set, std::optional<T> LimitValues::*member) {
+    if (option) {
+        return option;
+    }
+    return set != nullptr ? set->limits.*member : std::nullopt;
+}
+
+// Where a check's limit came from.
+template <typename T>
+LimitCheck from(LimitCheck check, const std::optional<T> &option, const LimitSet *set) {
+    check.source = option ? "option" : "set " + set->name;
+    return check;
+}
+
 }  // namespace
 
-void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, json::Object &fields) {
+const LimitSet *Runner::limit_set(const char *command) const {
+    return globals_.limits ? globals_.limits->find(command, radio_.band, radio_.channel_number(), radio_.mode,
+                                                   radio_.rate)
+                           : nullptr;
+}
+
+void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, const LimitSet *set,
+                         json::Object &fields) {
     json::Array list;
     for (const LimitCheck &c : checks) {
         json::Object o;
@@ -40,8 +63,13 @@ void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, j
         } else {
             o.add_null("value");
         }
-        o.add("unit", c.unit).add("pass", c.pass);
+        o.add("unit", c.unit).add("source", c.source).add("pass", c.pass);
         list.push(o);
+    }
+    if (set != nullptr) {
+        fields.add("limit_set", set->name);
+    } else {
+        fields.add_null("limit_set");
     }
     fields.add("limits", list).add("verdict", complete && all_pass(checks) ? "pass" : "fail");
 }
@@ -171,13 +199,15 @@ Outcome Runner::operator()(const TxCmd &cmd) {
     const double elapsed = std::chrono::duration<double>(last - clock.start()).count();
     const std::optional<double> mean =
         elapsed > 0 ? std::optional<double>(static_cast<double>(totals.frames()) / elapsed) : std::nullopt;
+    const LimitSet *set = limit_set("tx");
     std::vector<LimitCheck> checks;
-    if (cmd.min_frames) {
-        checks.push_back(at_least("min-frames", static_cast<double>(*cmd.min_frames),
-                                  static_cast<double>(totals.frames()), "frame"));
+    if (const auto min_frames = either(cmd.min_frames, set, &LimitValues::min_frames)) {
+        checks.push_back(from(at_least("min-frames", static_cast<double>(*min_frames),
+                                       static_cast<double>(totals.frames()), "frame"),
+                              cmd.min_frames, set));
     }
-    if (cmd.min_fps) {
-        checks.push_back(at_least("min-fps", *cmd.min_fps, mean, "frame/s"));
+    if (const auto min_fps = either(cmd.min_fps, set, &LimitValues::min_fps)) {
+        checks.push_back(from(at_least("min-fps", *min_fps, mean, "frame/s"), cmd.min_fps, set));
     }
     const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
     json::Object fields = run_head();
@@ -196,7 +226,7 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         fields.add_null("frames_wanted");
     }
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
-    emit_limits(checks, complete, fields);
+    emit_limits(checks, complete, set, fields);
     out_.record("tx", fields,
                 json::Object(operating_point_units())
                     .add("seconds", "s")
@@ -206,7 +236,8 @@ Outcome Runner::operator()(const TxCmd &cmd) {
                     .add("frames_wanted", "frame")
                     .add("pit", "us"));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
-              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete));
+              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete) +
+              (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("transmit frame");
     }
@@ -295,17 +326,20 @@ Outcome Runner::operator()(const RxCmd &cmd) {
     rx_off(api_);
     const double elapsed = std::chrono::duration<double>(Clock::now() - clock.start()).count();
     const std::optional<double> per = per_percent(totals.errors(), totals.frames());
+    const LimitSet *set = limit_set("rx");
     std::vector<LimitCheck> checks;
-    if (cmd.max_per) {
-        checks.push_back(at_most("max-per", *cmd.max_per, per, "%"));
+    if (const auto max_per = either(cmd.max_per, set, &LimitValues::max_per)) {
+        checks.push_back(from(at_most("max-per", *max_per, per, "%"), cmd.max_per, set));
     }
-    if (cmd.min_frames) {
-        checks.push_back(at_least("min-frames", static_cast<double>(*cmd.min_frames),
-                                  static_cast<double>(totals.frames()), "frame"));
+    if (const auto min_frames = either(cmd.min_frames, set, &LimitValues::min_frames)) {
+        checks.push_back(from(at_least("min-frames", static_cast<double>(*min_frames),
+                                       static_cast<double>(totals.frames()), "frame"),
+                              cmd.min_frames, set));
     }
-    if (cmd.max_errors) {
-        checks.push_back(at_most("max-errors", static_cast<double>(*cmd.max_errors),
-                                 static_cast<double>(totals.errors()), "frame"));
+    if (const auto max_errors = either(cmd.max_errors, set, &LimitValues::max_errors)) {
+        checks.push_back(from(at_most("max-errors", static_cast<double>(*max_errors),
+                                      static_cast<double>(totals.errors()), "frame"),
+                              cmd.max_errors, set));
     }
     const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
     json::Object fields = run_head();
@@ -323,7 +357,7 @@ Outcome Runner::operator()(const RxCmd &cmd) {
         fields.add_null("frames_wanted");
     }
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
-    emit_limits(checks, complete, fields);
+    emit_limits(checks, complete, set, fields);
     out_.record("rx", fields,
                 json::Object(operating_point_units())
                     .add("seconds", "s")
@@ -334,7 +368,8 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                     .add("per", "%"));
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
-              limits_text(checks, complete));
+              limits_text(checks, complete) +
+              (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("receive frame");
     }

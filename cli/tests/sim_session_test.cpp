@@ -72,6 +72,40 @@ TEST_F(CliSession, ACommandFileIsCheckedBeforeTheLinkOpens) {
     EXPECT_EQ(text(one(clitest::records(tx.out), "error"), "kind"), "refused");
 }
 
+TEST_F(CliSession, ALimitFileAppliesByOperatingPointAndTheCommandLineOverrides) {
+    const std::string file = path("limits.json");
+    {
+        std::ofstream out(file);
+        out << R"({"sets": [
+            {"name": "2G", "band": "2G", "limits": {"max-per": 0, "min-frames": 50}},
+            {"name": "5G rx", "command": "rx", "band": "5G", "limits": {"max-per": 50}}]})";
+    }
+    const CliRun r = run({"--json", "--limits", file, "rx", "--frames", "100", "rx", "--frames", "100", "--max-per",
+                          "50", "tune", "--band", "5G", "--channel", "36", "rx", "--frames", "100", "tx", "--frames",
+                          "100"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    const auto rx = clitest::of_type(clitest::records(r.out), "rx");
+    ASSERT_EQ(rx.size(), 3u);
+    const auto limit = [](const QJsonObject &o, int i) { return o.value("limits").toArray().at(i).toObject(); };
+    EXPECT_EQ(text(rx[0], "limit_set"), "2G");
+    EXPECT_EQ(text(rx[0], "verdict"), "fail");  // 0 % cannot be met
+    EXPECT_EQ(number(limit(rx[0], 0), "limit"), 0);
+    EXPECT_EQ(text(limit(rx[0], 1), "source"), "set 2G");
+    EXPECT_EQ(number(limit(rx[1], 0), "limit"), 50);  // the option wins over the set
+    EXPECT_EQ(text(limit(rx[1], 0), "source"), "option");
+    EXPECT_EQ(text(rx[1], "verdict"), "pass");
+    EXPECT_EQ(text(rx[2], "limit_set"), "5G rx");
+    const QJsonObject tx = one(clitest::records(r.out), "tx");
+    EXPECT_TRUE(tx.value("limit_set").isNull());  // no set for tx on 5G
+    EXPECT_TRUE(tx.value("limits").toArray().isEmpty());
+
+    std::ofstream(file) << R"({"sets": [{"name": "typo", "limits": {"max_per": 8}}]})";
+    const CliRun bad = run({"--limits", file, "info"});
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_TRUE(bad.out.empty());  // refused before the link opens
+    EXPECT_TRUE(contains(bad.err, "unknown limit \"max_per\"")) << bad.err;
+}
+
 TEST_F(CliSession, TrimFindBurnsTheBestTrimAndRunsWithIt) {
     const clitest::Env board{{"XOLT_IDEAL_TRIM", "163"}};
     const CliRun r = run({"--json", "trim", "find", "--from", "130", "--to", "190", "--burn", "--yes", "rx", "--frames",

@@ -1,0 +1,59 @@
+// Limit files: named sets of tx and rx limits, each for a command and an
+// operating point (band, channel, mode, rate), read before the link opens.
+//
+//   {"sets": [
+//     {"name": "2G HT20", "command": "rx", "band": "2G", "mode": "11n-HT20",
+//      "limits": {"max-per": 8, "min-frames": 1000}},
+//     {"name": "default", "limits": {"max-per": 10}}
+//   ]}
+//
+// A run takes the most specific set that matches it (the one that names
+// most of command, band, channel, mode and rate; the first in the file on a
+// tie). A limit given on the command line overrides the set's.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deve::cli {
+
+// The limits of tx (min-frames, min-fps) and rx (max-per, min-frames,
+// max-errors).
+struct LimitValues {
+    std::optional<std::uint64_t> min_frames;
+    std::optional<double> min_fps;
+    std::optional<double> max_per;
+    std::optional<std::uint64_t> max_errors;
+};
+
+struct LimitSet {
+    std::string name;
+    std::optional<std::string> command;  // "tx" or "rx"; both when absent
+    std::optional<int> band;             // list positions, as the radio keeps them
+    std::optional<std::int32_t> channel; // channel number
+    std::optional<int> mode;
+    std::optional<std::string> rate;     // rate label
+    LimitValues limits;
+};
+
+struct LimitFile {
+    std::string path;
+    std::vector<LimitSet> sets;
+
+    // The set for a run of `command` at an operating point, if any.
+    const LimitSet *find(const std::string &command, int band, std::int32_t channel, int mode,
+                         const std::string &rate) const;
+};
+
+// Reads and checks a limit file; the reason, naming the file and the set,
+// when it cannot be used.
+struct LimitFileResult {
+    std::optional<LimitFile> file;
+    std::string error;
+};
+LimitFileResult read_limit_file(const std::string &path);
+LimitFileResult parse_limit_file(const std::string &path, const std::string &text);
+
+}  // namespace deve::cli
