@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix
+  dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
 )
 
 missing=()

@@ -17,4 +17,6 @@ cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
+./scripts/test-packages.sh   # install, consumer programs, Debian packages, lintian
+
 ./scripts/build-windows.sh

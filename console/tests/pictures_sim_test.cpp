@@ -43,10 +43,10 @@ public:
 };
 
 // Frames a second of the board's signal source: enough that every reading
-// 200 ms apart passes the console's restart threshold of 3000, and few
-// enough that the board's 16-bit counters do not wrap between readings.
-constexpr int kFrameRate = 20000;
-constexpr int kReadingMs = 200;
+// 600 ms apart passes the console's restart threshold of 3000, and within
+// what the air carries at the rate after OPEN (HT20 MCS7: 6250 a second).
+constexpr int kFrameRate = 6000;
+constexpr int kReadingMs = 600;
 constexpr int kReadings = 6;
 
 }  // namespace

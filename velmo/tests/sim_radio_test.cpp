@@ -169,7 +169,7 @@ void expect_near_model(const ErrorRate &r) {
 TEST_F(SimRadio, PacketErrorRateFollowsTheModelAndTheFrequencyTrim) {
     ASSERT_EQ(rf_rx_start(BAND_2G, MODE_HT20), 0);
     const ErrorRate on_trim = receive_for(milliseconds(200));
-    EXPECT_GT(on_trim.total, 3000u);
+    EXPECT_GT(on_trim.total, 1000u);  // HT20 MCS7 frames take 160 us: 6250 a second
     EXPECT_GT(on_trim.errors, 0u);
     expect_near_model(on_trim);
 

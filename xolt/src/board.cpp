@@ -5,6 +5,7 @@
 #include "calibration_engine.h"
 #include "chip_model.h"
 #include "efuse_controller.h"
+#include "fuse_file.h"
 #include "pa_model.h"
 #include "rx_counters.h"
 #include "temperature_sensor.h"
@@ -20,6 +21,8 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 namespace xolt {
 
@@ -37,7 +40,13 @@ struct Link {
     std::mutex lock;
     bool initialised = false;
     std::int32_t selector = 0;
+    // While the link is open: the board this process holds, and the chip
+    // powered up on it (destroyed before the board).
+    std::unique_ptr<FuseFile> board;
     std::unique_ptr<ChipModel> chip;
+    // After an open refused because another process holds the board: that
+    // process's id (0 when it cannot be told).
+    std::uint32_t busy_holder = 0;
     // Register accesses carried since the library was loaded (for timing
     // figures: time on the link = accesses x latency).
     std::uint64_t accesses = 0;
@@ -59,6 +68,11 @@ void link_delay(const ChipModel &chip) {
     const auto due = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
     while (std::chrono::steady_clock::now() < due) {
     }
+}
+
+void refuse_fuse_file(const platform::Path &file, const std::string &error) {
+    std::fprintf(stderr, "xolt: board not powered: cannot use the fuse file %s (XOLT_FUSE_FILE): %s\n",
+                 file.u8string().c_str(), error.c_str());
 }
 
 }  // namespace
@@ -89,16 +103,52 @@ XOLT_API int32_t xolt_select(int32_t selector) {
 
 XOLT_API int32_t xolt_open(void) {
     std::lock_guard<std::mutex> guard(link().lock);
+    link().busy_holder = 0;
     if (!link().initialised || link().selector == 0) {
         return XOLT_ERR_NOT_READY;
     }
-    const BoardSettings settings = read_settings();
-    if (settings.open_fault) {
-        return *settings.open_fault;
+    // Opening the link powers the board up: its settings are read now, and a
+    // fresh chip model comes up over the board's persistent fuse array.
+    std::string error;
+    const std::optional<BoardSettings> settings = read_settings(error);
+    if (!settings) {
+        std::fprintf(stderr, "xolt: board not powered: %s\n", error.c_str());
+        return XOLT_SIM_ERR_SETTINGS;
     }
-    // Opening the link powers the board up: a fresh chip model over the
-    // persistent fuse array.
-    link().chip = std::make_unique<ChipModel>(settings);
+    if (settings->open_fault) {
+        return *settings->open_fault;
+    }
+    const platform::Path board = FuseFile::board_of(settings->fuse_file, error);
+    if (board.empty()) {
+        refuse_fuse_file(settings->fuse_file, error);
+        return XOLT_SIM_ERR_SETTINGS;
+    }
+    // Opening again without a close (rf_init twice) keeps the hold.
+    std::unique_ptr<FuseFile> taken;
+    FuseFile *fuses = link().board.get();
+    if (fuses == nullptr || !fuses->held_here() || fuses->path() != board) {
+        FuseFile::Taken take = FuseFile::take(board);
+        if (take.busy) {
+            link().busy_holder = take.holder;
+            std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by process %u\n",
+                         board.u8string().c_str(), static_cast<unsigned>(take.holder));
+            return XOLT_SIM_ERR_BUSY;
+        }
+        if (!take.file) {
+            refuse_fuse_file(board, take.error);
+            return XOLT_SIM_ERR_SETTINGS;
+        }
+        taken = std::move(take.file);
+        fuses = taken.get();
+    }
+    if (!fuses->load(settings->fresh_chip_id, error)) {
+        refuse_fuse_file(board, error);
+        return XOLT_SIM_ERR_SETTINGS;
+    }
+    link().chip = std::make_unique<ChipModel>(*settings, *fuses);
+    if (taken) {
+        link().board = std::move(taken);
+    }
     return XOLT_OK;
 }
 
@@ -108,6 +158,7 @@ XOLT_API int32_t xolt_close(void) {
         return XOLT_ERR_NOT_OPEN;
     }
     link().chip.reset();
+    link().board.reset();
     link().selector = 0;
     link().initialised = false;
     return XOLT_OK;
@@ -188,6 +239,11 @@ XOLT_API int32_t xolt_recv_packet(uint8_t *, uint32_t, uint32_t *length) {
 XOLT_API int32_t xolt_send_packet(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
 
 XOLT_API int32_t xolt_download_fw(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
+
+XOLT_API int32_t xolt_sim_board_holder(void) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    return static_cast<int32_t>(link().busy_holder);
+}
 
 XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count) {
     std::lock_guard<std::mutex> guard(link().lock);

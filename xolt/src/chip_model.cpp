@@ -28,8 +28,9 @@ std::uint32_t RegisterFile::get(std::uint32_t address) const {
 
 void RegisterFile::set(std::uint32_t address, std::uint32_t value) { values_[address] = value; }
 
-ChipModel::ChipModel(const BoardSettings &settings) : settings_(settings), registers_(settings) {
-    blocks_.push_back(std::make_unique<EfuseController>(settings_, registers_));
+ChipModel::ChipModel(const BoardSettings &settings, FuseFile &fuse_file)
+    : settings_(settings), registers_(settings) {
+    blocks_.push_back(std::make_unique<EfuseController>(settings_, registers_, fuse_file));
     // The radio state comes first: it follows the channel writes that the
     // calibration engine's log reads.
     auto radio = std::make_unique<RadioState>(registers_);

@@ -50,9 +50,13 @@ public:
     virtual void settle(Clock::time_point /*now*/) {}
 };
 
+class FuseFile;
+
 class ChipModel {
 public:
-    explicit ChipModel(const BoardSettings &settings);
+    // A chip powered up on the board whose fuse array `fuse_file` keeps; the
+    // file must outlive the model.
+    ChipModel(const BoardSettings &settings, FuseFile &fuse_file);
     ~ChipModel();
     ChipModel(const ChipModel &) = delete;
     ChipModel &operator=(const ChipModel &) = delete;

@@ -1,68 +1,14 @@
 #include "efuse_controller.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <string>
 
 namespace xolt {
 
-namespace {
-
-constexpr std::size_t kFuseBytes = EfuseController::DATA_WORDS * 4;
-
-}  // namespace
-
-EfuseController::Fuses load_fuses(const std::string &file, std::uint32_t fresh_chip_id) {
-    EfuseController::Fuses fuses{};
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        fuses[0] = fresh_chip_id;
-        if (!store_fuses(file, fuses)) {
-            std::fprintf(stderr, "xolt: cannot create fuse file %s\n", file.c_str());
-        }
-        return fuses;
-    }
-    unsigned char bytes[kFuseBytes] = {};
-    in.read(reinterpret_cast<char *>(bytes), kFuseBytes);
-    if (in.gcount() != static_cast<std::streamsize>(kFuseBytes)) {
-        std::fprintf(stderr, "xolt: fuse file %s is short; missing bits read as 0\n", file.c_str());
-    }
-    for (std::size_t i = 0; i < kFuseBytes; ++i) {
-        fuses[i / 4] |= static_cast<std::uint32_t>(bytes[i]) << (8 * (i % 4));
-    }
-    return fuses;
-}
-
-bool store_fuses(const std::string &file, const EfuseController::Fuses &fuses) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path path(file);
-    if (path.has_parent_path()) {
-        fs::create_directories(path.parent_path(), ec);
-    }
-    const fs::path temporary = path.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        unsigned char bytes[kFuseBytes];
-        for (std::size_t i = 0; i < kFuseBytes; ++i) {
-            bytes[i] = static_cast<unsigned char>(fuses[i / 4] >> (8 * (i % 4)));
-        }
-        out.write(reinterpret_cast<const char *>(bytes), kFuseBytes);
-        if (!out.flush()) {
-            return false;
-        }
-    }
-    fs::rename(temporary, path, ec);
-    return !ec;
-}
-
-EfuseController::EfuseController(const BoardSettings &settings, RegisterFile &registers)
-    : settings_(settings), registers_(registers), fuses_(load_fuses(settings.fuse_file, settings.fresh_chip_id)) {
+EfuseController::EfuseController(const BoardSettings &settings, RegisterFile &registers, FuseFile &fuse_file)
+    : settings_(settings), registers_(registers), fuse_file_(fuse_file) {
     // After power-up the data registers hold the fuse contents.
-    data_ = fuses_;
+    data_ = fuse_file_.fuses();
 }
 
 bool EfuseController::owns(std::uint32_t address) const {
@@ -112,7 +58,7 @@ void EfuseController::read_cycle() {
         status_ = 0;
         return;
     }
-    data_ = fuses_;
+    data_ = fuse_file_.fuses();
     status_ = STATUS_DONE;
 }
 
@@ -123,11 +69,11 @@ void EfuseController::program_cycle() {
     }
     const bool powered = (registers_.get(ADR_PMU_CONTROL) & PROGRAM_POWER_BIT) != 0;
     if (program_enable_ == 1 && powered && !settings_.efuse_program_ignored) {
-        for (std::uint32_t i = 0; i < DATA_WORDS; ++i) {
-            fuses_[i] |= data_[i];  // a fuse once blown stays blown
-        }
-        if (!store_fuses(settings_.fuse_file, fuses_)) {
-            std::fprintf(stderr, "xolt: cannot store fuse file %s\n", settings_.fuse_file.c_str());
+        // A fuse once blown stays blown: the cycle ORs the data into the array.
+        std::string error;
+        if (!fuse_file_.program(data_, error)) {
+            std::fprintf(stderr, "xolt: program cycle failed, no fuse blown: fuse file %s: %s\n",
+                         fuse_file_.path().u8string().c_str(), error.c_str());
         }
     }
     status_ = STATUS_DONE;

@@ -2,11 +2,13 @@
 // data registers, a read strobe, a program strobe, a program enable and a
 // status register. Fuses can only be set: a program cycle ORs the data
 // registers into the array, and only while program enable is 1 and the
-// programming supply (bit 16 of 0xCCB0B008) is on. The array lives in a file,
-// as a real OTP outlives power cycles.
+// programming supply (bit 16 of 0xCCB0B008) is on. The array lives in the
+// board's fuse file, as a real OTP outlives power cycles; a program cycle
+// whose array cannot be stored blows no fuse.
 #pragma once
 
 #include "chip_model.h"
+#include "fuse_file.h"
 
 #include <array>
 #include <cstdint>
@@ -25,15 +27,16 @@ public:
     static constexpr std::uint32_t PROGRAM_POWER_BIT = 1u << 16;
     static constexpr std::uint32_t STATUS_DONE = 1;
 
-    using Fuses = std::array<std::uint32_t, DATA_WORDS>;
+    using Fuses = FuseWords;
+    static_assert(std::tuple_size<Fuses>::value == DATA_WORDS);
 
-    EfuseController(const BoardSettings &settings, RegisterFile &registers);
+    EfuseController(const BoardSettings &settings, RegisterFile &registers, FuseFile &fuse_file);
 
     bool owns(std::uint32_t address) const override;
     std::uint32_t read(std::uint32_t address) override;
     void write(std::uint32_t address, std::uint32_t value) override;
 
-    const Fuses &fuses() const { return fuses_; }
+    const Fuses &fuses() const { return fuse_file_.fuses(); }
 
 private:
     void read_cycle();
@@ -41,18 +44,10 @@ private:
 
     const BoardSettings &settings_;
     RegisterFile &registers_;
-    Fuses fuses_{};
+    FuseFile &fuse_file_;
     Fuses data_{};
     std::uint32_t status_ = 0;
     std::uint32_t program_enable_ = 0;
 };
-
-// Loads the fuse array from its file; a missing file is a fresh board, whose
-// header word is `fresh_chip_id` and which is written to the file at once.
-EfuseController::Fuses load_fuses(const std::string &file, std::uint32_t fresh_chip_id);
-
-// Stores the fuse array (written to a temporary file and renamed into place,
-// so a crash never leaves a half-written array). False on failure.
-bool store_fuses(const std::string &file, const EfuseController::Fuses &fuses);
 
 }  // namespace xolt

@@ -16,13 +16,6 @@
 
 namespace xolt {
 
-// Length of the generator's test frame (PSDU), in bytes.
-constexpr std::uint32_t TEST_FRAME_BYTES = 1000;
-
-// Time on air of one test frame at `rate`, preamble included, in
-// microseconds; empty for a rate word that names no rate.
-std::optional<double> frame_airtime_us(radio::PhyRate rate);
-
 class PacketGenerator : public Block {
 public:
     static constexpr std::uint32_t ADR_TX_COUNT_11B = 0xCCB0E7C0;

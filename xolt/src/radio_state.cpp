@@ -4,6 +4,29 @@ namespace xolt {
 
 using namespace radio;
 
+namespace {
+
+constexpr double BAND_2G_BASE_MHZ = 2407.0;
+constexpr std::uint32_t CHANNEL_14 = 14;
+constexpr double CHANNEL_14_MHZ = 2484.0;  // set apart from the 5 MHz raster
+constexpr double BAND_5G_BASE_MHZ = 5000.0;
+constexpr double CHANNEL_SPACING_MHZ = 5.0;
+
+}  // namespace
+
+std::optional<double> carrier_mhz(const Tuning &tuning) {
+    switch (tuning.band) {
+    case Band::GHZ_2P4:
+        return tuning.channel == CHANNEL_14 ? CHANNEL_14_MHZ
+                                            : BAND_2G_BASE_MHZ + CHANNEL_SPACING_MHZ * tuning.channel;
+    case Band::GHZ_5:
+        return BAND_5G_BASE_MHZ + CHANNEL_SPACING_MHZ * tuning.channel;
+    case Band::UNTUNED:
+        break;
+    }
+    return std::nullopt;
+}
+
 RadioState::RadioState(const RegisterFile &registers) : registers_(registers) {}
 
 std::uint32_t RadioState::read(std::uint32_t address) { return registers_.get(address); }

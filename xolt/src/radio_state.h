@@ -9,6 +9,7 @@
 #include "radio_registers.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace xolt {
 
@@ -20,6 +21,11 @@ struct Tuning {
     Band band = Band::UNTUNED;
     std::uint32_t channel = 0;
 };
+
+// The carrier frequency of a tuning, in MHz: 2.4 GHz channel n at
+// 2407 + 5n (channel 14 at 2484), 5 GHz channel n at 5000 + 5n. Empty when
+// the synthesizer was never tuned.
+std::optional<double> carrier_mhz(const Tuning &tuning);
 
 class RadioState : public Block {
 public:

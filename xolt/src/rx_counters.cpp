@@ -1,5 +1,8 @@
 #include "rx_counters.h"
 
+#include "air_time.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -27,8 +30,13 @@ constexpr std::array<CounterRegisters, 2> COUNTER_REGISTERS = {{
 // needs, PER = 1 / (1 + exp(margin / PER_SLOPE_DB)).
 constexpr double SOURCE_SNR_DB = 28.0;
 constexpr double PER_SLOPE_DB = 1.0;
-// Each trim step away from the ideal costs this much signal-to-noise ratio.
+// Each trim step away from the ideal costs this much signal-to-noise ratio on
+// the reference carrier. A step moves the crystal by a fixed fraction of its
+// frequency, so the carrier moves in proportion to its own frequency, and the
+// cost scales with it (about 2.1 times as much at 5 GHz). An untuned
+// synthesizer counts as the reference.
 constexpr double TRIM_PENALTY_DB_PER_STEP = 0.3;
+constexpr double TRIM_REFERENCE_MHZ = 2437.0;  // 2.4 GHz channel 6
 // 40 MHz frames see twice the noise bandwidth.
 constexpr double HT40_PENALTY_DB = 3.0;
 
@@ -57,9 +65,10 @@ double required_snr_db(PhyRate rate) {
 
 }  // namespace
 
-double packet_error_rate(PhyRate rate, std::uint32_t trim, std::uint32_t ideal_trim) {
+double packet_error_rate(PhyRate rate, std::uint32_t trim, std::uint32_t ideal_trim, double carrier_mhz) {
     const double trim_steps = std::abs(static_cast<double>(trim) - static_cast<double>(ideal_trim));
-    const double margin = SOURCE_SNR_DB - TRIM_PENALTY_DB_PER_STEP * trim_steps - required_snr_db(rate);
+    const double trim_penalty_db = TRIM_PENALTY_DB_PER_STEP * trim_steps * carrier_mhz / TRIM_REFERENCE_MHZ;
+    const double margin = SOURCE_SNR_DB - trim_penalty_db - required_snr_db(rate);
     return 1.0 / (1.0 + std::exp(margin / PER_SLOPE_DB));
 }
 
@@ -114,7 +123,14 @@ void RxCounters::write(std::uint32_t address, std::uint32_t value) {
 }
 
 double RxCounters::current_error_rate() const {
-    return packet_error_rate(decode_rate(radio_.rate_word()), radio_.freq_offset_trim(), settings_.ideal_trim);
+    return packet_error_rate(decode_rate(radio_.rate_word()), radio_.freq_offset_trim(), settings_.ideal_trim,
+                             carrier_mhz(radio_.tuning()).value_or(TRIM_REFERENCE_MHZ));
+}
+
+double RxCounters::source_frame_rate() const {
+    constexpr double US_PER_S = 1e6;
+    const auto airtime = frame_airtime_us(decode_rate(radio_.rate_word()));
+    return airtime ? std::min(settings_.rx_frame_rate, US_PER_S / *airtime) : settings_.rx_frame_rate;
 }
 
 void RxCounters::settle(Clock::time_point now) {
@@ -124,7 +140,7 @@ void RxCounters::settle(Clock::time_point now) {
         pending_frames_ = 0.0;
         return;
     }
-    pending_frames_ += elapsed_s * settings_.rx_frame_rate;
+    pending_frames_ += elapsed_s * source_frame_rate();
     const double frames = std::floor(pending_frames_);
     pending_frames_ -= frames;
     const auto count = static_cast<std::uint64_t>(frames);

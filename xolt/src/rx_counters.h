@@ -1,9 +1,13 @@
 // The two receive counter blocks (11b and OFDM), fed by the bench's signal
 // source. While the radio is in a receive mode the source delivers test
-// frames at a steady rate (the board setting rx_frame_rate) at the rate of
-// the current rate word; every counting block counts each frame, and counts it
-// in error with the probability of the packet-error model, drawn from the
-// board's seeded generator. The counters are 16 bits wide and wrap.
+// frames at the rate of the current rate word, at a steady rate (the board
+// setting rx_frame_rate) but never faster than one frame per air time; every
+// counting block counts each frame, and counts it in error with the
+// probability of the packet-error model, drawn from the board's seeded
+// generator. The counters are 16 bits wide and wrap; at the air-time limit
+// (at most about 10 400 frames/s, HT40 MCS7) no count wraps between two reads
+// a second apart. Frames of a rate word that names no rate have no air time:
+// they come at rx_frame_rate and are all in error.
 //
 // Counter control: bit 20 starts the block counting; clearing it stops the
 // block, which keeps its counts. Setting it again after a stop restarts the
@@ -24,11 +28,13 @@
 
 namespace xolt {
 
-// Probability that a frame at `rate` is received in error when the
-// frequency-offset trim is `trim` and the board's crystal is on frequency at
-// `ideal_trim`. Higher rates need more signal-to-noise ratio; a trim off the
-// ideal value pulls the carrier off frequency and costs signal-to-noise ratio.
-double packet_error_rate(radio::PhyRate rate, std::uint32_t trim, std::uint32_t ideal_trim);
+// Probability that a frame at `rate` on a carrier of `carrier_mhz` is
+// received in error when the frequency-offset trim is `trim` and the board's
+// crystal is on frequency at `ideal_trim`. Higher rates need more
+// signal-to-noise ratio; a trim off the ideal value pulls the carrier off
+// frequency, the farther the higher the carrier, and costs signal-to-noise
+// ratio.
+double packet_error_rate(radio::PhyRate rate, std::uint32_t trim, std::uint32_t ideal_trim, double carrier_mhz);
 
 class RxCounters : public Block {
 public:
@@ -46,8 +52,10 @@ public:
     void write(std::uint32_t address, std::uint32_t value) override;
     void settle(Clock::time_point now) override;
 
-    // The model's error rate under the current rate word and trim.
+    // The model's error rate under the current rate word, trim and tuning.
     double current_error_rate() const;
+    // Frames per second that the source sends at the current rate word.
+    double source_frame_rate() const;
 
 private:
     struct CounterBlock {

@@ -1,6 +1,9 @@
 // Settings of the simulated board, read from the environment when the link
-// opens (the board's power-up). Every variable is documented in README.md.
+// opens (the board's power-up). Every variable and its range is documented in
+// README.md.
 #pragma once
+
+#include "platform.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +13,7 @@ namespace xolt {
 
 struct BoardSettings {
     // File that holds the 256-bit fuse array between runs.
-    std::string fuse_file;
+    platform::Path fuse_file;
     // Header word (chip identifier) burnt into a fresh board's fuses.
     std::uint32_t fresh_chip_id = 0x00000000;
     // Chip revision word at 0xC0000010.
@@ -31,7 +34,8 @@ struct BoardSettings {
     std::uint32_t thermal_time_constant_ms = 20000;
     // Frequency-offset trim at which this board's crystal is on frequency.
     std::uint32_t ideal_trim = 151;
-    // Frames per second that the bench's signal source sends to the receiver.
+    // Frames per second that the bench's signal source sends to the
+    // receiver, where one frame per air time at the received rate allows it.
     double rx_frame_rate = 1000.0;
     // Seed of the board's random effects (receive errors, measurement noise).
     std::uint64_t noise_seed = 1;
@@ -42,12 +46,9 @@ struct BoardSettings {
     bool efuse_program_ignored = false;      // program cycles leave the fuses alone
 };
 
-// Reads the settings from the environment. A malformed number is reported on
-// standard error and the default kept.
-BoardSettings read_settings();
-
-// The default fuse file: $XDG_STATE_HOME/xolt/efuse.bin, else
-// $HOME/.local/state/xolt/efuse.bin.
-std::string default_fuse_file();
+// Reads the settings from the environment. A malformed or out-of-range value
+// refuses them all: empty, with `error` naming the variable and the values it
+// takes.
+std::optional<BoardSettings> read_settings(std::string &error);
 
 }  // namespace xolt

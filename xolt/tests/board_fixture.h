@@ -18,6 +18,7 @@ protected:
         fuse_file = ::testing::TempDir() + "/xolt-test-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
         std::filesystem::remove(fuse_file);
+        std::filesystem::remove(fuse_file + ".lock");
         for (const char *name : kSettings) {
             unsetenv(name);
         }
@@ -29,6 +30,7 @@ protected:
             unsetenv(name);
         }
         std::filesystem::remove(fuse_file);
+        std::filesystem::remove(fuse_file + ".lock");
     }
     void open_link() {
         ASSERT_EQ(xolt_init(), 0);

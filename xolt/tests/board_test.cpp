@@ -1,12 +1,17 @@
 // The simulated board through its entry points: the link's order, interface
-// selection, register access only while open, and the eFuse controller.
+// selection, its settings, one owner per board, register access only while
+// open, and the eFuse controller and its fuse file.
 #include "board_fixture.h"
 #include "xolt/xolt.h"
 #include "xolt/xolt_sim.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +80,35 @@ TEST_F(Board, OpenFaultIsReturnedAsTheOpenResult) {
     EXPECT_EQ(xolt_open(), -7);
 }
 
+TEST_F(Board, MalformedOrOutOfRangeSettingsRefuseThePowerUp) {
+    const std::pair<const char *, const char *> refused[] = {
+        {"XOLT_LINK_LATENCY_US", "-1"},  // was 4294967295 us per access
+        {"XOLT_FAULT_OPEN", "0"},        // was a board with no chip powered
+        {"XOLT_FAULT_OPEN", "seven"},
+        {"XOLT_CHIP_ID", "0x100000000"},
+        {"XOLT_IDEAL_TRIM", "256"},
+        {"XOLT_AMBIENT_C", "nan"},
+        {"XOLT_RX_FRAME_RATE", "1e9"},
+        {"XOLT_TRACE", "yes"},
+    };
+    ASSERT_EQ(xolt_init(), 0);
+    ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
+    for (const auto &[name, value] : refused) {
+        setenv(name, value, 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS) << name << "=" << value;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(std::string(name) + "=" + value), std::string::npos);
+        uint32_t v = 0;
+        EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";
+        unsetenv(name);
+    }
+    // Hexadecimal and decimal both read; a leading 0 is not octal.
+    setenv("XOLT_REVISION", "0x1234ABCD", 1);
+    setenv("XOLT_LINK_LATENCY_US", "010", 1);
+    EXPECT_EQ(xolt_open(), 0);
+    EXPECT_EQ(read(0xC0000010), 0x1234ABCDu);
+}
+
 TEST_F(Board, RevisionWordHasItsResetValueAndIsConfigurable) {
     open_link();
     EXPECT_EQ(read(0xC0000010), 0x30303643u);
@@ -137,6 +171,156 @@ TEST_F(Board, FaultInjectionStallsOrIgnoresCycles) {
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(read(ADR_STATUS), 0u);
     }
+}
+
+TEST_F(Board, ProgramCycleThatCannotBeStoredBlowsNoFuse) {
+    open_link();
+    program({0, 0x00000001, 0, 0, 0, 0, 0, 0});
+    // The file cannot be stored any more: its name is now a folder.
+    std::filesystem::remove(fuse_file);
+    std::filesystem::create_directories(fuse_file + "/in-the-way");
+    testing::internal::CaptureStderr();
+    program({0, 0x00000100, 0, 0, 0, 0, 0, 0});
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no fuse blown"), std::string::npos);
+    EXPECT_EQ(read_cycle()[1], 0x00000001u);  // the library's read-back sees the failure
+    std::array<uint32_t, 8> words{};
+    ASSERT_EQ(xolt_sim_read_fuses(words.data(), 8), 0);
+    EXPECT_EQ(words[1], 0x00000001u);
+    for (const auto &entry : std::filesystem::directory_iterator(std::filesystem::path(fuse_file).parent_path())) {
+        EXPECT_EQ(entry.path().string().rfind(fuse_file + ".", 0) == 0 && entry.path().extension() == ".tmp", false)
+            << "left behind: " << entry.path();
+    }
+    // Once the file can be stored again, the array goes back whole.
+    std::filesystem::remove_all(fuse_file);
+    program({0, 0x00000100, 0, 0, 0, 0, 0, 0});
+    xolt_close();
+    open_link();
+    EXPECT_EQ(read_cycle()[0], 0x7C000000u);
+    EXPECT_EQ(read_cycle()[1], 0x00000101u);
+}
+
+TEST_F(Board, StoreMergesWithTheFileSoAStaleCopyClearsNoFuse) {
+    open_link();
+    // Fuses blown behind this board's back (another writer of the file)
+    // are not in its copy of the array ...
+    {
+        std::fstream file(fuse_file, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(8);
+        file.put(static_cast<char>(0x5A));
+    }
+    program({0, 0, 0, 0, 0, 0, 0, 0x80000000});
+    // ... and its store keeps them.
+    std::ifstream in(fuse_file, std::ios::binary);
+    std::array<unsigned char, 32> bytes{};
+    in.read(reinterpret_cast<char *>(bytes.data()), 32);
+    EXPECT_EQ(bytes[3], 0x7Cu);
+    EXPECT_EQ(bytes[8], 0x5Au);
+    EXPECT_EQ(bytes[31], 0x80u);
+    EXPECT_EQ(read_cycle()[2], 0x5Au);
+}
+
+// Another process on the same board: it opens the link and reports the
+// result and the holder it was told, then holds whatever it opened until
+// released (or its parent is gone).
+class OtherProcess {
+public:
+    struct Opened {
+        int32_t result = 1;
+        int32_t holder = 0;
+    };
+
+    OtherProcess() {
+        int report[2] = {-1, -1};
+        int release[2] = {-1, -1};
+        if (pipe(report) != 0 || pipe(release) != 0) {
+            ADD_FAILURE() << "pipe";
+            return;
+        }
+        pid = fork();
+        if (pid == 0) {
+            ::close(report[0]);
+            ::close(release[1]);
+            Opened opened;
+            if (xolt_init() == 0 && xolt_select(XOLT_SELECT_USB) == 0) {
+                opened.result = xolt_open();
+                opened.holder = xolt_sim_board_holder();
+            }
+            char byte = 0;
+            if (::write(report[1], &opened, sizeof opened) == sizeof opened) {
+                (void)!::read(release[0], &byte, 1);
+            }
+            xolt_close();
+            _exit(0);
+        }
+        ::close(report[1]);
+        ::close(release[0]);
+        report_ = report[0];
+        release_ = release[1];
+    }
+    ~OtherProcess() { release(); }
+
+    Opened opened() {
+        Opened opened;
+        EXPECT_EQ(::read(report_, &opened, sizeof opened), static_cast<ssize_t>(sizeof opened));
+        return opened;
+    }
+    // Lets it close the link and end.
+    void release() {
+        if (release_ >= 0) {
+            ::close(release_);
+            ::close(report_);
+            release_ = -1;
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    void kill() {
+        ::kill(pid, SIGKILL);
+        release();
+    }
+
+    pid_t pid = -1;
+
+private:
+    int report_ = -1;
+    int release_ = -1;
+};
+
+TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
+    open_link();
+    // Twice: the first one's end must not let this process's hold go.
+    for (int i = 0; i < 2; ++i) {
+        OtherProcess refused;
+        const OtherProcess::Opened opened = refused.opened();
+        EXPECT_EQ(opened.result, XOLT_SIM_ERR_BUSY);
+        EXPECT_EQ(opened.holder, getpid());
+    }
+    xolt_close();
+
+    OtherProcess holder;
+    ASSERT_EQ(holder.opened().result, 0);
+    ASSERT_EQ(xolt_init(), 0);
+    ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
+    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_BUSY);
+    EXPECT_EQ(xolt_sim_board_holder(), holder.pid);
+    holder.release();
+    EXPECT_EQ(xolt_open(), 0);
+    EXPECT_EQ(xolt_sim_board_holder(), 0);
+    xolt_close();
+
+    OtherProcess killed;
+    ASSERT_EQ(killed.opened().result, 0);
+    ASSERT_EQ(xolt_init(), 0);
+    ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
+    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_BUSY);
+    killed.kill();
+    EXPECT_EQ(xolt_open(), 0);
+}
+
+TEST_F(Board, SameProcessMayOpenTheBoardAgainWithoutClosing) {
+    open_link();
+    program({0, 0x00000005, 0, 0, 0, 0, 0, 0});
+    open_link();  // as rf_init twice does: a power cycle of the board it holds
+    EXPECT_EQ(read_cycle()[1], 0x00000005u);
 }
 
 TEST_F(Board, SimulationQueryReportsTheFuseArray) {
