@@ -6,6 +6,7 @@
 #include "deve/registers.h"
 #include "deve/script.h"
 #include "deve/text.h"
+#include "xolt/xolt_sim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -185,7 +186,15 @@ bool Runner::open_link() {
     if (!outcome.opened) {
         out_.record("open", fields);
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
-        error("link", "the link did not open: rf_init returned " + std::to_string(outcome.init_result));
+        if (outcome.init_result == XOLT_SIM_ERR_BUSY) {
+            const std::optional<long> holder = env_.board_holder ? env_.board_holder() : std::nullopt;
+            error("busy", holder ? "board busy (held by process " + std::to_string(*holder) + ")" : "board busy");
+        } else if (outcome.init_result == XOLT_SIM_ERR_SETTINGS) {
+            error("board", "the board refused to power up: a board setting is malformed or out of range (the "
+                           "board names it on standard error)");
+        } else {
+            error("link", "the link did not open: rf_init returned " + std::to_string(outcome.init_result));
+        }
         return false;
     }
     link_open_ = true;

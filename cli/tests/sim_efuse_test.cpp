@@ -5,6 +5,9 @@
 
 #include <QJsonArray>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using clitest::CliRun;
@@ -252,6 +255,37 @@ TEST_F(CliEfuse, ABurnTheBoardDoesNotTakeIsReportedAsFailed) {
     EXPECT_EQ(plain.exit_code, 1);
     EXPECT_TRUE(contains(plain.out, "  BURN FAILED: the record did not take")) << plain.out;
     EXPECT_EQ(fuse_words(), std::vector<std::uint32_t>(8, 0));
+}
+
+TEST_F(CliEfuse, TwoProcessesCannotBothBurnOneBoard) {
+    // The first burns and keeps the board for a receive run; the second
+    // tries its burn meanwhile.
+    std::atomic<pid_t> first_pid{0};
+    CliRun second;
+    std::thread second_run;
+    const CliRun first = run({"--json", "efuse", "burn", "Freq_offset", "140", "--yes", "rx", "--seconds", "2"}, {}, {},
+                             [&](const std::string &line, pid_t child) {
+                                 if (first_pid == 0 && contains(line, "\"type\":\"efuse_burn\"")) {
+                                     first_pid = child;
+                                     second_run = std::thread([&] {
+                                         second = run({"--json", "--open", "quick", "efuse", "burn", "Freq_offset",
+                                                       "150", "--yes"});
+                                     });
+                                 }
+                             });
+    ASSERT_TRUE(second_run.joinable());
+    second_run.join();
+    EXPECT_EQ(first.exit_code, 0) << first.out;
+    EXPECT_EQ(text(one(clitest::records(first.out), "efuse_burn"), "outcome"), "burned");
+    EXPECT_EQ(second.exit_code, 3) << second.out;
+    const auto refused = clitest::records(second.out);
+    EXPECT_TRUE(clitest::of_type(refused, "efuse_burn").empty());
+    const QJsonObject error = one(refused, "error");
+    EXPECT_EQ(text(error, "kind"), "busy");
+    EXPECT_EQ(text(error, "message"), "board busy (held by process " + std::to_string(first_pid) + ")");
+    EXPECT_EQ(fuse_words()[1], 0x8C4u);  // the first burn alone
+    // Once the first has closed the link, the board is free.
+    EXPECT_EQ(run({"--open", "quick", "efuse", "burn", "Freq_offset", "150", "--yes"}).exit_code, 0);
 }
 
 TEST_F(CliEfuse, AStalledControllerIsABoardError) {
