@@ -75,7 +75,7 @@ Line fit_at(const std::vector<TrimPoint> &points, double centre) {
 
 std::uint32_t coarse_step(std::uint32_t from, std::uint32_t to) {
     const std::uint32_t span = to >= from ? to - from : 0;
-    return std::clamp<std::uint32_t>((span + 16) / 32, 1, 16);
+    return std::clamp<std::uint32_t>(span / 8, 1, kWidestCoarseStep);
 }
 
 std::vector<std::uint32_t> coarse_trims(std::uint32_t from, std::uint32_t to, std::uint32_t step) {

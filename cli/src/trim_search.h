@@ -29,7 +29,10 @@ struct TrimPoint {
     bool stopped_early = false; // clearly worse than the best: measured no further
 };
 
-// The coarse step for a range: about a thirty-second of it, 1 to 16.
+// The coarse step for a range: an eighth of it, at most 8. Within four steps
+// of the ideal trim the error rate still stands clearly below its
+// neighbours' on either band (the 5 GHz V is about twice as steep).
+constexpr std::uint32_t kWidestCoarseStep = 8;
 std::uint32_t coarse_step(std::uint32_t from, std::uint32_t to);
 // from, from + step, ..., and `to` itself.
 std::vector<std::uint32_t> coarse_trims(std::uint32_t from, std::uint32_t to, std::uint32_t step);

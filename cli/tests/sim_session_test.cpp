@@ -5,6 +5,7 @@
 #include <QJsonArray>
 
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -70,6 +71,36 @@ TEST_F(CliSession, ACommandFileIsCheckedBeforeTheLinkOpens) {
     const CliRun tx = run({"--json", "--open", "quick", "tx", "--frames", "10"});
     EXPECT_EQ(tx.exit_code, 2);
     EXPECT_EQ(text(one(clitest::records(tx.out), "error"), "kind"), "refused");
+}
+
+TEST_F(CliSession, TheStationScriptRunsEndToEnd) {
+    const std::string log = path("SN7.jsonl");
+    clitest::CliOptions options;
+    options.env = {{"XOLT_FUSE_FILE", fuse_file()}, {"DEVE_CLI", DEVE_CLI_PATH}, {"STATION", "line-2"}};
+    const CliRun r = clitest::run_program("/bin/sh", {DEVE_CLI_STATION, "SN7", "02:00:00:00:00:07", log}, options);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "SN7: trim 15")) << r.out;
+    std::ifstream in(log);
+    const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The session, then the fresh open that verifies the fuses.
+    const std::size_t second = lines.find("\"type\":\"open\"", lines.find("\"type\":\"end\""));
+    ASSERT_NE(second, std::string::npos) << lines;
+    const auto session = clitest::records(lines.substr(0, lines.rfind('\n', second) + 1));
+    const auto verify = clitest::records(lines.substr(lines.rfind('\n', second) + 1));
+    EXPECT_EQ(text(one(session, "open").value("meta").toObject(), "serial"), "SN7");
+    EXPECT_EQ(text(one(session, "trim"), "verdict"), "pass");
+    EXPECT_EQ(clitest::of_type(session, "rx").size(), 3u);
+    for (const QJsonObject &rx : clitest::of_type(session, "rx")) {
+        EXPECT_FALSE(text(rx, "limit_set").empty());
+        EXPECT_EQ(text(rx, "verdict"), "pass");
+    }
+    for (const QJsonObject &burn : clitest::of_type(session, "efuse_burn")) {
+        EXPECT_EQ(text(burn, "outcome"), "burned");
+    }
+    EXPECT_EQ(text(one(verify, "open"), "open"), "quick");
+    for (const QJsonObject &burn : clitest::of_type(verify, "efuse_burn")) {
+        EXPECT_EQ(text(burn, "outcome"), "unchanged");
+    }
 }
 
 TEST_F(CliSession, ALimitFileAppliesByOperatingPointAndTheCommandLineOverrides) {

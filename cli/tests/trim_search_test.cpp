@@ -21,6 +21,8 @@ TrimPoint v_point(std::uint32_t trim, double centre, double slope, double margin
 TEST(CliTrimSearch, PassesCoverTheRangeAndStartFineAtTheCoarseBest) {
     using namespace deve::cli;
     EXPECT_EQ(coarse_step(0, 255), 8u);
+    EXPECT_EQ(coarse_step(100, 200), 8u);
+    EXPECT_EQ(coarse_step(140, 160), 2u);
     EXPECT_EQ(coarse_step(150, 152), 1u);
     const std::vector<std::uint32_t> coarse = coarse_trims(0, 255, 8);
     EXPECT_EQ(coarse.front(), 0u);
