@@ -1,0 +1,156 @@
+// The production station flow of cli/examples/station.sh on the simulated
+// board: the seconds one board takes, broken down by step from the run's own
+// records, and the wall time of several boards run in parallel, one process
+// per board, each with its own fuse file.
+//
+//   station_bench [BOARDS]      (default 4)
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Board {
+    std::string serial;
+    std::string fuse_file;
+    std::string log;
+    pid_t pid = 0;
+    int status = -1;
+    Clock::time_point started;
+    double seconds = 0;
+    double started_unix = 0;  // wall clock, for the records' timestamps
+};
+
+double unix_now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// "2026-05-01T12:00:00.123Z" as seconds since 1970.
+double record_time(const std::string &text) {
+    std::tm t{};
+    int millis = 0;
+    std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                &t.tm_sec, &millis);
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return static_cast<double>(timegm(&t)) + millis / 1000.0;
+}
+
+void start(Board &b, const std::string &dir, int index) {
+    b.serial = "SN" + std::to_string(1000 + index);
+    b.fuse_file = dir + "/" + b.serial + ".bin";
+    b.log = dir + "/" + b.serial + ".jsonl";
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", (index >> 8) & 0xFF, index & 0xFF);
+    std::fflush(stdout);  // nothing buffered is written twice by the child
+    b.started = Clock::now();
+    b.started_unix = unix_now();
+    b.pid = fork();
+    if (b.pid == 0) {
+        setenv("XOLT_FUSE_FILE", b.fuse_file.c_str(), 1);
+        setenv("DEVE_CLI", DEVE_CLI_PATH, 1);
+        setenv("STATION", "bench", 1);
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO);
+        execl("/bin/sh", "sh", STATION_SCRIPT, b.serial.c_str(), mac, b.log.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+}
+
+void finish(Board &b) {
+    int status = 0;
+    waitpid(b.pid, &status, 0);
+    b.seconds = std::chrono::duration<double>(Clock::now() - b.started).count();
+    b.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Seconds per step of a board's log: the time from the previous record that
+// closed a step to the last record of this one, summed by command. The
+// second run of the script (the fresh open that verifies the fuses) is one
+// line of its own.
+std::vector<std::pair<std::string, double>> breakdown(const Board &b) {
+    std::vector<std::pair<std::string, double>> steps;
+    std::map<std::string, std::size_t> index;
+    auto add = [&](const std::string &name, double seconds) {
+        if (index.count(name) == 0) {
+            index[name] = steps.size();
+            steps.emplace_back(name, 0.0);
+        }
+        steps[index[name]].second += seconds;
+    };
+    std::ifstream in(b.log);
+    double previous = b.started_unix;
+    int run = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        const nlohmann::json r = nlohmann::json::parse(line);
+        const std::string type = r["type"];
+        const double at = record_time(r["time"]);
+        if (type == "open") {
+            ++run;
+        }
+        if (run > 1) {
+            add("verify: fresh quick open, burns unchanged", at - previous);
+        } else if (type == "open") {
+            add("open (full, calibrations)", at - previous);
+        } else if (type == "end" || type == "close") {
+            add("close", at - previous);
+        } else {
+            add(r["command"].get<std::string>(), at - previous);
+        }
+        previous = at;
+    }
+    return steps;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const int boards = argc > 1 ? std::atoi(argv[1]) : 4;
+    char pattern[] = "/tmp/station-bench-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+
+    std::printf("Station flow (cli/examples/station.sh) on the simulated board\n\n");
+    Board one;
+    start(one, dir + "/", 0);
+    finish(one);
+    std::printf("One board: %.2f s (exit %d)\n", one.seconds, one.status);
+    double accounted = 0;
+    for (const auto &[name, seconds] : breakdown(one)) {
+        std::printf("  %-44s %6.2f s\n", name.c_str(), seconds);
+        accounted += seconds;
+    }
+    std::printf("  %-44s %6.2f s\n", "process starts, script", one.seconds - accounted);
+
+    std::vector<Board> line(static_cast<std::size_t>(boards));
+    const Clock::time_point wall = Clock::now();
+    for (int i = 0; i < boards; ++i) {
+        start(line[static_cast<std::size_t>(i)], dir, i + 1);
+    }
+    for (Board &b : line) {
+        finish(b);
+    }
+    const double wall_seconds = std::chrono::duration<double>(Clock::now() - wall).count();
+    std::printf("\n%d boards in parallel, one process per board: %.2f s wall\n", boards, wall_seconds);
+    int failed = one.status != 0 ? 1 : 0;
+    for (const Board &b : line) {
+        std::printf("  %s  %.2f s  exit %d\n", b.serial.c_str(), b.seconds, b.status);
+        failed += b.status != 0 ? 1 : 0;
+    }
+    std::filesystem::remove_all(dir);
+    return failed == 0 ? 0 : 1;
+}
