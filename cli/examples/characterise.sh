@@ -4,7 +4,8 @@
 # run and a receive run against limits, and the transmitter again with
 # pre-distortion on. Every result goes to a JSON-lines log; a short table is
 # printed from it, and the exit code is deve-cli's (0 pass, 1 a limit
-# failed, 2 usage or link error, 130/143 interrupted).
+# failed, 2 usage error or refusal, 3 link or board, 128 + signal
+# interrupted).
 #
 #   characterise.sh [LOG]        (default: characterisation.jsonl)
 #   DEVE_CLI=/path/to/deve-cli characterise.sh
