@@ -388,7 +388,11 @@ int Runner::run(CommandSource &source) {
 Outcome Runner::operator()(const InfoCmd &) {
     std::uint32_t chip_id = 0;
     const bool have_id = api_.rf_efuse_read_chip_id(&chip_id) == 0;
-    const std::uint32_t revision = register_read(api_, ADR_CHIP_REVISION);
+    const std::optional<std::uint32_t> revision_read = checked_register_read(api_, ADR_CHIP_REVISION);
+    if (!revision_read) {
+        return error("link", "the transport failed the read of the chip revision word");
+    }
+    const std::uint32_t revision = *revision_read;
     const std::string requested = env_.requested_transport ? env_.requested_transport() : std::string();
     const std::string loaded = env_.loaded_transport ? env_.loaded_transport() : std::string();
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
