@@ -187,16 +187,15 @@ std::vector<std::string> LibraryOutput::take_lines() {
         return lines;
     }
     std::fflush(stdout);
+    // The reading handle keeps its own position: each call goes on where the
+    // last one stopped. (ReadFile itself: the C library's _read stops for good
+    // at the first end of file.)
+    const HANDLE reader = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(capture_)));
     char buffer[4096];
-    for (;;) {
-        // The reading handle keeps its own position: each call goes on where
-        // the last one stopped.
-        const int got = _read(_fileno(capture_), buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        offset_ += got;
-        partial_.append(buffer, static_cast<std::size_t>(got));
+    DWORD got = 0;
+    while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        offset_ += static_cast<long>(got);
+        partial_.append(buffer, got);
     }
     std::size_t start = 0;
     for (std::size_t nl = partial_.find('\n'); nl != std::string::npos; nl = partial_.find('\n', start)) {
