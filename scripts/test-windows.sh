@@ -38,6 +38,7 @@ echo "every program and DLL in $build/bin imports only Windows' own DLLs and the
 # hangs when its standard input is a pipe.
 wine64="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null || true
 wineserver -p
 trap 'wineserver -k || true' EXIT
