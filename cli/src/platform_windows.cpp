@@ -6,11 +6,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// after windows.h
+// psapi.h needs windows.h before it.
 #include <psapi.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 
 namespace deve::cli::platform {
