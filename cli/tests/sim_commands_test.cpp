@@ -260,7 +260,7 @@ TEST_F(CliCommands, CalibrationPredistortionAndTemperature) {
 }
 
 TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
-    const std::string script = path("regs.txt");
+    const std::string script = path("r\u00e9gs \u6e2c\u8a66.txt");  // any letters in a file name
     {
         std::ofstream out(script);
         out << "; a comment\n"
