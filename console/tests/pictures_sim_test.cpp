@@ -8,11 +8,11 @@
 #include "padpd_view.h"
 #include "pictures_panel.h"
 #include "prompter.h"
-#include "resource.h"
 #include "rx_chart_view.h"
 #include "script_files.h"
 
 #include "deve/library_presence.h"
+#include "deve/resource.h"
 #include "deve/velmo_api.h"
 
 #include <QAbstractButton>
@@ -39,7 +39,7 @@ class YesPrompter final : public Prompter {
 public:
     void inform(QWidget *, const QString &, const QString &) override {}
     void warn(QWidget *, const QString &) override {}
-    bool confirm(QWidget *, const QString &, const QString &) override { return true; }
+    bool confirm(QWidget *, const QString &, const QString &, const QString &) override { return true; }
 };
 
 // Frames a second of the board's signal source: enough that every reading
