@@ -1,5 +1,5 @@
-// The dialog's TX/RX tests, the two timers, the engineering reveal and the
-// Option group.
+// The dialog's TX/RX tests, the two timers, the frequency-offset range, the
+// engineering reveal and the Option group.
 #include "dialog_rig.h"
 #include "script_files.h"
 
@@ -54,13 +54,40 @@ TEST(DialogRx, RxOnUsesTheOffsetTheFieldShowsAndTimerOne) {
     rig.click(1017);
     EXPECT_EQ(rig.calls(), (Calls{"rf_freq_offset(140)", W(0xCCB0E020, 0x400), "rf_rx_start(0, 0)"}));
     EXPECT_EQ(rig.surface.timers, (std::map<int, unsigned>{{1, 1000}}));
-    rig.type(1042, "624");
-    rig.click(1017);
-    EXPECT_EQ(rig.calls().front(), "rf_freq_offset(624)");
-    EXPECT_FALSE(rig.visible(1063));  // only TX ON reveals
     rig.click(1018);
     EXPECT_EQ(rig.calls(), Calls{"rf_rx_stop()"});
     EXPECT_TRUE(rig.surface.timers.empty());
+}
+
+// The trim register holds 0-255: a larger offset is refused in a message box
+// before anything reaches the chip, and no test starts. The access code on
+// TX ON is not an offset.
+TEST(FreqOffsetRange, OffsetsAbove255AreRefusedBeforeTheChip) {
+    Rig rig;
+    rig.open();
+    struct Case {
+        int button;
+        const char *offset;
+    };
+    for (const Case &c : {Case{1016, "256"}, Case{1016, "300"}, Case{1017, "624"}, Case{1017, "4294967296"}}) {
+        rig.type(1042, c.offset);
+        rig.click(c.button);
+        EXPECT_TRUE(rig.calls().empty()) << c.offset;
+        EXPECT_TRUE(rig.surface.timers.empty()) << c.offset;
+        const auto boxes = rig.surface.take_boxes();
+        ASSERT_EQ(boxes.size(), 1u) << c.offset;
+        EXPECT_EQ(boxes[0].kind, "warning");
+        EXPECT_NE(boxes[0].text.find("0 to 255"), std::string::npos) << boxes[0].text;
+    }
+    EXPECT_FALSE(rig.visible(1063));
+    rig.type(1042, "255");
+    rig.click(1017);
+    EXPECT_EQ(rig.calls().front(), "rf_freq_offset(255)");
+    rig.type(1042, "624");
+    rig.click(1016);
+    EXPECT_EQ(rig.calls(), (Calls{"rf_tx_stop()", "rf_tx_start(0, 0)"}));
+    EXPECT_TRUE(rig.visible(1063));
+    EXPECT_TRUE(rig.surface.boxes.empty());
 }
 
 TEST(DialogTimers, CountsGoToTheirControlsAndLeaveTypedTextAlone) {

@@ -2,13 +2,33 @@
 #include "deve/dialog.h"
 
 #include "deve/resource.h"
+#include "deve/text.h"
 
 namespace deve {
+
+std::string offset_refusal(std::uint32_t offset, const char *test) {
+    return "Freq offset " + unsigned_decimal(offset) + " is out of range: the frequency offset is 0 to " +
+           unsigned_decimal(kFreqOffsetMax) + ". Nothing was written to the chip and " + test +
+           " did not start.";
+}
+
+// The trim register holds 8 bits: a larger offset would spill into the
+// neighbouring bits. The access code on TX ON is not an offset.
+bool DeveDialog::RefuseOffset(std::uint32_t offset, const char *test) {
+    if (offset <= kFreqOffsetMax) {
+        return false;
+    }
+    Tell(MessageKind::Warning, offset_refusal(offset, test));
+    return true;
+}
 
 void DeveDialog::OnBnClickedTxOn() {
     UpdateData(true);
     const std::uint32_t pit = ParseField(IDC_PIT, 10);
     const std::uint32_t offset = ParseField(IDC_FREQ_OFFSET, 10);
+    if (offset != kEngineeringAccessCode && RefuseOffset(offset, "the TX test")) {
+        return;
+    }
     if (tx_on(api_, Selection(IDC_BAND), pit, offset)) {
         RevealEngineeringControls();
     }
@@ -23,7 +43,11 @@ void DeveDialog::OnBnClickedTxOff() {
 // The offset applied is the one the field shows now.
 void DeveDialog::OnBnClickedRxOn() {
     UpdateData(true);
-    rx_on(api_, Selection(IDC_BAND), Selection(IDC_MODE), ParseField(IDC_FREQ_OFFSET, 10));
+    const std::uint32_t offset = ParseField(IDC_FREQ_OFFSET, 10);
+    if (RefuseOffset(offset, "the RX test")) {
+        return;
+    }
+    rx_on(api_, Selection(IDC_BAND), Selection(IDC_MODE), offset);
     surface_.start_timer(TIMER_RX_COUNT, TIMER_PERIOD_MS);
     if (observer_ != nullptr) {
         observer_->receive_started();

@@ -114,6 +114,8 @@ private:
     void OnBnClickedTxOff();
     void OnBnClickedRxOn();
     void OnBnClickedRxOff();
+    // Refuses an offset the trim register cannot hold; true when refused.
+    bool RefuseOffset(std::uint32_t offset, const char *test);
 
     // ---- "Option" (dialog_option.cpp) -------------------------------------
     void OnBnClickedDpd();
@@ -138,5 +140,8 @@ private:
     std::unique_ptr<LibraryPresence> presence_;
     std::map<int, std::string> fields_;
 };
+
+// The message when an offset outside 0-255 is refused.
+std::string offset_refusal(std::uint32_t offset, const char *test);
 
 }  // namespace deve
