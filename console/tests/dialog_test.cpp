@@ -1,5 +1,6 @@
 // The dialog's behaviour over a recording surface: start, OPEN and CLOSE, the
-// register panel, the selection lists and the presence check.
+// register panel, the selection lists, the presence check and what the edits
+// take.
 #include "dialog_rig.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +185,28 @@ TEST(DialogPresence, FailureIsShownAndTheDialogWorksAsUsual) {
     EXPECT_NE(rig.surface.boxes[0].text.find("libvelmo-not-here.so.0"), std::string::npos);
     rig.open();
     EXPECT_EQ(rig.text(1007), "Open Success");
+}
+
+// A slip of the finger cannot reach a register: the register, engineering and
+// MAC fields take no more hexadecimal digits than the value has.
+TEST(OperatorInput, FieldsTakeOnlyWhatTheirValueCanHold) {
+    Rig rig;
+    struct Case {
+        int id;
+        const char *keys;
+        const char *shown;
+    };
+    const Case cases[] = {
+        {1003, "123456789", "12345678"},   {1003, "0xccb0a40g00", "0XCCB0A400"}, {1004, "beef", "BEEF"},
+        {1014, "0x1234abcd5", "0X1234ABCD"}, {1067, "x0FFFFFFFFF", "0FFFFFFF"}, {1041, "1FF", "1F"},
+        {1052, "0xa5b", "0XA5"},           {1042, "1a5-1", "151"},             {1011, "x20", "20"},
+        {1055, "12345", "123"},
+    };
+    for (const Case &c : cases) {
+        rig.type(c.id, "");
+        rig.keys(c.id, c.keys);
+        EXPECT_EQ(rig.text(c.id), c.shown) << c.id << " " << c.keys;
+    }
 }
 
 }  // namespace

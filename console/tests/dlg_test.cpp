@@ -168,8 +168,10 @@ private slots:
         QCOMPARE(rig.text(1011), QStringLiteral("20"));
         QTest::keyClicks(rig.edit(1003), QStringLiteral("0xccb0a40g0"));
         QCOMPARE(rig.text(1003), QStringLiteral("0XCCB0A400"));
-        QTest::keyClicks(rig.edit(1004), QStringLiteral("beef"));
-        QCOMPARE(rig.text(1004), QStringLiteral("BEEF"));
+        QTest::keyClicks(rig.edit(1004), QStringLiteral("beef123456"));
+        QCOMPARE(rig.text(1004), QStringLiteral("BEEF1234"));
+        QTest::keyClicks(rig.edit(1041), QStringLiteral("1ff"));
+        QCOMPARE(rig.text(1041), QStringLiteral("1F"));
     }
 
     void openShowsTheWaitCursorWhileTheLibraryWorks() {

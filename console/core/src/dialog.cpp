@@ -44,12 +44,19 @@ constexpr TemplateState kTemplateStates[] = {
     {IDC_EFUSE_READ, false, true},
 };
 
-// What each edit takes: the register fields hexadecimal digits, the offset
-// and packet interval decimal digits.
-constexpr InputRule kHex{InputRule::Kind::Hex, 0};
+// What each edit takes. Register and engineering values are 32-bit
+// hexadecimal words, a MAC byte two hexadecimal digits, an eFuse value at
+// most a byte in decimal.
+constexpr InputRule kHexWord{InputRule::Kind::Hex, 8};
+constexpr InputRule kHexByte{InputRule::Kind::Hex, 2};
 constexpr InputRule kDigits{InputRule::Kind::Decimal, 0};
+constexpr InputRule kFuseValue{InputRule::Kind::Decimal, 3};
 constexpr std::pair<int, InputRule> kInputRules[] = {
-    {IDC_REG_ADDRESS, kHex}, {IDC_REG_VALUE, kHex}, {IDC_FREQ_OFFSET, kDigits}, {IDC_PIT, kDigits},
+    {IDC_REG_ADDRESS, kHexWord}, {IDC_REG_VALUE, kHexWord},     {IDC_A62C_VALUE, kHexWord},
+    {IDC_A630_VALUE, kHexWord},  {IDC_MAC_BYTE0, kHexByte},     {IDC_MAC_BYTE1, kHexByte},
+    {IDC_MAC_BYTE2, kHexByte},   {IDC_MAC_BYTE3, kHexByte},     {IDC_MAC_BYTE4, kHexByte},
+    {IDC_MAC_BYTE5, kHexByte},   {IDC_FREQ_OFFSET, kDigits},    {IDC_PIT, kDigits},
+    {IDC_EFUSE_FIRST, kFuseValue}, {IDC_EFUSE_SECOND, kFuseValue},
 };
 
 }  // namespace
