@@ -21,8 +21,9 @@ TEST(EfuseItems, TableMatchesTheList) {
     EXPECT_FALSE(item(2).second_enabled);
     EXPECT_STREQ(item(2).range_text, "offset range: 0~255");
     EXPECT_STREQ(item(3).second_label, "");
-    EXPECT_FALSE(item(4).first_enabled);
-    EXPECT_FALSE(item(4).second_enabled);
+    EXPECT_FALSE(item(3).second_enabled);
+    EXPECT_TRUE(item(4).first_enabled);
+    EXPECT_TRUE(item(4).second_enabled);
 }
 
 TEST(EfuseItems, WriteCallsTheItemsExport) {

@@ -13,7 +13,7 @@ void writeItem(Rig &rig, int item, const char *first, const char *second) {
     rig.click(1057);
 }
 
-TEST(DialogEfuse, ItemSelectionSetsLabelsFieldsAndRange) {
+TEST(DialogEfuse, ItemSelectionSetsLabelsFieldsAndRangeAndTxRate2IsEditable) {
     Rig rig;
     rig.open();
     rig.reveal();
@@ -27,7 +27,7 @@ TEST(DialogEfuse, ItemSelectionSetsLabelsFieldsAndRange) {
         {1, "5800 PWR", "5500 PWR", true, true, "PWR range: 0~15"},
         {2, "Freq offset", "None", true, false, "offset range: 0~255"},
         {3, "B_PWR", "", true, false, ""},
-        {4, "G_PWR", "HT20_PWR", false, false, ""},
+        {4, "G_PWR", "HT20_PWR", true, true, ""},
         {0, "5200 PWR", "2400 PWR", true, true, "PWR range: 0~15"},
     };
     for (const Case &c : cases) {

@@ -56,7 +56,7 @@ const std::array<EfuseItem, 5> kEfuseItems{{
      read_power2},
     {"Freq_offset", "Freq offset", "None", true, false, "offset range: 0~255", kTypeXtal, true, write_xtal, read_xtal},
     {"TX_Rate1", "B_PWR", "", true, false, "", kTypeRateGainB, false, write_rate_b, read_rate_b},
-    {"TX_Rate2", "G_PWR", "HT20_PWR", false, false, "", kTypeRateGainG, false, write_rate_g, read_rate_g},
+    {"TX_Rate2", "G_PWR", "HT20_PWR", true, true, "", kTypeRateGainG, false, write_rate_g, read_rate_g},
 }};
 
 std::string result_text(std::int32_t result) { return result == 0 ? "success" : "fail"; }
