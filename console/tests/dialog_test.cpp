@@ -13,9 +13,10 @@ using fake::R;
 using fake::W;
 using Strings = std::vector<std::string>;
 
-// The 23 controls OPEN enables.
+// The controls OPEN enables: the 23 of the template's design and the 11b
+// gain list.
 const int kOpenEnabled[] = {1016, 1021, 1017, 1018, 1005, 1006, 1039, 1036, 1027, 1026, 1029, 1025,
-                            1000, 1019, 1044, 1053, 1046, 1057, 1058, 1054, 1015, 1037, 1043};
+                            1000, 1019, 1044, 1053, 1046, 1057, 1058, 1054, 1015, 1037, 1043, 1065};
 
 TEST(DialogStart, FieldsStartEmptyFixedListsAreFilledAndNothingIsCalled) {
     Rig rig;
@@ -207,6 +208,25 @@ TEST(OperatorInput, FieldsTakeOnlyWhatTheirValueCanHold) {
         rig.keys(c.id, c.keys);
         EXPECT_EQ(rig.text(c.id), c.shown) << c.id << " " << c.keys;
     }
+}
+
+// Once revealed, the 11b gain list follows the link like the other test
+// controls: it cannot call rf_brate_gain on a closed link.
+TEST(BrateGainList, IsEnabledByOpenAndDisabledByClose) {
+    Rig rig;
+    rig.open();
+    rig.reveal();
+    EXPECT_TRUE(rig.visible(1065));
+    rig.click(1002);
+    EXPECT_FALSE(rig.enabled(1065));
+    rig.api.take();
+    rig.choose(1065, 0);
+    EXPECT_TRUE(rig.calls().empty());
+    rig.click(1001);
+    EXPECT_TRUE(rig.enabled(1065));
+    rig.api.take();
+    rig.choose(1065, 0);
+    EXPECT_EQ(rig.calls(), Calls{"rf_brate_gain(0)"});
 }
 
 }  // namespace

@@ -61,11 +61,13 @@ void DeveDialog::FillOpenLists() {
 
 // The controls that follow the link: enabled by OPEN, disabled by CLOSE,
 // which leaves the crystal and eFuse item lists enabled. Enabling does not
-// show a hidden control.
+// show a hidden control. The 11b gain list goes with them, so that once
+// revealed it cannot reach a closed link.
 void DeveDialog::SetOpenControls(bool open) {
     EnableControls({IDC_TX_ON, IDC_TX_OFF, IDC_RX_ON, IDC_RX_OFF, IDC_REG_WRITE, IDC_REG_READ, IDC_LOAD_SCRIPT,
                     IDC_DAC, IDC_BAND, IDC_RF_GAIN, IDC_CHANNEL, IDC_MODE, IDC_RATE, IDC_DPD, IDC_MAC_WRITE,
-                    IDC_MAC_READ, IDC_EFUSE_WRITE, IDC_EFUSE_READ, IDC_SAR, IDC_A62C_WRITE, IDC_A630_WRITE},
+                    IDC_MAC_READ, IDC_EFUSE_WRITE, IDC_EFUSE_READ, IDC_SAR, IDC_A62C_WRITE, IDC_A630_WRITE,
+                    IDC_BRATE_GAIN},
                    open);
     if (open) {
         EnableControls({IDC_XTAL, IDC_EFUSE_ITEM}, true);
