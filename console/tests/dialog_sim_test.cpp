@@ -1,4 +1,4 @@
-// The dialog's behaviour end to end on the simulated board: fuse writes
+// The dialog's behaviour end to end on the simulated board: the staged burns
 // programmed, read back and applied by the next OPEN. ctest names the board
 // (XOLT_LIBRARY) and a scratch fuse file (XOLT_FUSE_FILE), which every test
 // starts by removing: a fresh board.
@@ -49,6 +49,8 @@ protected:
         rig_->type(IDC_EFUSE_SECOND, second);
         rig_->click(IDC_EFUSE_WRITE);
     }
+    // The last message box's text.
+    std::string told() const { return rig_->surface.boxes.empty() ? "" : rig_->surface.boxes.back().text; }
     std::string readRegister(const char *address) {
         rig_->type(IDC_REG_ADDRESS, address);
         rig_->click(IDC_REG_READ);
@@ -60,7 +62,7 @@ protected:
     std::unique_ptr<fake::DialogRig> rig_;
 };
 
-TEST_F(DialogOnTheBoard, ItemWritesAreReadBackAndAppliedAtTheNextOpen) {
+TEST_F(DialogOnTheBoard, ItemBurnsAreVerifiedReadBackAndAppliedAtTheNextOpen) {
     fake::DialogRig &rig = *rig_;
     rig.click(IDC_EFUSE_READ);
     EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "0,0");
@@ -69,12 +71,24 @@ TEST_F(DialogOnTheBoard, ItemWritesAreReadBackAndAppliedAtTheNextOpen) {
     reveal();
     burnItem(0, "3", "5");
     EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "success");
+    EXPECT_EQ(told(), "TX_PWR1 programmed and verified: readers now see 3,5. Free bits: 212.");
+    EXPECT_EQ(rig.surface.boxes.back().kind, "information");
     rig.click(IDC_EFUSE_READ);
     EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "3,5");
     EXPECT_EQ(rig.text(IDC_EFUSE_RANGE), "Empty: 212 bit");
 
     burnItem(2, "140", "");
     EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "success");
+    // TX_Rate1 offers no second field: the stale "9" left in it by TX_PWR1
+    // is not programmed, the stored second value (none: 0) is kept.
+    rig.choose(IDC_EFUSE_ITEM, 0);
+    rig.type(IDC_EFUSE_SECOND, "9");
+    rig.choose(IDC_EFUSE_ITEM, 3);
+    rig.type(IDC_EFUSE_FIRST, "4");
+    rig.click(IDC_EFUSE_WRITE);
+    EXPECT_NE(rig.surface.boxes.at(rig.surface.boxes.size() - 2).text.find("TX_Rate1 = 4,0"), std::string::npos);
+    rig.click(IDC_EFUSE_READ);
+    EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "4,0");
 
     rig.click(IDC_CLOSE);
     rig.click(IDC_OPEN);
@@ -87,7 +101,7 @@ TEST_F(DialogOnTheBoard, ItemWritesAreReadBackAndAppliedAtTheNextOpen) {
     EXPECT_EQ((deve::parse_unsigned(readRegister("CCB0ADA8"), 16) >> 16) & 0xFFu, 0x56u);
 }
 
-TEST_F(DialogOnTheBoard, MacWriteIsReadBack) {
+TEST_F(DialogOnTheBoard, MacAndTxRate2BurnsReadBack) {
     fake::DialogRig &rig = *rig_;
     rig.click(IDC_MAC_READ);
     EXPECT_EQ(rig.text(IDC_MAC_TEXT), "No mac address");
@@ -99,9 +113,14 @@ TEST_F(DialogOnTheBoard, MacWriteIsReadBack) {
     }
     rig.click(IDC_MAC_WRITE);
     EXPECT_EQ(rig.text(IDC_MAC_TEXT), "success");
-    EXPECT_NE(rig.surface.boxes.back().text.find("MAC address (record type 11, 52 bits)"), std::string::npos);
+    EXPECT_EQ(told(), "MAC programmed and verified: readers now see 00:11:22:33:44:55. Free bits: 172.");
     rig.click(IDC_MAC_READ);
     EXPECT_EQ(rig.text(IDC_MAC_TEXT), "0:11:22:33:44:55");
+
+    burnItem(4, "6", "2");  // TX_Rate2: both fields its own
+    EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "success");
+    rig.click(IDC_EFUSE_READ);
+    EXPECT_EQ(rig.text(IDC_EFUSE_RESULT), "6,2");
 }
 
 }  // namespace

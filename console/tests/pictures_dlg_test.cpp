@@ -323,22 +323,33 @@ private slots:
         QCOMPARE(view->legendTexts(),
                  (QStringList{"Header", "TX_PWR1", "Freq_offset", "Superseded or unread (paler)", "Free"}));
 
-        // A write appends a record: the map is read again.
+        // A write appends a record (the stand-in's fuses take it as the
+        // library writes): the burn reads the map before and after, and the
+        // panel shows the new one.
         std::array<std::uint32_t, 8> more = knownFuses();
         more[2] |= 0x30Cu << 4;  // an 11b gain record (type 12, data 0x30) at bit 68
-        rig.api.set_fuses(more);
+        rig.api.on_call = [&](const std::string &call) {
+            if (call == "rf_efuse_write_rate_gain_b_n40(3, 0)") {
+                rig.api.set_fuses(more);
+            }
+        };
         rig.reveal();
         rig.choose(IDC_EFUSE_ITEM, 3);
         rig.type(IDC_EFUSE_FIRST, QStringLiteral("3"));
         rig.click(IDC_EFUSE_WRITE);
-        QVERIFY(rig.reads(0xC2000120) == 1);
+        QCOMPARE(rig.text(IDC_EFUSE_RESULT), QStringLiteral("success"));
+        QCOMPARE(rig.reads(0xC2000120), std::size_t{3});
         QVERIFY(view->legendTexts().contains(QStringLiteral("TX_Rate1")));
         rig.api.take();
 
-        // A cancelled write reads nothing; "MAC Read" does.
+        // A cancelled write reads the map only to plan; "MAC Read" reads it
+        // for the panel.
         rig.prompter.answer = false;
+        rig.type(IDC_MAC_BYTE5, QStringLiteral("01"));
         rig.click(IDC_MAC_WRITE);
-        QCOMPARE(rig.reads(0xC2000120), std::size_t{0});
+        QCOMPARE(rig.prompter.boxes.back().kind, QStringLiteral("confirm"));
+        QCOMPARE(rig.reads(0xC2000120), std::size_t{1});
+        rig.api.take();
         rig.click(IDC_MAC_READ);
         QCOMPARE(rig.reads(0xC2000120), std::size_t{1});
     }

@@ -144,6 +144,8 @@ private slots:
         type(IDC_EFUSE_FIRST, "3");
         type(IDC_EFUSE_SECOND, "5");
         click(IDC_EFUSE_WRITE);
+        type(IDC_EFUSE_FIRST, "4");
+        type(IDC_EFUSE_SECOND, "6");
         click(IDC_EFUSE_WRITE);  // a second TX_PWR1 record supersedes the first
         choose(IDC_EFUSE_ITEM, 2);
         type(IDC_EFUSE_FIRST, "140");

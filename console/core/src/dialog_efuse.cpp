@@ -1,9 +1,13 @@
-// "MAC Address" and "efuse": reading records, and programming them after the
-// operator has confirmed.
+// "MAC Address" and "efuse": reading records, and programming them as a
+// staged burn: the record planned against the fuses as they are, refused with
+// the reason or previewed for the operator's confirmation, programmed, and
+// read back.
 #include "deve/dialog.h"
 
 #include "deve/efuse_panel.h"
+#include "deve/fuse_picture.h"
 #include "deve/resource.h"
+#include "deve/text.h"
 
 #include <array>
 
@@ -22,10 +26,36 @@ const EfuseItem *item_at(int position) {
     return &kEfuseItems[static_cast<std::size_t>(position)];
 }
 
+// The map as the fuses hold it now; nothing when the controller does not
+// finish its read cycle.
+std::optional<FuseMap> read_map(RfApi &api) {
+    const std::optional<FuseWords> words = read_fuse_words(api);
+    if (!words) {
+        return std::nullopt;
+    }
+    return decode_fuse_map(*words);
+}
+
+constexpr const char *kUnreadable = "the eFuse could not be read: the controller never completed a read cycle";
+
 }  // namespace
 
-bool DeveDialog::ConfirmFuseWrite(const std::string &question) {
-    return surface_.confirm("Program eFuse", question, "Program");
+std::string burn_preview(const BurnPlan &plan) {
+    return "Program this record into the eFuse?\n\n" + fuse_cell_tip(plan.after, plan.position) +
+           "\nReaders see: " + plan.value_before.value_or("nothing") + " now, " + plan.value_after +
+           " after.\nFree bits: " + decimal(plan.before.free_bits()) + " now, " + decimal(plan.after.free_bits()) +
+           " after.\n\neFuse bits can be set but never cleared: this cannot be undone.";
+}
+
+std::string burn_result(const BurnPlan &plan, const BurnOutcome &outcome) {
+    const std::string name = plan.request.name();
+    if (outcome.verified) {
+        return name + " programmed and verified: readers now see " + plan.value_after + ". Free bits: " +
+               decimal(outcome.readback->free_bits()) + ".";
+    }
+    const MapRecord *seen = outcome.readback ? outcome.readback->current(plan.request.type) : nullptr;
+    return name + " was not programmed as planned: " + outcome.detail + ". Readers see " +
+           (seen != nullptr ? record_value_text(seen->type, seen->data) : std::string("nothing")) + ".";
 }
 
 void DeveDialog::OnBnClickedMacRead() {
@@ -43,15 +73,17 @@ void DeveDialog::OnBnClickedMacWrite() {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         texts[i] = Field(kMacBytes[i]);
     }
-    const MacAddress mac = parse_mac(texts);
-    if (!ConfirmFuseWrite(fuse_write_question(api_, describe_mac_record(mac)))) {
+    const Staging staging = mac_request(parse_mac(texts));
+    if (!staging.request) {
+        RefuseBurn(staging.refusal, IDC_MAC_TEXT);
         return;
     }
-    Field(IDC_MAC_TEXT) = write_mac(api_, mac);
-    UpdateData(false);
-    if (observer_ != nullptr) {
-        observer_->fuses_touched();
+    const std::optional<FuseMap> now = read_map(api_);
+    if (!now) {
+        RefuseBurn(kUnreadable, IDC_MAC_TEXT);
+        return;
     }
+    Burn(staging, *now, IDC_MAC_TEXT);
 }
 
 void DeveDialog::OnCbnSelchangeEfuseItem() {
@@ -69,24 +101,54 @@ void DeveDialog::OnCbnSelchangeEfuseItem() {
     UpdateData(false);
 }
 
-// The values are passed as parsed (also from a disabled field); the library
-// keeps the low nibble or byte, which the confirmation shows.
+// The values of the fields the item offers; a pair item without a second
+// field keeps the second value stored now.
 void DeveDialog::OnBnClickedEfuseWrite() {
     const EfuseItem *item = item_at(Selection(IDC_EFUSE_ITEM));
     if (item == nullptr) {
         return;
     }
     UpdateData(true);
-    const std::uint32_t first = ParseField(IDC_EFUSE_FIRST, 10);
-    const std::uint32_t second = ParseField(IDC_EFUSE_SECOND, 10);
-    if (!ConfirmFuseWrite(fuse_write_question(api_, describe_item_record(*item, first, second)))) {
+    std::vector<std::uint32_t> values{ParseField(IDC_EFUSE_FIRST, 10)};
+    if (!item->single_value && item->second_enabled) {
+        values.push_back(ParseField(IDC_EFUSE_SECOND, 10));
+    }
+    const std::optional<FuseMap> now = read_map(api_);
+    if (!now) {
+        RefuseBurn(kUnreadable, IDC_EFUSE_RESULT);
         return;
     }
-    Field(IDC_EFUSE_RESULT) = write_item(api_, *item, first, second);
+    Burn(item_request(*item, values, *now), *now, IDC_EFUSE_RESULT);
+}
+
+void DeveDialog::Burn(const Staging &staging, const FuseMap &now, int result_id) {
+    if (!staging.request) {
+        RefuseBurn(staging.refusal, result_id);
+        return;
+    }
+    const BurnPlan plan = plan_burn(*staging.request, now);
+    if (!plan.allowed()) {
+        RefuseBurn(plan.refusal, result_id);
+        return;
+    }
+    if (!surface_.confirm("Program eFuse", burn_preview(plan), "Program")) {
+        return;
+    }
+    const BurnOutcome outcome = execute_burn(api_, plan);
+    Field(result_id) = result_text(outcome.library_result);
     UpdateData(false);
     if (observer_ != nullptr) {
         observer_->fuses_touched();
     }
+    Tell(outcome.verified ? MessageKind::Information : MessageKind::Warning, burn_result(plan, outcome));
+}
+
+// Nothing is programmed; the result field says the write failed and the
+// message box why.
+void DeveDialog::RefuseBurn(const std::string &reason, int result_id) {
+    Field(result_id) = result_text(-1);
+    UpdateData(false);
+    Tell(MessageKind::Warning, "Nothing was programmed: " + reason + ".");
 }
 
 void DeveDialog::OnBnClickedEfuseRead() {

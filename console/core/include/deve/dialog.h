@@ -8,6 +8,7 @@
 #pragma once
 
 #include "deve/dialog_surface.h"
+#include "deve/efuse_burn.h"
 #include "deve/library_presence.h"
 #include "deve/open_sequence.h"
 #include "deve/operations.h"
@@ -131,7 +132,10 @@ private:
     void OnCbnSelchangeEfuseItem();
     void OnBnClickedEfuseWrite();
     void OnBnClickedEfuseRead();
-    bool ConfirmFuseWrite(const std::string &question);
+    // A staged burn: refused, previewed and confirmed, programmed, verified;
+    // the library's "success"/"fail" in the result field `result_id`.
+    void Burn(const Staging &staging, const FuseMap &now, int result_id);
+    void RefuseBurn(const std::string &reason, int result_id);
 
     RfApi &api_;
     DialogSurface &surface_;
@@ -140,6 +144,12 @@ private:
     std::unique_ptr<LibraryPresence> presence_;
     std::map<int, std::string> fields_;
 };
+
+// The confirmation of a planned burn: the record and where it goes, what
+// readers return now and after, the free bits, and that it cannot be undone.
+std::string burn_preview(const BurnPlan &plan);
+// After programming: whether readers now see the new value, or why not.
+std::string burn_result(const BurnPlan &plan, const BurnOutcome &outcome);
 
 // The message when an offset outside 0-255 is refused.
 std::string offset_refusal(std::uint32_t offset, const char *test);
