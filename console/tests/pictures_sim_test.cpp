@@ -63,7 +63,8 @@ class PicturesSimTest : public QObject, public DlgOperator {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr, "XOLT_LIBRARY must name the simulated board");
+        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr,
+                 "XOLT_LIBRARY must name the simulated board (ctest sets it): nothing was run");
         fuses_ = scripts::temp_path("fuses.bin");
         qputenv("XOLT_FUSE_FILE", QByteArray::fromStdString(fuses_.string()));
         qputenv("XOLT_RX_FRAME_RATE", QByteArray::number(kFrameRate));
@@ -75,8 +76,11 @@ private slots:
         QCOMPARE(text(IDC_PORT_STATUS), QStringLiteral("Open Success"));
     }
 
+    // Also runs when initTestCase failed, before there is a dialog.
     void cleanupTestCase() {
-        click(IDC_CLOSE);
+        if (dlg_) {
+            click(IDC_CLOSE);
+        }
         dlg_.reset();
         std::error_code ignored;
         std::filesystem::remove(fuses_, ignored);

@@ -45,7 +45,8 @@ class SimTest : public QObject, public DlgOperator {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr, "XOLT_LIBRARY must name the simulated board");
+        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr,
+                 "XOLT_LIBRARY must name the simulated board (ctest sets it): nothing was run");
         fuses_ = scripts::temp_path("fuses.bin");
         qputenv("XOLT_FUSE_FILE", QByteArray::fromStdString(fuses_.string()));
         dlg_ = std::make_unique<CDeveDlg>(api_, prompter_, deve::velmo_library_file());
@@ -53,8 +54,11 @@ private slots:
         QVERIFY(dlg_->presence().complete());
     }
 
+    // Also runs when initTestCase failed, before there is a dialog.
     void cleanupTestCase() {
-        click(IDC_CLOSE);
+        if (dlg_) {
+            click(IDC_CLOSE);
+        }
         dlg_.reset();
         std::error_code ignored;
         std::filesystem::remove(fuses_, ignored);
