@@ -72,8 +72,6 @@ TEST(DialogEfuse, ReadShowsTheValuesAndTheFreeBits) {
     rig.choose(1054, 2);
     rig.click(1058);
     EXPECT_EQ(rig.text(1061), "0");  // no crystal record
-    rig.click(1046);
-    EXPECT_EQ(rig.text(1047), "No mac address");
 }
 
 // The preview is the confirmation; Cancel programs nothing. After the write
@@ -126,7 +124,6 @@ TEST(DialogBurn, RefusalsProgramNothing) {
     const Case cases[] = {
         {"same value", with(kEmpty, 32, kPower1At35, 12), 0, "3", "5", "already reads 3,5"},
         {"out of range", kEmpty, 0, "16", "5", "out of range 0 to 15"},
-        {"crystal out of range", kEmpty, 2, "256", "", "out of range 0 to 255"},
         {"no space", full, 0, "1", "2", "not enough eFuse space"},
         {"type-3 record", with(kEmpty, 32, 0x3, 4), 0, "1", "2", "already programmed"},
         {"behind a stop", with(kEmpty, 32, 0x7, 8), 0, "1", "2", "readers would never see it"},
