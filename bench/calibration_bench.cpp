@@ -3,11 +3,11 @@
 // link latency, the time the board spends on every register access. A ratio
 // near 1 means the library adds nothing but its prescribed waits.
 //
-// Usage: calibration_bench [repetitions]   (default 3)
+// Usage: calibration_bench [repetitions [library-output-file]]
+//        (default 3 repetitions; the library's lines go to the null device)
 #include "velmo/velmo.h"
+#include "test_support/system.h"
 #include "xolt/xolt_sim.h"
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -32,13 +31,12 @@ struct Sample {
 };
 
 std::string fuse_file() {
-    return (std::filesystem::temp_directory_path() / ("velmo-calbench-" + std::to_string(getpid()) + ".bin"))
+    return (std::filesystem::temp_directory_path() / ("velmo-calbench-" + std::to_string(test_support::process_id()) + ".bin"))
         .string();
 }
 
 AccessCountFn access_counter() {
-    void *handle = dlopen(SIM_XOLT_PATH, RTLD_NOW | RTLD_NOLOAD);
-    return handle == nullptr ? nullptr : reinterpret_cast<AccessCountFn>(dlsym(handle, "xolt_sim_access_count"));
+    return test_support::find_export_as<AccessCountFn>(SIM_XOLT_PATH, "xolt_sim_access_count");
 }
 
 template <typename Call>
@@ -66,16 +64,19 @@ void report(std::FILE *out, const char *name, unsigned latency_us, double floor_
 
 int main(int argc, char **argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    setenv("XOLT_LIBRARY", SIM_XOLT_PATH, 1);
-    setenv("XOLT_FUSE_FILE", fuse_file().c_str(), 1);
+    test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+    test_support::set_env("XOLT_FUSE_FILE", fuse_file());
     // The library's diagnostic lines would cost terminal time inside the
-    // measurement; they go to /dev/null, the figures to standard error.
+    // measurement; they go to the null device or the file given, the figures
+    // to standard error.
+    const char *library_output = argc > 2 ? argv[2] : test_support::null_device();
     std::fflush(stdout);
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+    if (std::freopen(library_output, "w", stdout) == nullptr) {
+        std::fprintf(stderr, "cannot write the library's output to %s\n", library_output);
         return 1;
     }
     for (unsigned latency : {0u, 125u}) {
-        setenv("XOLT_LINK_LATENCY_US", std::to_string(latency).c_str(), 1);
+        test_support::set_env("XOLT_LINK_LATENCY_US", std::to_string(latency));
         if (rf_init(4) != 0) {
             std::fprintf(stderr, "cannot open the simulated board\n");
             return 1;

@@ -1,13 +1,56 @@
 #!/usr/bin/env bash
-# Cross-compiles the library and the simulated board for Windows with
-# MinGW-w64, to keep the Windows side of the platform seam building.
+# Cross-builds for Windows with MinGW-w64 (Debian's POSIX-thread compilers):
+# first GoogleTest (from Debian's source package), CLI11's and nlohmann/json's
+# headers into a prefix of their own, then velmo.dll, xolt.dll, deve-cli.exe, the example,
+# calibration_bench and the tests. Everything is linked statically, so the
+# files need nothing beside them but what ships with Windows.
+#
+#   scripts/build-windows.sh [TARGET...]   (default: everything)
+#   VELMO_WINDOWS_BUILD   build directory (default: build/windows)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(realpath -m "${VELMO_WINDOWS_BUILD:-$root/build/windows}")"
+deps="$build-deps"
+toolchain="$root/cmake/mingw-w64.cmake"
+flags="-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 
-cmake -S . -B build/mingw -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+# The programs that run the Windows tests on Linux: ctest and the tests'
+# discovery call them through Wine.
+wine64="$(command -v wine64 || true)"
+if [ -z "$wine64" ] && [ -x /usr/lib/wine/wine64 ]; then
+  wine64=/usr/lib/wine/wine64
+fi
+
+if [ ! -f "$deps/prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
+  cmake -S /usr/src/googletest -B "$deps/googletest" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$deps/prefix"
+  cmake --build "$deps/googletest"
+  cmake --install "$deps/googletest" >/dev/null
+fi
+# CLI11 is headers only: the host's copy, with its package file, in the prefix.
+if [ ! -f "$deps/prefix/share/cmake/CLI11/CLI11Config.cmake" ]; then
+  mkdir -p "$deps/prefix/include" "$deps/prefix/share/cmake"
+  cp -r /usr/include/CLI "$deps/prefix/include/"
+  cp -r /usr/share/cmake/CLI11 "$deps/prefix/share/cmake/"
+fi
+# nlohmann/json (deve-cli's limit files) likewise.
+if [ ! -f "$deps/prefix/share/cmake/nlohmann_json/nlohmann_jsonConfig.cmake" ]; then
+  mkdir -p "$deps/prefix/include" "$deps/prefix/share/cmake"
+  cp -r /usr/include/nlohmann "$deps/prefix/include/"
+  cp -r /usr/share/cmake/nlohmann_json "$deps/prefix/share/cmake/"
+fi
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVELMO_WINDOWS_DEPS="$deps/prefix" \
   -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS="-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion" \
-  -DVELMO_BUILD_TESTS=OFF -DVELMO_BUILD_BENCHMARKS=OFF -DVELMO_BUILD_CONSOLE=OFF
-cmake --build build/mingw --target velmo xolt
-ls -l build/mingw/bin/velmo.dll build/mingw/bin/xolt.dll
+  -DCMAKE_CXX_FLAGS="$flags" \
+  ${wine64:+-DCMAKE_CROSSCOMPILING_EMULATOR="$wine64"} \
+  -DVELMO_BUILD_CONSOLE=OFF -DVELMO_BUILD_CLI=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_BENCHMARKS=ON
+if [ $# -gt 0 ]; then
+  cmake --build "$build" --target "$@"
+else
+  cmake --build "$build"
+fi

@@ -79,8 +79,18 @@ std::string command_list() {
     return text;
 }
 
+// A word that starts with '/' is a path ("script /tmp/regs.txt"), never an
+// option: CLI11 would take it for a Windows-style option on Windows.
+void posix_style_options_only(CLI::App &app) {
+    app.allow_windows_style_options(false);
+    for (CLI::App *sub : app.get_subcommands([](CLI::App *) { return true; })) {
+        posix_style_options_only(*sub);
+    }
+}
+
 // Parses the words of one part (in their order) with an app.
 void parse_words(CLI::App &app, std::vector<std::string> words) {
+    posix_style_options_only(app);
     std::reverse(words.begin(), words.end());  // CLI11 takes them last first
     try {
         app.parse(words);

@@ -30,6 +30,16 @@ TEST(CliCommandLine, CommandsStartAtTheirNamesAndMayRepeat) {
     EXPECT_EQ(deve::cli::command_name(r.line.commands[2]), "reg read");
 }
 
+TEST(CliCommandLine, PathsWithSlashesAreFilesNotOptions) {
+    // CLI11 takes "/x" for a Windows-style option unless told otherwise.
+    const ParseResult ok = parse({"--library-log", "/tmp/velmo.log", "script", "/tmp/regs.txt", "script",
+                                  "C:/regs.txt"});
+    ASSERT_EQ(ok.kind, ParseResult::Kind::Run) << ok.text;
+    EXPECT_EQ(ok.line.globals.library_log, "/tmp/velmo.log");
+    EXPECT_EQ(std::get<deve::cli::ScriptCmd>(ok.line.commands[0]).file, "/tmp/regs.txt");
+    EXPECT_EQ(std::get<deve::cli::ScriptCmd>(ok.line.commands[1]).file, "C:/regs.txt");
+}
+
 TEST(CliCommandLine, GlobalOptionsChooseTheLinkAsTheLists) {
     const ParseResult r = parse({"--port", "sdio", "--supply", "LDO", "--crystal", "40", "info"});
     ASSERT_EQ(r.kind, ParseResult::Kind::Run) << r.text;

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -18,8 +19,13 @@ using Types = std::vector<std::string>;
 
 class CliCommands : public clitest::SimBoard {};
 
+// The library's default transport file, and the simulated board beside the
+// program as the program names it.
+std::string default_transport() { return clitest::windows_program() ? "xolt.dll" : "libxolt.so"; }
+
 std::string transport_beside_the_program() {
-    return (std::filesystem::path(DEVE_CLI_PATH).parent_path() / "libxolt.so").string();
+    return clitest::program_path(
+        (std::filesystem::path(clitest::cli_program()).parent_path() / default_transport()).string());
 }
 
 TEST_F(CliCommands, InfoAsTextAndAsRecords) {
@@ -29,7 +35,7 @@ TEST_F(CliCommands, InfoAsTextAndAsRecords) {
     EXPECT_TRUE(contains(plain.out, "open: Open Success (USB, DCDC, 25MHz); chip id 7c000000")) << plain.out;
     EXPECT_TRUE(contains(plain.out, "chip id         7c000000\n")) << plain.out;
     EXPECT_TRUE(contains(plain.out, "revision        0x30303643 (\"C600\")")) << plain.out;
-    EXPECT_TRUE(contains(plain.out, "transport       " + transport_beside_the_program() + " (requested libxolt.so)"))
+    EXPECT_TRUE(contains(plain.out, "transport       " + transport_beside_the_program() + " (requested " + default_transport() + ")"))
         << plain.out;
     EXPECT_TRUE(contains(plain.out, "free eFuse bits 224\n")) << plain.out;
     EXPECT_TRUE(contains(plain.out, "close: Close Success; transmitter off, receiver off, radio in standby"));
@@ -126,14 +132,13 @@ TEST_F(CliCommands, StopOnFailSkipsTheRest) {
 }
 
 TEST_F(CliCommands, FrameCountsStopTheRunWithSecondsAsTheCap) {
-    const auto started = std::chrono::steady_clock::now();
     const CliRun r = run({"--json", "tx", "--frames", "500", "--seconds", "5", "rx", "--frames", "300", "--seconds", "5",
                           "rx", "--frames", "100000", "--seconds", "1"});
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    // Two of the three runs stop on their counts, long before their caps.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     const auto all = clitest::records(r.out);
+    // Two of the three runs stop on their counts, long before their caps.
     const QJsonObject tx = one(all, "tx");
+    EXPECT_LT(number(tx, "elapsed"), 1.5);
     EXPECT_EQ(text(tx, "ended_by"), "frames");
     EXPECT_EQ(number(tx, "frames_wanted"), 500);
     EXPECT_GE(number(tx, "frames"), 500);
@@ -283,7 +288,7 @@ TEST_F(CliCommands, CalibrationPredistortionAndTemperature) {
 }
 
 TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
-    const std::string script = path("regs.txt");
+    const std::string script = path("r\u00e9gs \u6e2c\u8a66.txt");  // any letters in a file name
     {
         std::ofstream out(script);
         out << "; a comment\n"
@@ -292,7 +297,7 @@ TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
             << "//end\n"
             << "DIList                      CCB0A630   00000001\n";
     }
-    const CliRun json = run({"--json", "script", script, "reg", "read", "CCB0A630"});
+    const CliRun json = run({"--json", "script", clitest::program_path(script), "reg", "read", "CCB0A630"});
     EXPECT_EQ(json.exit_code, 0) << json.out;
     const auto all = clitest::records(json.out);
     const QJsonObject s = one(all, "script");
@@ -300,19 +305,22 @@ TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
     EXPECT_EQ(number(s, "skipped"), 1);
     EXPECT_TRUE(s.value("ended").toBool());
     EXPECT_EQ(number(one(all, "reg_read"), "value"), 0xBEEF);
-    const CliRun plain = run({"script", script});
-    EXPECT_TRUE(contains(plain.out, "script " + script + ": Done; 1 register written")) << plain.out;
+    const CliRun plain = run({"script", clitest::program_path(script)});
+    EXPECT_TRUE(contains(plain.out, "script " + clitest::program_path(script) + ": Done; 1 register written"))
+        << plain.out;
 
-    // A read error is not the end of the file (reading this process's memory
-    // at offset 0 fails with EIO).
-    const CliRun unreadable = run({"--json", "script", "/proc/self/mem", "info"});
-    EXPECT_EQ(unreadable.exit_code, 2);
-    const auto broken = clitest::records(unreadable.out);
-    EXPECT_TRUE(contains(text(one(broken, "error"), "message"), "failed (Input/output error) after 0 registers"))
-        << unreadable.out;
-    EXPECT_TRUE(clitest::of_type(broken, "info").empty());
+    // A read error is not the end of the file (reading a Linux process's
+    // memory at offset 0 fails with EIO).
+    if (!clitest::windows_program()) {
+        const CliRun unreadable = run({"--json", "script", "/proc/self/mem", "info"});
+        EXPECT_EQ(unreadable.exit_code, 2);
+        const auto broken = clitest::records(unreadable.out);
+        EXPECT_TRUE(contains(text(one(broken, "error"), "message"), "failed (Input/output error) after 0 registers"))
+            << unreadable.out;
+        EXPECT_TRUE(clitest::of_type(broken, "info").empty());
+    }
 
-    const CliRun missing = run({"--json", "script", path("none.txt"), "info"});
+    const CliRun missing = run({"--json", "script", clitest::program_path(path("none.txt")), "info"});
     EXPECT_EQ(missing.exit_code, 2);
     const auto failed = clitest::records(missing.out);
     EXPECT_TRUE(contains(text(one(failed, "error"), "message"), "Cannot open the script file"));
@@ -322,26 +330,37 @@ TEST_F(CliCommands, ScriptsWriteTheirRegisters) {
 
 TEST_F(CliCommands, TheLibraryLogGetsEveryDiagnosticLine) {
     const std::string log = path("velmo.log");
-    const CliRun r = run({"--library-log", log, "info"});
+    const CliRun r = run({"--library-log", clitest::program_path(log), "info"});
     EXPECT_EQ(r.exit_code, 0);
     std::ifstream in(log);
     const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(contains(lines, "data written is")) << lines;  // calibration steps
     EXPECT_FALSE(contains(r.out, "data written is"));          // not among the results
 
-    // A log that cannot be written is an error, not a silent loss.
-    const CliRun full = run({"--json", "--library-log", "/dev/full", "info"});
-    EXPECT_EQ(full.exit_code, 2);
-    const auto all = clitest::records(full.out);
-    EXPECT_EQ(text(one(all, "error"), "kind"), "output");
-    EXPECT_TRUE(clitest::of_type(all, "info").empty());
+    // A log that cannot be written (a full Linux disk) is an error, not a
+    // silent loss.
+    if (!clitest::windows_program()) {
+        const CliRun full = run({"--json", "--library-log", "/dev/full", "info"});
+        EXPECT_EQ(full.exit_code, 2);
+        const auto all = clitest::records(full.out);
+        EXPECT_EQ(text(one(all, "error"), "kind"), "output");
+        EXPECT_TRUE(clitest::of_type(all, "info").empty());
+    }
 }
 
 TEST_F(CliCommands, TheCharacterisationScriptRunsEndToEnd) {
     const std::string log = path("board.jsonl");
+    // The script starts deve-cli by one name: the launcher and the program
+    // under test behind a small wrapper when there is a launcher.
+    std::string cli = clitest::cli_program();
+    if (const char *launcher = std::getenv("DEVE_CLI_LAUNCHER"); launcher != nullptr && *launcher != '\0') {
+        cli = path("deve-cli");
+        std::ofstream(cli) << "#!/bin/sh\nexec '" << launcher << "' '" << clitest::cli_program() << "' \"$@\"\n";
+        std::filesystem::permissions(cli, std::filesystem::perms::owner_all);
+    }
     clitest::CliOptions options;
-    options.env = {{"XOLT_FUSE_FILE", fuse_file()},
-                   {"DEVE_CLI", DEVE_CLI_PATH},
+    options.env = {{"XOLT_FUSE_FILE", clitest::program_path(fuse_file())},
+                   {"DEVE_CLI", cli},
                    {"SECONDS_PER_RUN", "1"},
                    {"MIN_FRAMES", "500"}};
     const CliRun r = clitest::run_program("/bin/sh", {DEVE_CLI_EXAMPLE, log}, options);

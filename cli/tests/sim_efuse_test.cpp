@@ -282,7 +282,10 @@ TEST_F(CliEfuse, TwoProcessesCannotBothBurnOneBoard) {
     EXPECT_TRUE(clitest::of_type(refused, "efuse_burn").empty());
     const QJsonObject error = one(refused, "error");
     EXPECT_EQ(text(error, "kind"), "busy");
-    EXPECT_EQ(text(error, "message"), "board busy (held by process " + std::to_string(first_pid) + ")");
+    EXPECT_TRUE(contains(text(error, "message"), "board busy (held by process ")) << text(error, "message");
+    if (!clitest::windows_program()) {  // under Wine the holder has a Windows process id
+        EXPECT_EQ(text(error, "message"), "board busy (held by process " + std::to_string(first_pid) + ")");
+    }
     EXPECT_EQ(fuse_words()[1], 0x8C4u);  // the first burn alone
     // Once the first has closed the link, the board is free.
     EXPECT_EQ(run({"--open", "quick", "efuse", "burn", "Freq_offset", "150", "--yes"}).exit_code, 0);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <regex>
 #include <thread>
 
@@ -75,6 +76,10 @@ TEST_F(CliSafety, CtrlCDuringTransmissionLeavesTheGeneratorOff) {
 }
 
 TEST_F(CliSafety, TerminationDuringReceptionStopsTheCounters) {
+    if (clitest::windows_program()) {
+        GTEST_SKIP() << "Wine ends a Windows program outright on SIGTERM; only Ctrl-C (SIGINT) reaches its console "
+                        "handler";
+    }
     const CliRun r = interrupted(
         [&](auto on_line) {
             return run({"--json", "rx", "--seconds", "60"}, {{"XOLT_TRACE", "1"}}, {}, on_line);
@@ -134,14 +139,40 @@ std::string on_a_terminal(const std::vector<std::string> &args, const std::strin
     return shown;
 }
 
+// Wine draws a Windows program's console on the terminal itself, with cursor
+// and erase sequences, and a space may come as a cursor move: the text as it
+// reads on the screen.
+std::string as_read(const std::string &shown) {
+    std::string text;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] != '\x1b' || i + 1 >= shown.size() || shown[i + 1] != '[') {
+            text += shown[i];
+            continue;
+        }
+        std::size_t end = i + 2;
+        while (end < shown.size() && (std::isdigit(static_cast<unsigned char>(shown[end])) != 0 ||
+                                      shown[end] == '?' || shown[end] == ';')) {
+            ++end;
+        }
+        if (end < shown.size() && shown[end] == 'C') {  // cursor forward
+            const std::string count = shown.substr(i + 2, end - i - 2);
+            text.append(count.empty() ? 1 : std::stoul(count), ' ');
+        }
+        i = end;
+    }
+    return text;
+}
+
 TEST_F(CliSafety, ProgressShowsOnATerminal) {
     int code = -1;
-    const std::string shown = on_a_terminal({"cal"}, fuse_file(), code);
+    const std::string shown = as_read(on_a_terminal({"cal"}, fuse_file(), code));
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(contains(shown, "open: ")) << shown;
     EXPECT_TRUE(contains(shown, "calibrat")) << shown;
-    EXPECT_TRUE(contains(shown, "\r")) << shown;
-    const std::string quiet = on_a_terminal({"--no-progress", "cal"}, fuse_file(), code);
+    if (!clitest::windows_program()) {  // Wine's drawing rewrites the carriage returns
+        EXPECT_TRUE(contains(shown, "\r")) << shown;
+    }
+    const std::string quiet = as_read(on_a_terminal({"--no-progress", "cal"}, fuse_file(), code));
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(contains(quiet, "calibrat")) << quiet;
 }

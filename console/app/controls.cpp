@@ -1,13 +1,11 @@
 #include "controls.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QToolButton>
 
 void Controls::add(int id, QWidget *widget) {
@@ -65,36 +63,25 @@ FileBrowseEdit::FileBrowseEdit(QWidget *parent)
     browse_->setText(QStringLiteral("..."));
     browse_->setAccessibleName(QStringLiteral("Browse"));
     setFocusProxy(edit_);
-    connect(browse_, &QToolButton::clicked, this, &FileBrowseEdit::browse);
+    connect(browse_, &QToolButton::clicked, this, &FileBrowseEdit::browseRequested);
 }
 
 QString FileBrowseEdit::text() const { return edit_->text(); }
 
 void FileBrowseEdit::setText(const QString &text) { edit_->setText(text); }
 
-void FileBrowseEdit::browse() {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Register script"), edit_->text(),
-                                                      QStringLiteral("Register scripts (*.txt);;All files (*)"));
-    if (!file.isEmpty()) {
-        edit_->setText(file);
+QValidator::State RuleValidator::validate(QString &input, int &) const {
+    const std::string text = deve::normalise_input(rule_, input.toStdString());
+    if (!deve::accepts_input(rule_, text)) {
+        return Invalid;
     }
-}
-
-QValidator::State UpperHexValidator::validate(QString &input, int &) const {
-    input = input.toUpper();
-    for (qsizetype i = 0; i < input.size(); ++i) {
-        const QChar c = input.at(i);
-        const bool digit = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                           (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
-        const bool prefix = c == QLatin1Char('X') && i == 1 && input.at(0) == QLatin1Char('0');
-        if (!digit && !prefix) {
-            return Invalid;
-        }
-    }
+    input = QString::fromStdString(text);
     return Acceptable;
 }
 
-void UpperHexValidator::fixup(QString &input) const { input = input.toUpper(); }
+void RuleValidator::fixup(QString &input) const {
+    input = QString::fromStdString(deve::normalise_input(rule_, input.toStdString()));
+}
 
 QPushButton *makeButton(Controls &controls, int id, const QString &caption) {
     auto *button = new QPushButton(caption);
@@ -104,17 +91,9 @@ QPushButton *makeButton(Controls &controls, int id, const QString &caption) {
     return button;
 }
 
-QLineEdit *makeEdit(Controls &controls, int id, const QString &label, EditStyle style) {
+QLineEdit *makeEdit(Controls &controls, int id, const QString &label) {
     auto *edit = new QLineEdit;
     edit->setAccessibleName(label);
-    switch (style) {
-    case EditStyle::Digits:
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-        break;
-    case EditStyle::UpperCase: edit->setValidator(new UpperHexValidator(edit)); break;
-    case EditStyle::Plain: break;
-    }
     controls.add(id, edit);
     return edit;
 }

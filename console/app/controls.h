@@ -2,6 +2,8 @@
 // with their identifier and accessible texts set.
 #pragma once
 
+#include "deve/dialog_surface.h"
+
 #include <QString>
 #include <QValidator>
 #include <QWidget>
@@ -36,10 +38,7 @@ private:
     std::map<int, QWidget *> widgets_;
 };
 
-// Edit styles.
-enum class EditStyle { Plain, Digits, UpperCase };
-
-// An edit with a browse button that picks a file to open.
+// An edit with a browse button; the button asks for a file to open.
 class FileBrowseEdit : public QWidget {
     Q_OBJECT
 public:
@@ -49,24 +48,29 @@ public:
     QLineEdit *edit() const { return edit_; }
     QToolButton *browseButton() const { return browse_; }
 
+signals:
+    void browseRequested();
+
 private:
-    void browse();
     QLineEdit *edit_;
     QToolButton *browse_;
 };
 
-// Forces letters to upper case and takes only hexadecimal digits and the
-// "X" of a "0X" prefix.
-class UpperHexValidator : public QValidator {
+// Holds an edit to the dialog's input rule for it: a change the rule does not
+// take is refused, and hexadecimal letters show in upper case.
+class RuleValidator : public QValidator {
 public:
-    using QValidator::QValidator;
+    RuleValidator(const deve::InputRule &rule, QObject *parent) : QValidator(parent), rule_(rule) {}
     State validate(QString &input, int &pos) const override;
     void fixup(QString &input) const override;
+
+private:
+    deve::InputRule rule_;
 };
 
 // Factories: each registers the control under its identifier.
 QPushButton *makeButton(Controls &controls, int id, const QString &caption);
-QLineEdit *makeEdit(Controls &controls, int id, const QString &label, EditStyle style = EditStyle::Plain);
+QLineEdit *makeEdit(Controls &controls, int id, const QString &label);
 QComboBox *makeList(Controls &controls, int id, const QString &label);
 // A static whose text the program changes: no fixed accessible name, so the
 // accessibility tree reports its current text.

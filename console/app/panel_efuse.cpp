@@ -1,7 +1,8 @@
 // "MAC Address" and "efuse".
 #include "controls.h"
 #include "panels.h"
-#include "resource.h"
+
+#include "deve/resource.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -25,13 +26,8 @@ QGroupBox *buildMacPanel(Controls &c) {
     }
     grid->addLayout(bytes, 0, 0, 1, 2);
     grid->addWidget(makeStatic(c, IDC_MAC_TEXT), 1, 0, 1, 2);
-    QPushButton *read = makeButton(c, IDC_MAC_READ, QStringLiteral("MAC Read"));
-    read->setEnabled(false);
-    QPushButton *write = makeButton(c, IDC_MAC_WRITE, QStringLiteral("MAC Write"));
-    write->setEnabled(false);
-    write->setHidden(true);
-    grid->addWidget(read, 2, 0);
-    grid->addWidget(write, 2, 1);
+    grid->addWidget(makeButton(c, IDC_MAC_READ, QStringLiteral("MAC Read")), 2, 0);
+    grid->addWidget(makeButton(c, IDC_MAC_WRITE, QStringLiteral("MAC Write")), 2, 1);
     return group;
 }
 
@@ -39,16 +35,15 @@ QGroupBox *buildEfusePanel(Controls &c) {
     QGroupBox *group = makeGroup(QStringLiteral("efuse"));
     auto *grid = new QGridLayout(group);
     QComboBox *item = makeList(c, IDC_EFUSE_ITEM, QStringLiteral("Item"));
-    item->setEnabled(false);
     grid->addWidget(makeLabel(QStringLiteral("Item"), item), 0, 0);
     grid->addWidget(item, 0, 1);
 
     // The value labels change with the item; each edit's accessible name
-    // follows its label (set by the item handler).
+    // follows its label, or is this name while the label is empty.
     QLineEdit *first = makeEdit(c, IDC_EFUSE_FIRST, QStringLiteral("5200 PWR"));
     QLineEdit *second = makeEdit(c, IDC_EFUSE_SECOND, QStringLiteral("2400 PWR"));
-    first->setEnabled(false);
-    second->setEnabled(false);
+    first->setProperty("unlabelledName", QStringLiteral("first value"));
+    second->setProperty("unlabelledName", QStringLiteral("second value"));
     QLabel *firstLabel = makeStatic(c, IDC_EFUSE_FIRST_LABEL);
     QLabel *secondLabel = makeStatic(c, IDC_EFUSE_SECOND_LABEL);
     firstLabel->setText(QStringLiteral("5200 PWR"));
@@ -63,13 +58,8 @@ QGroupBox *buildEfusePanel(Controls &c) {
     grid->addWidget(makeStatic(c, IDC_EFUSE_RESULT), 3, 0, 1, 2);
     grid->addWidget(makeStatic(c, IDC_EFUSE_RANGE), 4, 0, 1, 2);
 
-    QPushButton *write = makeButton(c, IDC_EFUSE_WRITE, QStringLiteral("Efuse write"));
-    write->setEnabled(false);
-    write->setHidden(true);
-    QPushButton *read = makeButton(c, IDC_EFUSE_READ, QStringLiteral("Efuse read"));
-    read->setEnabled(false);
-    grid->addWidget(write, 5, 0);
-    grid->addWidget(read, 5, 1);
+    grid->addWidget(makeButton(c, IDC_EFUSE_WRITE, QStringLiteral("Efuse write")), 5, 0);
+    grid->addWidget(makeButton(c, IDC_EFUSE_READ, QStringLiteral("Efuse read")), 5, 1);
     grid->setColumnStretch(1, 1);
     return group;
 }

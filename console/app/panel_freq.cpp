@@ -1,7 +1,8 @@
 // "Freq/Rate setting", with the chip identifier.
 #include "controls.h"
 #include "panels.h"
-#include "resource.h"
+
+#include "deve/resource.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -14,18 +15,15 @@ QGroupBox *buildFreqRatePanel(Controls &c) {
     struct Row {
         int id;
         const char *label;
-        bool enabled;
     };
-    // Only the crystal list takes a choice before the link is open.
     constexpr Row rows[] = {
-        {IDC_XTAL, "Xtal", true},    {IDC_BAND, "2G/5G", false}, {IDC_CHANNEL, "Channel", false},
-        {IDC_MODE, "Mode", false},   {IDC_RATE, "Rate", false},  {IDC_RF_GAIN, "RF Gain", false},
+        {IDC_XTAL, "Xtal"}, {IDC_BAND, "2G/5G"}, {IDC_CHANNEL, "Channel"},
+        {IDC_MODE, "Mode"}, {IDC_RATE, "Rate"},  {IDC_RF_GAIN, "RF Gain"},
     };
     int line = 0;
     for (const Row &row : rows) {
         const QString label = QString::fromLatin1(row.label);
         QComboBox *list = makeList(c, row.id, label);
-        list->setEnabled(row.enabled);
         list->setMinimumContentsLength(row.id == IDC_CHANNEL ? 13 : 9);
         grid->addWidget(makeLabel(label, list), line, 0);
         grid->addWidget(list, line, 1);

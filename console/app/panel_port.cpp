@@ -1,7 +1,8 @@
 // "Port open" and "Reg W/R".
 #include "controls.h"
 #include "panels.h"
-#include "resource.h"
+
+#include "deve/resource.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -31,19 +32,14 @@ QGroupBox *buildPortPanel(Controls &c) {
 QGroupBox *buildRegisterPanel(Controls &c) {
     QGroupBox *group = makeGroup(QStringLiteral("Reg W/R"));
     auto *grid = new QGridLayout(group);
-    QLineEdit *address = makeEdit(c, IDC_REG_ADDRESS, QStringLiteral("Address"), EditStyle::UpperCase);
-    QLineEdit *value = makeEdit(c, IDC_REG_VALUE, QStringLiteral("Value"), EditStyle::UpperCase);
+    QLineEdit *address = makeEdit(c, IDC_REG_ADDRESS, QStringLiteral("Address"));
+    QLineEdit *value = makeEdit(c, IDC_REG_VALUE, QStringLiteral("Value"));
     grid->addWidget(makeLabel(QStringLiteral("Address"), address), 0, 0);
     grid->addWidget(address, 0, 1);
     grid->addWidget(makeLabel(QStringLiteral("Value"), value), 1, 0);
     grid->addWidget(value, 1, 1);
-    QPushButton *write = makeButton(c, IDC_REG_WRITE, QStringLiteral("REG Write"));
-    write->setEnabled(false);
-    write->setHidden(true);
-    QPushButton *read = makeButton(c, IDC_REG_READ, QStringLiteral("REG Read"));
-    read->setEnabled(false);
-    grid->addWidget(write, 0, 2);
-    grid->addWidget(read, 1, 2);
+    grid->addWidget(makeButton(c, IDC_REG_WRITE, QStringLiteral("REG Write")), 0, 2);
+    grid->addWidget(makeButton(c, IDC_REG_READ, QStringLiteral("REG Read")), 1, 2);
     grid->addWidget(makeStatic(c, IDC_READ_DATA), 2, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     return group;

@@ -1,5 +1,6 @@
-// The dialog's groups. Each builder creates its group's controls in their
-// template state (captions, enabled and hidden) and registers them.
+// The dialog's groups. Each builder lays out its group's controls with their
+// captions and registers them; the dialog's behaviour gives them their
+// template states (enabled, shown) and input rules when it initialises.
 #pragma once
 
 class Controls;

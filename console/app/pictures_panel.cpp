@@ -115,7 +115,8 @@ void PicturesPanel::bringForward(Tab tab) {
     }
 }
 
-void PicturesPanel::linkOpened(bool calibrated, const QString &chipId) {
+void PicturesPanel::link_opened(const deve::OpenOutcome &outcome) {
+    const bool calibrated = deve::open_calibrated_predistortion(outcome);
     linkOpen_ = true;
     fusesStale_ = true;
     curvesStale_ = calibrated;
@@ -124,31 +125,31 @@ void PicturesPanel::linkOpened(bool calibrated, const QString &chipId) {
     } else {
         curves_->showNote(QStringLiteral("Chip %1 skips the pre-distortion calibration at OPEN; "
                                          "the curves appear after DPD ON.")
-                              .arg(chipId));
+                              .arg(QString::fromStdString(outcome.chip_id)));
     }
     refreshInView();
 }
 
-void PicturesPanel::linkClosed() { linkOpen_ = false; }
+void PicturesPanel::link_closed() { linkOpen_ = false; }
 
-void PicturesPanel::predistortionCalibrated() {
+void PicturesPanel::predistortion_calibrated() {
     curvesStale_ = true;
     curvesSource_ = QStringLiteral("DPD ON");
     bringForward(CurvesTab);
     refreshInView();
 }
 
-void PicturesPanel::receiveStarted() {
+void PicturesPanel::receive_started() {
     receiveStart_ = clock_();
     receive_->start();
     bringForward(ReceiveTab);
 }
 
-void PicturesPanel::receiveReading(const deve::RxCounts &counts) {
+void PicturesPanel::receive_reading(const deve::RxCounts &counts) {
     receive_->add(clock_() - receiveStart_, deve::reading_of(counts));
 }
 
-void PicturesPanel::fusesTouched() {
+void PicturesPanel::fuses_touched() {
     fusesStale_ = true;
     bringForward(FuseTab);
     refreshInView();

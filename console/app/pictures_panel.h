@@ -2,15 +2,16 @@
 // pre-distortion curves and the eFuse map, one tab each. A button of the
 // dialog's bottom row opens and hides it; hidden, the dialog is as it was.
 //
-// The dialog's handlers tell the panel what happened (the link opened or
-// closed, a calibration ran, a receive test started or was read, the fuses
-// were read or written). Receive readings are plotted as they come. The
+// The dialog's behaviour tells the panel, as its observer, what happened (the
+// link opened or closed, a calibration ran, a receive test started or was
+// read, the fuses were read or written). Receive readings are plotted as they come. The
 // curves and the map are read from the chip only when their tab is in view:
 // an event marks them stale, and they are read at once when the panel shows
 // that tab, or later when the operator opens it. Whatever the event, nothing
 // is read while the link is closed.
 #pragma once
 
+#include "deve/dialog.h"
 #include "deve/operations.h"
 #include "deve/rf_api.h"
 
@@ -26,7 +27,7 @@ class QPushButton;
 class QTabWidget;
 class RxChartView;
 
-class PicturesPanel : public QWidget {
+class PicturesPanel : public QWidget, public deve::DialogObserver {
     Q_OBJECT
 
 public:
@@ -39,18 +40,18 @@ public:
     // (the dialog's layout takes ownership).
     QPushButton *toggleButton() const { return toggle_; }
 
-    // ---- events from the dialog's handlers ------------------------------
-    // OPEN succeeded: the board may be another; `calibrated` tells whether
-    // the open sequence ran the pre-distortion calibration.
-    void linkOpened(bool calibrated, const QString &chipId);
-    void linkClosed();
+    // ---- events from the dialog's behaviour -------------------------------
+    // OPEN succeeded: the board may be another, and the open sequence may
+    // have run the pre-distortion calibration.
+    void link_opened(const deve::OpenOutcome &outcome) override;
+    void link_closed() override;
     // "DPD ON/OFF" calibrated.
-    void predistortionCalibrated();
+    void predistortion_calibrated() override;
     // RX ON, and each reading of the receive timer.
-    void receiveStarted();
-    void receiveReading(const deve::RxCounts &counts);
+    void receive_started() override;
+    void receive_reading(const deve::RxCounts &counts) override;
     // "Efuse read", "MAC Read" or a write of either.
-    void fusesTouched();
+    void fuses_touched() override;
 
     // Seconds on a steady clock; the receive chart's time base. Tests set
     // their own.

@@ -16,9 +16,9 @@
 #include "fuse_map_view.h"
 #include "pictures_panel.h"
 #include "prompter.h"
-#include "resource.h"
 
 #include "deve/library_presence.h"
+#include "deve/resource.h"
 #include "deve/velmo_api.h"
 
 #include <QAbstractButton>
@@ -47,7 +47,7 @@ class QuietPrompter final : public Prompter {
 public:
     void inform(QWidget *, const QString &, const QString &) override {}
     void warn(QWidget *, const QString &text) override { QTextStream(stderr) << "warning: " << text << "\n"; }
-    bool confirm(QWidget *, const QString &, const QString &) override { return true; }
+    bool confirm(QWidget *, const QString &, const QString &, const QString &) override { return true; }
 };
 
 constexpr int kSettleMs = 600;

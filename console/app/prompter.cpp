@@ -17,9 +17,9 @@ void MessageBoxPrompter::warn(QWidget *parent, const QString &text) {
     QMessageBox::warning(parent, kTitle, text);
 }
 
-bool MessageBoxPrompter::confirm(QWidget *parent, const QString &title, const QString &text) {
+bool MessageBoxPrompter::confirm(QWidget *parent, const QString &title, const QString &text, const QString &action) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Cancel);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Program"));
+    box.button(QMessageBox::Yes)->setText(action);
     return box.exec() == QMessageBox::Yes;
 }

@@ -1,4 +1,4 @@
-// Message boxes of the dialog, behind an interface so that tests can answer
+// Message boxes of the Qt skin, behind an interface so that tests can answer
 // them.
 #pragma once
 
@@ -13,8 +13,9 @@ public:
     virtual void inform(QWidget *parent, const QString &text, const QString &details = {}) = 0;
     // A warning with an OK button.
     virtual void warn(QWidget *parent, const QString &text) = 0;
-    // A yes/cancel question; true for yes. Cancel is the default answer.
-    virtual bool confirm(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A question with a button captioned `action` and Cancel; true for the
+    // action. Cancel is the default answer.
+    virtual bool confirm(QWidget *parent, const QString &title, const QString &text, const QString &action) = 0;
 };
 
 // The real message boxes.
@@ -22,5 +23,5 @@ class MessageBoxPrompter final : public Prompter {
 public:
     void inform(QWidget *parent, const QString &text, const QString &details) override;
     void warn(QWidget *parent, const QString &text) override;
-    bool confirm(QWidget *parent, const QString &title, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &title, const QString &text, const QString &action) override;
 };

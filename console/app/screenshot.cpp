@@ -1,7 +1,8 @@
 #include "screenshot.h"
 
 #include "deve_dlg.h"
-#include "resource.h"
+
+#include "deve/resource.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>

@@ -1,20 +1,14 @@
-// A Deve dialog over the recording stand-in, with message boxes answered by
-// the test.
+// A Deve dialog of the Qt skin over the recording stand-in, with message
+// boxes answered by the test.
 #pragma once
 
 #include "deve_dlg.h"
 #include "dlg_operator.h"
 #include "prompter.h"
 #include "recording_api.h"
-#include "resource.h"
 
 #include "deve/library_presence.h"
-
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QStringList>
+#include "deve/resource.h"
 
 #include <memory>
 #include <string>
@@ -35,7 +29,7 @@ public:
         boxes.push_back({QStringLiteral("inform"), text, details});
     }
     void warn(QWidget *, const QString &text) override { boxes.push_back({QStringLiteral("warn"), text, {}}); }
-    bool confirm(QWidget *, const QString &, const QString &text) override {
+    bool confirm(QWidget *, const QString &, const QString &text, const QString &) override {
         boxes.push_back({QStringLiteral("confirm"), text, {}});
         return answer;
     }
@@ -64,17 +58,5 @@ public:
         click(IDC_TX_OFF);
         api.take();
     }
-    QStringList items(int id) const {
-        QStringList out;
-        for (int i = 0; i < list(id)->count(); ++i) {
-            out << list(id)->itemText(i);
-        }
-        return out;
-    }
     std::vector<std::string> calls() { return api.take(); }
 };
-
-// Each test class runs from the one main (dlg_main.cpp).
-int runDialogTests(int argc, char **argv);
-int runEngineeringTests(int argc, char **argv);
-int runEfuseTests(int argc, char **argv);

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -31,7 +32,6 @@ using Calls = std::vector<std::string>;
 namespace {
 
 constexpr std::uint32_t kFuseStatus = 0xC200010C;
-constexpr std::uint32_t kFuseData0 = 0xC2000120;
 
 // A rig whose dialog is on screen with the pictures panel open, and whose
 // receive chart runs on a clock the test moves.
@@ -51,13 +51,6 @@ struct PictureRig : Rig {
     void showTab(PicturesPanel::Tab tab) { panel()->tabs()->setCurrentIndex(tab); }
     int tab() const { return panel()->tabs()->currentIndex(); }
 
-    // The fuse words the controller reports, and a read cycle that completes.
-    void setFuses(const std::array<std::uint32_t, 8> &words) {
-        api.registers[kFuseStatus] = 1;
-        for (std::size_t i = 0; i < words.size(); ++i) {
-            api.registers[kFuseData0 + static_cast<std::uint32_t>(4 * i)] = words[i];
-        }
-    }
     std::size_t reads(std::uint32_t address) {
         const std::string call = R(address);
         return static_cast<std::size_t>(std::count(api.calls.begin(), api.calls.end(), call));
@@ -310,7 +303,7 @@ private slots:
 
     void fuseMapFollowsReadsAndWrites() {
         PictureRig rig;
-        rig.setFuses(knownFuses());
+        rig.api.set_fuses(knownFuses());
         rig.open();
         // Hidden: "Efuse read" makes only its own calls.
         rig.click(IDC_EFUSE_READ);
@@ -330,22 +323,33 @@ private slots:
         QCOMPARE(view->legendTexts(),
                  (QStringList{"Header", "TX_PWR1", "Freq_offset", "Superseded or unread (paler)", "Free"}));
 
-        // A write appends a record: the map is read again.
+        // A write appends a record (the stand-in's fuses take it as the
+        // library writes): the burn reads the map before and after, and the
+        // panel shows the new one.
         std::array<std::uint32_t, 8> more = knownFuses();
         more[2] |= 0x30Cu << 4;  // an 11b gain record (type 12, data 0x30) at bit 68
-        rig.setFuses(more);
+        rig.api.on_call = [&](const std::string &call) {
+            if (call == "rf_efuse_write_rate_gain_b_n40(3, 0)") {
+                rig.api.set_fuses(more);
+            }
+        };
         rig.reveal();
         rig.choose(IDC_EFUSE_ITEM, 3);
         rig.type(IDC_EFUSE_FIRST, QStringLiteral("3"));
         rig.click(IDC_EFUSE_WRITE);
-        QVERIFY(rig.reads(0xC2000120) == 1);
+        QCOMPARE(rig.text(IDC_EFUSE_RESULT), QStringLiteral("success"));
+        QCOMPARE(rig.reads(0xC2000120), std::size_t{3});
         QVERIFY(view->legendTexts().contains(QStringLiteral("TX_Rate1")));
         rig.api.take();
 
-        // A cancelled write reads nothing; "MAC Read" does.
+        // A cancelled write reads the map only to plan; "MAC Read" reads it
+        // for the panel.
         rig.prompter.answer = false;
+        rig.type(IDC_MAC_BYTE5, QStringLiteral("01"));
         rig.click(IDC_MAC_WRITE);
-        QCOMPARE(rig.reads(0xC2000120), std::size_t{0});
+        QCOMPARE(rig.prompter.boxes.back().kind, QStringLiteral("confirm"));
+        QCOMPARE(rig.reads(0xC2000120), std::size_t{1});
+        rig.api.take();
         rig.click(IDC_MAC_READ);
         QCOMPARE(rig.reads(0xC2000120), std::size_t{1});
     }
@@ -364,7 +368,7 @@ private slots:
 
     void nothingIsReadWhileTheLinkIsClosed() {
         PictureRig rig;
-        rig.setFuses(knownFuses());
+        rig.api.set_fuses(knownFuses());
         rig.open();
         rig.click(IDC_EFUSE_READ);  // panel hidden: the map is stale
         rig.click(IDC_CLOSE);
@@ -382,7 +386,7 @@ private slots:
 
     void hoveringARecordOutlinesItAndNamesIt() {
         PictureRig rig;
-        rig.setFuses(knownFuses());
+        rig.api.set_fuses(knownFuses());
         rig.open();
         rig.openPanel();
         rig.click(IDC_EFUSE_READ);

@@ -8,11 +8,11 @@
 #include "padpd_view.h"
 #include "pictures_panel.h"
 #include "prompter.h"
-#include "resource.h"
 #include "rx_chart_view.h"
 #include "script_files.h"
 
 #include "deve/library_presence.h"
+#include "deve/resource.h"
 #include "deve/velmo_api.h"
 
 #include <QAbstractButton>
@@ -39,7 +39,7 @@ class YesPrompter final : public Prompter {
 public:
     void inform(QWidget *, const QString &, const QString &) override {}
     void warn(QWidget *, const QString &) override {}
-    bool confirm(QWidget *, const QString &, const QString &) override { return true; }
+    bool confirm(QWidget *, const QString &, const QString &, const QString &) override { return true; }
 };
 
 // Frames a second of the board's signal source: enough that every reading
@@ -63,7 +63,8 @@ class PicturesSimTest : public QObject, public DlgOperator {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr, "XOLT_LIBRARY must name the simulated board");
+        QVERIFY2(std::getenv("XOLT_LIBRARY") != nullptr,
+                 "XOLT_LIBRARY must name the simulated board (ctest sets it): nothing was run");
         fuses_ = scripts::temp_path("fuses.bin");
         qputenv("XOLT_FUSE_FILE", QByteArray::fromStdString(fuses_.string()));
         qputenv("XOLT_RX_FRAME_RATE", QByteArray::number(kFrameRate));
@@ -75,8 +76,11 @@ private slots:
         QCOMPARE(text(IDC_PORT_STATUS), QStringLiteral("Open Success"));
     }
 
+    // Also runs when initTestCase failed, before there is a dialog.
     void cleanupTestCase() {
-        click(IDC_CLOSE);
+        if (dlg_) {
+            click(IDC_CLOSE);
+        }
         dlg_.reset();
         std::error_code ignored;
         std::filesystem::remove(fuses_, ignored);
@@ -144,6 +148,8 @@ private slots:
         type(IDC_EFUSE_FIRST, "3");
         type(IDC_EFUSE_SECOND, "5");
         click(IDC_EFUSE_WRITE);
+        type(IDC_EFUSE_FIRST, "4");
+        type(IDC_EFUSE_SECOND, "6");
         click(IDC_EFUSE_WRITE);  // a second TX_PWR1 record supersedes the first
         choose(IDC_EFUSE_ITEM, 2);
         type(IDC_EFUSE_FIRST, "140");

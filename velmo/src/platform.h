@@ -14,9 +14,11 @@ using ModuleHandle = void *;
 // "xolt.dll").
 const char *default_transport_name();
 
-// Loads a module. A name without a directory part goes through the platform's
-// normal search and then this library's own directory; the current working
-// directory is never searched. Returns null and fills `error` on failure.
+// Loads a module (`file` is UTF-8). A name without a directory part is looked
+// for where the platform's side says (POSIX: the normal search, then this
+// library's own directory; Windows: the program's folder, the system folder,
+// then this library's own); the current working directory is never searched.
+// Returns null and fills `error` on failure.
 ModuleHandle load_module(const std::string &file, std::string &error);
 
 // Looks up an exported function; null when absent.

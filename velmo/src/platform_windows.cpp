@@ -1,36 +1,96 @@
-// Windows side of the platform seam: LoadLibraryExW/GetProcAddress/FreeLibrary
-// and a waitable timer for the fine delay.
+// Windows side of the platform seam: the transport loaded by full path with
+// LoadLibraryExW, a high-resolution waitable timer with a final spin for the
+// fine delay, and the environment read as UTF-16.
+#include "bus.h"
 #include "platform.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace velmo::platform {
 
 namespace {
 
+// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10 1803 and later), which
+// older headers lack.
+constexpr DWORD kHighResolutionTimer = 0x00000002;
+
+// How long before its due time a delay stops sleeping and spins: a
+// high-resolution timer wakes a sleeper up to about a millisecond late (and
+// so does every timer under Wine); a plain one rounds up to the 15.6 ms tick.
+constexpr std::int64_t kSpinMarginHighResolution = 2 * 10000;  // 100 ns units
+constexpr std::int64_t kSpinMarginPlain = 16 * 10000;
+
+// The transport's own dependencies are looked for beside it and in the
+// system's folders, never in the current directory or on PATH.
+constexpr DWORD kTransportSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+
 std::wstring widen(const std::string &text) {
     if (text.empty()) {
         return {};
     }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> buffer(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, buffer.data(), length);
-    return std::wstring(buffer.data());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string narrow(const std::wstring &wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
+                        nullptr);
+    return text;
 }
 
 std::string format_error(DWORD code) {
-    char *text = nullptr;
-    const DWORD size = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t *text = nullptr;
+    const DWORD size = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string result = size != 0 && text != nullptr ? std::string(text, size) : "error " + std::to_string(code);
+                                      nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string result = size != 0 && text != nullptr ? narrow(std::wstring(text, size))
+                                                      : "error " + std::to_string(code);
     LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) {
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) {
         result.pop_back();
     }
     return result;
+}
+
+// A path filled in by a call that is given a buffer and returns the length it
+// wrote (or, when the buffer is too small, the length it needs or the buffer's
+// size): called again with a larger buffer until the path fits, so a long
+// path is never cut short.
+template <typename Fill>
+std::wstring fill_path(Fill fill) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = fill(path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(std::max<std::size_t>(path.size() * 2, length + 1));
+    }
+}
+
+std::wstring module_file(HMODULE module) {
+    return fill_path([module](wchar_t *buffer, DWORD size) { return GetModuleFileNameW(module, buffer, size); });
+}
+
+std::wstring directory_of(const std::wstring &path) {
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring{} : path.substr(0, slash);
 }
 
 // Directory of this DLL, found through one of its own addresses.
@@ -40,11 +100,89 @@ std::wstring own_directory() {
                             reinterpret_cast<LPCWSTR>(&own_directory), &self)) {
         return {};
     }
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
-    std::wstring result(path, length);
-    const auto slash = result.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring{} : result.substr(0, slash);
+    return directory_of(module_file(self));
+}
+
+std::wstring program_directory() { return directory_of(module_file(nullptr)); }
+
+std::wstring system_directory() {
+    return fill_path([](wchar_t *buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+}
+
+// A path made absolute against the current directory.
+std::wstring absolute(const std::wstring &path) {
+    const std::wstring full = fill_path(
+        [&path](wchar_t *buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    return full.empty() ? path : full;
+}
+
+bool names_a_directory(const std::wstring &file) { return file.find_first_of(L"\\/:") != std::wstring::npos; }
+
+bool file_exists(const std::wstring &path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Paths of MAX_PATH characters and more are passed in their extended form
+// (\\?\C:\..., \\?\UNC\server\share\...), which is not cut at MAX_PATH.
+std::wstring extended(const std::wstring &path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) {
+        return path;
+    }
+    if (path.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    }
+    return L"\\\\?\\" + path;
+}
+
+// Where the transport file is looked for. A path (with a directory or a
+// drive) is made absolute against the current directory. A bare file name is
+// looked for in the program's folder, then the system folder, then the
+// folder of this library; never in the current directory or on PATH.
+std::vector<std::wstring> candidates(const std::wstring &file) {
+    if (names_a_directory(file)) {
+        return {absolute(file)};
+    }
+    std::vector<std::wstring> paths;
+    for (const std::wstring &dir : {program_directory(), system_directory(), own_directory()}) {
+        if (!dir.empty()) {
+            paths.push_back(dir + L"\\" + file);
+        }
+    }
+    return paths;
+}
+
+// One waitable timer for one delay: high-resolution where Windows offers it,
+// else a plain one (with a wider spin margin).
+enum class TimerKind { Unknown, HighResolution, Plain };
+std::atomic<TimerKind> timer_kind{TimerKind::Unknown};
+
+HANDLE create_timer() {
+    if (timer_kind != TimerKind::Plain) {
+        HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_MANUAL_RESET | kHighResolutionTimer,
+                                              TIMER_ALL_ACCESS);
+        if (timer != nullptr) {
+            timer_kind = TimerKind::HighResolution;
+            return timer;
+        }
+        if (GetLastError() != ERROR_INVALID_PARAMETER) {
+            return nullptr;
+        }
+        timer_kind = TimerKind::Plain;  // a Windows older than 10 1803
+    }
+    return CreateWaitableTimerW(nullptr, TRUE, nullptr);
+}
+
+std::int64_t now_100ns() {
+    static const std::int64_t frequency = [] {
+        LARGE_INTEGER f{};
+        QueryPerformanceFrequency(&f);
+        return static_cast<std::int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER count{};
+    QueryPerformanceCounter(&count);
+    const std::int64_t ticks = count.QuadPart;
+    return ticks / frequency * 10000000 + ticks % frequency * 10000000 / frequency;
 }
 
 }  // namespace
@@ -52,26 +190,31 @@ std::wstring own_directory() {
 const char *default_transport_name() { return "xolt.dll"; }
 
 ModuleHandle load_module(const std::string &file, std::string &error) {
-    // No error pop-up for a missing DLL, and no search of the current directory.
+    // No error pop-up for a missing or broken DLL: the library reports it.
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
-    const std::wstring wide = widen(file);
     HMODULE module = nullptr;
-    if (wide.find_first_of(L"\\/") == std::wstring::npos) {
-        const std::wstring dir = own_directory();
-        if (!dir.empty()) {
-            module = LoadLibraryExW((dir + L"\\" + wide).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    DWORD code = ERROR_MOD_NOT_FOUND;
+    for (const std::wstring &path : candidates(widen(file))) {
+        // The first file that is there is the one: one that does not load (a
+        // wrong architecture, a missing dependency) is reported, not passed
+        // over for another.
+        if (!file_exists(extended(path))) {
+            continue;
         }
+        module = LoadLibraryExW(extended(path).c_str(), nullptr, kTransportSearch);
         if (module == nullptr) {
-            module = LoadLibraryExW(wide.c_str(), nullptr,
-                                    LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
-                                        LOAD_LIBRARY_SEARCH_USER_DIRS);
+            code = GetLastError();
+            error = format_error(code);
+            if (path.size() >= MAX_PATH) {
+                log("ERROR: %s is %u characters long, more than Windows' MAX_PATH (260), and did not load: %s\n",
+                    narrow(path).c_str(), static_cast<unsigned>(path.size()), error.c_str());
+            }
         }
-    } else {
-        module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        break;
     }
-    if (module == nullptr) {
-        error = format_error(GetLastError());
+    if (module == nullptr && error.empty()) {
+        error = format_error(code);
     }
     SetThreadErrorMode(previous, nullptr);
     return reinterpret_cast<ModuleHandle>(module);
@@ -83,29 +226,36 @@ void *find_symbol(ModuleHandle module, const char *name) {
 
 bool unload_module(ModuleHandle module) { return FreeLibrary(static_cast<HMODULE>(module)) != 0; }
 
+// The delay sleeps on a waitable timer until shortly before its due time and
+// spins the rest on the performance counter, so neither the timer tick nor a
+// late wake-up lengthens the hundred short waits of a calibration.
 void timer_delay(std::int64_t units_100ns) {
-    HANDLE timer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
-    if (timer == nullptr) {
+    if (units_100ns <= 0) {
         return;
     }
-    LARGE_INTEGER due{};
-    due.QuadPart = -units_100ns;  // negative: relative due time
-    SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
-    WaitForSingleObject(timer, INFINITE);
-    CloseHandle(timer);
+    const std::int64_t due = now_100ns() + units_100ns;
+    if (HANDLE timer = units_100ns > kSpinMarginHighResolution ? create_timer() : nullptr) {
+        const std::int64_t margin =
+            timer_kind == TimerKind::Plain ? kSpinMarginPlain : kSpinMarginHighResolution;
+        LARGE_INTEGER sleep{};
+        sleep.QuadPart = -(units_100ns - margin);  // negative: relative due time
+        if (sleep.QuadPart < 0 && SetWaitableTimer(timer, &sleep, 0, nullptr, nullptr, FALSE)) {
+            WaitForSingleObject(timer, INFINITE);
+        }
+        CloseHandle(timer);
+    }
+    while (now_100ns() < due) {
+        YieldProcessor();
+    }
 }
 
-void sleep_ms(std::uint32_t ms) { Sleep(ms); }
+void sleep_ms(std::uint32_t ms) { timer_delay(static_cast<std::int64_t>(ms) * 10000); }
 
 std::string environment(const char *name) {
-    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    if (size == 0) {
-        return {};
-    }
-    std::string value(size, '\0');
-    const DWORD written = GetEnvironmentVariableA(name, value.data(), size);
-    value.resize(written);
-    return value;
+    const std::wstring wide_name = widen(name);
+    return narrow(fill_path([&wide_name](wchar_t *buffer, DWORD size) {
+        return GetEnvironmentVariableW(wide_name.c_str(), buffer, size);
+    }));
 }
 
 }  // namespace velmo::platform

@@ -2,8 +2,7 @@
 // outlive the process, are refused when the map is full, never clear a fuse,
 // and fail cleanly when the board's eFuse controller misbehaves.
 #include "fixture.h"
-
-#include <dlfcn.h>
+#include "test_support/system.h"
 
 #include <array>
 #include <cstdio>
@@ -27,8 +26,7 @@ const std::array<uint8_t, 6> kMac{0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 using ReadFuses = int32_t (*)(uint32_t *, uint32_t);
 
 ReadFuses sim_read_fuses() {
-    static void *const handle = dlopen(SIM_XOLT_PATH, RTLD_NOW | RTLD_LOCAL);
-    return handle != nullptr ? reinterpret_cast<ReadFuses>(dlsym(handle, "xolt_sim_read_fuses")) : nullptr;
+    return test_support::find_export_as<ReadFuses>(SIM_XOLT_PATH, "xolt_sim_read_fuses");
 }
 
 // True when every bit of `before` is still set in `after`.
@@ -47,17 +45,17 @@ protected:
         fuse_file = ::testing::TempDir() + "/sim-efuse-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
         std::filesystem::remove(fuse_file);
-        setenv("XOLT_LIBRARY", SIM_XOLT_PATH, 1);
-        setenv("XOLT_FUSE_FILE", fuse_file.c_str(), 1);
-        setenv("XOLT_CHIP_ID", "0x74000000", 1);
-        unsetenv("XOLT_FAULT_EFUSE_STALL");
-        unsetenv("XOLT_FAULT_EFUSE_NO_PROGRAM");
+        test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+        test_support::set_env("XOLT_FUSE_FILE", fuse_file);
+        test_support::set_env("XOLT_CHIP_ID", "0x74000000");
+        test_support::unset_env("XOLT_FAULT_EFUSE_STALL");
+        test_support::unset_env("XOLT_FAULT_EFUSE_NO_PROGRAM");
         open();
     }
     void TearDown() override {
         close();
-        unsetenv("XOLT_FAULT_EFUSE_STALL");
-        unsetenv("XOLT_FAULT_EFUSE_NO_PROGRAM");
+        test_support::unset_env("XOLT_FAULT_EFUSE_STALL");
+        test_support::unset_env("XOLT_FAULT_EFUSE_NO_PROGRAM");
         std::filesystem::remove(fuse_file);
     }
     // The board reads its environment when the link opens.
@@ -149,21 +147,9 @@ TEST_F(SimEfuse, RecordsRoundTrip) {
 // Runs the example program as a second process on the same fuse file and
 // returns what it printed.
 std::string report_from_another_process(const std::string &fuse_file) {
-    const std::string command = "XOLT_FUSE_FILE='" + fuse_file + "' '" EFUSE_REPORT_PATH "' 2>&1";
-    std::FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return "cannot start " EFUSE_REPORT_PATH;
-    }
-    std::string out;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        out += buffer;
-    }
-    const int status = pclose(pipe);
-    if (status != 0) {
-        out += "\n(exit status " + std::to_string(status) + ")";
-    }
-    return out;
+    const test_support::ProgramRun run =
+        test_support::run_program(EFUSE_REPORT_PATH, {}, {{"XOLT_FUSE_FILE", fuse_file}});
+    return run.exit_code == 0 ? run.output : run.output + "\n(exit status " + std::to_string(run.exit_code) + ")";
 }
 
 TEST_F(SimEfuse, RecordsSurviveARestart) {
@@ -228,7 +214,7 @@ TEST_F(SimEfuse, StalledControllerFailsEveryExport) {
     write_all_records();
     const Fuses before = fuses();
     close();
-    setenv("XOLT_FAULT_EFUSE_STALL", "1", 1);
+    test_support::set_env("XOLT_FAULT_EFUSE_STALL", "1");
     open();
     StdoutCapture out;
     EXPECT_EQ(rf_efuse_write_xtal(0x11), -1);
@@ -246,7 +232,7 @@ TEST_F(SimEfuse, StalledControllerFailsEveryExport) {
 
 TEST_F(SimEfuse, ProgramThatBurnsNothingFailsTheVerify) {
     close();
-    setenv("XOLT_FAULT_EFUSE_NO_PROGRAM", "1", 1);
+    test_support::set_env("XOLT_FAULT_EFUSE_NO_PROGRAM", "1");
     open();
     StdoutCapture out;
     EXPECT_EQ(rf_efuse_write_xtal(0x2A), -1);

@@ -6,8 +6,7 @@
 
 #define XOLT_NO_PROTOTYPES  // the transport's register entry points come from velmo.h
 #include "xolt/xolt_sim.h"
-
-#include <dlfcn.h>
+#include "test_support/system.h"
 
 #include <algorithm>
 #include <array>
@@ -42,21 +41,18 @@ struct SimQueries {
 };
 
 template <typename F>
-void resolve(void *handle, const char *name, F &out) {
-    out = reinterpret_cast<F>(dlsym(handle, name));
+void resolve(const char *name, F &out) {
+    out = test_support::find_export_as<F>(SIM_XOLT_PATH, name);
 }
 
 const SimQueries &sim() {
     static const SimQueries queries = [] {
         SimQueries q;
-        void *const handle = dlopen(SIM_XOLT_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (handle != nullptr) {
-            resolve(handle, "xolt_sim_calibration_count", q.calibration_count);
-            resolve(handle, "xolt_sim_calibration_at", q.calibration_at);
-            resolve(handle, "xolt_sim_packet_error_rate", q.packet_error_rate);
-            resolve(handle, "xolt_sim_die_temperature", q.die_temperature);
-            resolve(handle, "xolt_sim_pa_amplitude", q.pa_amplitude);
-        }
+        resolve("xolt_sim_calibration_count", q.calibration_count);
+        resolve("xolt_sim_calibration_at", q.calibration_at);
+        resolve("xolt_sim_packet_error_rate", q.packet_error_rate);
+        resolve("xolt_sim_die_temperature", q.die_temperature);
+        resolve("xolt_sim_pa_amplitude", q.pa_amplitude);
         return q;
     }();
     return queries;
@@ -78,10 +74,10 @@ protected:
         fuse_file = ::testing::TempDir() + "/sim-radio-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
         std::filesystem::remove(fuse_file);
-        setenv("XOLT_LIBRARY", SIM_XOLT_PATH, 1);
-        setenv("XOLT_FUSE_FILE", fuse_file.c_str(), 1);
+        test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+        test_support::set_env("XOLT_FUSE_FILE", fuse_file);
         for (const auto &[name, value] : BOARD_SETTINGS) {
-            setenv(name, value, 1);
+            test_support::set_env(name, value);
         }
         // The start of the console's open sequence.
         StdoutCapture quiet;
@@ -95,9 +91,9 @@ protected:
         StdoutCapture quiet;
         rf_deinit();
         for (const auto &[name, value] : BOARD_SETTINGS) {
-            unsetenv(name);
+            test_support::unset_env(name);
         }
-        unsetenv("XOLT_LIBRARY");
+        test_support::unset_env("XOLT_LIBRARY");
         std::filesystem::remove(fuse_file);
     }
     static uint32_t transmitted(int32_t mode) {

@@ -1,8 +1,10 @@
 // Connection and register access: loading the transport, the link sequence,
 // its failure paths and the register forwarders.
 #include "fixture.h"
+#include "test_support/system.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,7 +31,7 @@ protected:
         if (rf_init(4) == 0) {
             rf_deinit();
         }
-        unsetenv("XOLT_LIBRARY");
+        test_support::unset_env("XOLT_LIBRARY");
     }
     recording::State *state = nullptr;
 };
@@ -99,14 +101,62 @@ TEST_F(Transport, InitAndSelectFailuresPrintTheirLines) {
 
 TEST_F(Transport, MissingFileNamesTheFileTried) {
     const std::string missing = ::testing::TempDir() + "/no-such-xolt.so";
-    setenv("XOLT_LIBRARY", missing.c_str(), 1);
+    test_support::set_env("XOLT_LIBRARY", missing);
     StdoutCapture out;
     EXPECT_EQ(rf_init(4), -1);
     EXPECT_EQ(out.take(), "ERROR: unable to load " + missing + "\nrf_init -1 fails\n");
 }
 
+// A copy of the recording transport at `dir` / `name` (UTF-8), its folders
+// made as needed.
+std::filesystem::path copy_of_transport(const std::filesystem::path &dir, const std::string &name) {
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path copy = dir / std::filesystem::u8path(name);
+    std::filesystem::copy_file(RECORDING_XOLT_PATH, copy, std::filesystem::copy_options::overwrite_existing);
+    return copy;
+}
+
+// Opens the link through the transport file `xolt_library` (as XOLT_LIBRARY
+// gives it), sees a register write come back from its memory, and closes it
+// again (which unloads it, so the file can be removed).
+void opens_through(const std::string &xolt_library) {
+    test_support::set_env("XOLT_LIBRARY", xolt_library);
+    StdoutCapture out;
+    ASSERT_EQ(rf_init(4), 0) << out.take();
+    std::uint32_t value = 0;
+    EXPECT_EQ(xolt_write_reg(0xCCB0A62C, 0x1234ABCD), 0);
+    EXPECT_EQ(xolt_read_reg(0xCCB0A62C, &value), 0);
+    EXPECT_EQ(value, 0x1234ABCDu);
+    EXPECT_EQ(rf_deinit(), 0);
+    EXPECT_EQ(out.take(), "");
+}
+
+TEST_F(Transport, PathsWithSpacesAndNonAsciiLettersLoadAlsoRelativeOnes) {
+    using std::filesystem::u8path;
+    const std::filesystem::path base = u8path(::testing::TempDir()) / u8path("velmo transport d\u00e9");
+    const std::filesystem::path copy = copy_of_transport(base / u8path("d\u00e9 \u6e2c\u8a66"), "xolt \u00fc.dll");
+    opens_through(copy.u8string());
+    // Relative to the current directory when rf_init runs.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(base);
+    opens_through("d\u00e9 \u6e2c\u8a66/xolt \u00fc.dll");
+    std::filesystem::current_path(before);
+    test_support::remove_tree(base);
+}
+
+TEST_F(Transport, PathsLongerThanMaxPathLoad) {
+    std::filesystem::path dir = std::filesystem::u8path(::testing::TempDir()) / "velmo-long-path";
+    const std::filesystem::path top = dir;
+    while (dir.u8string().size() < 300) {
+        dir /= std::string(40, 'x');
+    }
+    const std::filesystem::path copy = copy_of_transport(dir, "xolt.dll");
+    opens_through(copy.u8string());
+    test_support::remove_tree(top);
+}
+
 TEST_F(Transport, TransportWithoutOneEntryPointIsRefusedAndUnloaded) {
-    setenv("XOLT_LIBRARY", RECORDING_XOLT_NOFW_PATH, 1);
+    test_support::set_env("XOLT_LIBRARY", RECORDING_XOLT_NOFW_PATH);
     StdoutCapture out;
     EXPECT_EQ(rf_init(4), -1);
     EXPECT_EQ(out.take(), "ERROR: unable to find DLL api\nrf_init -1 fails\n");

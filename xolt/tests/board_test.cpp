@@ -7,11 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -219,101 +215,50 @@ TEST_F(Board, StoreMergesWithTheFileSoAStaleCopyClearsNoFuse) {
     EXPECT_EQ(read_cycle()[2], 0x5Au);
 }
 
-// Another process on the same board: it opens the link and reports the
-// result and the holder it was told, then holds whatever it opened until
-// released (or its parent is gone).
-class OtherProcess {
-public:
-    struct Opened {
-        int32_t result = 1;
-        int32_t holder = 0;
-    };
-
-    OtherProcess() {
-        int report[2] = {-1, -1};
-        int release[2] = {-1, -1};
-        if (pipe(report) != 0 || pipe(release) != 0) {
-            ADD_FAILURE() << "pipe";
-            return;
-        }
-        pid = fork();
-        if (pid == 0) {
-            ::close(report[0]);
-            ::close(release[1]);
-            Opened opened;
-            if (xolt_init() == 0 && xolt_select(XOLT_SELECT_USB) == 0) {
-                opened.result = xolt_open();
-                opened.holder = xolt_sim_board_holder();
-            }
-            char byte = 0;
-            if (::write(report[1], &opened, sizeof opened) == sizeof opened) {
-                (void)!::read(release[0], &byte, 1);
-            }
-            xolt_close();
-            _exit(0);
-        }
-        ::close(report[1]);
-        ::close(release[0]);
-        report_ = report[0];
-        release_ = release[1];
-    }
-    ~OtherProcess() { release(); }
-
-    Opened opened() {
-        Opened opened;
-        EXPECT_EQ(::read(report_, &opened, sizeof opened), static_cast<ssize_t>(sizeof opened));
-        return opened;
-    }
-    // Lets it close the link and end.
-    void release() {
-        if (release_ >= 0) {
-            ::close(release_);
-            ::close(report_);
-            release_ = -1;
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    void kill() {
-        ::kill(pid, SIGKILL);
-        release();
-    }
-
-    pid_t pid = -1;
-
-private:
-    int report_ = -1;
-    int release_ = -1;
+// Another process on the same board (board_probe): opens the link, and
+// either closes it or dies holding the board. What it was told comes back as
+// xolt_open's result and the holder's process id.
+struct Probe {
+    int32_t result = 1;
+    unsigned long holder = 0;
 };
+
+Probe probe(const char *ending) {
+    const test_support::ProgramRun run = test_support::run_program(BOARD_PROBE_PATH, {ending});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    // The last line: the board's own messages (on standard error) come first.
+    std::string last = run.output;
+    while (!last.empty() && last.back() == '\n') {
+        last.pop_back();
+    }
+    last = last.substr(last.find_last_of('\n') + 1);
+    Probe seen;
+    long result = 1;
+    if (std::sscanf(last.c_str(), "%ld %lu", &result, &seen.holder) != 2) {
+        ADD_FAILURE() << "board_probe printed: " << run.output;
+    }
+    seen.result = static_cast<int32_t>(result);
+    return seen;
+}
 
 TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
     open_link();
     // Twice: the first one's end must not let this process's hold go.
     for (int i = 0; i < 2; ++i) {
-        OtherProcess refused;
-        const OtherProcess::Opened opened = refused.opened();
-        EXPECT_EQ(opened.result, XOLT_SIM_ERR_BUSY);
-        EXPECT_EQ(opened.holder, getpid());
+        const Probe refused = probe("close");
+        EXPECT_EQ(refused.result, XOLT_SIM_ERR_BUSY);
+        EXPECT_EQ(refused.holder, test_support::process_id());
     }
     xolt_close();
 
-    OtherProcess holder;
-    ASSERT_EQ(holder.opened().result, 0);
+    // Closed here: the other process opens, and lets go when it closes.
+    EXPECT_EQ(probe("close").result, 0);
+    // One that dies holding the board lets go too.
+    EXPECT_EQ(probe("die").result, 0);
     ASSERT_EQ(xolt_init(), 0);
     ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
-    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_BUSY);
-    EXPECT_EQ(xolt_sim_board_holder(), holder.pid);
-    holder.release();
     EXPECT_EQ(xolt_open(), 0);
     EXPECT_EQ(xolt_sim_board_holder(), 0);
-    xolt_close();
-
-    OtherProcess killed;
-    ASSERT_EQ(killed.opened().result, 0);
-    ASSERT_EQ(xolt_init(), 0);
-    ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
-    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_BUSY);
-    killed.kill();
-    EXPECT_EQ(xolt_open(), 0);
 }
 
 TEST_F(Board, SameProcessMayOpenTheBoardAgainWithoutClosing) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -27,7 +28,31 @@ void close_fd(int &fd) {
     }
 }
 
+std::string environment(const char *name) {
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 }  // namespace
+
+std::string cli_program() {
+    const std::string program = environment("DEVE_CLI_PROGRAM");
+    return program.empty() ? DEVE_CLI_PATH : program;
+}
+
+bool windows_program() {
+    const std::string program = cli_program();
+    return program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
+}
+
+std::string program_path(const std::string &path) {
+    if (!windows_program()) {
+        return path;
+    }
+    std::string windows = "Z:" + std::filesystem::absolute(path).string();
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
 
 std::vector<std::string> CliRun::out_lines() const {
     std::vector<std::string> lines;
@@ -43,7 +68,20 @@ std::vector<std::string> CliRun::out_lines() const {
 }
 
 CliRun run_cli(const std::vector<std::string> &args, const CliOptions &options) {
-    return run_program(DEVE_CLI_PATH, args, options);
+    const std::string launcher = environment("DEVE_CLI_LAUNCHER");
+    if (launcher.empty()) {
+        return run_program(cli_program(), args, options);
+    }
+    std::vector<std::string> words{cli_program()};
+    words.insert(words.end(), args.begin(), args.end());
+    CliRun result = run_program(launcher, words, options);
+    if (windows_program()) {
+        // Standard error is in text mode on Windows: CRLF.
+        for (std::size_t cr = result.err.find("\r\n"); cr != std::string::npos; cr = result.err.find("\r\n", cr)) {
+            result.err.erase(cr, 1);
+        }
+    }
+    return result;
 }
 
 CliRun run_program(const std::string &program_path, const std::vector<std::string> &args,

@@ -12,10 +12,22 @@
 
 namespace clitest {
 
+// The deve-cli under test: DEVE_CLI_PROGRAM when set (deve-cli.exe, say),
+// else the one built with the tests; started through DEVE_CLI_LAUNCHER when
+// that is set (wine64).
+std::string cli_program();
+// True when the program under test is a Windows program (run under Wine).
+bool windows_program();
+// A path of this machine as the program under test names it: Z:\tmp\x for
+// /tmp/x when it is a Windows program.
+std::string program_path(const std::string &path);
+
 struct CliRun {
     int exit_code = -1;  // 128 + signal when the program was killed
     std::string out;     // standard output
-    std::string err;     // standard error (empty when it went to a terminal)
+    // Standard error (empty when it went to a terminal); a Windows program's
+    // CRLF line ends read as LF.
+    std::string err;
     std::vector<std::string> out_lines() const;
 };
 
@@ -35,9 +47,10 @@ struct CliOptions {
     int timeout_seconds = 120;
 };
 
-// Runs deve-cli with these arguments (without the program name).
+// Runs deve-cli (cli_program(), through the launcher) with these arguments
+// (without the program name).
 CliRun run_cli(const std::vector<std::string> &args, const CliOptions &options = {});
-// Runs another program the same way.
+// Runs another program the same way (without a launcher).
 CliRun run_program(const std::string &program, const std::vector<std::string> &args, const CliOptions &options);
 
 // A fresh directory under the system's temporary directory, removed by the

@@ -26,7 +26,7 @@ protected:
                std::function<void(const std::string &, pid_t)> on_line = {}) const {
         CliOptions options;
         options.env = std::move(env);
-        options.env.emplace_back("XOLT_FUSE_FILE", fuse_file());
+        options.env.emplace_back("XOLT_FUSE_FILE", program_path(fuse_file()));
         options.input = std::move(input);
         options.on_line = std::move(on_line);
         return run_cli(args, options);

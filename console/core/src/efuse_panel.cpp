@@ -2,8 +2,6 @@
 
 #include "deve/text.h"
 
-#include <cstdio>
-
 namespace deve {
 
 namespace {
@@ -12,11 +10,9 @@ namespace {
 constexpr unsigned kTypeXtal = 4;
 constexpr unsigned kTypeTxPower1 = 5;
 constexpr unsigned kTypeTxPower2 = 6;
-constexpr unsigned kTypeMac = 11;
 constexpr unsigned kTypeRateGainB = 12;
 constexpr unsigned kTypeRateGainG = 13;
 
-constexpr std::uint32_t kNibble = 0xF;
 constexpr std::uint32_t kByte = 0xFF;
 
 std::int32_t write_power1(RfApi &api, std::int32_t a, std::int32_t b) { return api.rf_efuse_write_tx_power1(a, b); }
@@ -38,15 +34,6 @@ std::int32_t read_rate_g(RfApi &api, std::uint8_t *a, std::uint8_t *b) {
     return api.rf_efuse_read_rate_gain_g_n20(a, b);
 }
 
-// "label = value", with what the fuse keeps when the value does not fit.
-std::string value_text(const char *label, std::uint32_t value, std::uint32_t kept) {
-    std::string text = std::string(*label != '\0' ? label : "second value") + " = " + unsigned_decimal(value);
-    if (value != kept) {
-        text += " (stored as " + unsigned_decimal(kept) + ")";
-    }
-    return text;
-}
-
 }  // namespace
 
 const std::array<EfuseItem, 5> kEfuseItems{{
@@ -56,14 +43,10 @@ const std::array<EfuseItem, 5> kEfuseItems{{
      read_power2},
     {"Freq_offset", "Freq offset", "None", true, false, "offset range: 0~255", kTypeXtal, true, write_xtal, read_xtal},
     {"TX_Rate1", "B_PWR", "", true, false, "", kTypeRateGainB, false, write_rate_b, read_rate_b},
-    {"TX_Rate2", "G_PWR", "HT20_PWR", false, false, "", kTypeRateGainG, false, write_rate_g, read_rate_g},
+    {"TX_Rate2", "G_PWR", "HT20_PWR", true, true, "", kTypeRateGainG, false, write_rate_g, read_rate_g},
 }};
 
 std::string result_text(std::int32_t result) { return result == 0 ? "success" : "fail"; }
-
-std::string write_item(RfApi &api, const EfuseItem &item, std::uint32_t first, std::uint32_t second) {
-    return result_text(item.write(api, static_cast<std::int32_t>(first), static_cast<std::int32_t>(second)));
-}
 
 ItemReading read_item(RfApi &api, const EfuseItem &item) {
     std::uint8_t first = 0;
@@ -91,54 +74,6 @@ std::string read_mac(RfApi &api) {
     std::string text;
     for (std::size_t i = 0; i < mac.size(); ++i) {
         text += (i == 0 ? "" : ":") + hex(mac[i]);
-    }
-    return text;
-}
-
-std::string write_mac(RfApi &api, MacAddress mac) { return result_text(api.rf_efuse_write_mac(mac.data())); }
-
-FuseRecord describe_item_record(const EfuseItem &item, std::uint32_t first, std::uint32_t second) {
-    FuseRecord record;
-    record.bits = kByteRecordBits;
-    std::uint32_t data = 0;
-    std::string values;
-    if (item.single_value) {
-        data = first & kByte;
-        values = value_text(item.first_label, first, data);
-    } else {
-        data = ((first << 4) & kByte) | (second & kNibble);
-        values = value_text(item.first_label, first, first & kNibble) + ", " +
-                 value_text(item.second_label, second, second & kNibble);
-    }
-    record.description = std::string(item.name) + " (record type " + unsigned_decimal(item.record_type) + ", " +
-                         decimal(record.bits) + " bits): " + values + "; data byte 0x" + hex(data);
-    return record;
-}
-
-FuseRecord describe_mac_record(const MacAddress &mac) {
-    FuseRecord record;
-    record.bits = kMacRecordBits;
-    std::string text;
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x", mac[i]);
-        text += (i == 0 ? "" : ":") + std::string(byte);
-    }
-    record.description = "MAC address (record type " + unsigned_decimal(kTypeMac) + ", " + decimal(record.bits) +
-                         " bits): " + text;
-    return record;
-}
-
-std::string fuse_write_question(RfApi &api, const FuseRecord &record) {
-    const std::int32_t free_bits = api.rf_get_efuse_free_bits();
-    std::string text = "Program this record into the eFuse?\n\n" + record.description +
-                       "\n\neFuse bits can be set but never cleared: this cannot be undone.\n";
-    if (free_bits >= record.bits) {
-        text += "Free bits: " + decimal(free_bits) + " now, " + decimal(free_bits - record.bits) +
-                " after this record.";
-    } else {
-        text += "Free bits: " + decimal(free_bits) + " now, but the record needs " + decimal(record.bits) +
-                ": the write will fail.";
     }
     return text;
 }

@@ -1,5 +1,6 @@
 #include "deve/tables.h"
 
+#include <algorithm>
 #include <string>
 
 namespace deve {
@@ -118,6 +119,15 @@ std::optional<std::uint32_t> rate_code(std::string_view label) {
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::string> sorted_rate_labels(int mode) {
+    std::vector<std::string> labels;
+    for (const Rate &rate : rates_of_mode(mode)) {
+        labels.emplace_back(rate.label);
+    }
+    std::sort(labels.begin(), labels.end());
+    return labels;
 }
 
 std::uint8_t dac_code_for_position(int position) {

@@ -26,6 +26,15 @@ std::string W(std::uint32_t address, std::uint32_t value) {
 
 std::string R(std::uint32_t address) { return "xolt_read_reg(" + hex8(address) + ")"; }
 
+void RecordingApi::set_fuses(const std::array<std::uint32_t, 8> &words) {
+    constexpr std::uint32_t kFuseStatus = 0xC200010C;
+    constexpr std::uint32_t kFuseData0 = 0xC2000120;
+    registers[kFuseStatus] = 1;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        registers[kFuseData0 + static_cast<std::uint32_t>(4 * i)] = words[i];
+    }
+}
+
 std::vector<std::string> RecordingApi::take() {
     std::vector<std::string> out;
     out.swap(calls);

@@ -43,6 +43,10 @@ public:
     std::uint32_t rx_errors = 0;
     std::uint32_t rx_total = 0;
 
+    // The fuse words the eFuse controller reports, with its read cycles
+    // completing (the stand-in's writes do not change them).
+    void set_fuses(const std::array<std::uint32_t, 8> &words);
+
     // Calls logged since the last clear, and clearing.
     std::vector<std::string> take();
     // The calls whose text starts with a prefix.

@@ -1,6 +1,6 @@
 #include "fixture.h"
 
-#include <dlfcn.h>
+#include "test_support/system.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,20 +9,17 @@
 namespace recording {
 
 State &open_state(const char *path) {
-    void *handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        throw std::runtime_error(std::string("cannot open recording transport: ") + dlerror());
-    }
-    auto get = reinterpret_cast<State *(*)()>(dlsym(handle, "recording_state"));
-    if (get == nullptr) {
-        throw std::runtime_error("recording transport lacks recording_state");
-    }
-    // The handle stays open for the life of the test program, so the state
+    // The module stays loaded for the life of the test program, so the state
     // survives rf_deinit unloading its own reference.
+    auto get = test_support::find_export_as<State *(*)()>(path, "recording_state");
+    if (get == nullptr) {
+        throw std::runtime_error(std::string("cannot open the recording transport ") + path +
+                                 " or it lacks recording_state");
+    }
     return *get();
 }
 
-void use_transport(const char *path) { setenv("XOLT_LIBRARY", path, 1); }
+void use_transport(const char *path) { test_support::set_env("XOLT_LIBRARY", path); }
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);

@@ -32,15 +32,8 @@ extern const std::array<EfuseItem, 5> kEfuseItems;
 // The item selected when the list is filled.
 constexpr int kInitialEfuseItem = 0;
 
-// Record sizes in bits: type nibble plus data.
-constexpr int kByteRecordBits = 12;
-constexpr int kMacRecordBits = 52;
-
 // "success" for a result of 0, else "fail".
 std::string result_text(std::int32_t result);
-
-// "Efuse write": the item's write export with the values as parsed.
-std::string write_item(RfApi &api, const EfuseItem &item, std::uint32_t first, std::uint32_t second);
 
 // "Efuse read": the item's values ("%d,%d", or "%d" for a single value) and
 // the free space ("Empty: %d bit").
@@ -55,19 +48,5 @@ using MacAddress = std::array<std::uint8_t, 6>;
 MacAddress parse_mac(const std::array<std::string, 6> &fields);
 // "MAC Read": "%x:%x:%x:%x:%x:%x", or "No mac address".
 std::string read_mac(RfApi &api);
-// "MAC Write": "success" or "fail".
-std::string write_mac(RfApi &api, MacAddress mac);
-
-// The record a write is about to program, described for the operator.
-struct FuseRecord {
-    std::string description;
-    int bits = 0;
-};
-FuseRecord describe_item_record(const EfuseItem &item, std::uint32_t first, std::uint32_t second);
-FuseRecord describe_mac_record(const MacAddress &mac);
-
-// The question asked before programming: the record, that fuses cannot be
-// cleared, and the free bits before and after (from rf_get_efuse_free_bits).
-std::string fuse_write_question(RfApi &api, const FuseRecord &record);
 
 }  // namespace deve

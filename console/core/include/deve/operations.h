@@ -34,6 +34,8 @@ void choose_brate_gain(RfApi &api, int position);
 // ---- TX/RX tests -------------------------------------------------------
 // The frequency-offset value that reveals the engineering controls.
 constexpr std::uint32_t kEngineeringAccessCode = 624;
+// The largest frequency offset: the trim is 8 bits wide.
+constexpr std::uint32_t kFreqOffsetMax = 255;
 
 // rf_freq_offset unless the offset is the access code; then rf_tx_stop and
 // rf_tx_start. True when the offset was the access code.

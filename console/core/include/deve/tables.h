@@ -21,6 +21,12 @@ struct Choices {
     int initial;
 };
 
+// A fixed list's labels, in display order.
+template <std::size_t N>
+std::vector<std::string> choice_labels(const Choices<N> &choices) {
+    return std::vector<std::string>(choices.labels.begin(), choices.labels.end());
+}
+
 // Port: the interface selector passed to rf_init for each position.
 extern const Choices<2> kPortChoices;  // "USB", "SDIO"; "USB"
 std::int32_t port_selector(int position);
@@ -62,6 +68,8 @@ struct Rate {
 std::vector<Rate> rates_of_mode(int mode);
 // The rf_rate code of a label, compared exactly across all modes.
 std::optional<std::uint32_t> rate_code(std::string_view label);
+// The rate labels of a mode as the rate list keeps them: sorted by text.
+std::vector<std::string> sorted_rate_labels(int mode);
 // The rate applied by the open sequence and by choosing "11n-HT20".
 constexpr std::string_view kOpenRateLabel = "HT20-MCS7";
 constexpr std::uint32_t kHt20TopRate = 22;

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes the Windows zip from a Windows build (scripts/build-windows.sh):
+# deve-cli.exe, velmo.dll and the simulated board's xolt.dll side by side in
+# bin/ (a real transport replaces xolt.dll there, or is named by XOLT_LIBRARY),
+# the headers, velmo.def and the MinGW import library, and a short README.
+# Prints the zip's path.
+#
+#   VELMO_WINDOWS_BUILD   build directory (default: build/windows)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(realpath -m "${VELMO_WINDOWS_BUILD:-$root/build/windows}")"
+version="$(sed -n 's/^project(velmo VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+name="velmo-$version-windows-x64"
+stage="$build/package/$name"
+
+for f in bin/velmo.dll bin/xolt.dll bin/deve-cli.exe velmo/velmo.def velmo/libvelmo.dll.a; do
+  if [ ! -f "$build/$f" ]; then
+    echo "package-windows: $build/$f is missing: run scripts/build-windows.sh first" >&2
+    exit 1
+  fi
+done
+
+rm -rf "$stage" "$build/package/$name.zip"
+mkdir -p "$stage/bin" "$stage/include" "$stage/lib"
+cp "$build/bin/deve-cli.exe" "$build/bin/velmo.dll" "$build/bin/xolt.dll" "$stage/bin/"
+x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/"*
+cp -r "$root/include/velmo" "$root/include/xolt" "$stage/include/"
+cp "$build/velmo/velmo.def" "$build/velmo/libvelmo.dll.a" "$stage/lib/"
+sed "s/@VERSION@/$version/" "$root/scripts/windows-package-readme.txt" | sed 's/$/\r/' >"$stage/README.txt"
+(cd "$build/package" && cmake -E tar cf "$name.zip" --format=zip "$name")
+echo "$build/package/$name.zip"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The Windows part of the tests, on Linux: builds everything for Windows
+# (scripts/build-windows.sh), checks that every DLL and program imports only
+# DLLs that ship with Windows, runs the Windows tests under wine64, runs
+# deve-cli's end-to-end tests (a Linux program) against deve-cli.exe, and
+# runs the Windows package from a folder whose name has a space and a
+# non-ASCII letter.
+#
+#   VELMO_WINDOWS_BUILD   Windows build directory (default: build/windows)
+#   DEVE_BUILD_DIR        Linux build with deve_cli_sim_test (default: build/dev)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(realpath -m "${VELMO_WINDOWS_BUILD:-$root/build/windows}")"
+native="$(realpath -m "${DEVE_BUILD_DIR:-$root/build/dev}")"
+jobs=$(nproc 2>/dev/null || echo 2)
+started=$(date +%s)
+
+VELMO_WINDOWS_BUILD="$build" "$root/scripts/build-windows.sh"
+
+echo "== Imports: only Windows' own DLLs and the build's own (velmo.dll, xolt.dll, ...)"
+windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|winmm|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+own="$(cd "$build/bin" && ls -- *.dll | tr 'A-Z' 'a-z')"
+bad=0
+for f in "$build"/bin/*.exe "$build"/bin/*.dll; do
+  while read -r dll; do
+    lower="$(printf '%s' "$dll" | tr 'A-Z' 'a-z')"
+    if ! printf '%s\n' "$lower" | grep -Eq "$windows" && ! printf '%s\n' "$own" | grep -qxF "$lower"; then
+      echo "$(basename "$f") imports $dll, which is neither Windows' own nor built here" >&2
+      bad=1
+    fi
+  done < <(x86_64-w64-mingw32-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p')
+done
+[ "$bad" -eq 0 ] || exit 1
+echo "every program and DLL in $build/bin imports only Windows' own DLLs and the build's own"
+
+# One private Wine prefix in the build tree, one Wine server for the run (a
+# server of this prefix left from an earlier run is ended first). wineboot
+# hangs when its standard input is a pipe.
+wine64="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+wineserver -k 2>/dev/null || true
+wineserver -p
+trap 'wineserver -k || true' EXIT
+wineboot </dev/null >/dev/null 2>&1
+
+echo "== Windows tests under Wine"
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 --no-tests=error
+
+echo "== deve-cli's end-to-end tests against deve-cli.exe"
+if [ ! -f "$native/CMakeCache.txt" ]; then
+  cmake --preset dev
+fi
+cmake --build "$native" --target deve_cli_sim_test
+DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
+  ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
+  -R '^Cli(Commands|Efuse|Safety)\.'
+
+echo "== The Windows package, unpacked into a folder with a space and a non-ASCII letter"
+zip="$(VELMO_WINDOWS_BUILD="$build" "$root/scripts/package-windows.sh")"
+place="$build/package-run/Prüf platz"
+rm -rf "$build/package-run"
+mkdir -p "$place"
+(cd "$place" && cmake -E tar xf "$zip")
+cli="$(find "$place" -name deve-cli.exe)"
+run_dir="$build/package-run/elsewhere"
+mkdir -p "$run_dir"
+fuse="Z:$(printf '%s' "$build/package-run/efuse.bin" | tr / '\\')"
+info="$(cd "$run_dir" && env -u XOLT_LIBRARY XOLT_FUSE_FILE="$fuse" "$wine64" "$cli" --json info </dev/null)"
+printf '%s\n' "$info"
+printf '%s\n' "$info" | grep -q '"type":"info".*"transport_loaded":"Z:[^"]*Prüf platz[^"]*\\\\bin\\\\xolt.dll"' \
+  || { echo "deve-cli from the package did not load the package's xolt.dll" >&2; exit 1; }
+printf '%s\n' "$info" | grep -q '"type":"end".*"verdict":"pass"' \
+  || { echo "deve-cli from the package did not pass" >&2; exit 1; }
+echo "package $zip: deve-cli --json info passes from another working directory"
+
+echo "Windows step: $(( ($(date +%s) - started + 30) / 60 )) min"
