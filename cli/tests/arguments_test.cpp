@@ -160,6 +160,22 @@ TEST(CliCommandLine, TunesAreFollowedThroughTheCommands) {
     EXPECT_EQ(std::get<deve::cli::TuneCmd>(gains.line.commands[0]).request.dac.value_or(""), "-1.5");
 }
 
+TEST(CliCommandLine, SessionLinesAreWordsOfTheCommandLine) {
+    using deve::cli::split_session_line;
+    EXPECT_EQ(split_session_line("  tune --band 5G\t--channel 36  # the 5 GHz check"),
+              (std::vector<std::string>{"tune", "--band", "5G", "--channel", "36"}));
+    EXPECT_EQ(split_session_line("script \"my regs#1.txt\" script 'a b' script c\\ d"),
+              (std::vector<std::string>{"script", "my regs#1.txt", "script", "a b", "script", "c d"}));
+    EXPECT_EQ(split_session_line("# only a comment\r"), std::vector<std::string>{});
+    EXPECT_FALSE(split_session_line("script \"unclosed").has_value());
+    const ParseResult line = deve::cli::parse_session_line({"tx", "--frames", "100", "rx"});
+    ASSERT_EQ(line.kind, ParseResult::Kind::Run) << line.text;
+    EXPECT_EQ(line.line.commands.size(), 2u);
+    EXPECT_TRUE(contains(deve::cli::parse_session_line({"--json", "info"}).text, "'--json' is not a command"));
+    EXPECT_TRUE(contains(deve::cli::parse_session_line({"session"}).text, "a session stands alone"));
+    EXPECT_TRUE(contains(parse({"session", "info"}).text, "given on its lines"));
+}
+
 TEST(CliTypedValues, HexWordsMacAddressesAndDecimals) {
     using namespace deve::cli;
     EXPECT_EQ(parse_hex_word("ccb0a400"), 0xCCB0A400u);
