@@ -529,7 +529,8 @@ Parser parser_of(const std::string &name) {
 class ProgramFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App *, std::string name) const override {
-        return "Usage: " + name + " [OPTIONS] COMMAND [ARGS]... [COMMAND [ARGS]...]...\n";
+        return "Usage: " + name + " [OPTIONS] COMMAND [ARGS]... [COMMAND [ARGS]...]...\n       " + name +
+               " [OPTIONS] session [--commands FILE]\n";
     }
 };
 
@@ -551,7 +552,8 @@ void global_options(CLI::App &app, Globals &g, std::string &port, std::string &s
         ->capture_default_str();
     app.add_option("--limits", g.limits_file,
                    "a JSON file of named tx and rx limit sets, by command and operating point; a limit given on "
-                   "the command line overrides the file's");
+                   "the command line overrides the file's")
+        ->type_name("FILE");
     app.add_option("--meta", meta,
                    "KEY=VALUE about the run (serial, station, operator, lot, ...), repeatable; it goes in the "
                    "open and end records")
