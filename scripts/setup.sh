@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   libcli11-dev
   g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -16,5 +16,6 @@ ctest --preset dev -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+./scripts/test-fuzz.sh
 
 ./scripts/build-windows.sh
