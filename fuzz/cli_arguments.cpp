@@ -1,5 +1,6 @@
 // deve-cli's command line: the input is an argument vector, one word per
-// line, given to the parser (no process is started). A command line the
+// line (or a known word by its number, below), given to the parser (no
+// process is started). A command line the
 // parser accepts must hold only what the commands allow: durations and the
 // packet interval in range, limits that are numbers of zero or more, eFuse
 // values in their item's range, station MAC addresses, tunes the tables
@@ -11,6 +12,7 @@
 #include "tuning.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +26,20 @@ namespace {
 using deve::cli::Command;
 
 constexpr std::size_t kMaxWords = 64;
+
+// A word of two bytes, 0x01 and N, stands for known word N (modulo their
+// number): one byte then picks a command, an option or a name, and the
+// fuzzer spends its effort on the values.
+constexpr char kKnownWord = '\x01';
+constexpr std::array<const char *, 64> kKnownWords{{
+    "info", "reg", "read", "write", "tune", "tx", "rx", "cal", "dpd", "on", "off", "temp", "script", "mac", "efuse",
+    "summary", "burn", "--json", "--port", "--supply", "--crystal", "--stop-on-fail", "--library-log",
+    "--no-progress", "--version", "--help", "--band", "--channel", "--mode", "--rate", "--rf-gain", "--dac",
+    "--b-gain", "--offset", "--seconds", "--pit", "--min-frames", "--min-fps", "--max-per", "--max-errors",
+    "--dry-run", "--yes", "USB", "SDIO", "LDO", "DCDC", "25MHz", "2G", "5G", "CH36_5180MHz", "11b-CCK", "11g-OFDM",
+    "11n-HT20", "11n-HT40", "HT40-MCS3", "7-OFDM-54M", "TX_PWR1", "TX_PWR2", "TX_Rate1", "TX_Rate2", "Freq_offset",
+    "MAC", "02:11:22:33:44:55", "0",
+}};
 
 bool all_of(const std::string &text, int (*is)(int)) {
     return std::all_of(text.begin(), text.end(), [is](unsigned char c) { return is(c) != 0; });
@@ -86,16 +102,15 @@ std::optional<std::string> option_text(const std::vector<std::string> &words, co
     return count == 1 ? found : std::nullopt;
 }
 
-// A limit holds a number of zero or more: a negative text must have been
-// refused, not wrapped or taken as is.
+// A limit holds a number of zero or more: a negative number must have been
+// refused, not wrapped round or taken as it is.
 void check_limit_text(const std::vector<std::string> &words, const char *name) {
     const std::optional<std::string> text = option_text(words, name);
     if (!text) {
         return;
     }
-    const std::size_t first = text->find_first_not_of(" \t");
-    FUZZ_CHECK(first == std::string::npos || (*text)[first] != '-',
-               std::string(name) + " accepted the negative value '" + *text + "'");
+    const double value = std::strtod(text->c_str(), nullptr);
+    FUZZ_CHECK(!(value < 0), std::string(name) + " accepted the negative value '" + *text + "'");
 }
 
 void check_limit(const std::optional<double> &limit, const char *name) {
@@ -138,19 +153,8 @@ void check_command(const Command &command, const std::vector<std::string> &words
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    std::vector<std::string> args;
-    std::string word;
-    for (std::size_t i = 0; i <= size && args.size() < kMaxWords; ++i) {
-        if (i == size || data[i] == '\n') {
-            args.push_back(word);
-            word.clear();
-        } else {
-            word += static_cast<char>(data[i]);
-        }
-    }
+// Checks the words, then what the parser makes of them.
+void check_command_line(const std::vector<std::string> &args) {
     for (const std::string &w : args) {
         check_hex_word(w);
         check_decimal(w);
@@ -160,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const deve::cli::ParseResult parsed = deve::cli::parse_command_line(args);
     if (parsed.kind != deve::cli::ParseResult::Kind::Run) {
         FUZZ_CHECK(!parsed.text.empty(), "a refusal or help without text");
-        return 0;
+        return;
     }
     const deve::cli::CommandLine &line = parsed.line;
     FUZZ_CHECK(!line.commands.empty(), "a command line without a command was accepted");
@@ -183,5 +187,67 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 0; i < parts.size(); ++i) {
         check_command(line.commands[i], parts[i]);
     }
+}
+
+// An input starting with 0x02 and N is one value typed into slot N (modulo
+// their number) of these command lines, "V" standing for the rest of the
+// input: every mutation then lands in a value.
+constexpr char kValueSlot = '\x02';
+constexpr std::array<std::array<const char *, 4>, 20> kValueSlots{{
+    {"tx", "--seconds", "V"},          {"tx", "--pit", "V"},           {"tx", "--min-frames", "V"},
+    {"tx", "--min-fps", "V"},          {"rx", "--seconds", "V"},       {"rx", "--max-per", "V"},
+    {"rx", "--min-frames", "V"},       {"rx", "--max-errors", "V"},    {"tune", "--offset", "V"},
+    {"tune", "--rf-gain", "V"},        {"tune", "--dac", "V"},         {"tune", "--b-gain", "V"},
+    {"tune", "--channel", "V"},        {"reg", "read", "V"},           {"reg", "write", "V", "0"},
+    {"efuse", "burn", "Freq_offset", "V"}, {"efuse", "burn", "TX_Rate1", "V"}, {"mac", "write", "V"},
+    {"--crystal", "V", "info"},        {"tune", "--band", "5G", "--channel=V"},
+}};
+
+std::vector<std::string> value_slot(const std::uint8_t *data, std::size_t size) {
+    const std::string value(reinterpret_cast<const char *>(data) + 2, size - 2);
+    std::vector<std::string> args;
+    for (const char *part : kValueSlots[data[1] % kValueSlots.size()]) {
+        if (part == nullptr) {
+            break;
+        }
+        const std::string word = part;
+        if (word == "V") {
+            args.push_back(value);
+        } else if (word.size() > 2 && word.compare(word.size() - 2, 2, "=V") == 0) {
+            args.push_back(word.substr(0, word.size() - 1) + value);
+        } else {
+            args.push_back(word);
+        }
+    }
+    return args;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size >= 2 && data[0] == kValueSlot) {
+        check_command_line(value_slot(data, size));
+        return 0;
+    }
+    // A line end ends a word, so "a\nb" and "a\nb\n" are both [a, b].
+    std::vector<std::string> args;
+    std::string word;
+    auto end_word = [&] {
+        args.push_back(word.size() == 2 && word[0] == kKnownWord
+                           ? std::string(kKnownWords[static_cast<unsigned char>(word[1]) % kKnownWords.size()])
+                           : word);
+        word.clear();
+    };
+    for (std::size_t i = 0; i < size && args.size() < kMaxWords; ++i) {
+        if (data[i] == '\n') {
+            end_word();
+        } else {
+            word += static_cast<char>(data[i]);
+        }
+    }
+    if (!word.empty() && args.size() < kMaxWords) {
+        end_word();
+    }
+    check_command_line(args);
     return 0;
 }
