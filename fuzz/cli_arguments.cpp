@@ -1,10 +1,10 @@
 // deve-cli's command line: the input is an argument vector, one word per
-// line (or a known word by its number, below), given to the parser (no
-// process is started). A command line the
-// parser accepts must hold only what the commands allow: durations and the
-// packet interval in range, limits that are numbers of zero or more, eFuse
-// values in their item's range, station MAC addresses, tunes the tables
-// offer. Each word also goes through the strict number parsers, whose
+// line (or a known word by its number, or one value in a slot of a command
+// line; both below), given to the parser (no process is started). A command
+// line the parser accepts must hold only what the commands allow: durations
+// and the packet interval in range, limits that are numbers of zero or more,
+// eFuse values in their item's range, station MAC addresses, tunes the
+// tables offer. Each word also goes through the strict number parsers, whose
 // results must agree with the C library's reading of the same text.
 #include "commands.h"
 #include "deve/efuse_burn.h"
