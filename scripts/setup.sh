@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix googletest
   wine wine64
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

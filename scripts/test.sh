@@ -16,6 +16,7 @@ ctest --preset dev -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+./scripts/test-fuzz.sh
 
 ./scripts/test-packages.sh   # install, consumer programs, Debian packages, lintian
 
