@@ -167,6 +167,10 @@ void check_command_line(const std::vector<std::string> &args) {
         return;
     }
     const deve::cli::CommandLine &line = parsed.line;
+    if (line.session) {  // a session's commands come from its lines
+        FUZZ_CHECK(line.commands.empty(), "a session with commands on the command line was accepted");
+        return;
+    }
     FUZZ_CHECK(!line.commands.empty(), "a command line without a command was accepted");
     const deve::OpenChoices &open = line.globals.open;
     FUZZ_CHECK(open.port >= 0 && open.port < 2 && open.supply >= 0 && open.supply < 2 && open.crystal >= 0 &&
