@@ -2,6 +2,7 @@
 // how the file was opened (POSIX side; core_script_windows_test.cpp is the
 // Windows one).
 #include "deve/script.h"
+#include "dialog_rig.h"
 #include "recording_api.h"
 #include "script_files.h"
 
@@ -43,6 +44,22 @@ TEST(ScriptRun, OpensReadOnly) {
     }
     EXPECT_TRUE(seen & IN_CLOSE_NOWRITE);
     EXPECT_FALSE(seen & IN_CLOSE_WRITE);
+}
+
+// A file whose reading fails (the kernel answers EIO for the unmapped start
+// of this process's memory) is reported as a failure, not as a script read
+// to its end.
+TEST(DialogOption, AScriptThatCannotBeReadIsAWarningNotDone) {
+    Rig rig;
+    rig.open();
+    rig.reveal();
+    rig.type(1040, "/proc/self/mem");
+    rig.click(1039);
+    EXPECT_TRUE(rig.calls().empty());
+    const auto boxes = rig.surface.take_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, "warning");
+    EXPECT_NE(boxes[0].text.find("failed"), std::string::npos) << boxes[0].text;
 }
 
 }  // namespace

@@ -34,6 +34,11 @@ void DeveDialog::OnBnClickedLoadScript() {
         Tell(MessageKind::Warning, script_open_failure(path));
         return;
     }
+    if (run.read_failed()) {
+        // A read error is not the file's end: say how far it got.
+        Tell(MessageKind::Warning, script_read_failure(path, run));
+        return;
+    }
     Tell(MessageKind::Information, std::string(kScriptDone), script_done_details(run));
 }
 
