@@ -157,6 +157,6 @@ std::optional<MacAddress> parse_mac_text(const std::string &text);
 // A decimal number of at most 32 bits.
 std::optional<std::uint32_t> parse_decimal(const std::string &text);
 
-constexpr const char *kVersion = "1.1";
+constexpr const char *kVersion = DEVE_VERSION;
 
 }  // namespace deve::cli

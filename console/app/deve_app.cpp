@@ -11,7 +11,7 @@
 
 CDeveApp::CDeveApp(int &argc, char **argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Deve"));
-    setApplicationVersion(QStringLiteral("1.0"));
+    setApplicationVersion(QStringLiteral(DEVE_VERSION));
 }
 
 int CDeveApp::InitInstance() {
