@@ -239,7 +239,10 @@ TEST_F(SimRadio, CalibrationRunsSixteenCalibrationsAtTheirChannels) {
         EXPECT_EQ(index, e.index) << "run " << i;
         EXPECT_EQ(channel, channels[group]) << "run " << i;
         EXPECT_GE(active_us, e.wait_ms * 1000) << "run " << i;
-        EXPECT_LT(active_us, e.wait_ms * 1000 + 50000) << "run " << i;
+        // Only a wait that runs away (a unit slip, a missed stop) is caught
+        // here: a loaded machine or Wine can hold a step a good deal longer
+        // than its sleep, and calibration_bench measures the real overrun.
+        EXPECT_LT(active_us, e.wait_ms * 1000 + 500000) << "run " << i;
     }
 }
 
