@@ -138,7 +138,7 @@ TEST_F(CliCommands, FrameCountsStopTheRunWithSecondsAsTheCap) {
     const auto all = clitest::records(r.out);
     // Two of the three runs stop on their counts, long before their caps.
     const QJsonObject tx = one(all, "tx");
-    EXPECT_LT(number(tx, "elapsed"), 1.5);
+    EXPECT_LT(number(tx, "elapsed"), 3.0);  // well before the 5 s cap, even on a loaded machine
     EXPECT_EQ(text(tx, "ended_by"), "frames");
     EXPECT_EQ(number(tx, "frames_wanted"), 500);
     EXPECT_GE(number(tx, "frames"), 500);
@@ -149,7 +149,7 @@ TEST_F(CliCommands, FrameCountsStopTheRunWithSecondsAsTheCap) {
     const auto rx = clitest::of_type(all, "rx");
     ASSERT_EQ(rx.size(), 2u);
     EXPECT_EQ(text(rx[0], "ended_by"), "frames");
-    EXPECT_LT(number(rx[0], "elapsed"), 1.5);
+    EXPECT_LT(number(rx[0], "elapsed"), 3.0);
     EXPECT_EQ(text(rx[0], "verdict"), "pass");
     // The cap ends a run that does not reach its count: it did not complete.
     EXPECT_EQ(text(rx[1], "ended_by"), "seconds");

