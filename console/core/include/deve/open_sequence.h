@@ -5,6 +5,7 @@
 #include "deve/rf_api.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace deve {
@@ -21,6 +22,7 @@ struct OpenOutcome {
     bool opened = false;
     std::int32_t init_result = 0;
     std::string status;       // "Open Success" or "Open Fail"
+    std::string failure;      // why the link did not open; empty when opened
     std::string chip_id;      // "%x", or "NO Chip ID"; empty when not opened
     std::string pit;          // "0"
     std::string freq_offset;  // "151", or the crystal trim stored in the eFuse
@@ -31,6 +33,12 @@ struct OpenOutcome {
 // pre-distortion off, chip identifier, PADPD calibration (except on the two
 // chip variants), the eFuse trims, and standby.
 OpenOutcome open_link(RfApi &api, const OpenChoices &choices);
+
+// Why the link did not open, in plain words, from rf_init's result: the
+// simulated board's busy (with the holder's process id when the transport
+// tells it) and settings codes, -1 for a transport that did not load or
+// initialise, and the transport's own code otherwise.
+std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder);
 
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse
 // to the chip. Returns the crystal trim as the frequency-offset text, or the
