@@ -1,6 +1,8 @@
 #include "module_loader.h"
 
 #include <windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 
 #include <algorithm>
 #include <string>
