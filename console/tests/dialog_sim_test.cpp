@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -37,8 +38,10 @@ TEST(DialogOnAHeldBoard, OpenFailsAndSaysWhichProcessHoldsTheBoard) {
     ASSERT_EQ(select(XOLT_SELECT_USB), 0);
     ASSERT_EQ(open(), 0);
 
-    const test_support::ProgramRun run = test_support::run_program(DIALOG_OPEN_PROBE_PATH, {});
+    test_support::ProgramRun run = test_support::run_program(DIALOG_OPEN_PROBE_PATH, {});
     close();
+    // Lines end in CRLF on Windows.
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_NE(run.output.find("status: Open Fail\n"), std::string::npos) << run.output;
     const std::string told = "box: The link did not open: board busy (held by process " +

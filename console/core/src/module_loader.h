@@ -7,10 +7,10 @@
 
 namespace deve::module_loader {
 
-// Loads the file. A name without a directory is taken from the program's
-// own folder on Windows (never the current directory or PATH) and goes
-// through the dynamic linker's search elsewhere. Null on failure, with the
-// platform's reason in `error`.
+// Loads the file. On Windows a name without a directory is taken from the
+// program's own folder when it is there, else from the system folder (never
+// the current directory or PATH); elsewhere it goes through the dynamic
+// linker's search. Null on failure, with the platform's reason in `error`.
 void *open(const std::string &file, std::string &error);
 
 // The address of an export, or null.

@@ -61,10 +61,21 @@ std::wstring program_folder() {
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
-// A bare name is the file of that name in the program's folder.
-std::wstring full_path(const std::string &file) {
-    const std::wstring wide = widen(file);
-    return wide.find_first_of(L"\\/:") == std::wstring::npos ? program_folder() + wide : wide;
+bool is_bare_name(const std::wstring &file) { return file.find_first_of(L"\\/:") == std::wstring::npos; }
+
+bool file_exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A path is loaded as it is; a bare name from the program's folder when the
+// file is there, else from the system folder.
+HMODULE load(const std::wstring &file) {
+    if (!is_bare_name(file)) {
+        return LoadLibraryExW(file.c_str(), nullptr, kSearch);
+    }
+    const std::wstring beside = program_folder() + file;
+    if (file_exists(beside)) {
+        return LoadLibraryExW(beside.c_str(), nullptr, kSearch);
+    }
+    return LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace
@@ -73,7 +84,7 @@ void *open(const std::string &file, std::string &error) {
     // No system pop-up for a missing file: the console reports it itself.
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
-    HMODULE module = LoadLibraryExW(full_path(file).c_str(), nullptr, kSearch);
+    HMODULE module = load(widen(file));
     const DWORD code = GetLastError();
     SetThreadErrorMode(previous, nullptr);
     if (module == nullptr) {

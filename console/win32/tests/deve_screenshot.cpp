@@ -37,7 +37,6 @@ int wmain(int argc, wchar_t **argv) {
         std::fprintf(stderr, "deve_screenshot: OPEN showed \"%s\"\n", deve.text(IDC_PORT_STATUS).c_str());
         return 1;
     }
-    SetForegroundWindow(deve.dialog());
     deve.sync();
     Sleep(500);  // the last repaints reach the screen
     std::string problem;
