@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds for Windows with MinGW-w64 (Debian's POSIX-thread compilers):
 # first GoogleTest (from Debian's source package), CLI11's and nlohmann/json's
-# headers into a prefix of their own, then velmo.dll, xolt.dll, deve-cli.exe, the example,
-# calibration_bench and the tests. Everything is linked statically, so the
-# files need nothing beside them but what ships with Windows.
+# headers into a prefix of their own, then velmo.dll, xolt.dll, Deve.exe (the
+# Win32 dialog), deve-cli.exe, the example, calibration_bench and the tests.
+# Everything is linked statically, so the files need nothing beside them but
+# what ships with Windows.
 #
 #   scripts/build-windows.sh [TARGET...]   (default: everything)
 #   VELMO_WINDOWS_BUILD   build directory (default: build/windows)
@@ -48,7 +49,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS="$flags" \
   ${wine64:+-DCMAKE_CROSSCOMPILING_EMULATOR="$wine64"} \
-  -DVELMO_BUILD_CONSOLE=OFF -DVELMO_BUILD_CLI=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_BENCHMARKS=ON
+  -DVELMO_BUILD_CONSOLE=ON -DVELMO_BUILD_CLI=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_BENCHMARKS=ON
 if [ $# -gt 0 ]; then
   cmake --build "$build" --target "$@"
 else

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows zip from a Windows build (scripts/build-windows.sh):
-# deve-cli.exe, velmo.dll and the simulated board's xolt.dll side by side in
+# Deve.exe (the console dialog, its manifest inside), deve-cli.exe, velmo.dll
+# and the simulated board's xolt.dll side by side in
 # bin/ (a real transport replaces xolt.dll there, or is named by XOLT_LIBRARY),
 # the headers, velmo.def and the MinGW import library, and a short README.
 # Prints the zip's path.
@@ -13,7 +14,7 @@ version="$(sed -n 's/^project(velmo VERSION \([0-9.]*\).*/\1/p' "$root/CMakeList
 name="velmo-$version-windows-x64"
 stage="$build/package/$name"
 
-for f in bin/velmo.dll bin/xolt.dll bin/deve-cli.exe velmo/velmo.def velmo/libvelmo.dll.a; do
+for f in bin/velmo.dll bin/xolt.dll bin/Deve.exe bin/deve-cli.exe velmo/velmo.def velmo/libvelmo.dll.a; do
   if [ ! -f "$build/$f" ]; then
     echo "package-windows: $build/$f is missing: run scripts/build-windows.sh first" >&2
     exit 1
@@ -22,7 +23,7 @@ done
 
 rm -rf "$stage" "$build/package/$name.zip"
 mkdir -p "$stage/bin" "$stage/include" "$stage/lib"
-cp "$build/bin/deve-cli.exe" "$build/bin/velmo.dll" "$build/bin/xolt.dll" "$stage/bin/"
+cp "$build/bin/Deve.exe" "$build/bin/deve-cli.exe" "$build/bin/velmo.dll" "$build/bin/xolt.dll" "$stage/bin/"
 x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/"*
 cp -r "$root/include/velmo" "$root/include/xolt" "$stage/include/"
 cp "$build/velmo/velmo.def" "$build/velmo/libvelmo.dll.a" "$stage/lib/"

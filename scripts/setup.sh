@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev
   libgl-dev
-  xvfb xauth
+  xvfb xauth icoutils fonts-wine
   fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix googletest

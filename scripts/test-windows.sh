@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows part of the tests, on Linux: builds everything for Windows
 # (scripts/build-windows.sh), checks that every DLL and program imports only
-# DLLs that ship with Windows, runs the Windows tests under wine64, runs
+# DLLs that ship with Windows, runs the Windows tests under wine64 on a
+# virtual display (among them the Deve dialog's UI test), runs
 # deve-cli's end-to-end tests (a Linux program) against deve-cli.exe, and
 # runs the Windows package from a folder whose name has a space and a
 # non-ASCII letter.
@@ -33,16 +34,12 @@ done
 [ "$bad" -eq 0 ] || exit 1
 echo "every program and DLL in $build/bin imports only Windows' own DLLs and the build's own"
 
-# One private Wine prefix in the build tree, one Wine server for the run (a
-# server of this prefix left from an earlier run is ended first). wineboot
-# hangs when its standard input is a pipe.
-wine64="$(command -v wine64 || echo /usr/lib/wine/wine64)"
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-wineserver -k 2>/dev/null || true
-wineserver -p
-trap 'wineserver -k || true' EXIT
-wineboot </dev/null >/dev/null 2>&1
+# One private Wine prefix in the build tree, one Wine server for the run, on
+# a virtual display of its own (the dialog's UI test opens windows).
+# shellcheck source=scripts/wine-session.sh
+. "$root/scripts/wine-session.sh"
+trap wine_session_stop EXIT
+wine_session_start "$build/wine"
 
 echo "== Windows tests under Wine"
 ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 --no-tests=error
@@ -63,6 +60,7 @@ rm -rf "$build/package-run"
 mkdir -p "$place"
 (cd "$place" && cmake -E tar xf "$zip")
 cli="$(find "$place" -name deve-cli.exe)"
+[ -n "$(find "$place" -name Deve.exe)" ] || { echo "the package has no Deve.exe" >&2; exit 1; }
 run_dir="$build/package-run/elsewhere"
 mkdir -p "$run_dir"
 fuse="Z:$(printf '%s' "$build/package-run/efuse.bin" | tr / '\\')"

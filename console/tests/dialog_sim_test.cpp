@@ -1,20 +1,53 @@
-// The dialog's behaviour end to end on the simulated board: the staged burns
-// programmed, read back and applied by the next OPEN. ctest names the board
-// (XOLT_LIBRARY) and a scratch fuse file (XOLT_FUSE_FILE), which every test
-// starts by removing: a fresh board.
+// The dialog's behaviour end to end on the simulated board: OPEN on a board
+// another process holds, and the staged burns programmed, read back and
+// applied by the next OPEN. ctest names the board (XOLT_LIBRARY) and a
+// scratch fuse file (XOLT_FUSE_FILE), which every test starts by removing: a
+// fresh board.
 #include "recording_surface.h"
+#include "test_support/system.h"
 
 #include "deve/resource.h"
 #include "deve/text.h"
 #include "deve/velmo_api.h"
+#include "xolt/xolt.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 namespace {
+
+// This process holds the board through its entry points while a dialog in a
+// second process (dialog_open_probe) presses OPEN on it: "Open Fail", and a
+// message box naming this process.
+TEST(DialogOnAHeldBoard, OpenFailsAndSaysWhichProcessHoldsTheBoard) {
+    const char *board = std::getenv("XOLT_LIBRARY");
+    const char *fuses = std::getenv("XOLT_FUSE_FILE");
+    ASSERT_TRUE(board != nullptr && fuses != nullptr) << "ctest sets XOLT_LIBRARY and XOLT_FUSE_FILE";
+    std::error_code ignored;
+    std::filesystem::remove(fuses, ignored);
+    const auto init = test_support::find_export_as<xolt_init_fn>(board, "xolt_init");
+    const auto select = test_support::find_export_as<xolt_select_fn>(board, "xolt_select");
+    const auto open = test_support::find_export_as<xolt_open_fn>(board, "xolt_open");
+    const auto close = test_support::find_export_as<xolt_close_fn>(board, "xolt_close");
+    ASSERT_TRUE(init && select && open && close);
+    ASSERT_EQ(init(), 0);
+    ASSERT_EQ(select(XOLT_SELECT_USB), 0);
+    ASSERT_EQ(open(), 0);
+
+    test_support::ProgramRun run = test_support::run_program(DIALOG_OPEN_PROBE_PATH, {});
+    close();
+    // Lines end in CRLF on Windows.
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("status: Open Fail\n"), std::string::npos) << run.output;
+    const std::string told = "box: The link did not open: board busy (held by process " +
+                             std::to_string(test_support::process_id()) + ").\n";
+    EXPECT_NE(run.output.find(told), std::string::npos) << run.output;
+}
 
 class DialogOnTheBoard : public ::testing::Test {
 protected:

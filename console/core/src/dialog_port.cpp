@@ -40,6 +40,9 @@ void DeveDialog::OnBnClickedOpen() {
         SetOpenControls(true);
     }
     UpdateData(false);
+    if (!outcome.opened) {
+        Tell(MessageKind::Warning, "The link did not open: " + outcome.failure + ".");
+    }
     if (outcome.opened && observer_ != nullptr) {
         observer_->link_opened(outcome);
     }

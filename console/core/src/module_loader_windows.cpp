@@ -1,12 +1,24 @@
 #include "module_loader.h"
 
 #include <windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace deve::module_loader {
 
 namespace {
+
+// An entry point every transport defines, and only a transport (velmo.dll
+// forwards the register calls under their names, but has no xolt_open).
+constexpr const char *kTransportSymbol = "xolt_open";
+
+// A module's own DLLs come from its folder and the system folders, never the
+// current directory or PATH.
+constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
 
 std::wstring widen(const std::string &text) {
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
@@ -32,13 +44,47 @@ std::string message_of(DWORD code) {
     return text;
 }
 
+// The program's own folder, with a trailing backslash; however long.
+std::wstring program_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+bool is_bare_name(const std::wstring &file) { return file.find_first_of(L"\\/:") == std::wstring::npos; }
+
+bool file_exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A path is loaded as it is; a bare name from the program's folder when the
+// file is there, else from the system folder.
+HMODULE load(const std::wstring &file) {
+    if (!is_bare_name(file)) {
+        return LoadLibraryExW(file.c_str(), nullptr, kSearch);
+    }
+    const std::wstring beside = program_folder() + file;
+    if (file_exists(beside)) {
+        return LoadLibraryExW(beside.c_str(), nullptr, kSearch);
+    }
+    return LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 void *open(const std::string &file, std::string &error) {
     // No system pop-up for a missing file: the console reports it itself.
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
-    HMODULE module = LoadLibraryW(widen(file).c_str());
+    HMODULE module = load(widen(file));
     const DWORD code = GetLastError();
     SetThreadErrorMode(previous, nullptr);
     if (module == nullptr) {
@@ -49,6 +95,26 @@ void *open(const std::string &file, std::string &error) {
 
 void *find(void *module, const char *name) {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void *find_in_transport(const char *name) {
+    std::vector<HMODULE> modules(256);
+    DWORD needed = 0;
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        if (!K32EnumProcessModules(GetCurrentProcess(), modules.data(), size, &needed)) {
+            return nullptr;
+        }
+        if (needed <= size) {
+            break;
+        }
+        modules.resize(needed / sizeof(HMODULE));
+    }
+    modules.resize(needed / sizeof(HMODULE));
+    const auto transport = std::find_if(modules.begin(), modules.end(), [](HMODULE module) {
+        return GetProcAddress(module, kTransportSymbol) != nullptr;
+    });
+    return transport == modules.end() ? nullptr : reinterpret_cast<void *>(GetProcAddress(*transport, name));
 }
 
 }  // namespace deve::module_loader

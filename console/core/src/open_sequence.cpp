@@ -4,6 +4,8 @@
 #include "deve/tables.h"
 #include "deve/text.h"
 
+#include "xolt/xolt_sim.h"
+
 namespace deve {
 
 namespace {
@@ -71,11 +73,25 @@ std::string apply_efuse_trims(RfApi &api) {
     return freq_offset;
 }
 
+std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder) {
+    switch (init_result) {
+    case XOLT_SIM_ERR_BUSY:
+        return holder ? "board busy (held by process " + decimal(*holder) + ")" : "board busy";
+    case XOLT_SIM_ERR_SETTINGS:
+        return "the board refused its settings (a board setting in the environment is malformed or out of range)";
+    case -1: return "the transport could not be loaded or did not initialise";
+    default: return "the transport refused to open the link (code " + decimal(init_result) + ")";
+    }
+}
+
 OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
     OpenOutcome out;
     out.init_result = api.rf_init(port_selector(choices.port));
     if (out.init_result != 0) {
         out.status = kOpenFail;
+        const std::optional<std::int32_t> holder =
+            out.init_result == XOLT_SIM_ERR_BUSY ? api.board_holder() : std::nullopt;
+        out.failure = open_failure_reason(out.init_result, holder);
         return out;
     }
     out.opened = true;

@@ -2,6 +2,8 @@
 
 #include "velmo/velmo.h"
 
+#include "module_loader.h"
+
 namespace deve {
 
 // clang-format off
@@ -46,5 +48,15 @@ std::int32_t VelmoApi::rf_efuse_write_rate_gain_g_n20(std::int32_t high, std::in
 std::int32_t VelmoApi::rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) { return ::rf_efuse_read_rate_gain_g_n20(high, low); }
 std::int32_t VelmoApi::rf_get_efuse_free_bits() { return ::rf_get_efuse_free_bits(); }
 // clang-format on
+
+std::optional<std::int32_t> VelmoApi::board_holder() {
+    using Holder = std::int32_t (*)();
+    const auto holder = reinterpret_cast<Holder>(module_loader::find_in_transport("xolt_sim_board_holder"));
+    if (holder == nullptr) {
+        return std::nullopt;
+    }
+    const std::int32_t process = holder();
+    return process > 0 ? std::optional<std::int32_t>(process) : std::nullopt;
+}
 
 }  // namespace deve

@@ -11,9 +11,10 @@
 //   set_input_rule             ES_NUMBER / ES_UPPERCASE, EM_LIMITTEXT and a
 //                              check of every change against accepts_input
 //   start_timer, stop_timer    SetTimer, KillTimer
-//   message, confirm           MessageBoxW (confirm: MB_DEFBUTTON2, Cancel)
+//   message, confirm           MessageBoxW (confirm: OK captioned with the
+//                              action, Cancel the default: MB_DEFBUTTON2)
 //   choose_file_to_open        GetOpenFileNameW
-//   set_busy                   SetCursor(IDC_WAIT) and UpdateWindow
+//   set_busy                   SetCursor(IDC_WAIT) and RedrawWindow
 //   end_dialog                 EndDialog(IDOK)
 //
 // Texts are UTF-8. The skin passes the operator's actions back to the dialog

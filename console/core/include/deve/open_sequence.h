@@ -26,6 +26,7 @@ struct OpenOutcome {
     bool opened = false;
     std::int32_t init_result = 0;
     std::string status;       // "Open Success" or "Open Fail"
+    std::string failure;      // why the link did not open; empty when opened
     std::string chip_id;      // "%x", or "NO Chip ID"; empty when not opened
     std::optional<std::uint32_t> chip_id_word;  // the identifier, when it was read
     std::string pit;          // "0"
@@ -42,6 +43,12 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices);
 // Writes a crystal (frequency-offset) trim to the chip's two trim fields, as
 // the open sequence applies the stored one.
 void apply_crystal_trim(RfApi &api, std::uint8_t trim);
+
+// Why the link did not open, in plain words, from rf_init's result: the
+// simulated board's busy (with the holder's process id when the transport
+// tells it) and settings codes, -1 for a transport that did not load or
+// initialise, and the transport's own code otherwise.
+std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder);
 
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse
 // to the chip. Returns the crystal trim as the frequency-offset text, or the

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace deve {
 
@@ -56,6 +57,12 @@ public:
     virtual std::int32_t rf_efuse_write_rate_gain_g_n20(std::int32_t high, std::int32_t low) = 0;
     virtual std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) = 0;
     virtual std::int32_t rf_get_efuse_free_bits() = 0;
+
+    // Not an export of the library: after rf_init was refused because another
+    // process holds the board, that process's id as the transport the library
+    // loaded tells it. Only the simulated board can (xolt_sim_board_holder);
+    // nothing when it cannot be told, which is all a stand-in knows.
+    virtual std::optional<std::int32_t> board_holder() { return std::nullopt; }
 };
 
 }  // namespace deve

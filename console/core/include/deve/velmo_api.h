@@ -47,6 +47,10 @@ public:
     std::int32_t rf_efuse_write_rate_gain_g_n20(std::int32_t high, std::int32_t low) override;
     std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) override;
     std::int32_t rf_get_efuse_free_bits() override;
+
+    // xolt_sim_board_holder, looked up in the transport module the library
+    // loaded (a real transport has no such export).
+    std::optional<std::int32_t> board_holder() override;
 };
 
 }  // namespace deve

@@ -1,0 +1,271 @@
+// Deve.exe on the simulated board, driven from this process as an operator
+// would: one program, one fresh board, the steps in order (each test goes on
+// from where the one before left the dialog). ctest names a scratch fuse
+// file in XOLT_FUSE_FILE; the board is the xolt.dll beside Deve.exe.
+#include "deve_driver.h"
+#include "win32_resource.h"
+
+#include "deve/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::wstring own_folder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// Successive values of a count that the dialog refreshes by timer, over
+// `span`: each new text once it is seen.
+std::vector<long> watch_count(const DeveDriver &deve, int id, std::chrono::milliseconds span) {
+    std::vector<long> seen;
+    std::string last = deve.text(id);
+    DeveDriver::wait_until(
+        [&] {
+            const std::string now = deve.text(id);
+            if (now != last && !now.empty()) {
+                seen.push_back(std::strtol(now.c_str(), nullptr, 10));
+                last = now;
+            }
+            return false;
+        },
+        span);
+    return seen;
+}
+
+class DeveUi : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char *fuses = std::getenv("XOLT_FUSE_FILE");
+        ASSERT_NE(fuses, nullptr) << "ctest names a scratch fuse file in XOLT_FUSE_FILE";
+        std::remove(fuses);  // a fresh board
+        deve_ = std::make_unique<DeveDriver>(own_folder() + L"Deve.exe",
+                                             DeveDriver::Env{{L"XOLT_LIBRARY", own_folder() + L"xolt.dll"}});
+    }
+    static void TearDownTestSuite() { deve_.reset(); }
+    void SetUp() override { ASSERT_TRUE(deve_->ok()) << deve_->problem(); }
+
+    // Clicks a button whose handler opens a message box, and returns the box.
+    DeveDriver::Box click_for_box(int id) {
+        deve_->post_click(id);
+        return deve_->wait_for_box();
+    }
+
+    static std::unique_ptr<DeveDriver> deve_;
+};
+
+std::unique_ptr<DeveDriver> DeveUi::deve_;
+
+TEST_F(DeveUi, StartsClosedWithTheTemplateStatesAndInputRules) {
+    DeveDriver &d = *deve_;
+    EXPECT_EQ(d.text(IDC_PORT), "USB");
+    EXPECT_EQ(d.text(IDC_SUPPLY), "DCDC");
+    EXPECT_EQ(d.text(IDC_XTAL), "25MHz");
+    EXPECT_EQ(d.text(IDC_PORT_STATUS), "");
+    EXPECT_EQ(d.text(ID_OK), "確定");
+    EXPECT_FALSE(d.enabled(IDC_TX_ON));
+    EXPECT_FALSE(d.visible(IDC_OPTION_GROUP));
+    EXPECT_FALSE(d.visible(IDC_SCRIPT_BROWSE));
+    // Digits only in the decimal fields, upper case in the hexadecimal ones,
+    // and every field reached with Tab.
+    EXPECT_TRUE(d.style(IDC_FREQ_OFFSET) & ES_NUMBER);
+    EXPECT_TRUE(d.style(IDC_REG_ADDRESS) & ES_UPPERCASE);
+    for (int id : {IDC_PORT, IDC_OPEN, IDC_REG_ADDRESS, IDC_MAC_BYTE0, IDC_XTAL, IDC_TX_ON, IDC_FREQ_OFFSET,
+                   IDC_EFUSE_ITEM, ID_OK}) {
+        EXPECT_TRUE(d.style(id) & WS_TABSTOP) << id;
+    }
+    // Keys: lower case comes out upper case; a digit past the eight a
+    // register holds, and a pasted text the field does not take, are refused.
+    d.keys(IDC_REG_ADDRESS, L"ccb0a40");
+    EXPECT_EQ(d.text(IDC_REG_ADDRESS), "CCB0A40");
+    d.keys(IDC_REG_ADDRESS, L"01");
+    EXPECT_EQ(d.text(IDC_REG_ADDRESS), "CCB0A400");
+    d.type(IDC_REG_ADDRESS, "XYZ");
+    EXPECT_EQ(d.text(IDC_REG_ADDRESS), "CCB0A400");
+    d.type(IDC_FREQ_OFFSET, "12a");
+    EXPECT_EQ(d.text(IDC_FREQ_OFFSET), "");
+}
+
+TEST_F(DeveUi, OpenShowsSuccessTheChipIdAndOffsetAndEnablesTheTests) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_OPEN);
+    EXPECT_EQ(d.text(IDC_PORT_STATUS), "Open Success");
+    const std::string chip = d.text(IDC_CHIP_ID);
+    EXPECT_FALSE(chip.empty());
+    EXPECT_NE(chip, "NO Chip ID");
+    EXPECT_EQ(d.text(IDC_FREQ_OFFSET), "151");
+    EXPECT_EQ(d.text(IDC_PIT), "0");
+    for (int id : {IDC_TX_ON, IDC_TX_OFF, IDC_RX_ON, IDC_RX_OFF, IDC_REG_READ, IDC_BAND, IDC_CHANNEL, IDC_MODE,
+                   IDC_RATE, IDC_MAC_READ, IDC_EFUSE_READ}) {
+        EXPECT_TRUE(d.enabled(id)) << id;
+    }
+    EXPECT_EQ(d.text(IDC_CHANNEL), "CH1_2412MHz");
+    EXPECT_EQ(d.text(IDC_RATE), "HT20-MCS7");
+    // The register read goes to the chip: the mode register OPEN left.
+    d.click(IDC_REG_READ);
+    EXPECT_EQ(d.text(IDC_READ_DATA), "6000004");
+}
+
+TEST_F(DeveUi, BandAndChannelChangeRetuneTheRadio) {
+    DeveDriver &d = *deve_;
+    d.choose(IDC_BAND, 1);
+    EXPECT_EQ(d.items(IDC_CHANNEL).size(), 104u);
+    EXPECT_EQ(d.text(IDC_CHANNEL), "");  // no channel chosen yet
+    d.choose(IDC_CHANNEL, 4);            // CH36_5180MHz
+    EXPECT_EQ(d.text(IDC_CHANNEL), "CH36_5180MHz");
+    d.choose(IDC_BAND, 0);
+    d.choose(IDC_CHANNEL, 5);
+    EXPECT_EQ(d.text(IDC_CHANNEL), "CH6_2437MHz");
+}
+
+TEST_F(DeveUi, TxCountRisesOnceASecondUntilTxOff) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_TX_ON);
+    const std::vector<long> counts = watch_count(d, IDC_TX_PKT, 3500ms);
+    ASSERT_GE(counts.size(), 2u) << "timer 0 did not refresh the count";
+    EXPECT_LE(counts.size(), 5u) << "refreshed more often than once a second";
+    for (std::size_t i = 1; i < counts.size(); ++i) {
+        EXPECT_GT(counts[i], counts[i - 1]);
+    }
+    d.click(IDC_TX_OFF);
+    const std::string stopped = d.text(IDC_TX_PKT);
+    EXPECT_TRUE(watch_count(d, IDC_TX_PKT, 1500ms).empty()) << "the count moved after TX OFF";
+    EXPECT_EQ(d.text(IDC_TX_PKT), stopped);
+}
+
+TEST_F(DeveUi, RxShowsErrorsTotalAndPer) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_RX_ON);
+    ASSERT_TRUE(DeveDriver::wait_until([&] { return !d.text(IDC_PER).empty(); }, 5s));
+    d.click(IDC_RX_OFF);
+    const long errors = std::strtol(d.text(IDC_ERR_PKT).c_str(), nullptr, 10);
+    const long total = std::strtol(d.text(IDC_TOTAL_PKT).c_str(), nullptr, 10);
+    EXPECT_GT(total, 0);
+    EXPECT_LE(errors, total);
+    const std::string per = d.text(IDC_PER);
+    EXPECT_EQ(per.back(), '%') << per;
+    char expected[32];
+    const float rate = static_cast<float>(errors) / static_cast<float>(total) * 100.0f;
+    std::snprintf(expected, sizeof expected, "%.1f%%", static_cast<double>(rate));
+    EXPECT_EQ(per, expected);
+}
+
+TEST_F(DeveUi, TxOnWithTheAccessCodeRevealsTheEngineeringControls) {
+    DeveDriver &d = *deve_;
+    d.type(IDC_FREQ_OFFSET, "624");
+    d.click(IDC_TX_ON);
+    d.click(IDC_TX_OFF);
+    for (int id : {IDC_OPTION_GROUP, IDC_DPD, IDC_LOAD_SCRIPT, IDC_SCRIPT_PATH, IDC_SCRIPT_BROWSE, IDC_SAR,
+                   IDC_A62C_VALUE, IDC_A62C_WRITE, IDC_A630_VALUE, IDC_A630_WRITE, IDC_BRATE_GAIN,
+                   IDC_BRATE_GAIN_LABEL, IDC_REG_WRITE, IDC_MAC_WRITE, IDC_EFUSE_WRITE}) {
+        EXPECT_TRUE(d.visible(id)) << id;
+    }
+    EXPECT_TRUE(d.enabled(IDC_LOAD_SCRIPT));
+    d.type(IDC_FREQ_OFFSET, "151");
+}
+
+TEST_F(DeveUi, FuseWriteIsCancelledOrConfirmedInItsMessageBox) {
+    DeveDriver &d = *deve_;
+    d.choose(IDC_EFUSE_ITEM, 0);  // TX_PWR1
+    d.type(IDC_EFUSE_FIRST, "3");
+    d.type(IDC_EFUSE_SECOND, "5");
+
+    DeveDriver::Box question = click_for_box(IDC_EFUSE_WRITE);
+    ASSERT_NE(question.window, nullptr) << "no confirmation";
+    EXPECT_EQ(question.title, "Program eFuse");
+    EXPECT_TRUE(contains(question.text, "Program this record into the eFuse?")) << question.text;
+    ASSERT_TRUE(d.answer(question, IDCANCEL));
+    d.sync();
+    d.click(IDC_EFUSE_READ);
+    EXPECT_EQ(d.text(IDC_EFUSE_RESULT), "0,0");
+    EXPECT_EQ(d.text(IDC_EFUSE_RANGE), "Empty: 224 bit");
+
+    question = click_for_box(IDC_EFUSE_WRITE);
+    ASSERT_NE(question.window, nullptr) << "no confirmation";
+    wchar_t action[32] = {};
+    GetDlgItemTextW(question.window, IDOK, action, 32);
+    EXPECT_EQ(to_utf8(action), "Program");
+    ASSERT_TRUE(d.answer(question, IDOK));
+    const DeveDriver::Box result = d.wait_for_box();
+    ASSERT_NE(result.window, nullptr) << "no result after programming";
+    EXPECT_EQ(result.text, "TX_PWR1 programmed and verified: readers now see 3,5. Free bits: 212.");
+    ASSERT_TRUE(d.answer(result, IDOK));
+    d.sync();
+    EXPECT_EQ(d.text(IDC_EFUSE_RESULT), "success");
+    d.click(IDC_EFUSE_READ);
+    EXPECT_EQ(d.text(IDC_EFUSE_RESULT), "3,5");
+}
+
+TEST_F(DeveUi, ScriptLoadWritesItsRegisters) {
+    DeveDriver &d = *deve_;
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring script = std::wstring(folder) + L"deve_ui_script.txt";
+    // "DIList", the address at column 28, the value at column 39.
+    std::string line = "DIList";
+    line.resize(28, ' ');
+    line += "CCB0A62C";
+    line.resize(39, ' ');
+    line += "12345678";
+    FILE *file = _wfopen(script.c_str(), L"w");
+    ASSERT_NE(file, nullptr);
+    std::fprintf(file, "%s\n//end\n", line.c_str());
+    std::fclose(file);
+
+    // The browse button opens the file prompt; cancelled, the path stays.
+    d.post_click(IDC_SCRIPT_BROWSE);
+    const DeveDriver::Box prompt = d.wait_for_box();
+    ASSERT_NE(prompt.window, nullptr) << "no file prompt";
+    EXPECT_EQ(prompt.title, "Register script");
+    ASSERT_TRUE(d.answer(prompt, IDCANCEL));
+    d.sync();
+    EXPECT_EQ(d.text(IDC_SCRIPT_PATH), "");
+
+    d.type(IDC_SCRIPT_PATH, to_utf8(script));
+    const DeveDriver::Box done = click_for_box(IDC_LOAD_SCRIPT);
+    ASSERT_NE(done.window, nullptr) << "no message after the script";
+    EXPECT_TRUE(contains(done.text, "Done")) << done.text;
+    EXPECT_TRUE(contains(done.text, "1 register written")) << done.text;
+    ASSERT_TRUE(d.answer(done, IDOK));
+    d.sync();
+    _wremove(script.c_str());
+
+    d.type(IDC_REG_ADDRESS, "CCB0A62C");
+    d.click(IDC_REG_READ);
+    EXPECT_EQ(d.text(IDC_READ_DATA), "12345678");
+}
+
+TEST_F(DeveUi, SystemMenuOpensTheAboutBox) {
+    DeveDriver &d = *deve_;
+    d.system_command(IDM_ABOUTBOX);
+    const DeveDriver::Box about = d.wait_for_box();
+    ASSERT_NE(about.window, nullptr) << "no about box";
+    EXPECT_EQ(about.title, "關於 Deve");
+    EXPECT_TRUE(contains(about.text, "Deve，1.0 版")) << about.text;
+    ASSERT_TRUE(d.answer(about, IDOK));
+}
+
+TEST_F(DeveUi, CloseDisablesTheTestsAndOkEndsTheProgram) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_CLOSE);
+    EXPECT_EQ(d.text(IDC_PORT_STATUS), "Close Success");
+    EXPECT_FALSE(d.enabled(IDC_TX_ON));
+    EXPECT_FALSE(d.enabled(IDC_EFUSE_READ));
+    EXPECT_TRUE(d.enabled(IDC_XTAL));
+    d.click(ID_OK);
+    EXPECT_EQ(d.wait_exit(20s), 0);
+}
+
+}  // namespace
