@@ -138,7 +138,6 @@ int main(int argc, char **argv) {
     env.pending_signal = platform::pending_signal;
     env.signal_name = platform::signal_name;
     env.host = platform::host_name();
-    env.board_holder = platform::board_holder;
     env.ask = [](const std::string &prompt) {
         std::fputs(prompt.c_str(), stderr);
         std::fflush(stderr);

@@ -41,12 +41,6 @@ private:
 std::string requested_transport_file();
 std::string loaded_transport_file();
 
-// After the transport refused to open because another process holds the
-// board: that process's id, when the loaded transport can tell (the
-// simulated board's xolt_sim_board_holder; a real transport has no such
-// entry point).
-std::optional<long> board_holder();
-
 bool is_terminal(std::FILE *stream);
 
 // The name of this computer, for the run's records; empty when unknown.

@@ -22,8 +22,6 @@ extern "C" void on_signal(int signal) { received_signal = signal; }
 constexpr const char *kDefaultTransport = "libxolt.so";
 // An entry point every transport has.
 constexpr const char *kTransportSymbol = "xolt_open";
-// The simulated board's query of the process that holds it.
-constexpr const char *kHolderSymbol = "xolt_sim_board_holder";
 
 }  // namespace
 
@@ -129,22 +127,6 @@ std::string loaded_transport_file() {
         },
         &found);
     return found;
-}
-
-std::optional<long> board_holder() {
-    const std::string file = loaded_transport_file();
-    if (file.empty()) {
-        return std::nullopt;
-    }
-    void *handle = dlopen(file.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) {
-        return std::nullopt;
-    }
-    using HolderFn = std::int32_t (*)();
-    const auto holder = reinterpret_cast<HolderFn>(dlsym(handle, kHolderSymbol));
-    const std::int32_t pid = holder != nullptr ? holder() : 0;
-    dlclose(handle);
-    return pid > 0 ? std::optional<long>(pid) : std::nullopt;
 }
 
 bool is_terminal(std::FILE *stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }

@@ -65,8 +65,6 @@ constexpr const wchar_t *kDefaultTransport = L"xolt.dll";
 // An entry point every transport has (the library itself exports only the
 // register forwarders).
 constexpr const char *kTransportSymbol = "xolt_open";
-// The simulated board's query of the process that holds it.
-constexpr const char *kHolderSymbol = "xolt_sim_board_holder";
 
 std::string narrow(const std::wstring &wide) {
     if (wide.empty()) {
@@ -239,17 +237,6 @@ std::string requested_transport_file() {
 std::string loaded_transport_file() {
     const HMODULE transport = loaded_transport_module();
     return transport != nullptr ? narrow(module_file(transport)) : std::string();
-}
-
-std::optional<long> board_holder() {
-    const HMODULE transport = loaded_transport_module();
-    if (transport == nullptr) {
-        return std::nullopt;
-    }
-    using HolderFn = std::int32_t (*)();
-    const auto holder = reinterpret_cast<HolderFn>(reinterpret_cast<void *>(GetProcAddress(transport, kHolderSymbol)));
-    const std::int32_t pid = holder != nullptr ? holder() : 0;
-    return pid > 0 ? std::optional<long>(pid) : std::nullopt;
 }
 
 std::string host_name() {

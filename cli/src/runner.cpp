@@ -186,14 +186,14 @@ bool Runner::open_link() {
     if (!outcome.opened) {
         out_.record("open", fields);
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
+        // The reason in the console's own words, the holder's process id
+        // included when the transport tells it.
         if (outcome.init_result == XOLT_SIM_ERR_BUSY) {
-            const std::optional<long> holder = env_.board_holder ? env_.board_holder() : std::nullopt;
-            error("busy", holder ? "board busy (held by process " + std::to_string(*holder) + ")" : "board busy");
+            error("busy", outcome.failure);
         } else if (outcome.init_result == XOLT_SIM_ERR_SETTINGS) {
-            error("board", "the board refused to power up: a board setting is malformed or out of range (the "
-                           "board names it on standard error)");
+            error("board", outcome.failure + "; the board names the setting on standard error");
         } else {
-            error("link", "the link did not open: rf_init returned " + std::to_string(outcome.init_result));
+            error("link", "the link did not open: " + outcome.failure);
         }
         return false;
     }

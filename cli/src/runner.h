@@ -40,8 +40,6 @@ struct Environment {
     std::function<bool(const std::string &line)> library_log;
     // The host the run is on, for the open and end records.
     std::string host;
-    // The process that holds the board, after the link was refused as busy.
-    std::function<std::optional<long>()> board_holder;
 };
 
 // Where the commands of a run come from: the command line, or the lines of
