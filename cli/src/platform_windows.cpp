@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "common/wide_text.h"
 // psapi.h needs windows.h before it.
 #include <psapi.h>
 
@@ -16,6 +18,9 @@
 namespace deve::cli::platform {
 
 namespace {
+
+using wide_text::narrow;
+
 
 // The interrupts are reported by their POSIX numbers, so the exit codes and
 // the records are the same on every platform (130, 143, 129).
@@ -66,17 +71,6 @@ constexpr const wchar_t *kDefaultTransport = L"xolt.dll";
 // register forwarders).
 constexpr const char *kTransportSymbol = "xolt_open";
 
-std::string narrow(const std::wstring &wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                        nullptr);
-    return text;
-}
 
 std::wstring module_file(HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');

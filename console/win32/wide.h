@@ -5,8 +5,10 @@
 
 #include <string>
 
-std::wstring widen(const std::string &text);
-std::string narrow(const std::wstring &text);
+#include "common/wide_text.h"
+
+using wide_text::narrow;
+using wide_text::widen;
 
 // The text of a window (a control, a message box's static), however long.
 std::wstring window_text(HWND window);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "common/wide_text.h"
+
 #include <cstdlib>
 #include <optional>
 
@@ -12,15 +14,9 @@ namespace test_support {
 
 namespace {
 
-std::wstring widen(const std::string &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
+using wide_text::widen;
+
+
 
 // The absolute form of a path (backslashes, drive and directory filled in),
 // as the loader and CreateProcessW want it.

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "common/wide_text.h"
+
 #include <algorithm>
 #include <atomic>
 #include <vector>
@@ -13,6 +15,10 @@
 namespace velmo::platform {
 
 namespace {
+
+using wide_text::narrow;
+using wide_text::widen;
+
 
 // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10 1803 and later), which
 // older headers lack.
@@ -28,27 +34,7 @@ constexpr std::int64_t kSpinMarginPlain = 16 * 10000;
 // system's folders, never in the current directory or on PATH.
 constexpr DWORD kTransportSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
 
-std::wstring widen(const std::string &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
 
-std::string narrow(const std::wstring &wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                        nullptr);
-    return text;
-}
 
 std::string format_error(DWORD code) {
     wchar_t *text = nullptr;

@@ -6,34 +6,19 @@
 
 #include <windows.h>
 
+#include "common/wide_text.h"
+
 #include <vector>
 
 namespace xolt::platform {
 
 namespace {
 
-std::wstring widen(const char *text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer.data(), length);
-    return std::wstring(buffer.data());
-}
+using wide_text::narrow;
+using wide_text::widen;
 
-std::string narrow(const std::wstring &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::vector<char> buffer(static_cast<std::size_t>(length));
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer.data(), length, nullptr, nullptr);
-    return std::string(buffer.data());
-}
+
+
 
 std::wstring wide_environment(const char *name) {
     const std::wstring wide_name = widen(name);

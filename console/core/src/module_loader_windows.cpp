@@ -1,6 +1,8 @@
 #include "module_loader.h"
 
 #include <windows.h>
+
+#include "common/wide_text.h"
 // psapi.h needs windows.h before it.
 #include <psapi.h>
 
@@ -12,6 +14,9 @@ namespace deve::module_loader {
 
 namespace {
 
+using wide_text::widen;
+
+
 // An entry point every transport defines, and only a transport (velmo.dll
 // forwards the register calls under their names, but has no xolt_open).
 constexpr const char *kTransportSymbol = "xolt_open";
@@ -20,16 +25,6 @@ constexpr const char *kTransportSymbol = "xolt_open";
 // current directory or PATH.
 constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
 
-std::wstring widen(const std::string &text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
 
 std::string message_of(DWORD code) {
     char *buffer = nullptr;

@@ -77,26 +77,7 @@ std::string statics_text(HWND box) {
 
 }  // namespace
 
-std::wstring to_wide(const std::string &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
 
-std::string to_utf8(const std::wstring &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
-    return out;
-}
 
 DeveDriver::DeveDriver(const std::wstring &program, const Env &env) {
     // The program inherits this process's environment, with these set.

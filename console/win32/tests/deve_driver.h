@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "common/wide_text.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -84,5 +86,5 @@ private:
 };
 
 // UTF-8 and UTF-16.
-std::wstring to_wide(const std::string &text);
-std::string to_utf8(const std::wstring &text);
+inline std::wstring to_wide(const std::string &text) { return wide_text::widen(text); }
+inline std::string to_utf8(const std::wstring &text) { return wide_text::narrow(text); }
