@@ -434,7 +434,10 @@ Outcome Runner::operator()(const RegReadCmd &cmd) {
 }
 
 Outcome Runner::operator()(const RegWriteCmd &cmd) {
-    register_write(api_, cmd.address, cmd.value);
+    if (!checked_register_write(api_, cmd.address, cmd.value)) {
+        return error("link", "the transport failed the write of " + hex_word(cmd.value) + " to register " +
+                                 hex_word(cmd.address) + ": the chip may not hold it");
+    }
     out_.record("reg_write", json::Object(head())
                                  .add("address", hex_word(cmd.address))
                                  .add("value", cmd.value)
@@ -525,7 +528,14 @@ Outcome Runner::operator()(const DpdCmd &cmd) {
 Outcome Runner::operator()(const TempCmd &) {
     std::int32_t celsius = 0;
     const std::int32_t result = env_.read_temperature ? env_.read_temperature(&celsius) : -1;
-    const std::uint32_t code = read_sensor_code(api_);
+    // The library does not examine the transport's results; the sensor's
+    // own reading does, and a link that fails it makes the temperature
+    // unread too.
+    const std::optional<std::uint32_t> sensor = checked_sensor_code(api_);
+    if (!sensor) {
+        return error("link", "the transport failed an access to the temperature sensor: no temperature was read");
+    }
+    const std::uint32_t code = *sensor;
     json::Object fields = head();
     if (result == 0) {
         fields.add("celsius", celsius);
@@ -549,13 +559,17 @@ Outcome Runner::operator()(const ScriptCmd &cmd) {
     out_.record("script", json::Object(head())
                               .add("file", cmd.file)
                               .add("written", run.written)
+                              .add("refused", run.refused)
                               .add("skipped", run.skipped)
                               .add("ended", run.ended)
                               .add("details", run.read_failed() ? script_read_failure(cmd.file, run)
                                                                 : script_done_details(run)),
-                json::Object().add("written", "register").add("skipped", "line"));
+                json::Object().add("written", "register").add("refused", "register").add("skipped", "line"));
     if (run.read_failed()) {
         return error("usage", script_read_failure(cmd.file, run));
+    }
+    if (run.writes_refused()) {
+        return error("link", script_done_details(run));
     }
     out_.text("script " + cmd.file + ": " + std::string(kScriptDone) + "; " + script_done_details(run));
     return Outcome::Pass;

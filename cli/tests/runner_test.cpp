@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -58,6 +60,31 @@ TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
         EXPECT_TRUE(contains(r.out, "\"verdict\":\"fail\"")) << r.out;
         EXPECT_TRUE(contains(r.out, "frame counters: the run's counts are incomplete")) << r.out;
     }
+
+    // No temperature from a sensor that was never read.
+    const RunOutput temp = run_on(api, {TempCmd{}});
+    EXPECT_EQ(temp.code, 3) << temp.out;
+    EXPECT_FALSE(contains(temp.out, "\"type\":\"temp\"")) << temp.out;
+    EXPECT_TRUE(contains(temp.out, "no temperature was read")) << temp.out;
+}
+
+TEST(CliRunner, WritesTheTransportFailsAreErrorsAndNeverWritten) {
+    clitest::FakeApi api;
+    api.failing_writes = true;
+
+    const RunOutput reg = run_on(api, {RegWriteCmd{0xCCB0A62C, 0x12345678}});
+    EXPECT_EQ(reg.code, 3) << reg.out;
+    EXPECT_FALSE(contains(reg.out, "\"type\":\"reg_write\"")) << reg.out;
+    EXPECT_TRUE(contains(reg.out, "the transport failed the write of 0x12345678 to register 0xccb0a62c")) << reg.out;
+
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "cli_runner_refused_script.txt";
+    std::ofstream(path) << "DIList                      CCB0A62C | 12345678\n"
+                           "DIList                      CCB0A630 | 00000001\n//end\n";
+    const RunOutput script = run_on(api, {ScriptCmd{path.string()}});
+    std::filesystem::remove(path);
+    EXPECT_EQ(script.code, 3) << script.out;
+    EXPECT_TRUE(contains(script.out, "\"written\":0,\"refused\":2")) << script.out;
+    EXPECT_TRUE(contains(script.out, "The transport failed 2 register writes")) << script.out;
 }
 
 }  // namespace

@@ -167,6 +167,18 @@ TEST(DialogOption, ScriptIsChosenLoadedAndReported) {
     EXPECT_EQ(boxes[0].details.rfind("1 register written, 1 DIList line skipped", 0), 0u);
     EXPECT_FALSE(rig.surface.busy);
 
+    // Writes the transport fails are not "Done".
+    rig.api.results["xolt_write_reg"] = -1;
+    rig.click(1039);
+    rig.api.results.erase("xolt_write_reg");
+    EXPECT_EQ(rig.calls(), Calls{W(0xCCB0A62C, 0x11111111)});
+    boxes = rig.surface.take_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, "warning");
+    EXPECT_NE(boxes[0].text.find("0 registers written"), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("The transport failed 1 register write: the chip may not hold that register."),
+              std::string::npos) << boxes[0].text;
+
     const std::string missing = scripts::temp_path("absent.txt").string();
     rig.type(1040, missing);
     rig.click(1039);

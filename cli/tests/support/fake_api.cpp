@@ -29,7 +29,7 @@ std::int32_t FakeApi::xolt_read_reg(std::uint32_t address, std::uint32_t *value)
 std::int32_t FakeApi::xolt_write_reg(std::uint32_t address, std::uint32_t value) {
     registers[address] = value;
     calls.push_back("W " + hex(address) + " " + hex(value));
-    return 0;
+    return failing_writes ? -1 : 0;
 }
 
 }  // namespace clitest

@@ -17,6 +17,7 @@ public:
     std::map<std::uint32_t, std::uint32_t> registers;
     int status_reads = 0;  // reads of the eFuse status register
     bool failing_reads = false;  // every register read fails, as over a dead link
+    bool failing_writes = false;  // every register write fails
 
     std::int32_t rf_init(std::int32_t selector) override { return log("rf_init(" + std::to_string(selector) + ")"); }
     std::int32_t rf_deinit() override { return log("rf_deinit()"); }

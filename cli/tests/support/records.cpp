@@ -143,7 +143,7 @@ const std::map<std::string, Fields> &schema() {
         {"cal", {{"result", N}, {"status", S}}},
         {"dpd", {{"requested", S}, {"status", S}, {"changed", B}, {"enabled", B}, {"verdict", S}}},
         {"temp", {{"celsius", N | Z}, {"sensor_code", N}, {"result", N}}},
-        {"script", {{"file", S}, {"written", N}, {"skipped", N}, {"ended", B}, {"details", S}}},
+        {"script", {{"file", S}, {"written", N}, {"refused", N}, {"skipped", N}, {"ended", B}, {"details", S}}},
         {"mac", {{"found", B}, {"mac", S | Z}, {"text", S}}},
         {"efuse_read", {{"items", A}, {"free_bits", N}}},
         {"efuse_summary",

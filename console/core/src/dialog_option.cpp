@@ -39,6 +39,11 @@ void DeveDialog::OnBnClickedLoadScript() {
         Tell(MessageKind::Warning, script_read_failure(path, run));
         return;
     }
+    if (run.writes_refused()) {
+        // Not done: some lines never reached the chip.
+        Tell(MessageKind::Warning, script_done_details(run));
+        return;
+    }
     Tell(MessageKind::Information, std::string(kScriptDone), script_done_details(run));
 }
 

@@ -39,6 +39,10 @@ std::optional<std::uint32_t> checked_register_read(RfApi &api, std::uint32_t add
 
 void register_write(RfApi &api, std::uint32_t address, std::uint32_t value) { api.xolt_write_reg(address, value); }
 
+bool checked_register_write(RfApi &api, std::uint32_t address, std::uint32_t value) {
+    return api.xolt_write_reg(address, value) == 0;
+}
+
 void choose_channel(RfApi &api, int band, int position) { api.rf_set_ch(channel_number(band, position)); }
 
 void choose_mode(RfApi &api, int mode) {
@@ -142,15 +146,25 @@ std::string toggle_predistortion(RfApi &api) {
     return status;
 }
 
-std::uint32_t read_sensor_code(RfApi &api) {
-    const std::uint32_t control = read(api, reg::ADR_SX_CONTROL);
-    const std::uint32_t supply = read(api, reg::ADR_SENSOR_SUPPLY);
-    api.xolt_write_reg(reg::ADR_SENSOR_SUPPLY, supply | reg::RG_SENSOR_SUPPLY);
-    api.xolt_write_reg(reg::ADR_SX_CONTROL, control | reg::RG_SENSOR_ENABLE);
-    const std::uint32_t code = (read(api, reg::ADR_SENSOR_RESULT) >> reg::kSensorCodeShift) & reg::kSensorCodeMask;
-    api.xolt_write_reg(reg::ADR_SENSOR_SUPPLY, supply & ~reg::RG_SENSOR_SUPPLY);
-    api.xolt_write_reg(reg::ADR_SX_CONTROL, control & ~reg::RG_SENSOR_ENABLE);
-    return code;
+std::uint32_t read_sensor_code(RfApi &api) { return checked_sensor_code(api).value_or(0); }
+
+std::optional<std::uint32_t> checked_sensor_code(RfApi &api) {
+    const std::optional<std::uint32_t> control = checked_register_read(api, reg::ADR_SX_CONTROL);
+    const std::optional<std::uint32_t> supply = control ? checked_register_read(api, reg::ADR_SENSOR_SUPPLY)
+                                                        : std::nullopt;
+    if (!supply) {
+        return std::nullopt;
+    }
+    bool answered = checked_register_write(api, reg::ADR_SENSOR_SUPPLY, *supply | reg::RG_SENSOR_SUPPLY);
+    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control | reg::RG_SENSOR_ENABLE);
+    const std::optional<std::uint32_t> result = checked_register_read(api, reg::ADR_SENSOR_RESULT);
+    // Powered down whatever the reading gave.
+    answered &= checked_register_write(api, reg::ADR_SENSOR_SUPPLY, *supply & ~reg::RG_SENSOR_SUPPLY);
+    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control & ~reg::RG_SENSOR_ENABLE);
+    if (!answered || !result) {
+        return std::nullopt;
+    }
+    return (*result >> reg::kSensorCodeShift) & reg::kSensorCodeMask;
 }
 
 void write_a62c(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_TX_A62C, value); }

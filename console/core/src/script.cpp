@@ -86,8 +86,12 @@ ScriptRun run_script(RfApi &api, const std::string &path) {
         switch (classify_script_line(line)) {
         case LineKind::Register: {
             const ScriptLine write = *parse_script_line(line);
-            api.xolt_write_reg(write.address, write.value);
-            ++run.written;
+            // The write goes to the chip only when the transport says so.
+            if (api.xolt_write_reg(write.address, write.value) == 0) {
+                ++run.written;
+            } else {
+                ++run.refused;
+            }
             break;
         }
         case LineKind::Malformed: ++run.skipped; break;
@@ -110,6 +114,10 @@ std::string script_done_details(const ScriptRun &run) {
                        " skipped (address or value not eight hexadecimal digits).";
     if (!run.ended) {
         text += "\nThe file has no \"//end\" line: it was read to its end.";
+    }
+    if (run.writes_refused()) {
+        text += "\nThe transport failed " + plural(run.refused, "register write", "register writes") +
+                ": the chip may not hold " + (run.refused == 1 ? "that register." : "those registers.");
     }
     return text;
 }

@@ -18,6 +18,9 @@ std::uint32_t register_read(RfApi &api, std::uint32_t address);
 // failed it (the value would be whatever the variable held).
 std::optional<std::uint32_t> checked_register_read(RfApi &api, std::uint32_t address);
 void register_write(RfApi &api, std::uint32_t address, std::uint32_t value);
+// A write whose transport result is examined: false when the transport
+// failed it.
+bool checked_register_write(RfApi &api, std::uint32_t address, std::uint32_t value);
 
 // ---- Frequency and rate ------------------------------------------------
 // rf_set_ch with the channel number of the position in the band's list.
@@ -77,6 +80,9 @@ std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode);
 std::string toggle_predistortion(RfApi &api);
 // Powers the on-chip sensor, reads its 6-bit code and powers it down.
 std::uint32_t read_sensor_code(RfApi &api);
+// The same, with every access examined: nothing when the transport failed
+// one. When the sensor's control words cannot be read, nothing is written.
+std::optional<std::uint32_t> checked_sensor_code(RfApi &api);
 void write_a62c(RfApi &api, std::uint32_t value);
 void write_a630(RfApi &api, std::uint32_t value);
 

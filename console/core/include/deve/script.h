@@ -27,6 +27,7 @@ std::optional<ScriptLine> parse_script_line(std::string_view line);
 struct ScriptRun {
     bool opened = false;
     int written = 0;  // registers written
+    int refused = 0;  // register writes the transport failed (not counted as written)
     int skipped = 0;  // "DIList" lines without eight hex digits in a field
     bool ended = false;  // "//end" was read
     // Reading failed before the end of the file (an I/O error, not the end):
@@ -34,6 +35,7 @@ struct ScriptRun {
     std::string read_error;
 
     bool read_failed() const { return !read_error.empty(); }
+    bool writes_refused() const { return refused > 0; }
 };
 
 // Opens the file read-only and writes each register line in file order.
