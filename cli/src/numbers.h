@@ -2,6 +2,8 @@
 // description in plain words for a refusal.
 #pragma once
 
+#include "deve/operations.h"
+
 #include <string>
 
 namespace deve::cli {
@@ -14,8 +16,8 @@ struct NumberRange {
 };
 
 constexpr NumberRange kSecondsRange{1, 86400, true, "seconds"};
-constexpr NumberRange kPitRange{0, 16383, true, "microseconds"};
-constexpr NumberRange kOffsetRange{0, 255, true, "trim steps"};
+constexpr NumberRange kPitRange{0, deve::kPitMax, true, "microseconds"};
+constexpr NumberRange kOffsetRange{0, deve::kFreqOffsetMax, true, "trim steps"};
 // A bench source sends at most ten million frames a second, for at most a day.
 constexpr NumberRange kFramesRange{0, 1e12, true, "frames"};
 constexpr NumberRange kFrameCountRange{1, 1e12, true, "frames"};

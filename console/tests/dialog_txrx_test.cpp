@@ -90,6 +90,28 @@ TEST(FreqOffsetRange, OffsetsAbove255AreRefusedBeforeTheChip) {
     EXPECT_TRUE(rig.surface.boxes.empty());
 }
 
+// The generator's PIT field is 14 bits: a larger interval is refused on
+// TX ON, the access code included, before anything reaches the chip.
+TEST(FreqOffsetRange, PitAbove16383IsRefusedBeforeTheChip) {
+    Rig rig;
+    rig.open();
+    for (const char *offset : {"151", "624"}) {
+        rig.type(1011, "16384");
+        rig.type(1042, offset);
+        rig.click(1016);
+        EXPECT_TRUE(rig.calls().empty()) << offset;
+        EXPECT_TRUE(rig.surface.timers.empty()) << offset;
+        const auto boxes = rig.surface.take_boxes();
+        ASSERT_EQ(boxes.size(), 1u) << offset;
+        EXPECT_EQ(boxes[0].kind, "warning");
+        EXPECT_NE(boxes[0].text.find("0 to 16383"), std::string::npos) << boxes[0].text;
+    }
+    EXPECT_FALSE(rig.visible(1063));
+    rig.type(1011, "16383");
+    rig.click(1016);
+    EXPECT_EQ(rig.calls(), (Calls{"rf_tx_stop()", "rf_tx_start(0, 16383)"}));
+}
+
 TEST(DialogTimers, CountsGoToTheirControlsAndLeaveTypedTextAlone) {
     Rig rig;
     rig.open();

@@ -22,10 +22,29 @@ bool DeveDialog::RefuseOffset(std::uint32_t offset, const char *test) {
     return true;
 }
 
+std::string pit_refusal(std::uint32_t pit) {
+    return "PIT " + unsigned_decimal(pit) + " is out of range: the packet interval is 0 to " +
+           unsigned_decimal(kPitMax) + ". Nothing was written to the chip and the TX test did not start.";
+}
+
+// The generator keeps the low 14 bits of the interval: a larger one would
+// come out as some other interval, or as none.
+bool DeveDialog::RefusePit(std::uint32_t pit) {
+    if (pit <= kPitMax) {
+        return false;
+    }
+    Tell(MessageKind::Warning, pit_refusal(pit));
+    return true;
+}
+
+// The interval goes to the generator with the access code too.
 void DeveDialog::OnBnClickedTxOn() {
     UpdateData(true);
     const std::uint32_t pit = ParseField(IDC_PIT, 10);
     const std::uint32_t offset = ParseField(IDC_FREQ_OFFSET, 10);
+    if (RefusePit(pit)) {
+        return;
+    }
     if (offset != kEngineeringAccessCode && RefuseOffset(offset, "the TX test")) {
         return;
     }

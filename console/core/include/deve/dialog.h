@@ -117,6 +117,8 @@ private:
     void OnBnClickedRxOff();
     // Refuses an offset the trim register cannot hold; true when refused.
     bool RefuseOffset(std::uint32_t offset, const char *test);
+    // Refuses a packet interval the generator cannot hold; true when refused.
+    bool RefusePit(std::uint32_t pit);
 
     // ---- "Option" (dialog_option.cpp) -------------------------------------
     void OnBnClickedDpd();
@@ -153,5 +155,7 @@ std::string burn_result(const BurnPlan &plan, const BurnOutcome &outcome);
 
 // The message when an offset outside 0-255 is refused.
 std::string offset_refusal(std::uint32_t offset, const char *test);
+// The message when a PIT outside 0-16383 is refused.
+std::string pit_refusal(std::uint32_t pit);
 
 }  // namespace deve

@@ -39,6 +39,9 @@ void choose_brate_gain(RfApi &api, int position);
 constexpr std::uint32_t kEngineeringAccessCode = 624;
 // The largest frequency offset: the trim is 8 bits wide.
 constexpr std::uint32_t kFreqOffsetMax = 255;
+// The largest packet interval: the generator's PIT field is 14 bits wide
+// (0 keeps the built-in interval).
+constexpr std::uint32_t kPitMax = 16383;
 
 // rf_freq_offset unless the offset is the access code; then rf_tx_stop and
 // rf_tx_start. True when the offset was the access code.
