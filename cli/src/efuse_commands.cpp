@@ -55,13 +55,7 @@ json::Array numbers(const std::vector<std::uint32_t> &values) {
 }
 
 json::Object optional_text(const char *key, const std::optional<std::string> &text) {
-    json::Object o;
-    if (text) {
-        o.add(key, *text);
-    } else {
-        o.add_null(key);
-    }
-    return o;
+    return json::Object().add(key, text);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -33,6 +34,11 @@ public:
         return raw(key, std::to_string(value));
     }
     Object &add_null(std::string_view key) { return raw(key, "null"); }
+    // The value, or null when there is none.
+    template <typename T>
+    Object &add(std::string_view key, const std::optional<T> &value) {
+        return value ? add(key, *value) : add_null(key);
+    }
     // Appends the members of another object.
     Object &merge(const Object &other);
 

@@ -111,13 +111,7 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
             .add("pass", p.fine ? "fine" : "coarse")
             .add("errors", p.errors)
             .add("frames", p.frames);
-        const std::optional<double> per = per_percent(p.errors, p.frames);
-        if (per) {
-            o.add("per", *per);
-        } else {
-            o.add_null("per");
-        }
-        o.add("stopped_early", p.stopped_early);
+        o.add("per", per_percent(p.errors, p.frames)).add("stopped_early", p.stopped_early);
         list.push(o);
     }
     json::Object fields = run_head();
@@ -156,13 +150,8 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
         } else {
             fields.add_null("centre");
         }
-        const std::optional<double> per =
-            measured != nullptr ? per_percent(measured->errors, measured->frames) : std::nullopt;
-        if (per) {
-            fields.add("best_per", *per);
-        } else {
-            fields.add_null("best_per");
-        }
+        fields.add("best_per",
+                   measured != nullptr ? per_percent(measured->errors, measured->frames) : std::nullopt);
     } else {
         fields.add_null("best").add_null("method").add_null("centre").add_null("best_per");
     }

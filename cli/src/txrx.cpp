@@ -18,14 +18,7 @@ std::string padded(const std::string &text, std::size_t width) {
 }
 
 json::Object per_fields(const char *key, std::uint64_t errors, std::uint64_t frames) {
-    json::Object o;
-    const std::optional<double> per = per_percent(errors, frames);
-    if (per) {
-        o.add(key, *per);
-    } else {
-        o.add_null(key);
-    }
-    return o;
+    return json::Object().add(key, per_percent(errors, frames));
 }
 
 // The command line's limit, else the set's.
@@ -58,12 +51,7 @@ void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, c
     for (const LimitCheck &c : checks) {
         json::Object o;
         o.add("name", c.name).add("relation", c.relation).add("limit", c.limit);
-        if (c.value) {
-            o.add("value", *c.value);
-        } else {
-            o.add_null("value");
-        }
-        o.add("unit", c.unit).add("source", c.source).add("pass", c.pass);
+        o.add("value", c.value).add("unit", c.unit).add("source", c.source).add("pass", c.pass);
         list.push(o);
     }
     if (set != nullptr) {
@@ -215,16 +203,7 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         .add("seconds", clock.second() - 1)
         .add("elapsed", elapsed)
         .add("frames", totals.frames());
-    if (mean) {
-        fields.add("frames_per_second", *mean);
-    } else {
-        fields.add_null("frames_per_second");
-    }
-    if (cmd.frames) {
-        fields.add("frames_wanted", *cmd.frames);
-    } else {
-        fields.add_null("frames_wanted");
-    }
+    fields.add("frames_per_second", mean).add("frames_wanted", cmd.frames);
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
     emit_limits(checks, complete, set, fields);
     out_.record("tx", fields,
@@ -350,12 +329,8 @@ Outcome Runner::operator()(const RxCmd &cmd) {
         .merge(per_fields("per", totals.errors(), totals.frames()))
         .add("per_text", per_text(totals.errors(), totals.frames()))
         .add("counter_resets", resets)
-        .add("counter_restarts", restarts);
-    if (cmd.frames) {
-        fields.add("frames_wanted", *cmd.frames);
-    } else {
-        fields.add_null("frames_wanted");
-    }
+        .add("counter_restarts", restarts)
+        .add("frames_wanted", cmd.frames);
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
     emit_limits(checks, complete, set, fields);
     out_.record("rx", fields,
