@@ -528,9 +528,10 @@ Outcome Runner::operator()(const DpdCmd &cmd) {
 Outcome Runner::operator()(const TempCmd &) {
     std::int32_t celsius = 0;
     const std::int32_t result = env_.read_temperature ? env_.read_temperature(&celsius) : -1;
-    // The library does not examine the transport's results; the sensor's
-    // own reading does, and a link that fails it makes the temperature
-    // unread too.
+    // The library does not examine the transport's results, so over a dead
+    // link it would give a temperature made from unread registers. The
+    // sensor code is read with every access examined: when the transport
+    // fails one, no temperature was read.
     const std::optional<std::uint32_t> sensor = checked_sensor_code(api_);
     if (!sensor) {
         return error("link", "the transport failed an access to the temperature sensor: no temperature was read");
