@@ -92,7 +92,15 @@ INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam) {
         }
         return FALSE;
     case WM_CLOSE:  // the close box, Alt+F4
-        EndDialog(hwnd_, IDCANCEL);
+        dialog_->leave(deve::WayOut::CloseBox);
+        return TRUE;
+    case WM_QUERYENDSESSION:  // the session may end
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_ENDSESSION:  // it ends: the process goes once this returns
+        if (wParam != FALSE) {
+            dialog_->leave(deve::WayOut::SessionEnd);
+        }
         return TRUE;
     default: return FALSE;
     }
@@ -100,7 +108,9 @@ INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam) {
 
 void CDeveDlg::OnCommand(int id, int code) {
     switch (id) {
-    case IDCANCEL: return;  // Esc does not end the console
+    case IDCANCEL:  // Esc
+        dialog_->leave(deve::WayOut::Escape);
+        return;
     case IDC_SCRIPT_BROWSE:
         if (code == BN_CLICKED) {
             dialog_->notify(IDC_SCRIPT_PATH, deve::Notify::Browse);

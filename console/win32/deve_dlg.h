@@ -21,7 +21,8 @@ public:
     // check loads.
     CDeveDlg(HINSTANCE instance, deve::RfApi &api, std::string libraryFile);
 
-    // Runs the dialog until 確定 or the window's close box; IDOK or IDCANCEL.
+    // Runs the dialog until a way out ends it (確定, the close box, the end of
+    // the session), the radio left safe; IDOK.
     INT_PTR DoModal();
 
 private:

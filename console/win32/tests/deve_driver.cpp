@@ -79,7 +79,7 @@ std::string statics_text(HWND box) {
 
 
 
-DeveDriver::DeveDriver(const std::wstring &program, const Env &env) {
+DeveDriver::DeveDriver(const std::wstring &program, const Env &env, const std::wstring &output) {
     // The program inherits this process's environment, with these set.
     for (const auto &[name, value] : env) {
         SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
@@ -87,9 +87,28 @@ DeveDriver::DeveDriver(const std::wstring &program, const Env &env) {
     std::wstring command = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process_)) {
-        problem_ = "cannot start " + to_utf8(program) + " (error " + std::to_string(GetLastError()) + ")";
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!output.empty()) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            problem_ = "cannot create " + to_utf8(output) + " (error " + std::to_string(GetLastError()) + ")";
+            return;
+        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = file;
+        startup.hStdError = file;
+    }
+    const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
+                                        file != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &startup, &process_);
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);  // the program has its own
+    }
+    if (!started) {
+        problem_ = "cannot start " + to_utf8(program) + " (error " + std::to_string(error) + ")";
         return;
     }
     WaitForInputIdle(process_.hProcess, kHandlerTimeoutMs);
@@ -161,6 +180,22 @@ std::vector<std::string> DeveDriver::items(int id) const {
 }
 
 void DeveDriver::system_command(WPARAM command) { PostMessageW(dialog_, WM_SYSCOMMAND, command, 0); }
+
+void DeveDriver::press(int id, WPARAM key) {
+    const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    PostMessageW(item(id), WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+    PostMessageW(item(id), WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+    // A sent message is taken before the posted keys: the keys are handled
+    // between the first and a later one.
+    for (int i = 0; i < 3; ++i) {
+        sync();
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+bool DeveDriver::running() const {
+    return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 DeveDriver::Box DeveDriver::wait_for_box(std::chrono::milliseconds timeout) const {
     Box box;

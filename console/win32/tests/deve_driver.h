@@ -21,8 +21,9 @@ public:
 
     // Starts the program with these variables added to this process's
     // environment and waits for its dialog. `ok()` says whether it came up,
-    // and `problem()` why not.
-    DeveDriver(const std::wstring &program, const Env &env);
+    // and `problem()` why not. With an `output` file, the program's standard
+    // output and error go there (a GUI program has none of its own).
+    DeveDriver(const std::wstring &program, const Env &env, const std::wstring &output = {});
     // Ends the program if it is still running.
     ~DeveDriver();
     DeveDriver(const DeveDriver &) = delete;
@@ -53,6 +54,11 @@ public:
     LONG_PTR style(int id) const { return GetWindowLongPtrW(item(id), GWL_STYLE); }
     // WM_SYSCOMMAND with a command of the system menu, posted.
     void system_command(WPARAM command);
+    // A key pressed and released on a control, as the keyboard sends it
+    // (through the dialog's message loop).
+    void press(int id, WPARAM key);
+    // Whether the program is still running.
+    bool running() const;
 
     // A window the program opened over its dialog (a message box, the about
     // box, the file prompt): its title and the texts of its statics.

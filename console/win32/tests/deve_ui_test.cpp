@@ -2,10 +2,13 @@
 // would: one program, one fresh board, the steps in order (each test goes on
 // from where the one before left the dialog). ctest names a scratch fuse
 // file in XOLT_FUSE_FILE; the board is the xolt.dll beside Deve.exe.
+#include "board_trace.h"
 #include "deve_driver.h"
+#include "test_support/system.h"
 #include "win32_resource.h"
 
 #include "deve/resource.h"
+#include "xolt/xolt.h"
 
 #include <gtest/gtest.h>
 
@@ -266,6 +269,94 @@ TEST_F(DeveUi, CloseDisablesTheTestsAndOkEndsTheProgram) {
     EXPECT_TRUE(d.enabled(IDC_XTAL));
     d.click(ID_OK);
     EXPECT_EQ(d.wait_exit(20s), 0);
+}
+
+// The ways out, each on a Deve.exe of its own with a test running and the
+// board's register trace (XOLT_TRACE=1) in a file: the program ends only
+// after the transmitter and the receiver are stopped and the link closed,
+// and the board then opens again at once, not refused as busy.
+class DeveWaysOut : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        trace_ = std::wstring(folder) + L"deve_ui_trace.txt";
+        deve_ = std::make_unique<DeveDriver>(
+            own_folder() + L"Deve.exe",
+            DeveDriver::Env{{L"XOLT_LIBRARY", own_folder() + L"xolt.dll"}, {L"XOLT_TRACE", L"1"}}, trace_);
+        SetEnvironmentVariableW(L"XOLT_TRACE", nullptr);
+        ASSERT_TRUE(deve_->ok()) << deve_->problem();
+        deve_->click(IDC_OPEN);
+        ASSERT_EQ(deve_->text(IDC_PORT_STATUS), "Open Success");
+    }
+    void TearDown() override {
+        deve_.reset();
+        _wremove(trace_.c_str());
+    }
+
+    // Once the program has ended: what its trace says of the radio at the
+    // close, and a second open of the board.
+    board_trace::Radio ended_safe() {
+        EXPECT_EQ(deve_->wait_exit(30s), 0) << "the program did not end";
+        std::string trace;
+        if (FILE *file = _wfopen(trace_.c_str(), L"rb")) {
+            char buffer[4096];
+            for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+                trace.append(buffer, got);
+            }
+            std::fclose(file);
+        }
+        const board_trace::Radio radio = board_trace::radio_of(trace);
+        EXPECT_EQ(board_trace::unsafe_at_close(radio), "") << trace.substr(trace.size() > 3000 ? trace.size() - 3000 : 0);
+
+        const std::string board = to_utf8(own_folder() + L"xolt.dll");
+        const auto init = test_support::find_export_as<xolt_init_fn>(board, "xolt_init");
+        const auto select = test_support::find_export_as<xolt_select_fn>(board, "xolt_select");
+        const auto open = test_support::find_export_as<xolt_open_fn>(board, "xolt_open");
+        const auto close = test_support::find_export_as<xolt_close_fn>(board, "xolt_close");
+        EXPECT_TRUE(init && select && open && close);
+        if (init && select && open && close) {
+            EXPECT_EQ(init(), 0);
+            EXPECT_EQ(select(XOLT_SELECT_USB), 0);
+            EXPECT_EQ(open(), 0) << "the board was refused right after the program ended";
+            close();
+        }
+        return radio;
+    }
+
+    std::wstring trace_;
+    std::unique_ptr<DeveDriver> deve_;
+};
+
+TEST_F(DeveWaysOut, EscIsIgnoredAndTheCloseBoxStopsTxAndClosesTheLink) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_TX_ON);
+    d.press(IDC_TX_OFF, VK_ESCAPE);
+    EXPECT_TRUE(d.running()) << "Esc ended the console";
+    EXPECT_FALSE(watch_count(d, IDC_TX_PKT, 2500ms).empty()) << "the TX count stopped after Esc";
+    d.system_command(SC_CLOSE);
+    EXPECT_TRUE(ended_safe().transmitted);
+}
+
+TEST_F(DeveWaysOut, OkStopsRxAndClosesTheLink) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_RX_ON);
+    d.post_click(ID_OK);
+    EXPECT_TRUE(ended_safe().received);
+}
+
+TEST_F(DeveWaysOut, TheEndOfTheSessionStopsTxAndRxAndClosesTheLink) {
+    DeveDriver &d = *deve_;
+    d.click(IDC_TX_ON);
+    d.click(IDC_RX_ON);
+    DWORD_PTR allowed = 0;
+    SendMessageTimeoutW(d.dialog(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &allowed);
+    EXPECT_EQ(allowed, TRUE);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(d.dialog(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &ignored);
+    const board_trace::Radio radio = ended_safe();
+    EXPECT_TRUE(radio.transmitted);
+    EXPECT_TRUE(radio.received);
 }
 
 }  // namespace
