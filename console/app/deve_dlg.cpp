@@ -37,7 +37,7 @@ CDeveDlg::CDeveDlg(deve::RfApi &api, Prompter &prompter, const std::string &libr
     pictures_ = new PicturesPanel(api);
     BuildLayout();
     surface_ = new QtSurface(*this, controls_, prompter, [this](int id) { dialog_->on_timer(id); });
-    dialog_ = std::make_unique<deve::DeveDialog>(api, *surface_, libraryFile, pictures_);
+    dialog_ = std::make_unique<deve::DeveDialog>(api, *surface_, libraryFile, &pictures_->presenter());
     BindControls();
     dialog_->init();
     InstallAboutEntry();
