@@ -84,6 +84,7 @@ void FuseGrid::leaveEvent(QEvent *event) {
 }
 
 void FuseGrid::paintEvent(QPaintEvent *) {
+    const deve::FuseGridMetrics metrics;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QFont small = font();
@@ -92,12 +93,12 @@ void FuseGrid::paintEvent(QPaintEvent *) {
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     for (int column = 0; column < deve::kFuseGridBitsPerRow; column += 8) {
         const QRect cell = cellRect(static_cast<unsigned>(column));
-        painter.drawText(QRect(cell.left(), 0, 4 * deve::kFuseGridCell, deve::kFuseGridTop - 2),
+        painter.drawText(QRect(cell.left(), 0, 4 * metrics.cell, metrics.top - 2),
                          Qt::AlignLeft | Qt::AlignBottom, QString::number(column));
     }
     for (int row = 0; row < deve::kFuseGridRows; ++row) {
         const QRect cell = cellRect(static_cast<unsigned>(row * deve::kFuseGridBitsPerRow));
-        painter.drawText(QRect(0, cell.top(), deve::kFuseGridLeft - 4, deve::kFuseGridCell),
+        painter.drawText(QRect(0, cell.top(), metrics.left - 4, metrics.cell),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(row * deve::kFuseGridBitsPerRow));
     }
 
@@ -117,7 +118,8 @@ void FuseGrid::paintEvent(QPaintEvent *) {
         if (cell.programmed) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(colour(deve::fuse_dot_rgb(fill)));
-            painter.drawEllipse(rect.center() + QPointF(0.5, 0.5), deve::kFuseGridDot / 2.0, deve::kFuseGridDot / 2.0);
+            painter.drawEllipse(rect.center() + QPointF(0.5, 0.5), metrics.dot / 2.0,
+                                metrics.dot / 2.0);
         }
     }
 

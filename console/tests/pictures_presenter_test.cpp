@@ -132,7 +132,8 @@ TEST(PicturesPresenter, ReceiveChartCarriesTheCountsAcrossTheRestart) {
     const deve::AxisScale time = deve::receive_time_scale(history);
     EXPECT_DOUBLE_EQ(time.low, 0.0);
     EXPECT_DOUBLE_EQ(time.high, 60.0);
-    EXPECT_EQ(rig.presenter.receive_summary(), "Since RX ON: 6000 frames, 60 in error, PER 1.00 %; counter restarts: 1.");
+    EXPECT_EQ(rig.presenter.receive_summary(), "Since RX ON: 6000 frames, 60 in error, PER 1.00 %; counter restarts: 1. Last reading: Err 20, "
+              "Total 2000, PER 1.0%; plotted 1.00 %, 1000 frames/s.");
     // The dialog's own fields show the last reading, as the chart's last point.
     EXPECT_EQ(rig.text(IDC_TOTAL_PKT), "2000");
 

@@ -145,17 +145,17 @@ std::uint32_t fuse_dot_rgb(std::uint32_t fill) {
     return (lowest + highest) / 2 > kLightFill ? 0x000000 : 0xFFFFFF;
 }
 
-FuseGridRect fuse_grid_cell(unsigned bit) {
+FuseGridRect fuse_grid_cell(unsigned bit, const FuseGridMetrics &m) {
     const int row = static_cast<int>(bit) / kFuseGridBitsPerRow;
     const int column = static_cast<int>(bit) % kFuseGridBitsPerRow;
-    const int x = kFuseGridLeft + column * (kFuseGridCell + kFuseGridGap) + (column / 8) * kFuseGridByteGap;
-    const int y = kFuseGridTop + row * (kFuseGridCell + kFuseGridGap);
-    return {x, y, kFuseGridCell, kFuseGridCell};
+    const int x = m.left + column * (m.cell + m.gap) + (column / 8) * m.byte_gap;
+    const int y = m.top + row * (m.cell + m.gap);
+    return {x, y, m.cell, m.cell};
 }
 
-int fuse_grid_bit_at(int x, int y) {
+int fuse_grid_bit_at(int x, int y, const FuseGridMetrics &m) {
     for (unsigned bit = 0; bit < kFuseMapBits; ++bit) {
-        const FuseGridRect cell = fuse_grid_cell(bit);
+        const FuseGridRect cell = fuse_grid_cell(bit, m);
         if (x >= cell.x && x < cell.x + cell.width && y >= cell.y && y < cell.y + cell.height) {
             return static_cast<int>(bit);
         }
@@ -163,8 +163,8 @@ int fuse_grid_bit_at(int x, int y) {
     return -1;
 }
 
-FuseGridRect fuse_grid_bounds() {
-    const FuseGridRect last = fuse_grid_cell(kFuseMapBits - 1);
+FuseGridRect fuse_grid_bounds(const FuseGridMetrics &m) {
+    const FuseGridRect last = fuse_grid_cell(kFuseMapBits - 1, m);
     return {0, 0, last.x + last.width + 1, last.y + last.height + 1};
 }
 

@@ -167,7 +167,8 @@ void PicturesPresenter::receive_started() {
 }
 
 void PicturesPresenter::receive_reading(const RxCounts &counts) {
-    history_.add(clock_() - receiveStart_, reading_of(counts));
+    const double seconds = clock_() - receiveStart_;
+    history_.add(seconds, reading_of(counts));
     std::string text = "Since RX ON: " + std::to_string(history_.frames()) + " frames, " +
                        std::to_string(history_.errors()) + " in error";
     if (const std::optional<double> per = history_.overall_per()) {
@@ -175,6 +176,21 @@ void PicturesPresenter::receive_reading(const RxCounts &counts) {
     }
     if (history_.restarts() > 0) {
         text += "; counter restarts: " + std::to_string(history_.restarts());
+    }
+    // The reading behind the latest points, as the dialog's fields show it.
+    text += ". Last reading: Err " + counts.errors + ", Total " + counts.total + ", PER " +
+            counts.per.value_or("NA");
+    const auto latest = [seconds](const std::deque<RxPoint> &points) {
+        return !points.empty() && points.back().seconds == seconds ? std::optional<double>(points.back().value)
+                                                                    : std::nullopt;
+    };
+    const std::optional<double> per = latest(history_.per());
+    const std::optional<double> rate = latest(history_.rate());
+    if (per || rate) {
+        text += "; plotted";
+        text += per ? " " + fixed(*per, 2) + " %" : "";
+        text += per && rate ? "," : "";
+        text += rate ? " " + fixed(*rate, 0) + " frames/s" : "";
     }
     receiveSummary_ = text + ".";
     view_.picture_changed(PictureTab::Receive);

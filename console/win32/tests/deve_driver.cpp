@@ -3,6 +3,7 @@
 #include <wincodec.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <thread>
 
@@ -191,6 +192,71 @@ void DeveDriver::press(int id, WPARAM key) {
         sync();
         std::this_thread::sleep_for(50ms);
     }
+}
+
+RECT DeveDriver::place(int id) const {
+    RECT rect{};
+    GetWindowRect(id == 0 ? dialog_ : item(id), &rect);
+    return rect;
+}
+
+int DeveDriver::pixels_of(int id, std::uint32_t rgb) const {
+    const RECT rect = place(id);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+    constexpr int kSlack = 8;
+    int count = 0;
+    const auto *pixel = static_cast<const std::uint32_t *>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        bool alike = true;
+        for (unsigned shift : {16u, 8u, 0u}) {
+            const int have = static_cast<int>((pixel[i] >> shift) & 0xFF);
+            const int want = static_cast<int>((rgb >> shift) & 0xFF);
+            alike = alike && std::abs(have - want) <= kSlack;
+        }
+        count += alike ? 1 : 0;
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return count;
+}
+
+std::string DeveDriver::tooltip() const {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process_.dwProcessId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->process && IsWindowVisible(window) && class_of(window) == L"tooltips_class32") {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr ? to_utf8(text_of(search.found)) : std::string();
 }
 
 bool DeveDriver::running() const {

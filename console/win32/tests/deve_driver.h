@@ -10,6 +10,7 @@
 #include "common/wide_text.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -50,6 +51,14 @@ public:
     void choose(int id, int position);
     std::vector<std::string> items(int id) const;
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    bool checked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // A control's place on the screen; the dialog's window with id 0.
+    RECT place(int id = 0) const;
+    // How many pixels of a control, as the screen shows it, are of this
+    // colour (0xRRGGBB, each channel within a few steps).
+    int pixels_of(int id, std::uint32_t rgb) const;
+    // The text of the program's tooltip in view; empty when none shows.
+    std::string tooltip() const;
     bool visible(int id) const { return IsWindowVisible(item(id)) != FALSE; }
     LONG_PTR style(int id) const { return GetWindowLongPtrW(item(id), GWL_STYLE); }
     // WM_SYSCOMMAND with a command of the system menu, posted.

@@ -4,9 +4,11 @@
 // file in XOLT_FUSE_FILE; the board is the xolt.dll beside Deve.exe.
 #include "board_trace.h"
 #include "deve_driver.h"
+#include "pictures_layout.h"
 #include "test_support/system.h"
 #include "win32_resource.h"
 
+#include "deve/pictures.h"
 #include "deve/resource.h"
 #include "xolt/xolt.h"
 
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,6 +32,13 @@ std::wstring own_folder() {
 }
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// Enough pixels of a colour for a curve or a few cells, not a stray one.
+constexpr int kDrawn = 20;
+
+// The pictures' controls: the tabs and each tab's picture and text.
+constexpr int kPictureControls[] = {IDC_PICTURE_TABS, IDC_RX_CHART,    IDC_RX_SUMMARY, IDC_PADPD_GAIN,
+                                    IDC_PADPD_PHASE,  IDC_PADPD_STATUS, IDC_FUSE_GRID,  IDC_FUSE_STATUS};
 
 // Successive values of a count that the dialog refreshes by timer, over
 // `span`: each new text once it is seen.
@@ -121,6 +131,56 @@ TEST_F(DeveUi, OpenShowsSuccessTheChipIdAndOffsetAndEnablesTheTests) {
     EXPECT_EQ(d.text(IDC_READ_DATA), "6000004");
 }
 
+// The Pictures button beside 確定 widens the dialog by the panel and hides it
+// again; neither moves a control of the dialog, and hidden, the dialog is
+// as it was.
+TEST_F(DeveUi, PicturesPanelOpensBesideTheGroupsAndHidesAsItWas) {
+    DeveDriver &d = *deve_;
+    EXPECT_EQ(d.text(IDC_PICTURES), "Pictures");
+    EXPECT_FALSE(d.checked(IDC_PICTURES));
+    for (int id : kPictureControls) {
+        EXPECT_FALSE(d.visible(id)) << id;
+    }
+    const RECT closed = d.place();
+    const auto offsets = [&d] {
+        std::map<int, std::pair<LONG, LONG>> out;
+        const RECT window = d.place();
+        for (int id : {IDC_PORT, IDC_OPEN, IDC_REG_ADDRESS, IDC_MAC_BYTE5, IDC_XTAL, IDC_TX_ON, IDC_PER, IDC_DAC,
+                       IDC_EFUSE_ITEM, IDC_EFUSE_READ, ID_OK, IDC_PICTURES}) {
+            const RECT r = d.place(id);
+            out[id] = {r.left - window.left, r.top - window.top};
+        }
+        return out;
+    };
+    const auto before = offsets();
+
+    d.click(IDC_PICTURES);
+    EXPECT_TRUE(d.checked(IDC_PICTURES));
+    const RECT open = d.place();
+    EXPECT_GT(open.right - open.left, closed.right - closed.left);
+    EXPECT_EQ(open.bottom - open.top, closed.bottom - closed.top);
+    EXPECT_TRUE(d.visible(IDC_PICTURE_TABS));
+    EXPECT_TRUE(d.visible(IDC_RX_CHART));
+    EXPECT_TRUE(d.visible(IDC_RX_SUMMARY));
+    EXPECT_FALSE(d.visible(IDC_FUSE_GRID));
+    const RECT tabs = d.place(IDC_PICTURE_TABS);
+    EXPECT_GE(tabs.left, d.place(IDC_EFUSE_READ).right) << "the panel is not beside the groups";
+    EXPECT_LE(tabs.right, open.right) << "the panel does not fit the dialog";
+    EXPECT_EQ(offsets(), before);
+    d.sync();
+    EXPECT_GT(d.pixels_of(IDC_RX_CHART, 0xFFFFFF), kDrawn) << "the chart is not drawn";
+
+    d.click(IDC_PICTURES);
+    EXPECT_FALSE(d.checked(IDC_PICTURES));
+    for (int id : kPictureControls) {
+        EXPECT_FALSE(d.visible(id)) << id;
+    }
+    const RECT again = d.place();
+    EXPECT_EQ(again.right - again.left, closed.right - closed.left);
+    EXPECT_EQ(again.bottom - again.top, closed.bottom - closed.top);
+    EXPECT_EQ(offsets(), before);
+}
+
 TEST_F(DeveUi, BandAndChannelChangeRetuneTheRadio) {
     DeveDriver &d = *deve_;
     d.choose(IDC_BAND, 1);
@@ -148,11 +208,44 @@ TEST_F(DeveUi, TxCountRisesOnceASecondUntilTxOff) {
     EXPECT_EQ(d.text(IDC_TX_PKT), stopped);
 }
 
-TEST_F(DeveUi, RxShowsErrorsTotalAndPer) {
+// During RX each picture is drawn, in its colours: the chart's two curves,
+// the four bands' curves from the calibration at OPEN, the fuse map's
+// header. The chart's latest point is the reading the fields show.
+TEST_F(DeveUi, RxShowsErrorsTotalAndPerAndEachPictureIsDrawn) {
     DeveDriver &d = *deve_;
+    d.click(IDC_PICTURES);
     d.click(IDC_RX_ON);
     ASSERT_TRUE(DeveDriver::wait_until([&] { return !d.text(IDC_PER).empty(); }, 5s));
+    ASSERT_TRUE(DeveDriver::wait_until([&] { return contains(d.text(IDC_RX_SUMMARY), "plotted"); }, 5s))
+        << d.text(IDC_RX_SUMMARY);
+    for (std::uint32_t curve : {deve::kRateCurveRgb, deve::kPerCurveRgb}) {
+        EXPECT_TRUE(DeveDriver::wait_until([&] { return d.pixels_of(IDC_RX_CHART, curve) > kDrawn; }, 8s))
+            << "no curve in " << std::hex << curve;
+    }
+
+    d.press(IDC_PICTURE_TABS, VK_RIGHT);
+    EXPECT_TRUE(d.visible(IDC_PADPD_GAIN));
+    EXPECT_FALSE(d.visible(IDC_RX_CHART));
+    EXPECT_TRUE(contains(d.text(IDC_PADPD_STATUS), "Table registers read after the calibration at OPEN"))
+        << d.text(IDC_PADPD_STATUS);
+    for (std::uint32_t band : deve::kBandCurveRgb) {
+        EXPECT_GT(d.pixels_of(IDC_PADPD_GAIN, band), kDrawn) << std::hex << band;
+        EXPECT_GT(d.pixels_of(IDC_PADPD_PHASE, band), kDrawn) << std::hex << band;
+    }
+
+    d.press(IDC_PICTURE_TABS, VK_RIGHT);
+    EXPECT_TRUE(d.visible(IDC_FUSE_GRID));
+    EXPECT_TRUE(contains(d.text(IDC_FUSE_STATUS), "Free: 224 bits")) << d.text(IDC_FUSE_STATUS);
+    EXPECT_GT(d.pixels_of(IDC_FUSE_GRID, deve::kFuseHeaderRgb), kDrawn) << "no header cells";
+
+    d.press(IDC_PICTURE_TABS, VK_LEFT);
+    d.press(IDC_PICTURE_TABS, VK_LEFT);
+    EXPECT_TRUE(d.visible(IDC_RX_CHART));
     d.click(IDC_RX_OFF);
+    const std::string shown = "Last reading: Err " + d.text(IDC_ERR_PKT) + ", Total " + d.text(IDC_TOTAL_PKT) +
+                              ", PER " + d.text(IDC_PER) + ";";
+    EXPECT_TRUE(contains(d.text(IDC_RX_SUMMARY), shown)) << d.text(IDC_RX_SUMMARY) << "\n" << shown;
+    d.click(IDC_PICTURES);
     const long errors = std::strtol(d.text(IDC_ERR_PKT).c_str(), nullptr, 10);
     const long total = std::strtol(d.text(IDC_TOTAL_PKT).c_str(), nullptr, 10);
     EXPECT_GT(total, 0);
@@ -209,6 +302,23 @@ TEST_F(DeveUi, FuseWriteIsCancelledOrConfirmedInItsMessageBox) {
     EXPECT_EQ(d.text(IDC_EFUSE_RESULT), "success");
     d.click(IDC_EFUSE_READ);
     EXPECT_EQ(d.text(IDC_EFUSE_RESULT), "3,5");
+
+    // The map in the panel: the record just programmed (bits 32-43) named
+    // by the tooltip of its bits under the pointer.
+    d.click(IDC_PICTURES);
+    d.click(IDC_EFUSE_READ);
+    EXPECT_TRUE(d.visible(IDC_FUSE_GRID));
+    EXPECT_TRUE(contains(d.text(IDC_FUSE_STATUS), "Free: 212 bits")) << d.text(IDC_FUSE_STATUS);
+    const double scale = GetDpiForWindow(d.dialog()) / 96.0;
+    const deve::FuseGridRect cell = deve::fuse_grid_cell(36, pictures::fuse_metrics(scale));
+    const RECT grid = d.place(IDC_FUSE_GRID);
+    const int origin = pictures::fuse_grid_origin(scale);
+    SetCursorPos(grid.left + origin + cell.x + cell.width / 2, grid.top + origin + cell.y + cell.height / 2);
+    EXPECT_TRUE(DeveDriver::wait_until([&] { return contains(d.tooltip(), "TX_PWR1 = 3,5"); }, 5s))
+        << "tooltip: " << d.tooltip();
+    SetCursorPos(0, 0);
+    EXPECT_TRUE(DeveDriver::wait_until([&] { return d.tooltip().empty(); }, 5s)) << d.tooltip();
+    d.click(IDC_PICTURES);
 }
 
 TEST_F(DeveUi, ScriptLoadWritesItsRegisters) {

@@ -51,8 +51,8 @@ std::uint32_t fuse_cell_outline_rgb(const FuseMap &map, const FuseCell &cell);
 std::uint32_t fuse_dot_rgb(std::uint32_t fill);
 
 // The map as a grid: one row per 32-bit word, a wider gap between bytes,
-// the rows' first bit numbers on the left and the bit offsets on top. In
-// pixels at 96 DPI; the skins scale it to the screen's.
+// the rows' first bit numbers on the left and the bit offsets on top. The
+// metrics are pixels; the default is the Qt skin's grid at 96 DPI.
 struct FuseGridRect {
     int x = 0;
     int y = 0;
@@ -61,17 +61,19 @@ struct FuseGridRect {
 };
 constexpr int kFuseGridBitsPerRow = 32;
 constexpr int kFuseGridRows = static_cast<int>(kFuseMapBits) / kFuseGridBitsPerRow;
-constexpr int kFuseGridCell = 11;
-constexpr int kFuseGridGap = 1;
-constexpr int kFuseGridByteGap = 4;
-constexpr int kFuseGridLeft = 26;  // room for the rows' bit numbers
-constexpr int kFuseGridTop = 16;   // room for the bit offsets
-constexpr int kFuseGridDot = 4;
-FuseGridRect fuse_grid_cell(unsigned bit);
+struct FuseGridMetrics {
+    int cell = 11;
+    int gap = 1;
+    int byte_gap = 4;
+    int left = 26;  // room for the rows' bit numbers
+    int top = 16;   // room for the bit offsets
+    int dot = 4;    // a blown fuse's dot
+};
+FuseGridRect fuse_grid_cell(unsigned bit, const FuseGridMetrics &m = {});
 // The bit under a point of the grid, or -1.
-int fuse_grid_bit_at(int x, int y);
+int fuse_grid_bit_at(int x, int y, const FuseGridMetrics &m = {});
 // The grid's whole size.
-FuseGridRect fuse_grid_bounds();
+FuseGridRect fuse_grid_bounds(const FuseGridMetrics &m = {});
 
 // The hover text of a bit: the record's item and value, the header's chip
 // identifier, or the free space.
