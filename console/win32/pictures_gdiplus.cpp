@@ -117,9 +117,24 @@ void draw_chart(const Canvas &c, const Chart &chart) {
     const REAL side_right = chart.right ? px(c, kPadding) + line + px(c, kGap) + widest_label(c, chart.right->scale) +
                                               px(c, kTick)
                                         : px(c, kPadding) + line;
+    // The legend's entries flow into as many rows as the width needs.
+    std::vector<std::vector<const Series *>> legend_rows;
+    std::vector<REAL> row_widths;
+    if (chart.legend) {
+        const REAL room = c.area.Width - 2 * px(c, kPadding);
+        for (const Series &s : chart.series) {
+            const REAL width = px(c, kSwatchLine) + px(c, kGap) + measure(c, s.name).Width + px(c, 2 * kGap);
+            if (legend_rows.empty() || row_widths.back() + width > room) {
+                legend_rows.emplace_back();
+                row_widths.push_back(0);
+            }
+            legend_rows.back().push_back(&s);
+            row_widths.back() += width;
+        }
+    }
     REAL below = px(c, kTick) + line + px(c, kPadding);
     below += chart.x.title.empty() ? 0 : line;
-    below += chart.legend ? line + px(c, kGap) : 0;
+    below += legend_rows.empty() ? 0 : static_cast<REAL>(legend_rows.size()) * line + px(c, kGap);
     const RectF plot(c.area.X + side_left, c.area.Y + px(c, kPadding) + line / 2,
                      std::max<REAL>(1, c.area.Width - side_left - side_right),
                      std::max<REAL>(1, c.area.Height - px(c, kPadding) - line / 2 - below));
@@ -195,20 +210,16 @@ void draw_chart(const Canvas &c, const Chart &chart) {
     }
     g.ResetClip();
 
-    // The legend: a sample line and the name of each curve, in one row.
-    if (chart.legend) {
-        REAL width = 0;
-        for (const Series &s : chart.series) {
-            width += px(c, kSwatchLine) + px(c, kGap) + measure(c, s.name).Width + px(c, 2 * kGap);
-        }
-        REAL x = plot.X + std::max<REAL>(0, (plot.Width - width) / 2);
-        const REAL y = y_text + px(c, kGap) + line / 2;
-        for (const Series &s : chart.series) {
-            Gdiplus::Pen pen(colour(s.rgb), px(c, kPenWidth));
+    // The legend: a sample line and the name of each curve, each row centred.
+    for (std::size_t row = 0; row < legend_rows.size(); ++row) {
+        REAL x = c.area.X + std::max<REAL>(px(c, kPadding), (c.area.Width - row_widths[row]) / 2);
+        const REAL y = y_text + px(c, kGap) + (static_cast<REAL>(row) + 0.5F) * line;
+        for (const Series *s : legend_rows[row]) {
+            Gdiplus::Pen pen(colour(s->rgb), px(c, kPenWidth));
             g.DrawLine(&pen, x, y, x + px(c, kSwatchLine), y);
             x += px(c, kSwatchLine) + px(c, kGap);
-            text_placed(c, s.name, PointF(x, y), 0, 0.5F);
-            x += measure(c, s.name).Width + px(c, 2 * kGap);
+            text_placed(c, s->name, PointF(x, y), 0, 0.5F);
+            x += measure(c, s->name).Width + px(c, 2 * kGap);
         }
     }
 }

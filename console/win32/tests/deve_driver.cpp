@@ -313,9 +313,7 @@ int DeveDriver::wait_exit(std::chrono::milliseconds timeout) {
     return static_cast<int>(code);
 }
 
-bool DeveDriver::save_picture(const std::wstring &file, std::string &problem) const {
-    RECT rect{};
-    GetWindowRect(dialog_, &rect);
+bool DeveDriver::save_area(const std::wstring &file, const RECT &rect, std::string &problem) const {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
 

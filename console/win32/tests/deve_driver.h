@@ -92,7 +92,9 @@ public:
 
     // Saves the dialog as the screen shows it, frame included, as a PNG
     // file; false with the reason in `problem`.
-    bool save_picture(const std::wstring &file, std::string &problem) const;
+    bool save_picture(const std::wstring &file, std::string &problem) const { return save_area(file, place(), problem); }
+    // The same for an area of the screen.
+    bool save_area(const std::wstring &file, const RECT &area, std::string &problem) const;
 
 private:
     PROCESS_INFORMATION process_{};

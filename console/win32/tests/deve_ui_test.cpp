@@ -8,12 +8,14 @@
 #include "test_support/system.h"
 #include "win32_resource.h"
 
+#include "deve/efuse_panel.h"
 #include "deve/pictures.h"
 #include "deve/resource.h"
 #include "xolt/xolt.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -467,6 +469,108 @@ TEST_F(DeveWaysOut, TheEndOfTheSessionStopsTxAndRxAndClosesTheLink) {
     const board_trace::Radio radio = ended_safe();
     EXPECT_TRUE(radio.transmitted);
     EXPECT_TRUE(radio.received);
+}
+
+// Captions that fit: at the default UI font and the screen's DPI, every
+// group caption, button caption and one-line static text of the dialog is
+// narrower than its control, the texts the dialog shows in them later
+// included. ctest runs it at 96 DPI; scripts/test-windows.sh runs it again
+// in a prefix at 144 DPI, naming the DPI it must find in DEVE_UI_DPI.
+// Texts the dialog puts in its statics after it starts: the longest of each.
+std::vector<std::pair<int, std::string>> later_texts() {
+    std::vector<std::pair<int, std::string>> out = {
+        {IDC_PORT_STATUS, "Opening and calibrating..."},
+        {IDC_PORT_STATUS, "Close Success"},
+        {IDC_READ_DATA, "ffffffff"},
+        {IDC_CHIP_ID, "NO Chip ID"},
+        {IDC_TX_PKT, "4294967295"},
+        {IDC_ERR_PKT, "65535"},
+        {IDC_TOTAL_PKT, "65535"},
+        {IDC_PER, "6553500.0%"},
+        {IDC_MAC_TEXT, "No mac address"},
+        {IDC_MAC_TEXT, "ff:ff:ff:ff:ff:ff"},
+        {IDC_EFUSE_RESULT, "255,255"},
+        {IDC_EFUSE_RESULT, "success"},
+        {IDC_EFUSE_RANGE, "Empty: 224 bit"},
+        {IDC_DPD_STATUS, "DPD Fail"},
+        {IDC_SAR_CODE, "63"},
+    };
+    for (const deve::EfuseItem &item : deve::kEfuseItems) {
+        out.emplace_back(IDC_EFUSE_FIRST_LABEL, item.first_label);
+        out.emplace_back(IDC_EFUSE_SECOND_LABEL, item.second_label);
+        out.emplace_back(IDC_EFUSE_RANGE, item.range_text);
+    }
+    return out;
+}
+
+TEST(DeveCaptions, ShowWholeAtTheScreensDpi) {
+    {
+        DeveDriver d(own_folder() + L"Deve.exe", DeveDriver::Env{{L"XOLT_LIBRARY", own_folder() + L"xolt.dll"}});
+        ASSERT_TRUE(d.ok()) << d.problem();
+        const UINT dpi = GetDpiForWindow(d.dialog());
+        if (const char *wanted = std::getenv("DEVE_UI_DPI")) {
+            ASSERT_EQ(dpi, std::strtoul(wanted, nullptr, 10)) << "the prefix is not at the DPI asked for";
+        }
+        const double scale = dpi / 96.0;
+
+        // The dialog font, MS Shell Dlg 2 at 9 points, at this DPI.
+        HDC dc = GetDC(nullptr);
+        HFONT font = CreateFontW(-MulDiv(9, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 DEFAULT_PITCH, L"MS Shell Dlg 2");
+        HGDIOBJ previous = SelectObject(dc, font);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        const auto width_of = [&](std::wstring text, bool prefix) {
+            if (prefix) {
+                text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+            }
+            SIZE size{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            return static_cast<int>(size.cx);
+        };
+
+        int checked = 0;
+        const auto fits = [&](HWND control, const std::wstring &text) {
+            wchar_t name[32] = {};
+            GetClassNameW(control, name, 32);
+            const LONG style = GetWindowLongW(control, GWL_STYLE);
+            RECT client{};
+            GetClientRect(control, &client);
+            const int id = GetDlgCtrlID(control);
+            int room = client.right;
+            bool prefix = true;
+            if (std::wstring(name) == L"Static") {
+                if ((style & SS_TYPEMASK) > SS_RIGHT || client.bottom >= 2 * metrics.tmHeight) {
+                    return;  // icons, and texts that wrap over lines
+                }
+                prefix = (style & SS_NOPREFIX) == 0;
+            } else if (std::wstring(name) == L"Button") {
+                // A group's caption starts inside the frame; a button's
+                // text keeps clear of its border.
+                room -= static_cast<int>(2 * ((style & BS_TYPEMASK) == BS_GROUPBOX ? 8 : 4) * scale);
+            } else {
+                return;
+            }
+            ++checked;
+            EXPECT_LE(width_of(text, prefix), room)
+                << "control " << id << " \"" << to_utf8(text) << "\" at " << dpi << " DPI";
+        };
+        for (HWND child = GetWindow(d.dialog(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t text[256] = {};
+            SendMessageTimeoutW(child, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 20000, nullptr);
+            fits(child, text);
+        }
+        for (const auto &[id, text] : later_texts()) {
+            fits(d.item(id), to_wide(text));
+        }
+        EXPECT_GT(checked, 60) << "too few captions checked";
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        ReleaseDC(nullptr, dc);
+        d.click(ID_OK);
+        EXPECT_EQ(d.wait_exit(20s), 0);
+    }
 }
 
 }  // namespace
