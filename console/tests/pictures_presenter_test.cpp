@@ -36,33 +36,20 @@ public:
     void picture_changed(PictureTab tab) override { changed.push_back(tab); }
 };
 
-struct Panel {
-    RecordingView view;
-    deve::PicturesPresenter presenter;
-    double now = 100.0;
-
-    explicit Panel(deve::RfApi &api) : presenter(api, view) {
+// A dialog with the presenter as its observer (made before the dialog uses
+// it), on a clock and a time of day the test sets.
+class PictureRig : public Rig {
+public:
+    PictureRig() : Rig(deve::velmo_library_file(), &presenter), presenter(api, view) {
         view.presenter = &presenter;
         presenter.set_clock([this] { return now; });
         presenter.set_time_of_day([] { return std::string("14:03:27"); });
     }
-};
 
-class PictureRig : public StandIn, public Panel, public fake::DialogRig {
-public:
-    PictureRig() : Panel(api), DialogRig(api, deve::velmo_library_file(), &presenter) {}
+    RecordingView view;
+    deve::PicturesPresenter presenter;
+    double now = 100.0;
 
-    void open() {
-        click(IDC_OPEN);
-        api.take();
-    }
-    void reveal() {
-        type(IDC_FREQ_OFFSET, "624");
-        click(IDC_TX_ON);
-        click(IDC_TX_OFF);
-        api.take();
-    }
-    Calls calls() { return api.take(); }
     std::size_t reads(std::uint32_t address) {
         return static_cast<std::size_t>(std::count(api.calls.begin(), api.calls.end(), R(address)));
     }

@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -62,6 +64,46 @@ HWND find_dialog(DWORD process, HWND except, const wchar_t *title) {
         reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+// The screen's pixels in an area, as 32-bit BGR rows, top down.
+class ScreenPixels {
+public:
+    explicit ScreenPixels(const RECT &area)
+        : width_(std::max<LONG>(0, area.right - area.left)), height_(std::max<LONG>(0, area.bottom - area.top)) {
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        HGDIOBJ previous = SelectObject(memory, bitmap_);
+        BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    ~ScreenPixels() {
+        if (bitmap_ != nullptr) {
+            DeleteObject(bitmap_);
+        }
+    }
+    ScreenPixels(const ScreenPixels &) = delete;
+    ScreenPixels &operator=(const ScreenPixels &) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const std::uint32_t *pixels() const { return bits_ != nullptr ? static_cast<const std::uint32_t *>(bits_) : nullptr; }
+
+private:
+    int width_;
+    int height_;
+    HBITMAP bitmap_ = nullptr;
+    void *bits_ = nullptr;
+};
 
 std::string statics_text(HWND box) {
     std::wstring text;
@@ -201,30 +243,14 @@ RECT DeveDriver::place(int id) const {
 }
 
 int DeveDriver::pixels_of(int id, std::uint32_t rgb) const {
-    const RECT rect = place(id);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) {
+    const ScreenPixels shot(place(id));
+    const std::uint32_t *pixel = shot.pixels();
+    if (pixel == nullptr) {
         return 0;
     }
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
     constexpr int kSlack = 8;
     int count = 0;
-    const auto *pixel = static_cast<const std::uint32_t *>(bits);
-    for (int i = 0; i < width * height; ++i) {
+    for (int i = 0; i < shot.width() * shot.height(); ++i) {
         bool alike = true;
         for (unsigned shift : {16u, 8u, 0u}) {
             const int have = static_cast<int>((pixel[i] >> shift) & 0xFF);
@@ -233,9 +259,6 @@ int DeveDriver::pixels_of(int id, std::uint32_t rgb) const {
         }
         count += alike ? 1 : 0;
     }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return count;
 }
 
@@ -314,26 +337,14 @@ int DeveDriver::wait_exit(std::chrono::milliseconds timeout) {
 }
 
 bool DeveDriver::save_area(const std::wstring &file, const RECT &rect, std::string &problem) const {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-
-    // The screen's pixels where the dialog is, as 32-bit BGR rows, top down.
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    const ScreenPixels shot(rect);
+    const int width = shot.width();
+    const int height = shot.height();
+    const void *bits = shot.pixels();
+    if (bits == nullptr) {
+        problem = "the screen could not be read";
+        return false;
+    }
 
     // PNG through the Windows Imaging Component.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -356,7 +367,7 @@ bool DeveDriver::save_area(const std::wstring &file, const RECT &rect, std::stri
     if (SUCCEEDED(hr)) {
         const UINT stride = static_cast<UINT>(width) * 4;
         hr = frame->WritePixels(static_cast<UINT>(height), stride, stride * static_cast<UINT>(height),
-                                static_cast<BYTE *>(bits));
+                                static_cast<BYTE *>(const_cast<void *>(bits)));
     }
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
@@ -366,7 +377,6 @@ bool DeveDriver::save_area(const std::wstring &file, const RECT &rect, std::stri
             object->Release();
         }
     }
-    DeleteObject(bitmap);
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }
