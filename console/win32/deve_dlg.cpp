@@ -80,7 +80,7 @@ INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_TIMER: dialog_->on_timer(static_cast<int>(wParam)); return TRUE;
-    case WM_NOTIFY: return pictures_->OnNotify(*reinterpret_cast<const NMHDR *>(lParam)) ? TRUE : FALSE;
+    case WM_NOTIFY: return pictures_ && pictures_->OnNotify(*reinterpret_cast<const NMHDR *>(lParam)) ? TRUE : FALSE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
             CAboutDlg::DoModal(instance_, hwnd_);

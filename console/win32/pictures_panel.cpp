@@ -2,6 +2,7 @@
 
 #include "pictures_gdiplus.h"
 #include "wide.h"
+#include "win32_resource.h"
 
 #include "deve/fuse_picture.h"
 #include "deve/resource.h"
@@ -20,9 +21,6 @@ constexpr std::array<std::initializer_list<int>, deve::kPictureTabs> kTabControl
     {IDC_PADPD_GAIN, IDC_PADPD_PHASE, IDC_PADPD_STATUS},
     {IDC_FUSE_GRID, IDC_FUSE_STATUS},
 }};
-
-// The margin right of the panel, in dialog units (as left of the groups).
-constexpr int kMarginDlu = 7;
 
 // The tooltip beside the pointer, in pixels at 96 DPI.
 constexpr int kTipOffset = 16;
@@ -78,30 +76,7 @@ Win32Pictures::Win32Pictures(HWND dialog, deve::RfApi &api)
 void Win32Pictures::OnToggle() {
     open_ = SendMessageW(GetDlgItem(dialog_, IDC_PICTURES), BM_GETCHECK, 0, 0) == BST_CHECKED;
     if (open_) {
-        // Wider by the panel and its margin; kept on the screen, but never
-        // moved past its left or top.
-        RECT window{};
-        GetWindowRect(dialog_, &window);
-        closedWidth_ = window.right - window.left;
-        RECT client{};
-        GetClientRect(dialog_, &client);
-        POINT clientRight{client.right, 0};
-        ClientToScreen(dialog_, &clientRight);
-        RECT tabs{};
-        GetWindowRect(tabs_, &tabs);
-        RECT margin{0, 0, kMarginDlu, 0};
-        MapDialogRect(dialog_, &margin);
-        const LONG width = closedWidth_ + tabs.right + margin.right - clientRight.x;
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(dialog_, MONITOR_DEFAULTTONEAREST), &monitor);
-        const RECT work = monitor.rcWork;
-        LONG left = window.left;
-        if (left + width > work.right) {
-            left = std::max(work.left, work.right - width);
-        }
-        SetWindowPos(dialog_, nullptr, left, window.top, width, window.bottom - window.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        FitClientWidth(DEVE_DIALOG_WIDTH_OPEN);
         ShowWindow(tabs_, SW_SHOW);
         ShowTabControls();
         presenter_.set_open(true);
@@ -110,11 +85,30 @@ void Win32Pictures::OnToggle() {
         ShowTabControls();
         ShowWindow(tabs_, SW_HIDE);
         MouseLeave();
-        RECT window{};
-        GetWindowRect(dialog_, &window);
-        SetWindowPos(dialog_, nullptr, 0, 0, closedWidth_, window.bottom - window.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        FitClientWidth(DEVE_DIALOG_WIDTH);
     }
+}
+
+void Win32Pictures::FitClientWidth(int dialog_units) {
+    // In pixels at the dialog's DPI now (which may have changed since the
+    // panel opened), as the dialog manager sizes the dialog.
+    RECT wanted{0, 0, dialog_units, 0};
+    MapDialogRect(dialog_, &wanted);
+    RECT client{};
+    GetClientRect(dialog_, &client);
+    RECT window{};
+    GetWindowRect(dialog_, &window);
+    const LONG width = window.right - window.left - client.right + wanted.right;
+
+    // Kept on the screen, but never moved past its left.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog_, MONITOR_DEFAULTTONEAREST), &monitor);
+    LONG left = window.left;
+    if (left + width > monitor.rcWork.right) {
+        left = std::max(monitor.rcWork.left, monitor.rcWork.right - width);
+    }
+    SetWindowPos(dialog_, nullptr, left, window.top, width, window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool Win32Pictures::OnNotify(const NMHDR &header) {

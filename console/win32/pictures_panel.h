@@ -47,6 +47,8 @@ private:
     void Paint(HWND window);
     void MouseMove(HWND window, int x, int y);
     void MouseLeave();
+    // Widens or narrows the dialog to a client width in dialog units.
+    void FitClientWidth(int dialog_units);
     // Shows the controls of the tab in view (when open), hides the others.
     void ShowTabControls();
     void Highlight(int record);
@@ -55,7 +57,6 @@ private:
     HWND tabs_;
     HWND tip_ = nullptr;
     bool open_ = false;
-    LONG closedWidth_ = 0;  // the dialog's width before the panel opened
     int hoverBit_ = -1;
     int highlighted_ = -1;
     deve::PicturesPresenter presenter_;
