@@ -6,7 +6,6 @@
 #include "deve/registers.h"
 #include "deve/script.h"
 #include "deve/text.h"
-#include "xolt/xolt_sim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -188,9 +187,12 @@ bool Runner::open_link() {
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
         // The reason in the console's own words, the holder's process id
         // included when the transport tells it.
-        if (outcome.init_result == XOLT_SIM_ERR_BUSY) {
+        using Reason = OpenRefusal::Reason;
+        const std::optional<Reason> reason =
+            outcome.refusal ? std::optional<Reason>(outcome.refusal->reason) : std::nullopt;
+        if (reason == Reason::Busy) {
             error("busy", outcome.failure);
-        } else if (outcome.init_result == XOLT_SIM_ERR_SETTINGS) {
+        } else if (reason == Reason::Settings) {
             error("board", outcome.failure + "; the board names the setting on standard error");
         } else {
             error("link", "the link did not open: " + outcome.failure);
