@@ -1,6 +1,9 @@
 #include "deve/velmo_api.h"
 
 #include "velmo/velmo.h"
+// The transport's types and reasons only: its register entry points are the
+// library's forwarders of velmo.h here.
+#define XOLT_NO_PROTOTYPES
 #include "xolt/xolt.h"
 
 #include "module_loader.h"
