@@ -69,7 +69,7 @@ std::string apply_efuse_trims(RfApi &api) {
         apply_crystal_trim(api, xtal);
     }
     if (rate_b == 0) {
-        api.xolt_write_reg(reg::ADR_BRATE_GAIN, reg::RG_BRATE_GAIN_ENABLE | bgain(b_gain));
+        api.xolt_write_reg(reg::ADR_11B_GAIN, reg::RG_11B_GAIN_ENABLE.mask() | bgain(b_gain));
     }
     return freq_offset;
 }
