@@ -1,11 +1,15 @@
 #include "board_trace.h"
 
+#include "varimon/chip_registers.h"
+
 #include <cstdio>
 #include <sstream>
 
 namespace board_trace {
 
 namespace {
+
+using namespace varimon;
 
 struct Access {
     bool write = false;
@@ -71,9 +75,9 @@ Radio radio_of(const std::string &trace) {
         if (line == "xolt: link closed") {
             open = false;
             radio.link_closed = true;
-            radio.transmitter_off = (generator & RG_PKTGEN_TX_ON) == 0;
-            radio.receiver_off = ((cck | ofdm) & RG_RX_COUNTING) == 0;
-            radio.standby = ((mode >> kRgModeShift) & kRgModeMask) == 0;
+            radio.transmitter_off = RG_PKTGEN_TX_ON.get(generator) == 0;
+            radio.receiver_off = RG_RX_COUNT_ENABLE.get(cck | ofdm) == 0;
+            radio.standby = RG_MODE.get(mode) == MODE_STANDBY;
             continue;
         }
         Access access;
@@ -89,15 +93,15 @@ Radio radio_of(const std::string &trace) {
         switch (access.address) {
         case ADR_PKTGEN_CONTROL:
             generator = access.value;
-            radio.transmitted |= (generator & RG_PKTGEN_TX_ON) != 0;
+            radio.transmitted |= RG_PKTGEN_TX_ON.get(generator) != 0;
             break;
-        case ADR_CCK_RX_COUNTER_CONTROL:
+        case ADR_RX_11B_CONTROL:
             cck = access.value;
-            radio.received |= (cck & RG_RX_COUNTING) != 0;
+            radio.received |= RG_RX_COUNT_ENABLE.get(cck) != 0;
             break;
-        case ADR_OFDM_RX_COUNTER_CONTROL:
+        case ADR_RX_OFDM_CONTROL:
             ofdm = access.value;
-            radio.received |= (ofdm & RG_RX_COUNTING) != 0;
+            radio.received |= RG_RX_COUNT_ENABLE.get(ofdm) != 0;
             break;
         case ADR_MODE_REGISTER: mode = access.value; break;
         default: break;

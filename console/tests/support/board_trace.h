@@ -1,7 +1,9 @@
 // What the simulated board's register trace (XOLT_TRACE=1, on standard
 // error) tells of the radio: whether a test ran, and the state the
 // transmitter, the receive counters and the mode register were left in when
-// the link closed. Lines end in LF or CRLF (a Windows program's text mode).
+// the link closed: the packet generator's RG_PKTGEN_TX_ON, the counter
+// blocks' RG_RX_COUNT_ENABLE and the mode register's RG_MODE. Lines end in
+// LF or CRLF (a Windows program's text mode).
 #pragma once
 
 #include <cstdint>
@@ -9,18 +11,6 @@
 #include <vector>
 
 namespace board_trace {
-
-// Packet generator control: bit 0 transmits.
-constexpr std::uint32_t ADR_PKTGEN_CONTROL = 0xCCB0E018;
-constexpr std::uint32_t RG_PKTGEN_TX_ON = 0x00000001;
-// The 11b and OFDM receive counter blocks: bit 20 counts.
-constexpr std::uint32_t ADR_CCK_RX_COUNTER_CONTROL = 0xCCB0EBF8;
-constexpr std::uint32_t ADR_OFDM_RX_COUNTER_CONTROL = 0xCCB0F3F8;
-constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
-// Mode register: RG_MODE in bits 8-10, 0 = standby.
-constexpr std::uint32_t ADR_MODE_REGISTER = 0xCCB0A400;
-constexpr unsigned kRgModeShift = 8;
-constexpr std::uint32_t kRgModeMask = 0x7;
 
 // The values written to a register, in order.
 std::vector<std::uint32_t> writes_to(const std::string &trace, std::uint32_t address);

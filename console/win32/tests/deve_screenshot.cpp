@@ -19,6 +19,7 @@
 #include "deve_driver.h"
 #include "pictures_layout.h"
 
+#include "deve/registers.h"
 #include "deve/resource.h"
 #include "deve/text.h"
 
@@ -29,9 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t ADR_FREQ_OFFSET = 0xCCB0B000;
-// The trim's two 8-bit copies, bits 8-15 and 17-24.
-constexpr std::uint32_t kFreqOffsetKeep = 0xFE0100FF;
 constexpr unsigned kTrimIdeal = 151;
 constexpr unsigned kTrimOff = 160;
 constexpr auto kReceiveThird = 10s;
@@ -70,10 +68,12 @@ bool burn_item(DeveDriver &deve, int item, const char *first, const char *second
 
 // The crystal trim written straight to its register, as rf_freq_offset does.
 void set_trim(DeveDriver &deve, unsigned trim) {
+    using namespace deve::reg;
     deve.type(IDC_REG_ADDRESS, deve::hex(ADR_FREQ_OFFSET));
     deve.click(IDC_REG_READ);
     const std::uint32_t now = deve::parse_unsigned(deve.text(IDC_READ_DATA), 16);
-    deve.type(IDC_REG_VALUE, deve::hex((now & kFreqOffsetKeep) | (trim << 8) | (trim << 17)));
+    deve.type(IDC_REG_VALUE,
+              deve::hex((now & kFreqOffsetKeep) | (trim << kFreqOffsetShiftLow) | (trim << kFreqOffsetShiftHigh)));
     deve.click(IDC_REG_WRITE);
 }
 
