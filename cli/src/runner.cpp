@@ -27,9 +27,6 @@ constexpr std::uint32_t kRgModeMask = 0x7;
 constexpr std::uint32_t kModeStandby = 0;
 constexpr std::uint32_t ADR_PKTGEN_CONTROL = 0xCCB0E018;  // packet generator
 constexpr std::uint32_t RG_PKTGEN_TX_ON = 0x00000001;
-constexpr std::uint32_t ADR_CCK_RX_COUNTER_CONTROL = 0xCCB0EBF8;
-constexpr std::uint32_t ADR_OFDM_RX_COUNTER_CONTROL = 0xCCB0F3F8;
-constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
 
 // How often a wait looks for a signal.
 constexpr std::chrono::milliseconds kWaitSlice{50};
@@ -226,15 +223,15 @@ bool Runner::close_link() {
     api_.rf_rx_stop();
     const std::optional<std::uint32_t> mode_word = checked_register_read(api_, reg::ADR_MODE_REGISTER);
     const std::optional<std::uint32_t> generator = checked_register_read(api_, ADR_PKTGEN_CONTROL);
-    const std::optional<std::uint32_t> cck = checked_register_read(api_, ADR_CCK_RX_COUNTER_CONTROL);
-    const std::optional<std::uint32_t> ofdm = checked_register_read(api_, ADR_OFDM_RX_COUNTER_CONTROL);
+    const std::optional<std::uint32_t> cck = checked_register_read(api_, reg::ADR_RX_11B_CONTROL);
+    const std::optional<std::uint32_t> ofdm = checked_register_read(api_, reg::ADR_RX_OFDM_CONTROL);
     const std::string status = deve::close_link(api_);
     link_open_ = false;
     // A read-back the transport failed confirms nothing.
     const bool confirmed = mode_word && generator && cck && ofdm;
     const std::uint32_t mode = (mode_word.value_or(0) >> kRgModeShift) & kRgModeMask;
     const bool transmitting = (generator.value_or(0) & RG_PKTGEN_TX_ON) != 0;
-    const bool receiving = ((cck.value_or(0) | ofdm.value_or(0)) & RG_RX_COUNTING) != 0;
+    const bool receiving = ((cck.value_or(0) | ofdm.value_or(0)) & reg::RG_RX_COUNTING) != 0;
     const std::string transmitter = !generator ? "unknown" : transmitting ? "on" : "off";
     const std::string receiver = !cck || !ofdm ? "unknown" : receiving ? "on" : "off";
     const std::string radio_mode = !mode_word              ? std::string("unknown")

@@ -18,8 +18,6 @@ using Clock = std::chrono::steady_clock;
 // How often a point's counters are read, and how long a point may take.
 constexpr std::chrono::milliseconds kTrimPoll{20};
 constexpr std::chrono::seconds kPointTimeLimit{2};
-// Frames per point of the coarse pass: enough to tell the V's sides apart.
-constexpr std::uint64_t kCoarseFrames = 100;
 
 std::string per_of(const TrimPoint &p) { return per_text(p.errors, p.frames); }
 
@@ -71,38 +69,25 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     const Clock::time_point start = Clock::now();
     rx_on(api_, radio_.band, radio_.mode, cmd.from);
 
-    std::vector<TrimPoint> points;
     bool read_failed = false;
-    bool cut_short = false;
-    auto run_pass = [&](const std::vector<std::uint32_t> &trims, std::uint64_t frames, bool fine) {
-        std::optional<TrimPoint> best;
-        for (std::uint32_t trim : trims) {
-            const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
-            if (!point) {
-                cut_short = true;
-                return;
-            }
-            points.push_back(*point);
-            best = lowest({*point, best.value_or(*point)});
-            char line[96];
-            std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse", trim,
-                          static_cast<unsigned long long>(point->errors),
-                          static_cast<unsigned long long>(point->frames), per_of(*point).c_str(),
-                          point->stopped_early ? "  (clearly worse: stopped)" : "");
-            out_.text(line);
-        }
-    };
-    run_pass(coarse_trims(cmd.from, cmd.to, step), kCoarseFrames, false);
-    std::optional<TrimBest> coarse;
-    if (!cut_short) {
-        coarse = best_trim(points);
-        if (coarse) {
-            run_pass(fine_trims(coarse->trim, step, cmd.from, cmd.to), cmd.frames, true);
-        }
-    }
+    const TrimSearch search =
+        search_trim(cmd.from, cmd.to, cmd.frames,
+                    [&](std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best, bool fine) {
+                        const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
+                        if (point) {
+                            char line[96];
+                            std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse",
+                                          trim, static_cast<unsigned long long>(point->errors),
+                                          static_cast<unsigned long long>(point->frames), per_of(*point).c_str(),
+                                          point->stopped_early ? "  (clearly worse: stopped)" : "");
+                            out_.text(line);
+                        }
+                        return point;
+                    });
     rx_off(api_);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const std::optional<TrimBest> best = cut_short ? std::nullopt : best_trim(points);
+    const std::vector<TrimPoint> &points = search.points;
+    const std::optional<TrimBest> &best = search.best;
 
     json::Array list;
     for (const TrimPoint &p : points) {
@@ -121,22 +106,8 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
         .add("frames_per_point", cmd.frames)
         .add("points", list)
         .add("elapsed", elapsed);
-    // A best on the edge of the range may have its true best beyond it.
-    const bool on_edge = best && (best->trim == cmd.from || best->trim == cmd.to) && cmd.from != cmd.to;
-    std::string failure;
-    if (read_failed) {
-        failure = "the transport failed a read of the receive counters";
-    } else if (cut_short) {
-        failure = "the search was cut short";
-    } else if (!best) {
-        failure = "no frame was received at any trim: is the bench signal source on?";
-    } else if (best->method == "none") {
-        failure = "no trim's error rate stands out from the others: the best lies outside the range searched, or "
-                  "the receiver has no usable signal";
-    } else if (on_edge) {
-        failure = "the best trim " + std::to_string(best->trim) +
-                  " is on the edge of the range searched: the best may lie beyond it (widen --from/--to)";
-    }
+    const std::string failure =
+        read_failed ? std::string("the transport failed a read of the receive counters") : search.failure;
     if (best) {
         const TrimPoint *measured = nullptr;
         for (const TrimPoint &p : points) {

@@ -183,4 +183,41 @@ std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
     return TrimBest{run[(run.size() - 1) / 2], minimum ? "lowest" : "none", std::nullopt};
 }
 
+TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frames, const MeasureTrim &measure) {
+    TrimSearch s;
+    const std::uint32_t step = coarse_step(from, to);
+    auto run_pass = [&](const std::vector<std::uint32_t> &trims, std::uint64_t n, bool fine) {
+        std::optional<TrimPoint> best;
+        for (std::uint32_t trim : trims) {
+            const std::optional<TrimPoint> point = measure(trim, n, best, fine);
+            if (!point) {
+                s.cut_short = true;
+                return;
+            }
+            s.points.push_back(*point);
+            best = lowest({*point, best.value_or(*point)});
+        }
+    };
+    run_pass(coarse_trims(from, to, step), kCoarseFrames, false);
+    if (!s.cut_short) {
+        if (const std::optional<TrimBest> coarse = best_trim(s.points)) {
+            run_pass(fine_trims(coarse->trim, step, from, to), frames, true);
+        }
+    }
+    s.best = s.cut_short ? std::nullopt : best_trim(s.points);
+    const bool on_edge = s.best && (s.best->trim == from || s.best->trim == to) && from != to;
+    if (s.cut_short) {
+        s.failure = "the search was cut short";
+    } else if (!s.best) {
+        s.failure = "no frame was received at any trim: is the bench signal source on?";
+    } else if (s.best->method == "none") {
+        s.failure = "no trim's error rate stands out from the others: the best lies outside the range searched, or "
+                    "the receiver has no usable signal";
+    } else if (on_edge) {
+        s.failure = "the best trim " + std::to_string(s.best->trim) +
+                    " is on the edge of the range searched: the best may lie beyond it (widen --from/--to)";
+    }
+    return s;
+}
+
 }  // namespace deve::cli

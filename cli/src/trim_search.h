@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,5 +62,23 @@ struct TrimBest {
 // The best trim of the fine points (all points when there are no fine ones);
 // nothing when no point counted a frame.
 std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &points);
+
+// Frames per point of the coarse pass: enough to tell the V's sides apart.
+constexpr std::uint64_t kCoarseFrames = 100;
+
+// Measures one point: the receiver at `trim` from zero counts until
+// `frames` frames, or until the point is clearly worse than `best`.
+// Nothing when the search must stop (a failed read, a signal).
+using MeasureTrim = std::function<std::optional<TrimPoint>(std::uint32_t trim, std::uint64_t frames,
+                                                           const std::optional<TrimPoint> &best, bool fine)>;
+
+struct TrimSearch {
+    std::vector<TrimPoint> points;  // every point measured, in order
+    std::optional<TrimBest> best;
+    bool cut_short = false;         // a measurement was cut short
+    std::string failure;            // why there is no trim to burn; empty when there is
+};
+// The search over from..to, `frames` frames a fine point.
+TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frames, const MeasureTrim &measure);
 
 }  // namespace deve::cli

@@ -63,6 +63,12 @@ constexpr std::uint32_t ADR_RX_11B_TOTAL = 0xCCB0EBEC;
 constexpr std::uint32_t ADR_RX_OFDM_ERRORS = 0xCCB0F3E8;
 constexpr std::uint32_t ADR_RX_OFDM_TOTAL = 0xCCB0F3EC;
 constexpr std::uint32_t kRxCountMask = 0x0000FFFF;
+// The receive counter blocks' control words: RG_RX_COUNTING set, the block
+// counts; cleared, it stops and keeps its counts (set again, it restarts
+// from zero).
+constexpr std::uint32_t ADR_RX_11B_CONTROL = 0xCCB0EBF8;
+constexpr std::uint32_t ADR_RX_OFDM_CONTROL = 0xCCB0F3F8;
+constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
 
 // Transmit-path word written at the end of OPEN.
 constexpr std::uint32_t ADR_TX_PATH_E134 = 0xCCB0E134;
