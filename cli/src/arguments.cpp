@@ -479,6 +479,9 @@ Command parse_trim(const std::vector<std::string> &words) {
     add_number(*find, n, "--from", kOffsetRange, "lowest trim searched (default 0)");
     add_number(*find, n, "--to", kOffsetRange, "highest trim searched (default 255)");
     add_number(*find, n, "--frames", kTrimFramesRange, "frames per trim of the fine pass (default 200)");
+    add_number(*find, n, "--max-per", kPerRange, "limit: packet error rate at the best trim at most this");
+    add_number(*find, n, "--min-trim", kOffsetRange, "limit: the best trim at least this");
+    add_number(*find, n, "--max-trim", kOffsetRange, "limit: the best trim at most this");
     find->add_flag("--burn", cmd.burn, "burn the best trim into the eFuse and run with it");
     std::string expect;
     burn_flags(*find, cmd.burn_options, expect);
@@ -486,6 +489,9 @@ Command parse_trim(const std::vector<std::string> &words) {
     take_number(*n[0], cmd.from);
     take_number(*n[1], cmd.to);
     take_number(*n[2], cmd.frames);
+    take_number(*n[3], cmd.max_per);
+    take_number(*n[4], cmd.min_trim);
+    take_number(*n[5], cmd.max_trim);
     if (cmd.from > cmd.to) {
         throw UsageError("--from " + std::to_string(cmd.from) + " is above --to " + std::to_string(cmd.to));
     }
@@ -554,6 +560,9 @@ void global_options(CLI::App &app, Globals &g, std::string &port, std::string &s
                    "a JSON file of named tx and rx limit sets, by command and operating point; a limit given on "
                    "the command line overrides the file's")
         ->type_name("FILE");
+    app.add_flag("--unjudged-ok", g.unjudged_ok,
+                 "with --limits, a tx or rx that no limit set covers (and no limit option judges) passes "
+                 "unjudged; by default it fails");
     app.add_option("--meta", meta,
                    "KEY=VALUE about the run (serial, station, operator, lot, ...), repeatable; it goes in the "
                    "open and end records")

@@ -201,6 +201,7 @@ TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
     constexpr int kBoards = 2000;
     int found = 0;
     int failed = 0;
+    std::uint64_t frames_measured = 0;
     std::mt19937_64 boards(20240501);
     auto uniform = [&boards](double low, double high) { return std::uniform_real_distribution<double>(low, high)(boards); };
     for (int i = 0; i < kBoards; ++i) {
@@ -228,7 +229,11 @@ TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
             [&](std::uint32_t trim, std::uint64_t n, const std::optional<TrimPoint> &best, bool fine) {
                 return std::optional<TrimPoint>(receiver(trim, n, best, fine));
             });
+        for (const TrimPoint &p : search.points) {
+            frames_measured += p.frames;
+        }
         if (!search.failure.empty()) {
+            if (getenv("SHOWFAIL")) printf("%s | ideal %g range %u-%u slope %.2f floor %.1f poll %llu frames %llu\n", search.failure.substr(0,60).c_str(), board.ideal, from, to, board.slope, board.floor_logit, (unsigned long long)board.poll, (unsigned long long)frames);
             ++failed;
             continue;
         }
@@ -241,7 +246,8 @@ TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
             << search.best->trim << " (" << search.best->method << ")";
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("trim search over %d boards: %d found, %d failed, %.2f s\n", kBoards, found, failed, seconds);
+    std::printf("trim search over %d boards: %d found, %d failed, %.0f frames a search, %.2f s\n", kBoards, found,
+                failed, static_cast<double>(frames_measured) / kBoards, seconds);
     // A search that gives up on most boards would pass the test but help no line.
     EXPECT_GT(found, kBoards * 8 / 10);
 }
