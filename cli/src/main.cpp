@@ -174,5 +174,8 @@ int main(int argc, char **argv) {
     if (log != nullptr && log != stderr) {
         std::fclose(log);
     }
+    if (const int signal = platform::pending_signal(); signal != 0) {
+        platform::end_by_signal(signal);
+    }
     return code;
 }
