@@ -163,7 +163,10 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     }
     // The acceptance limits: where the trim may sit and how well the
     // receiver does there.
-    const LimitSet *set = limit_set("trim find");
+    // Only the sets that name trim find judge it: an rx set's max-per is not
+    // meant for the search's best point.
+    const LimitSet *named = limit_set("trim find");
+    const LimitSet *set = named != nullptr && named->command ? named : nullptr;
     std::vector<LimitCheck> checks;
     if (best && failure.empty()) {
         if (const auto max_per = limit_of(cmd.max_per, set, &LimitValues::max_per)) {

@@ -346,6 +346,14 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
         s.failure = "no frame was received at any trim: is the bench signal source on?";
         return s;
     }
+    const std::string no_minimum = "no trim's error rate stands out from the others: the best lies outside the "
+                                   "range searched, or the receiver has no usable signal";
+    if (std::none_of(s.points.begin(), s.points.end(), [&](const TrimPoint &p) {
+            return !p.rejected && (p.stopped_early || clearly_worse(p, *coarse_best));
+        })) {
+        s.failure = no_minimum;
+        return s;
+    }
     // The fine window holds the coarse best, and grows until the V rises on
     // both sides of the best within it.
     std::uint32_t centre = coarse_best->trim;
@@ -428,8 +436,7 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
             continue;
         }
         if (none) {
-            s.failure = "no trim's error rate stands out from the others: the best lies outside the range searched, "
-                        "or the receiver has no usable signal";
+            s.failure = no_minimum;
             return s;
         }
         if (better_inside) {

@@ -2,6 +2,8 @@
 // Ctrl-C or the program is terminated; progress shows on a terminal only.
 #include "sim_board.h"
 
+#include <QJsonArray>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -66,6 +68,9 @@ TEST_F(CliSafety, CtrlCDuringTransmissionLeavesTheGeneratorOff) {
     EXPECT_EQ(text(close, "transmitter"), "off");
     EXPECT_EQ(text(close, "radio_mode"), "standby");
     EXPECT_EQ(number(one(all, "end"), "exit_code"), 130);
+    const QJsonObject cut = one(all, "end").value("failures").toArray().at(0).toObject();
+    EXPECT_EQ(text(cut, "kind"), "interrupted");
+    EXPECT_EQ(text(cut, "command"), "tx");
 
     // The chip's own record: the generator was started, and the last word
     // written to its control register switches it off (bit 0 clear).

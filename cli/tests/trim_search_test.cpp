@@ -233,7 +233,6 @@ TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
             frames_measured += p.frames;
         }
         if (!search.failure.empty()) {
-            if (getenv("SHOWFAIL")) printf("%s | ideal %g range %u-%u slope %.2f floor %.1f poll %llu frames %llu\n", search.failure.substr(0,60).c_str(), board.ideal, from, to, board.slope, board.floor_logit, (unsigned long long)board.poll, (unsigned long long)frames);
             ++failed;
             continue;
         }
