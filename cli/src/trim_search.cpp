@@ -11,7 +11,7 @@ namespace deve::cli {
 namespace {
 
 constexpr double kSigmas = 3.0;
-// The fitted centre is searched in tenths of a trim step.
+// The fitted centre is given in tenths of a trim step.
 constexpr double kCentreResolution = 0.1;
 // A V whose sides rise less than this per step (in log-odds) is no V.
 constexpr double kMinSlope = 0.02;
