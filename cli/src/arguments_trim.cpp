@@ -11,11 +11,13 @@ Command parse_trim(const std::vector<std::string> &words) {
     CLI::App *find = app.add_subcommand(
         "find", "Find the frequency-offset trim with the lowest receive packet error rate: a coarse pass over "
                 "--from..--to, then every trim around the coarse best, whose V-shaped error rate gives the best "
-                "trim. Every point measured is recorded, and the best. The receiver runs at the current "
-                "operating point, or at the band, channel, mode and rate given (applied as by tune, and kept). "
-                "A point clearly worse than the best so far is measured no further. The radio goes back to its "
-                "offset afterwards; with --burn the best trim is burnt into the eFuse (staged and verified, as "
-                "efuse burn Freq_offset) and the radio runs with it.");
+                "trim; the window grows until the rate rises on both sides of the best, and the best must be "
+                "known to within a step. Every point measured is recorded, and the best. The receiver runs at "
+                "the current operating point, or at the band, channel, mode and rate given (applied as by tune, "
+                "and kept). A point clearly worse than the best so far is measured no further. The radio goes "
+                "back to its offset afterwards; with --burn the best trim is burnt into the eFuse (staged and "
+                "verified, as efuse burn Freq_offset) and the radio runs with it. A search that finds no trim "
+                "to trust, or whose best breaks --max-per, --min-trim or --max-trim, burns nothing.");
     TrimFindCmd cmd;
     TuneRequest &r = cmd.tune;
     find->add_option("--band", r.band, "2G or 5G");

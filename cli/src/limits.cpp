@@ -99,7 +99,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         known = name == k.name ? &k : known;
                     }
                     if (known == nullptr) {
-                        throw Refusal{"unknown limit \"" + name + "\" (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
+                        throw Refusal{"unknown limit \"" + name +
+                                      "\" (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
                     }
                     if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
                         throw Refusal{"limit \"" + name + "\" is " + number.dump() + ", not " +

@@ -54,7 +54,7 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
         return counts.has_value();
     };
     const Clock::time_point start = Clock::now();
-    std::chrono::steady_clock::duration wait = kFirstTrimPoll;
+    Clock::duration wait = kFirstTrimPoll;
     while (point.frames < frames && Clock::now() - start < kPointTimeLimit) {
         if (!wait_until(Clock::now() + wait)) {
             return std::nullopt;
@@ -70,11 +70,14 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
             point.stopped_early = true;
             break;
         }
+        // The next reading when the frames still wanted should be in, at the
+        // rate they came so far.
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double per_second = static_cast<double>(point.frames) / seconds;
-        const auto due = std::chrono::duration<double>(per_second > 0 ? static_cast<double>(frames - std::min(frames, point.frames)) / per_second : 1.0);
-        wait = std::clamp<std::chrono::steady_clock::duration>(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(due), kShortestTrimPoll, kTrimPoll);
+        const double missing = static_cast<double>(frames - std::min(frames, point.frames));
+        const std::chrono::duration<double> due(per_second > 0 ? missing / per_second : 1.0);
+        wait = std::clamp<Clock::duration>(std::chrono::duration_cast<Clock::duration>(due), kShortestTrimPoll,
+                                           kTrimPoll);
     }
     // The point's counts are those of the stopped block: its errors and
     // its total count the same frames.
@@ -148,7 +151,8 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
         read_failed ? std::string("the transport failed a read of the receive counters") : search.failure;
     // The best trim's error rate: its fine readings together.
     std::vector<TrimPoint> fine_points;
-    std::copy_if(points.begin(), points.end(), std::back_inserter(fine_points), [](const TrimPoint &p) { return p.fine; });
+    std::copy_if(points.begin(), points.end(), std::back_inserter(fine_points),
+                 [](const TrimPoint &p) { return p.fine; });
     std::optional<double> best_per;
     for (const TrimPoint &p : pooled(fine_points)) {
         if (best && p.trim == best->trim) {

@@ -50,9 +50,10 @@ constexpr double kSteepest = 20;     // log-odds a step: a wall
 double nll_of(const std::vector<TrimPoint> &points, double centre, double a, double b) {
     double nll = 0;
     for (const TrimPoint &p : points) {
+        // -log(PER) = softplus(-eta), -log(1 - PER) = softplus(eta) = softplus(-eta) + eta.
         const double eta = a + b * std::abs(static_cast<double>(p.trim) - centre);
-        const double e = static_cast<double>(p.errors);
-        nll += e * softplus(-eta) + (static_cast<double>(p.frames) - e) * softplus(eta);
+        const double n = static_cast<double>(p.frames);
+        nll += n * softplus(-eta) + (n - static_cast<double>(p.errors)) * eta;
     }
     return nll;
 }
@@ -146,17 +147,13 @@ std::optional<Centre> fit_centre(const std::vector<TrimPoint> &points) {
     return best;
 }
 
-// The trims whose counts lie beyond kOddSigmas of the V fitted to all:
-// a burst of interference, say, during their reading.
+// The trims whose counts lie beyond kOddSigmas of the fitted V: a burst of
+// interference, say, during their reading.
 constexpr double kOddSigmas = 4.5;
-std::vector<std::uint32_t> off_the_v(const std::vector<TrimPoint> &pool) {
+std::vector<std::uint32_t> off_the_v(const std::vector<TrimPoint> &pool, const TrimBest &fit) {
     std::vector<std::uint32_t> odd;
-    const std::optional<Centre> fit = fit_centre(pool);
-    if (!fit) {
-        return odd;
-    }
     for (const TrimPoint &p : pool) {
-        const double eta = fit->line.a + fit->line.b * std::abs(static_cast<double>(p.trim) - fit->centre);
+        const double eta = *fit.floor_logit + *fit.slope * std::abs(static_cast<double>(p.trim) - *fit.centre);
         const double per = 1.0 / (1.0 + std::exp(-eta));
         const double n = static_cast<double>(p.frames);
         const double spread = std::sqrt(std::max(n * per * (1.0 - per), 1.0));
@@ -262,7 +259,8 @@ std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
         });
     };
     const auto reading_at = [&](std::uint32_t trim) {
-        const auto at = std::find_if(points.begin(), points.end(), [trim](const TrimPoint &p) { return p.trim == trim; });
+        const auto at =
+            std::find_if(points.begin(), points.end(), [trim](const TrimPoint &p) { return p.trim == trim; });
         return at != points.end() ? std::optional<TrimPoint>(*at) : std::nullopt;
     };
 
@@ -276,9 +274,8 @@ std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
             const std::optional<TrimPoint> there = reading_at(trim);
             if (fit->line.b > kMinSlope && fit->centre > points.front().trim && fit->centre < points.back().trim &&
                 rises(fit->centre, true) && rises(fit->centre, false) && there && !clearly_worse(*there, *low)) {
-                TrimBest best{trim, "fit", std::round(fit->centre / kCentreResolution) * kCentreResolution,
-                              fit->low, fit->high};
-                return best;
+                const double centre = std::round(fit->centre / kCentreResolution) * kCentreResolution;
+                return TrimBest{trim, "fit", centre, fit->low, fit->high, fit->line.a, fit->line.b};
             }
         }
     }
@@ -294,7 +291,10 @@ std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
             run.push_back(p.trim);
         }
     }
-    return TrimBest{run[(run.size() - 1) / 2], minimum ? "lowest" : "none", std::nullopt, std::nullopt, std::nullopt};
+    TrimBest best;
+    best.trim = run[(run.size() - 1) / 2];
+    best.method = minimum ? "lowest" : "none";
+    return best;
 }
 
 namespace {
@@ -451,7 +451,7 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
         // again once, and the new reading stands in for it.
         if (best.centre) {
             bool again = false;
-            for (std::uint32_t trim : off_the_v(fine_pool)) {
+            for (std::uint32_t trim : off_the_v(fine_pool, best)) {
                 if (!read_again.insert(trim).second) {
                     s.failure = "trim " + std::to_string(trim) +
                                 " reads off the V of the others twice: the signal is unsteady";

@@ -21,10 +21,14 @@
 // when it stays so.
 #pragma once
 
+// <string> before <functional>: the C library's <stdlib.h> of the Windows
+// cross build includes <limits.h>, which this directory's limits.h shadows,
+// and that one needs <string> complete.
+#include <string>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace deve::cli {
@@ -75,6 +79,10 @@ struct TrimBest {
     // whose likelihood is within kCentreSigmas of the best one's.
     std::optional<double> centre_low;
     std::optional<double> centre_high;
+    // The fitted V (fitted only): log-odds of the rate at the centre, and
+    // their rise a trim step.
+    std::optional<double> floor_logit;
+    std::optional<double> slope;
 };
 constexpr double kCentreSigmas = 3.5;
 // The best trim of the usable fine points (all points when there are no

@@ -287,7 +287,8 @@ std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frame
 
 std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits) {
     return follow_operating_point(
-        commands, [&limits](std::size_t i, const Command &command, const RadioState &state) -> std::optional<std::string> {
+        commands,
+        [&limits](std::size_t i, const Command &command, const RadioState &state) -> std::optional<std::string> {
             const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
                 const LimitSet *set = limits.find(name, state.band, state.channel_number(), state.mode, state.rate);
                 if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||

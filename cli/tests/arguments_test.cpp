@@ -118,7 +118,8 @@ TEST(CliCommandLine, NumbersOutsideTheirRangeAreRefusedInPlainWords) {
     EXPECT_EQ(rx.max_errors, 0u);
     EXPECT_EQ(rx.seconds, 3u);
     // The trim search's acceptance limits, and a run no limit set judges.
-    EXPECT_TRUE(contains(error({"trim", "find", "--max-trim", "256"}), "not a whole number of trim steps from 0 to 255"));
+    EXPECT_TRUE(
+        contains(error({"trim", "find", "--max-trim", "256"}), "not a whole number of trim steps from 0 to 255"));
     const ParseResult trim = parse({"--unjudged-ok", "trim", "find", "--max-per", "5", "--min-trim", "100",
                                     "--max-trim", "200"});
     ASSERT_EQ(trim.kind, ParseResult::Kind::Run) << trim.text;

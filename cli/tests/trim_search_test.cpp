@@ -170,7 +170,8 @@ public:
         const bool burst = chance(board_.burst);
         TrimPoint p{trim, 0, 0, fine, false};
         while (p.frames < frames) {
-            std::uint64_t chunk = std::uniform_int_distribution<std::uint64_t>(board_.poll / 2 + 1, board_.poll)(random_);
+            std::uint64_t chunk =
+                std::uniform_int_distribution<std::uint64_t>(board_.poll / 2 + 1, board_.poll)(random_);
             if (chance(board_.stall)) {
                 chunk += std::uniform_int_distribution<std::uint64_t>(frames / 2, 3 * frames)(random_);
             }
@@ -203,7 +204,9 @@ TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
     int failed = 0;
     std::uint64_t frames_measured = 0;
     std::mt19937_64 boards(20240501);
-    auto uniform = [&boards](double low, double high) { return std::uniform_real_distribution<double>(low, high)(boards); };
+    auto uniform = [&boards](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(boards);
+    };
     for (int i = 0; i < kBoards; ++i) {
         Board board;
         board.ideal = std::round(uniform(10, 245));
