@@ -180,6 +180,9 @@ private:
     std::optional<std::string> unreachable_set(const char *command, const std::optional<std::uint64_t> &frames,
                                                const std::optional<std::uint64_t> &min_frames) const;
     std::string limits_text(const std::vector<LimitCheck> &checks, bool complete) const;
+    // limits_text, or why a run no limit judges fails.
+    std::string verdict_text(const std::vector<LimitCheck> &checks, bool complete,
+                             const std::optional<std::string> &unjudged_reason) const;
     // A tx or rx run's outcome: a fail for each limit broken, cut short
     // (interrupted, when a signal did it) or judged by nothing.
     Outcome judged(const std::vector<LimitCheck> &checks, bool complete, bool interrupted,

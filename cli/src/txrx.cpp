@@ -80,13 +80,20 @@ std::string Runner::limits_text(const std::vector<LimitCheck> &checks, bool comp
     return text + (complete ? "" : ", cut short") + ")";
 }
 
+std::string Runner::verdict_text(const std::vector<LimitCheck> &checks, bool complete,
+                                 const std::optional<std::string> &unjudged_reason) const {
+    if (unjudged_reason && complete && all_pass(checks)) {
+        return "FAIL: " + *unjudged_reason + " (--unjudged-ok lets it pass unjudged)";
+    }
+    return limits_text(checks, complete);
+}
+
 Outcome Runner::judged(const std::vector<LimitCheck> &checks, bool complete, bool interrupted,
                        const std::optional<std::string> &unjudged_reason) {
     if (interrupted || !complete || !all_pass(checks)) {
         return fail(limits_text(checks, complete), checks, interrupted);
     }
     if (unjudged_reason) {
-        out_.text(command_ + ": FAIL: " + *unjudged_reason + " (--unjudged-ok lets it pass unjudged)");
         return fail(*unjudged_reason);
     }
     return Outcome::Pass;
@@ -236,7 +243,7 @@ Outcome Runner::operator()(const TxCmd &cmd) {
                     .add("frames_wanted", "frame")
                     .add("pit", "us"));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
-              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete) +
+              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + verdict_text(checks, complete, unjudged_reason) +
               (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("transmit frame");
@@ -368,7 +375,7 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                     .add("per", "%"));
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
-              limits_text(checks, complete) +
+              verdict_text(checks, complete, unjudged_reason) +
               (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("receive frame");
