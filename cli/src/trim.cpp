@@ -33,7 +33,7 @@ std::string per_of(const TrimPoint &p) { return per_text(p.errors, p.frames); }
 bool Runner::stop_rx_counting() {
     const std::uint32_t control = radio_.mode == kMode11b ? reg::ADR_RX_11B_CONTROL : reg::ADR_RX_OFDM_CONTROL;
     const std::optional<std::uint32_t> word = checked_register_read(api_, control);
-    return word && checked_register_write(api_, control, *word & ~reg::RG_RX_COUNTING);
+    return word && checked_register_write(api_, control, *word & reg::RG_RX_COUNT_ENABLE.keep());
 }
 
 std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t frames,
