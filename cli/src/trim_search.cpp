@@ -375,7 +375,11 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
             return std::abs(static_cast<double>(a) - centre) < std::abs(static_cast<double>(b) - centre);
         });
         for (std::uint32_t trim : todo) {
-            if (!take(trim, frames, lowest_of(true), true)) {
+            // The trims next to the best so far are measured to their end:
+            // the V's sides there place its centre.
+            const std::optional<TrimPoint> so_far = lowest_of(true);
+            const bool beside = so_far && std::abs(static_cast<double>(trim) - so_far->trim) <= kSideReach;
+            if (!take(trim, frames, beside ? std::nullopt : so_far, true)) {
                 return s;
             }
         }

@@ -89,6 +89,10 @@ constexpr double kCentreSigmas = 3.5;
 // fine ones); nothing when no point counted a frame.
 std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &points);
 
+// Fine points within this many steps of the best so far are measured to
+// their end, not stopped early: the fit needs the V's sides next to it.
+constexpr double kSideReach = 3;
+
 // Frames per point of the coarse pass: enough to tell the V's sides apart.
 constexpr std::uint64_t kCoarseFrames = 100;
 // A reading of more than this many times the frames asked was read late.
