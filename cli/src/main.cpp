@@ -108,6 +108,14 @@ int main(int argc, char **argv) {
         }
     }
 
+    // A limit set that a run's --frames cannot satisfy is refused before
+    // the link opens.
+    if (globals.limits) {
+        if (const std::optional<std::string> refusal = check_limit_sets(commands, *globals.limits)) {
+            return usage_error("--limits: " + *refusal, globals.json);
+        }
+    }
+
     std::FILE *log = nullptr;
     if (globals.library_log == "-") {
         log = stderr;
@@ -165,6 +173,9 @@ int main(int argc, char **argv) {
     std::fflush(results);
     if (log != nullptr && log != stderr) {
         std::fclose(log);
+    }
+    if (const int signal = platform::pending_signal(); signal != 0) {
+        platform::end_by_signal(signal);
     }
     return code;
 }
