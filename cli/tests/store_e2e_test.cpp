@@ -192,30 +192,28 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
 
 TEST_P(StoreRuns, ARunThatDiesPartWayStaysIncomplete) {
     init();
-    CliOptions o = options();
-    bool killed = false;
-    o.on_line = [&killed](const std::string &line, pid_t child) {
-        if (!killed && line.find("\"type\":\"rx_sample\"") != std::string::npos) {
-            killed = true;
-            kill(child, SIGKILL);
-        }
+    // Options that send a signal at the first receive sample.
+    bool sent = false;
+    const auto signal_at_rx = [this, &sent](int signal) {
+        sent = false;
+        CliOptions o = options();
+        o.on_line = [&sent, signal](const std::string &line, pid_t child) {
+            if (!sent && line.find("\"type\":\"rx_sample\"") != std::string::npos) {
+                sent = true;
+                kill(child, signal);
+            }
+        };
+        return o;
     };
     const CliRun died = cli({"--json", "--store", database_->url(), "--meta", "serial=SN7", "tune", "--band", "2G",
                              "tx", "--frames", "500", "rx", "--seconds", "30"},
-                            o);
-    ASSERT_TRUE(killed) << died.out << died.err;
+                            signal_at_rx(SIGKILL));
+    ASSERT_TRUE(sent) << died.out << died.err;
     const std::string run_id = text(records(died.out).front(), "run_id");
 
     // And one that is stopped by SIGTERM ends as interrupted.
-    CliOptions t = options();
-    bool stopped = false;
-    t.on_line = [&stopped](const std::string &line, pid_t child) {
-        if (!stopped && line.find("\"type\":\"rx_sample\"") != std::string::npos) {
-            stopped = true;
-            kill(child, SIGTERM);
-        }
-    };
-    const CliRun interrupted = cli({"--json", "--store", database_->url(), "rx", "--seconds", "30"}, t);
+    const CliRun interrupted =
+        cli({"--json", "--store", database_->url(), "rx", "--seconds", "30"}, signal_at_rx(SIGTERM));
 
     Store store(database_->url());
     const std::vector<Row> runs = store.rows("SELECT verdict, ended_at, exit_code FROM runs WHERE run_id = ?", run_id);
