@@ -95,7 +95,7 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
     const std::string commands = session_file(std::string("info\nefuse read\n"
                                                           "tune --band 5G --channel 36 --mode 11g-OFDM --rate 7-OFDM-54M\n"
                                                           "tx --frames 2000 --seconds 5\n"
-                                                          "rx --frames 500 --seconds 5\n"
+                                                          "rx --frames 1000 --seconds 5\n"
                                                           "tune --band 2G --channel 6 --mode 11n-HT20\n"
                                                           "rx --frames 1000 --seconds 5\n"
                                                           "temp\nmac write ") +
@@ -108,9 +108,10 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
     const QJsonObject open = one(all, "open");
     const QJsonObject end = one(all, "end");
     const std::string run_id = text(end, "run_id");
-    // The rx at 54 Mb/s has too few frames for the set's min-frames: a fail
-    // the store must show as it is.
-    EXPECT_EQ(run.exit_code, 1) << run.err;
+    // Pass or fail (the receive error rate of the simulated board varies):
+    // the store shows it as it is.
+    EXPECT_TRUE(run.exit_code == 0 || run.exit_code == 1) << run.err;
+    EXPECT_EQ(run.exit_code, static_cast<int>(number(end, "exit_code")));
     EXPECT_EQ(text(end, "store"), "stored");
     EXPECT_EQ(text(open, "limits_sha256").size(), 64u);
     EXPECT_EQ(text(open, "started_at"), text(end, "started_at"));
