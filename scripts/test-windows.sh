@@ -20,7 +20,7 @@ started=$(date +%s)
 VELMO_WINDOWS_BUILD="$build" "$root/scripts/build-windows.sh"
 
 echo "== Imports: only Windows' own DLLs and the build's own (velmo.dll, xolt.dll, ...)"
-windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|gdiplus|ws2_32|winmm|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|gdiplus|ws2_32|winmm|odbc32|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 own="$(cd "$build/bin" && ls -- *.dll | tr 'A-Z' 'a-z')"
 bad=0
 for f in "$build"/bin/*.exe "$build"/bin/*.dll; do
@@ -66,6 +66,12 @@ cmake --build "$native" --target deve_cli_sim_test
 DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
   ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
   -R '^Cli(Commands|Efuse|Safety)\.'
+
+echo "== The line store's tests against deve-cli.exe: the same SQLite files and PostgreSQL server"
+cmake --build "$native" --target deve_cli_store_test
+DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
+  ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
+  -L store -R '^Store(Runs|Away)|^Backends/StoreRuns|^store_postgres'
 
 echo "== The Windows package, unpacked into a folder with a space and a non-ASCII letter"
 zip="$(VELMO_WINDOWS_BUILD="$build" "$root/scripts/package-windows.sh")"

@@ -45,6 +45,10 @@ void global_options(CLI::App &app, Globals &g, GlobalWords &words) {
                    "open and end records")
         ->type_name("KEY=VALUE")
         ->allow_extra_args(false);
+    app.add_option("--store", g.store,
+                   "also write the run's results to the line store: sqlite:PATH, "
+                   "postgresql://[USER@]HOST[:PORT]/DB or odbc:CONNECTION-STRING (default: DEVE_STORE)")
+        ->type_name("URL");
     app.add_flag("--version", words.version, "print the version and exit");
 }
 

@@ -1,0 +1,261 @@
+#include "store_commands.h"
+
+#include "connect.h"
+#include "odbc.h"
+#include "platform.h"
+#include "run_store.h"
+#include "run_writer.h"
+#include "schema.h"
+#include "url.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace deve::cli {
+
+namespace {
+
+constexpr int kRefused = 2;
+constexpr int kAway = 3;
+
+int exit_code_of(const store::odbc::Error &e) {
+    return e.failure() == store::odbc::Failure::Unreachable ? kAway : kRefused;
+}
+
+// The record of a store command and its end record, or its text.
+class Report {
+public:
+    Report(Output &out, const StoreCommand &command) : out_(out), command_("store " + command.action) {}
+
+    int done(json::Object fields, const std::string &text) {
+        out_.record("store", head().merge(fields));
+        out_.text(text);
+        return end(0, {});
+    }
+    int failed(int code, const std::string &kind, const std::string &message) {
+        out_.record("error", head().add("kind", kind).add("message", message));
+        std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
+        return end(code, json::Array().push(
+                             json::Object().add("step", 0).add("command", command_).add("kind", kind).add(
+                                 "reason", message)));
+    }
+
+private:
+    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
+    int end(int code, const json::Array &failures) {
+        out_.record("end", json::Object()
+                               .add("step", 0)
+                               .add("command", "end")
+                               .add("verdict", code == 0 ? "pass" : "error")
+                               .add("exit_code", code)
+                               .add("failures", failures)
+                               .add("version", kVersion));
+        return code;
+    }
+    Output &out_;
+    std::string command_;
+};
+
+int store_init(const store::StoreUrl &url, Report &report) {
+    store::odbc::Environment env;
+    try {
+        std::unique_ptr<store::odbc::Connection> db = store::connect(env, url, true);
+        const std::vector<int> applied = store::init_schema(*db, kVersion, utc_timestamp(std::chrono::system_clock::now()));
+        json::Array versions;
+        std::string list;
+        for (int v : applied) {
+            versions.push(v);
+            list += (list.empty() ? "" : ", ") + std::to_string(v);
+        }
+        const int version = store::latest_schema_version();
+        return report.done(json::Object()
+                               .add("store", url.name)
+                               .add("schema_version", version)
+                               .add("applied", versions),
+                           "store " + url.name + ": schema version " + std::to_string(version) +
+                               (applied.empty() ? " (already current)" : " (applied migrations " + list + ")"));
+    } catch (const store::odbc::Error &e) {
+        return report.failed(exit_code_of(e), "store", e.what());
+    } catch (const std::runtime_error &e) {
+        return report.failed(kRefused, "store", e.what());
+    }
+}
+
+// A spool file that a running station still writes is left alone; one not
+// written for this long was left by a station that died.
+constexpr std::chrono::minutes kStalePart{10};
+
+bool ends_with(const std::string &text, const std::string &suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The spool's files to send: every ended run, and the runs whose station
+// died while spooling. Oldest first.
+std::vector<std::filesystem::path> spool_files(const std::filesystem::path &dir) {
+    std::vector<std::pair<std::filesystem::file_time_type, std::filesystem::path>> found;
+    std::error_code error;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (const auto &entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().u8string();
+        const auto written = entry.last_write_time(error);
+        if (error) {
+            continue;
+        }
+        if (ends_with(name, kSpoolSuffix) || (ends_with(name, kSpoolPartSuffix) && now - written > kStalePart)) {
+            found.emplace_back(written, entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::filesystem::path> files;
+    for (const auto &f : found) {
+        files.push_back(f.second);
+    }
+    return files;
+}
+
+// Sends one spooled run; the run id, and whether it was stored already.
+// Throws on failure (the file is kept).
+std::pair<std::string, bool> upload_file(store::odbc::Connection &db, const std::filesystem::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot open " + file.u8string());
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    store::RunWriter writer(db, true);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        try {
+            writer.consume(lines[i]);
+        } catch (const store::odbc::Error &) {
+            throw;
+        } catch (const std::exception &e) {
+            // A station killed in the middle of a line leaves it half written.
+            if (i + 1 == lines.size() && ends_with(file.u8string(), kSpoolPartSuffix)) {
+                break;
+            }
+            throw std::runtime_error(file.u8string() + ": " + e.what());
+        }
+    }
+    writer.finish();
+    if (writer.run_id().empty()) {
+        throw std::runtime_error(file.u8string() + ": no open record: not a run's spool");
+    }
+    return {writer.run_id(), writer.already_stored()};
+}
+
+int store_upload(const store::StoreUrl &url, Report &report) {
+    const std::string dir = spool_directory(platform::state_directory());
+    if (dir.empty()) {
+        return report.failed(kRefused, "store", "store upload: no spool folder is known: set DEVE_SPOOL");
+    }
+    store::odbc::Environment env;
+    std::unique_ptr<store::odbc::Connection> db;
+    if (const std::optional<store::StoreProblem> problem = store::open_for_runs(env, url, db)) {
+        return report.failed(problem->away ? kAway : kRefused, "store", problem->message);
+    }
+    json::Array sent;
+    json::Array already;
+    json::Array failed;
+    std::size_t sent_count = 0;
+    std::size_t already_count = 0;
+    std::size_t failed_count = 0;
+    std::string first_failure;
+    bool away = false;
+    for (const std::filesystem::path &file : spool_files(std::filesystem::u8path(dir))) {
+        try {
+            const auto [run_id, stored_before] = upload_file(*db, file);
+            std::filesystem::remove(file);
+            (stored_before ? already : sent).push(run_id);
+            ++(stored_before ? already_count : sent_count);
+        } catch (const std::exception &e) {
+            failed.push(json::Object().add("file", file.u8string()).add("reason", e.what()));
+            ++failed_count;
+            if (first_failure.empty()) {
+                first_failure = e.what();
+            }
+            const auto *odbc_error = dynamic_cast<const store::odbc::Error *>(&e);
+            if (odbc_error != nullptr && odbc_error->failure() == store::odbc::Failure::Unreachable) {
+                away = true;
+                break;
+            }
+        }
+    }
+    const std::string text = "store upload to " + url.name + ": " + std::to_string(sent_count) + " runs sent, " +
+                             std::to_string(already_count) + " already stored, " + std::to_string(failed_count) +
+                             " failed; spool " + dir;
+    if (failed_count != 0) {
+        return report.failed(away ? kAway : kRefused, "store",
+                             text + "; the failed files stay in the spool: " + first_failure);
+    }
+    return report.done(json::Object()
+                           .add("store", url.name)
+                           .add("spool", dir)
+                           .add("sent", sent)
+                           .add("already_stored", already)
+                           .add("failed", failed),
+                       text);
+}
+
+}  // namespace
+
+ParseResult parse_store_command(const std::vector<std::string> &words) {
+    ParseResult result;
+    CLI::App app{"The line store, without the board. The store is named by --store URL (or DEVE_STORE).",
+                 "deve-cli store"};
+    app.require_subcommand(1, 1);
+    app.allow_windows_style_options(false);
+    CLI::App *init = app.add_subcommand("init", "create the store's schema, or upgrade it by its numbered "
+                                                "migrations; a schema newer than this deve-cli is refused");
+    init->allow_windows_style_options(false);
+    CLI::App *upload = app.add_subcommand(
+        "upload", "send the runs waiting in the spool (DEVE_SPOOL, else the state folder's spool) to the store; "
+                  "a run already stored whole is not stored twice, a part of one is replaced");
+    upload->allow_windows_style_options(false);
+    std::vector<std::string> reversed(words.rbegin(), words.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp &) {
+        result.kind = ParseResult::Kind::Help;
+        result.text = app.get_subcommands().empty() ? app.help() : app.get_subcommands().front()->help();
+        return result;
+    } catch (const CLI::ParseError &e) {
+        result.kind = ParseResult::Kind::Error;
+        result.text = std::string("store: ") + e.what();
+        return result;
+    }
+    StoreCommand command;
+    command.action = app.get_subcommands().front()->get_name();
+    command.words = words;
+    result.line.store = command;
+    return result;
+}
+
+int run_store_command(const StoreCommand &command, const Globals &globals, Output &out) {
+    Report report(out, command);
+    if (globals.store.empty()) {
+        return report.failed(kRefused, "usage", "store " + command.action + ": no store is named: give --store URL "
+                                                "or set DEVE_STORE");
+    }
+    const store::UrlResult url = store::parse_store_url(globals.store);
+    if (!url.url) {
+        return report.failed(kRefused, "usage", url.error);
+    }
+    if (command.action == "upload") {
+        return store_upload(*url.url, report);
+    }
+    return store_init(*url.url, report);
+}
+
+}  // namespace deve::cli
