@@ -1,0 +1,285 @@
+// The report as text, as JSON and as CSV.
+#include "json.h"
+#include "output.h"
+#include "report.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace deve::cli::report {
+
+namespace {
+
+constexpr int kReportSchema = 1;
+
+std::string percent(double share) { return fixed(share * 100, 1); }
+
+std::string optional_number(const std::optional<double> &value) {
+    return value ? short_number(*value) : std::string();
+}
+
+std::string window_text(const Window &w) {
+    std::string text = (w.since_ms ? utc_text(*w.since_ms) : std::string("the first run")) + " to " +
+                       (w.until_ms ? utc_text(*w.until_ms) : std::string("now"));
+    if (!w.station.empty()) {
+        text += ", station " + w.station;
+    }
+    if (!w.lot.empty()) {
+        text += ", lot " + w.lot;
+    }
+    return text;
+}
+
+// Columns padded to their widest cell: text to the left, numbers to the right.
+class TextTable {
+public:
+    explicit TextTable(std::vector<std::string> header, std::vector<bool> numeric)
+        : numeric_(std::move(numeric)) {
+        rows_.push_back(std::move(header));
+    }
+    void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+    std::string str(const std::string &indent) const {
+        std::vector<std::size_t> widths(numeric_.size(), 0);
+        for (const auto &row : rows_) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                widths[i] = std::max(widths[i], row[i].size());
+            }
+        }
+        std::string text;
+        for (const auto &row : rows_) {
+            std::string line = indent;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                const std::string pad(widths[i] - row[i].size(), ' ');
+                line += (i == 0 ? "" : "  ") + (numeric_[i] ? pad + row[i] : row[i] + pad);
+            }
+            while (!line.empty() && line.back() == ' ') {
+                line.pop_back();
+            }
+            text += line + "\n";
+        }
+        return text;
+    }
+
+private:
+    std::vector<bool> numeric_;
+    std::vector<std::vector<std::string>> rows_;
+};
+
+std::string yield_table(const std::string &title, const std::vector<Yield> &rows) {
+    TextTable table({title, "runs", "boards", "first-pass", "final"}, {false, true, true, true, true});
+    for (const Yield &y : rows) {
+        table.add({y.group.empty() ? "(none)" : y.group, std::to_string(y.runs), std::to_string(y.boards),
+                   percent(y.first_pass_yield()) + " %", percent(y.final_yield()) + " %"});
+    }
+    return table.str("  ");
+}
+
+json::Object yield_json(const Yield &y) {
+    return json::Object()
+        .add("group", y.group)
+        .add("runs", y.runs)
+        .add("boards", y.boards)
+        .add("first_pass", y.first_pass)
+        .add("final_pass", y.final_pass)
+        .add("first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield()))
+        .add("final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield()));
+}
+
+json::Array yields_json(const std::vector<Yield> &rows) {
+    json::Array list;
+    for (const Yield &y : rows) {
+        list.push(yield_json(y));
+    }
+    return list;
+}
+
+// One CSV field: quoted when it holds a comma, a quote or a line break.
+std::string csv_field(const std::string &text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string csv_row(const std::vector<std::string> &fields) {
+    std::string line;
+    for (const std::string &f : fields) {
+        line += (line.empty() ? "" : ",") + csv_field(f);
+    }
+    return line + "\r\n";
+}
+
+std::string csv_fraction(double share) { return json::number(share); }
+
+}  // namespace
+
+std::string report_text(const Report &r) {
+    std::string text = "Report of runs from " + window_text(r.window) + "\n";
+    text += "Runs: " + std::to_string(r.rows.runs.size());
+    std::string counts;
+    for (const auto &[verdict, count] : r.verdicts) {
+        if (count != 0) {
+            counts += (counts.empty() ? "" : ", ") + verdict + " " + std::to_string(count);
+        }
+    }
+    text += counts.empty() ? "\n" : " (" + counts + ")\n";
+    if (r.rows.runs.empty()) {
+        return text;
+    }
+
+    text += "\nYield (first-pass: boards whose first run passed; final: boards whose last run passed)\n";
+    text += yield_table("all", {r.overall});
+    text += yield_table("station", r.by_station);
+    text += yield_table("lot", r.by_lot);
+    text += yield_table("day (UTC)", r.by_day);
+
+    text += "\nMeasurements with limits\n";
+    if (r.measurements.empty()) {
+        text += "  none\n";
+    } else {
+        TextTable table({"step", "limit", "unit", "n", "mean", "s", "min", "max", "Cp", "Cpk", "failed"},
+                        {false, false, false, true, true, true, true, true, true, true, true});
+        for (const MeasurementStats &m : r.measurements) {
+            const Capability &f = m.figures;
+            table.add({m.point.empty() ? m.command : m.command + " " + m.point,
+                       limit_text(m.name, m.low, m.high) + (m.limit_set.empty() ? "" : " [" + m.limit_set + "]"),
+                       m.unit, std::to_string(f.n), optional_number(f.mean), optional_number(f.stddev),
+                       optional_number(f.min), optional_number(f.max), f.cp ? fixed(*f.cp, 2) : "-",
+                       f.cpk ? fixed(*f.cpk, 2) : "-", std::to_string(m.failed)});
+        }
+        text += table.str("  ");
+    }
+
+    text += "\nFailures by step and limit\n";
+    if (r.pareto.empty()) {
+        text += "  none\n";
+    } else {
+        TextTable table({"count", "share", "cumulative", "runs", "step", "limit"},
+                        {true, true, true, true, false, false});
+        for (const ParetoItem &p : r.pareto) {
+            table.add({std::to_string(p.count), percent(p.share) + " %", percent(p.cumulative) + " %",
+                       std::to_string(p.runs), p.step, p.limit});
+        }
+        text += table.str("  ");
+    }
+    return text;
+}
+
+std::string report_json(const Report &r) {
+    json::Object window;
+    window.add("since", r.window.since_ms ? std::optional<std::string>(utc_text(*r.window.since_ms)) : std::nullopt)
+        .add("until", r.window.until_ms ? std::optional<std::string>(utc_text(*r.window.until_ms)) : std::nullopt)
+        .add("station", r.window.station.empty() ? std::nullopt : std::optional<std::string>(r.window.station))
+        .add("lot", r.window.lot.empty() ? std::nullopt : std::optional<std::string>(r.window.lot));
+    json::Object verdicts;
+    for (const auto &[verdict, count] : r.verdicts) {
+        verdicts.add(verdict, count);
+    }
+    json::Array runs;
+    for (const Run &run : r.rows.runs) {
+        runs.push(json::Object()
+                      .add("run_id", run.run_id)
+                      .add("started_at", utc_text(run.started_ms))
+                      .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
+                      .add("station", run.station)
+                      .add("operator", run.operator_name)
+                      .add("lot", run.lot)
+                      .add("serial", run.serial)
+                      .add("board", run.board)
+                      .add("verdict", run.verdict)
+                      .add("exit_code", run.exit_code));
+    }
+    json::Array measurements;
+    for (const MeasurementStats &m : r.measurements) {
+        const Capability &f = m.figures;
+        measurements.push(json::Object()
+                              .add("command", m.command)
+                              .add("point", m.point)
+                              .add("name", m.name)
+                              .add("unit", m.unit)
+                              .add("low", m.low)
+                              .add("high", m.high)
+                              .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
+                              .add("n", f.n)
+                              .add("missing", m.missing)
+                              .add("failed", m.failed)
+                              .add("mean", f.mean)
+                              .add("stddev", f.stddev)
+                              .add("min", f.min)
+                              .add("max", f.max)
+                              .add("cp", f.cp)
+                              .add("cpk", f.cpk));
+    }
+    json::Array pareto;
+    for (const ParetoItem &p : r.pareto) {
+        pareto.push(json::Object()
+                        .add("step", p.step)
+                        .add("limit", p.limit)
+                        .add("count", p.count)
+                        .add("runs", p.runs)
+                        .add("share", p.share)
+                        .add("cumulative", p.cumulative));
+    }
+    return json::Object()
+               .add("type", "report")
+               .add("report_schema", kReportSchema)
+               .add("generated_at", utc_text(r.generated_ms))
+               .add("window", window)
+               .add("verdicts", verdicts)
+               .add("runs", runs)
+               .add("yield", json::Object()
+                                 .add("all", yield_json(r.overall))
+                                 .add("station", yields_json(r.by_station))
+                                 .add("lot", yields_json(r.by_lot))
+                                 .add("day", yields_json(r.by_day)))
+               .add("measurements", measurements)
+               .add("pareto", pareto)
+               .str() +
+           "\n";
+}
+
+std::string report_csv(const Report &r) {
+    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
+                                "board", "verdict", "exit_code"});
+    for (const Run &run : r.rows.runs) {
+        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
+                         run.station, run.operator_name, run.lot, run.serial, run.board, run.verdict,
+                         run.exit_code ? std::to_string(*run.exit_code) : ""});
+    }
+    text += "\r\n" + csv_row({"yield", "by", "group", "runs", "boards", "first_pass", "final_pass",
+                              "first_pass_yield", "final_yield"});
+    const auto yield_rows = [&](const char *by, const std::vector<Yield> &rows) {
+        for (const Yield &y : rows) {
+            text += csv_row({"yield", by, y.group, std::to_string(y.runs), std::to_string(y.boards),
+                             std::to_string(y.first_pass), std::to_string(y.final_pass),
+                             y.boards != 0 ? csv_fraction(y.first_pass_yield()) : "",
+                             y.boards != 0 ? csv_fraction(y.final_yield()) : ""});
+        }
+    };
+    yield_rows("all", {r.overall});
+    yield_rows("station", r.by_station);
+    yield_rows("lot", r.by_lot);
+    yield_rows("day", r.by_day);
+    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    text += "\r\n" + csv_row({"measurements", "command", "point", "name", "unit", "low", "high", "limit_set", "n",
+                              "missing", "failed", "mean", "stddev", "min", "max", "cp", "cpk"});
+    for (const MeasurementStats &m : r.measurements) {
+        const Capability &f = m.figures;
+        text += csv_row({"measurements", m.command, m.point, m.name, m.unit, number(m.low), number(m.high),
+                         m.limit_set, std::to_string(f.n), std::to_string(m.missing), std::to_string(m.failed),
+                         number(f.mean), number(f.stddev), number(f.min), number(f.max), number(f.cp),
+                         number(f.cpk)});
+    }
+    text += "\r\n" + csv_row({"pareto", "step", "limit", "count", "runs", "share", "cumulative"});
+    for (const ParetoItem &p : r.pareto) {
+        text += csv_row({"pareto", p.step, p.limit, std::to_string(p.count), std::to_string(p.runs),
+                         csv_fraction(p.share), csv_fraction(p.cumulative)});
+    }
+    return text;
+}
+
+}  // namespace deve::cli::report
