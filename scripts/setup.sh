@@ -15,6 +15,7 @@ packages=(
   wine wine64
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
   clang libclang-rt-14-dev
+  chromium
 )
 
 missing=()
