@@ -139,11 +139,11 @@ Yield yield_of(std::string group, std::vector<const Run *> runs) {
     return y;
 }
 
-std::string step_text(const std::string &command, const std::string &point) {
+}  // namespace
+
+std::string step_label(const std::string &command, const std::string &point) {
     return point.empty() ? command : command + " " + point;
 }
-
-}  // namespace
 
 // ---- Capability -------------------------------------------------------------
 
@@ -285,14 +285,25 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
         if (!m.limit_set.empty()) {
             limit += " [" + m.limit_set + "]";
         }
-        add(step_text(m.command, m.point), std::move(limit), m.run_id);
+        add(step_label(m.command, m.point), std::move(limit), m.run_id);
         steps_with_failed_limit.emplace(m.run_id, m.step_seq);
     }
     for (const Step &s : rows.steps) {
         if (s.outcome == "pass" || steps_with_failed_limit.count({s.run_id, s.seq}) != 0) {
             continue;
         }
-        add(step_text(s.command, s.point), s.outcome.empty() ? "never ended" : s.outcome, s.run_id);
+        add(step_label(s.command, s.point), s.outcome.empty() ? "never ended" : s.outcome, s.run_id);
+    }
+    // A run that did not pass but has no failure above (stopped between
+    // steps, or before its first) counts under its verdict.
+    std::set<std::string> counted;
+    for (const auto &entry : runs_of) {
+        counted.insert(entry.second.begin(), entry.second.end());
+    }
+    for (const Run &run : rows.runs) {
+        if (!passed(run) && counted.count(run.run_id) == 0) {
+            add("(run)", run.verdict, run.run_id);
+        }
     }
     std::size_t total = 0;
     std::vector<ParetoItem> items;

@@ -42,6 +42,7 @@ struct Step {
     std::string point;    // the operating point it ran at; empty when none
     // "pass", "fail", "error", ...; empty when the step never ended.
     std::string outcome;
+    std::optional<std::int64_t> started_ms;
 };
 
 // One measured value and the limits it was judged against.
@@ -103,6 +104,8 @@ struct MeasurementStats {
 // Every measurement that has a limit, in order of command, point, name.
 std::vector<MeasurementStats> measurement_stats(const std::vector<Measurement> &rows);
 
+// "rx 2G ch6 11n-HT20 MCS7": a step's command and its operating point.
+std::string step_label(const std::string &command, const std::string &point);
 // "per <= 8", "frames >= 1000", "9.5 <= level <= 10.6".
 std::string limit_text(const std::string &name, std::optional<double> low, std::optional<double> high);
 
@@ -133,8 +136,9 @@ std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by);
 // ---- Failure Pareto ----------------------------------------------------------
 
 // Failures by step and limit, most frequent first: every failed measurement
-// under its limit, and every step that failed, stopped in error or never
-// ended without a failed measurement under its outcome.
+// under its limit; every step that failed, stopped in error or never ended
+// without a failed measurement, under its outcome; and a run that did not
+// pass with neither, under step "(run)" and its verdict.
 struct ParetoItem {
     std::string step;   // the command and its operating point
     std::string limit;  // the limit text and its set, or the step's outcome
@@ -179,6 +183,37 @@ std::string report_text(const Report &report);
 std::string report_json(const Report &report);
 std::string report_csv(const Report &report);
 std::string report_html(const Report &report);
+
+// ---- One board's history -----------------------------------------------------
+
+// What a run read of its board.
+struct BoardIdentity {
+    std::string run_id;
+    std::string serial;
+    std::string chip_id;
+    std::string mac;
+};
+
+// One eFuse item a run burned.
+struct Burn {
+    std::string run_id;
+    int step_seq = 0;
+    std::string item;
+    std::string value;
+    std::string outcome;
+};
+
+struct BoardHistory {
+    std::string key;  // as asked: a serial, a MAC address or a run id
+    Rows rows;        // the board's runs, oldest first
+    std::vector<BoardIdentity> identities;
+    std::vector<Burn> burns;
+};
+
+// The history as text, as one JSON object on one line, and as CSV.
+std::string board_text(const BoardHistory &history);
+std::string board_json(const BoardHistory &history);
+std::string board_csv(const BoardHistory &history);
 
 // ---- Histogram ------------------------------------------------------------
 

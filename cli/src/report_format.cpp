@@ -145,7 +145,7 @@ std::string report_text(const Report &r) {
                         {false, false, false, true, true, true, true, true, true, true, true});
         for (const MeasurementStats &m : r.measurements) {
             const Capability &f = m.figures;
-            table.add({m.point.empty() ? m.command : m.command + " " + m.point,
+            table.add({step_label(m.command, m.point),
                        limit_text(m.name, m.low, m.high) + (m.limit_set.empty() ? "" : " [" + m.limit_set + "]"),
                        m.unit, std::to_string(f.n), optional_number(f.mean), optional_number(f.stddev),
                        optional_number(f.min), optional_number(f.max), f.cp ? fixed(*f.cp, 2) : "-",
@@ -278,6 +278,184 @@ std::string report_csv(const Report &r) {
     for (const ParetoItem &p : r.pareto) {
         text += csv_row({"pareto", p.step, p.limit, std::to_string(p.count), std::to_string(p.runs),
                          csv_fraction(p.share), csv_fraction(p.cumulative)});
+    }
+    return text;
+}
+
+// ---- One board's history ------------------------------------------------------------
+
+namespace {
+
+std::string run_line(const Run &run) {
+    std::string text = utc_text(run.started_ms) + "  " + (run.station.empty() ? "-" : run.station) + "  " +
+                       (run.operator_name.empty() ? "-" : run.operator_name) + "  " + run.verdict;
+    if (run.exit_code) {
+        text += " (exit code " + std::to_string(*run.exit_code) + ")";
+    }
+    return text + "  run " + run.run_id;
+}
+
+std::string measurement_line(const Measurement &m) {
+    std::string text = m.name + " = " + (m.value ? short_number(*m.value) : std::string("NA")) +
+                       (m.unit.empty() ? "" : " " + m.unit);
+    if (m.low || m.high) {
+        text += " (" + limit_text(m.name, m.low, m.high) + (m.limit_set.empty() ? "" : ", set " + m.limit_set) +
+                ") " + (m.passed ? "ok" : "FAILED");
+    }
+    return text;
+}
+
+// The distinct non-empty values of one field of the identities, in order.
+std::vector<std::string> distinct(const std::vector<BoardIdentity> &identities,
+                                  std::string BoardIdentity::*field) {
+    std::vector<std::string> values;
+    for (const BoardIdentity &id : identities) {
+        const std::string &v = id.*field;
+        if (!v.empty() && std::find(values.begin(), values.end(), v) == values.end()) {
+            values.push_back(v);
+        }
+    }
+    return values;
+}
+
+std::string joined(const std::vector<std::string> &values) {
+    std::string text;
+    for (const std::string &v : values) {
+        text += (text.empty() ? "" : ", ") + v;
+    }
+    return text.empty() ? "-" : text;
+}
+
+json::Array string_array(const std::vector<std::string> &values) {
+    json::Array list;
+    for (const std::string &v : values) {
+        list.push(v);
+    }
+    return list;
+}
+
+json::Object measurement_json(const Measurement &m) {
+    return json::Object()
+        .add("name", m.name)
+        .add("value", m.value)
+        .add("unit", m.unit)
+        .add("low", m.low)
+        .add("high", m.high)
+        .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
+        .add("passed", m.passed);
+}
+
+}  // namespace
+
+std::string board_text(const BoardHistory &h) {
+    if (h.rows.runs.empty()) {
+        return "No run of a board " + h.key + " in the store.\n";
+    }
+    const Run &last = h.rows.runs.back();
+    std::string text = "Board " + h.key + ": serial " + joined(distinct(h.identities, &BoardIdentity::serial)) +
+                       ", MAC " + joined(distinct(h.identities, &BoardIdentity::mac)) + ", chip " +
+                       joined(distinct(h.identities, &BoardIdentity::chip_id)) + "\n";
+    text += std::to_string(h.rows.runs.size()) + (h.rows.runs.size() == 1 ? " run" : " runs") + ", the last " +
+            last.verdict + "\n";
+    for (const Run &run : h.rows.runs) {
+        text += "\n" + run_line(run) + "\n";
+        for (const Step &s : h.rows.steps) {
+            if (s.run_id != run.run_id) {
+                continue;
+            }
+            text += "  step " + std::to_string(s.seq) + " " + step_label(s.command, s.point) + ": " +
+                    (s.outcome.empty() ? "never ended" : s.outcome) + "\n";
+            for (const Measurement &m : h.rows.measurements) {
+                if (m.run_id == run.run_id && m.step_seq == s.seq) {
+                    text += "    " + measurement_line(m) + "\n";
+                }
+            }
+            for (const Burn &b : h.burns) {
+                if (b.run_id == run.run_id && b.step_seq == s.seq) {
+                    text += "    burn " + b.item + (b.value.empty() ? "" : " " + b.value) + ": " + b.outcome + "\n";
+                }
+            }
+        }
+    }
+    return text;
+}
+
+std::string board_json(const BoardHistory &h) {
+    json::Array runs;
+    for (const Run &run : h.rows.runs) {
+        json::Array steps;
+        for (const Step &s : h.rows.steps) {
+            if (s.run_id != run.run_id) {
+                continue;
+            }
+            json::Array measurements;
+            for (const Measurement &m : h.rows.measurements) {
+                if (m.run_id == run.run_id && m.step_seq == s.seq) {
+                    measurements.push(measurement_json(m));
+                }
+            }
+            json::Array burns;
+            for (const Burn &b : h.burns) {
+                if (b.run_id == run.run_id && b.step_seq == s.seq) {
+                    burns.push(json::Object().add("item", b.item).add("value", b.value).add("outcome", b.outcome));
+                }
+            }
+            steps.push(json::Object()
+                           .add("seq", s.seq)
+                           .add("command", s.command)
+                           .add("point", s.point)
+                           .add("started_at", s.started_ms ? std::optional<std::string>(utc_text(*s.started_ms))
+                                                           : std::nullopt)
+                           .add("outcome", s.outcome)
+                           .add("measurements", measurements)
+                           .add("burns", burns));
+        }
+        runs.push(json::Object()
+                      .add("run_id", run.run_id)
+                      .add("started_at", utc_text(run.started_ms))
+                      .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
+                      .add("station", run.station)
+                      .add("operator", run.operator_name)
+                      .add("lot", run.lot)
+                      .add("verdict", run.verdict)
+                      .add("exit_code", run.exit_code)
+                      .add("steps", steps));
+    }
+    return json::Object()
+               .add("type", "board")
+               .add("report_schema", kReportSchema)
+               .add("key", h.key)
+               .add("serials", string_array(distinct(h.identities, &BoardIdentity::serial)))
+               .add("macs", string_array(distinct(h.identities, &BoardIdentity::mac)))
+               .add("chip_ids", string_array(distinct(h.identities, &BoardIdentity::chip_id)))
+               .add("runs", runs)
+               .str() +
+           "\n";
+}
+
+std::string board_csv(const BoardHistory &h) {
+    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
+                                "verdict", "exit_code"});
+    for (const Run &run : h.rows.runs) {
+        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
+                         run.station, run.operator_name, run.lot, run.serial, run.verdict,
+                         run.exit_code ? std::to_string(*run.exit_code) : ""});
+    }
+    text += "\r\n" + csv_row({"steps", "run_id", "seq", "command", "point", "started_at", "outcome"});
+    for (const Step &s : h.rows.steps) {
+        text += csv_row({"steps", s.run_id, std::to_string(s.seq), s.command, s.point,
+                         s.started_ms ? utc_text(*s.started_ms) : "", s.outcome});
+    }
+    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    text += "\r\n" + csv_row({"measurements", "run_id", "step_seq", "name", "value", "unit", "low", "high",
+                              "limit_set", "passed"});
+    for (const Measurement &m : h.rows.measurements) {
+        text += csv_row({"measurements", m.run_id, std::to_string(m.step_seq), m.name, number(m.value), m.unit,
+                         number(m.low), number(m.high), m.limit_set, m.passed ? "1" : "0"});
+    }
+    text += "\r\n" + csv_row({"burns", "run_id", "step_seq", "item", "value", "outcome"});
+    for (const Burn &b : h.burns) {
+        text += csv_row({"burns", b.run_id, std::to_string(b.step_seq), b.item, b.value, b.outcome});
     }
     return text;
 }

@@ -264,7 +264,7 @@ std::string report_html(const Report &r) {
         html += "<p class=\"legend\">Red lines: the limits (LSL, USL); dashed: the mean; red bars: values outside "
                 "the limits.</p>\n<div class=\"charts\">\n";
         for (const MeasurementStats &m : r.measurements) {
-            html += "<figure>\n<figcaption>" + escape(m.point.empty() ? m.command : m.command + " " + m.point) +
+            html += "<figure>\n<figcaption>" + escape(step_label(m.command, m.point)) +
                     ": " + escape(limit_text(m.name, m.low, m.high)) + escape(m.unit.empty() ? "" : " " + m.unit) +
                     escape(m.limit_set.empty() ? "" : " [" + m.limit_set + "]") + "</figcaption>\n" +
                     histogram_svg(m) + figures_table(m) + "</figure>\n";

@@ -196,7 +196,8 @@ TEST(ReportPareto, FailuresByStepAndLimitCountedOnce) {
     };
     const auto step = [&](const std::string &run_id, int seq, const std::string &command,
                           const std::string &outcome) {
-        rows.steps.push_back(Step{run_id, seq, command, command == "rx" || command == "tx" ? "2G ch1" : "", outcome});
+        rows.steps.push_back(Step{run_id, seq, command, command == "rx" || command == "tx" ? "2G ch1" : "", outcome,
+                                  std::nullopt});
     };
     // r1: rx fails its error rate (its frames pass) and tx its frame rate.
     step("r1", 2, "rx", "fail");
@@ -215,23 +216,27 @@ TEST(ReportPareto, FailuresByStepAndLimitCountedOnce) {
     measurement("r3", 2, "rx", "per", 1, std::nullopt, 8);
 
     const std::vector<ParetoItem> items = failure_pareto(rows);
-    // Five failures: per twice, fps, the unfinished rx, the open error. The
-    // failed rx steps are counted under their limit, not once more.
-    ASSERT_EQ(items.size(), 4u);
+    // Six failures: per twice, fps, the unfinished rx, the open error, and
+    // r7, incomplete with no step. The failed rx steps are counted under
+    // their limit, not once more.
+    ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0].step, "rx 2G ch1");
     EXPECT_EQ(items[0].limit, "per <= 8 [2G]");
     EXPECT_EQ(items[0].count, 2u);
     EXPECT_EQ(items[0].runs, 2u);
-    EXPECT_DOUBLE_EQ(items[0].share, 0.4);
+    EXPECT_DOUBLE_EQ(items[0].share, 2.0 / 6);
     std::size_t total = 0;
     for (const ParetoItem &item : items) {
         total += item.count;
         EXPECT_LE(item.count, items[0].count);
     }
-    EXPECT_EQ(total, 5u);
+    EXPECT_EQ(total, 6u);
     EXPECT_DOUBLE_EQ(items.back().cumulative, 1.0);
     EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const ParetoItem &p) {
         return p.step == "rx 2G ch1" && p.limit == "never ended";
+    }));
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const ParetoItem &p) {
+        return p.step == "(run)" && p.limit == "incomplete" && p.count == 1;
     }));
 }
 
