@@ -44,8 +44,9 @@ struct CommandSpec {
 constexpr const char *kSessionCommand = "session";
 
 constexpr const char *kStoreCommand = "store";
+constexpr const char *kReportCommand = "report";
 
-constexpr std::array<CommandSpec, 14> kCommands{{
+constexpr std::array<CommandSpec, 15> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -60,6 +61,7 @@ constexpr std::array<CommandSpec, 14> kCommands{{
     {"trim", "trim find: the frequency-offset trim with the lowest packet error rate; --burn burns it"},
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
     {"store", "the line store without the board: store init, store upload (alone on the command line)"},
+    {"report", "yield, Cpk and failures of the store's runs, or one board's history (alone on the command line)"},
 }};
 
 std::string lower(std::string text) {
@@ -689,6 +691,9 @@ ParseResult parse_commands(const std::vector<std::vector<std::string>> &parts, s
             if (name == kStoreCommand) {
                 throw UsageError("store stands alone: deve-cli --store URL store ACTION");
             }
+            if (name == kReportCommand) {
+                throw UsageError("report stands alone: deve-cli --store URL report [OPTIONS]");
+            }
             result.line.commands.push_back(parser_of(name)(words));
         } catch (const HelpRequest &help) {
             result.kind = ParseResult::Kind::Help;
@@ -847,6 +852,15 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         }
         result.line.session = s;
         return result;
+    }
+    if (parts[1].front() == kReportCommand) {
+        ParseResult report = parse_report_command(std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
+        if (report.kind == ParseResult::Kind::Run && parts.size() > 2) {
+            report.kind = ParseResult::Kind::Error;
+            report.text = "report: nothing follows it (" + parts[2].front() + ")";
+        }
+        report.line.globals = result.line.globals;
+        return report;
     }
     if (parts[1].front() == kStoreCommand) {
         ParseResult store = parse_store_command(std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
