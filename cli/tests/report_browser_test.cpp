@@ -1,10 +1,16 @@
-// The HTML report in a real browser: headless Chromium loads the page with
-// no network, and a check of this test's own, put into a copy of the page,
+// The HTML report in a real browser: deve-cli writes the page from an SQLite
+// store holding a week of a line, headless Chromium loads it with no
+// network, and a check of this test's own, put into a copy of the page,
 // measures every chart as the browser laid it out and leaves the figures in
 // the DOM that Chromium prints. Any console message (a blocked load, a
 // malformed SVG attribute, a script error) fails the page.
 #include "cli_process.h"
+#include "connect.h"
 #include "report.h"
+#include "report_rows.h"
+#include "schema.h"
+#include "test_databases.h"
+#include "url.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -118,7 +124,7 @@ Rendered render(const std::string &page, const clitest::TempDir &dir, const std:
 // A week of a line: three stations, two lots, an error rate with an upper
 // limit, a frame rate with a lower one, a level with both, and a failure
 // or two of each.
-Report line_report() {
+Rows line_rows() {
     std::mt19937_64 random(3);
     std::normal_distribution<double> per(2.5, 1.2);
     std::normal_distribution<double> fps(1180, 40);
@@ -126,13 +132,13 @@ Report line_report() {
     Rows rows;
     const std::int64_t start = *parse_time("2026-12-01T07:00Z", 0);
     for (int i = 0; i < 120; ++i) {
-        Run run;
+        deve::cli::report::Run run;
         run.run_id = "run-" + std::to_string(i);
         run.started_ms = start + i * 3'600'000LL;
         run.station = i % 3 == 0 ? "FT-1" : i % 3 == 1 ? "FT-2" : "RF <cal> & trim";
         run.lot = i < 70 ? "L2612A" : "L2612B";
-        run.board = "SN" + std::to_string(1000 + (i % 97));
-        run.serial = run.board;
+        run.serial = "SN" + std::to_string(1000 + (i % 97));
+        run.board = run.serial;
         bool pass = true;
         const auto measure = [&](int seq, const char *command, const char *name, const char *unit, double value,
                                  std::optional<double> low, std::optional<double> high) {
@@ -140,7 +146,7 @@ Report line_report() {
             m.run_id = run.run_id;
             m.step_seq = seq;
             m.command = command;
-            m.point = "2G ch6 11n-HT20";
+            m.point = "2G ch6 11n-HT20 MCS7";
             m.name = name;
             m.unit = unit;
             m.value = value;
@@ -150,6 +156,8 @@ Report line_report() {
             m.passed = (!low || value >= *low) && (!high || value <= *high);
             pass = pass && m.passed;
             rows.measurements.push_back(m);
+            rows.steps.push_back(Step{run.run_id, seq, command, m.point, m.passed ? "pass" : "fail",
+                                      run.started_ms + seq * 1000});
         };
         measure(2, "rx", "per", "%", std::max(0.0, per(random)), std::nullopt, 6.0);
         measure(3, "tx", "fps", "frames/s", fps(random), 1100.0, std::nullopt);
@@ -157,8 +165,7 @@ Report line_report() {
         run.verdict = i == 57 ? "incomplete" : pass ? "pass" : "fail";
         rows.runs.push_back(run);
     }
-    return build_report(rows, Window{*parse_time("2026-12-01", 0), *parse_time("2026-12-08", 0), "", ""},
-                        *parse_time("2026-12-08T06:00Z", 0));
+    return rows;
 }
 
 class ReportBrowser : public ::testing::Test {
@@ -167,23 +174,41 @@ protected:
         if (chromium().empty()) {
             GTEST_SKIP() << "Chromium is not installed (scripts/setup.sh installs it; DEVE_CHROMIUM names another)";
         }
+        // The line in a store, and deve-cli's page of it.
+        const deve::store::UrlResult url = deve::store::parse_store_url(store_.url());
+        ASSERT_TRUE(url.url) << url.error;
+        {
+            deve::store::odbc::Environment env;
+            const auto db = deve::store::connect(env, *url.url, true);
+            deve::store::init_schema(*db, "test", "2026-12-01T00:00:00.000Z");
+            reporttest::insert_rows(*db, line_rows());
+        }
+        const std::string file = dir_.file("report.html");
+        const clitest::CliRun run = clitest::run_cli(
+            {"--store", store_.url(), "report", "--since", "2026-12-01", "--until", "2026-12-08", "--html", file});
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        page_ = text.str();
+        ASSERT_FALSE(page_.empty());
     }
     clitest::TempDir dir_;
+    storetest::TestDatabase store_{storetest::Kind::Sqlite};
+    std::string page_;
 };
 
 TEST_F(ReportBrowser, PageRendersEveryChartWithNoConsoleMessage) {
-    const Report report = line_report();
-    ASSERT_EQ(report.measurements.size(), 3u);
-    ASSERT_EQ(report.by_station.size(), 3u);
-    const Rendered r = render(report_html(report), dir_, "report");
+    const Rendered r = render(page_, dir_, "report");
     ASSERT_EQ(r.exit_code, 0) << r.dom;
     EXPECT_TRUE(r.console.empty()) << r.console.front();
     ASSERT_TRUE(r.check.is_object()) << "the check did not run; the DOM:\n" << r.dom.substr(0, 2000);
-    // A histogram per measurement and the yield chart, every one drawn.
-    EXPECT_EQ(r.check["svgs"], report.measurements.size() + 1);
-    EXPECT_EQ(r.check["drawn"], r.check["svgs"]);
-    // Each station has two bars; each histogram at least one.
-    EXPECT_GE(r.check["bars"].get<std::size_t>(), 2 * report.by_station.size() + report.measurements.size());
+    // A histogram for each of the three measurements and the yield chart,
+    // every one drawn.
+    EXPECT_EQ(r.check["svgs"], 4);
+    EXPECT_EQ(r.check["drawn"], 4);
+    // Two bars for each of the three stations; each histogram has some.
+    EXPECT_GE(r.check["bars"].get<int>(), 2 * 3 + 3 * 5);
     EXPECT_EQ(r.check["barsInside"], r.check["bars"]);
     EXPECT_GT(r.check["texts"].get<int>(), 0);
     EXPECT_EQ(r.check["textsDrawn"], r.check["texts"]);
@@ -192,15 +217,14 @@ TEST_F(ReportBrowser, PageRendersEveryChartWithNoConsoleMessage) {
 // The same check sees a page that loads from the network, or that carries a
 // malformed chart: each is a console message.
 TEST_F(ReportBrowser, CheckSeesALoadAndABadChart) {
-    const std::string page = report_html(line_report());
-    const std::size_t body = page.find("<body>");
+    const std::size_t body = page_.find("<body>");
     ASSERT_NE(body, std::string::npos);
-    std::string fetching = page;
+    std::string fetching = page_;
     fetching.insert(body + 6, "<img src=\"http://192.0.2.1/logo.png\" alt=\"\">");
     const Rendered loads = render(fetching, dir_, "fetching");
     EXPECT_FALSE(loads.console.empty());
 
-    std::string malformed = page;
+    std::string malformed = page_;
     malformed.insert(body + 6, "<svg viewBox=\"0 0 10 10\"><rect width=\"nan\" height=\"4\"/></svg>");
     const Rendered bad = render(malformed, dir_, "malformed");
     EXPECT_FALSE(bad.console.empty());

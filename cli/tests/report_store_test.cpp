@@ -4,6 +4,7 @@
 #include "connect.h"
 #include "odbc.h"
 #include "report.h"
+#include "report_rows.h"
 #include "report_store.h"
 #include "schema.h"
 #include "test_databases.h"
@@ -16,7 +17,6 @@
 namespace {
 
 using namespace deve::cli::report;
-using deve::store::odbc::Value;
 using storetest::Kind;
 using storetest::TestDatabase;
 
@@ -36,54 +36,53 @@ protected:
         fill();
     }
 
-    void run(const std::string &id, const std::string &started, const std::string &station,
-             const std::string &serial, const std::string &mac, const std::string &verdict, const std::string &lot) {
-        db_->execute("INSERT INTO runs (run_id, started_at, ended_at, station, operator, serial, lot, tool_version,"
-                     " verdict, exit_code) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                     {id, started, started, station, std::string("ann"),
-                      serial.empty() ? Value{} : Value{serial}, lot, std::string("test"), verdict,
-                      std::int64_t{verdict == "pass" ? 0 : 1}});
-        db_->execute("INSERT INTO boards (run_id, serial, chip_id, mac) VALUES (?, ?, ?, ?)",
-                     {id, serial.empty() ? Value{} : Value{serial}, std::string("0x74000000"),
-                      mac.empty() ? Value{} : Value{mac}});
-    }
-    void step(const std::string &id, std::int64_t seq, const std::string &command, const std::string &outcome) {
-        db_->execute("INSERT INTO steps (run_id, seq, command, started_at, ended_at, band, channel, mode, rate,"
-                     " outcome) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                     {id, seq, command, std::string("2026-12-07T08:00:01.000Z"),
-                      std::string("2026-12-07T08:00:02.000Z"), std::string("2G"), std::int64_t{6},
-                      std::string("11n-HT20"), std::string("MCS7"), outcome});
-    }
-    void measure(const std::string &id, std::int64_t seq, const std::string &name, double value, Value low,
-                 Value high, bool passed) {
-        db_->execute("INSERT INTO measurements (run_id, step_seq, name, value, unit, low, high, limit_set,"
-                     " limit_source, passed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                     {id, seq, name, value, std::string("%"), low, high, std::string("2G HT20"),
-                      std::string("set 2G HT20"), std::int64_t{passed ? 1 : 0}});
-    }
-
     // The worked line of the unit tests: boards A to F and a run that named
-    // no board; eight error rates 2, 4, 4, 4, 5, 5, 7, 9 against per <= 8.
+    // no serial; eight error rates 2, 4, 4, 4, 5, 5, 7, 9 against per <= 8.
     void fill() {
-        run("r1", "2026-12-07T08:00:00.000Z", "FT-1", "A", "02:00:00:00:00:0a", "fail", "L1");
-        run("r2", "2026-12-07T09:00:00.000Z", "FT-1", "A", "02:00:00:00:00:0a", "pass", "L1");
-        run("r3", "2026-12-07T08:10:00.000Z", "FT'1 \"east\"", "B", "", "pass", "L1");
-        run("r4", "2026-12-07T08:20:00.000Z", "FT-1", "C", "", "incomplete", "L1");
-        run("r5", "2026-12-07T08:30:00.000Z", "FT-1", "D", "", "pass", "L1");
-        run("r6", "2026-12-08T10:00:00.000Z", "FT-1", "D", "", "fail", "L1");
-        run("r7", "2026-12-07T08:40:00.000Z", "FT-1", "E", "", "incomplete", "L1");
-        run("r8", "2026-12-08T10:10:00.000Z", "FT-1", "E", "", "pass", "L1");
-        run("r9", "2026-12-08T10:20:00.000Z", "FT-1", "F", "", "pass", "L2");
-        run("r10", "2026-12-08T11:00:00.000Z", "FT-2", "", "02:00:00:00:00:99", "error", "");
+        Rows rows;
+        const auto run = [&rows](const std::string &id, const std::string &started, const std::string &station,
+                                 const std::string &board, const std::string &verdict, const std::string &lot) {
+            deve::cli::report::Run r;
+            r.run_id = id;
+            r.started_ms = *parse_time(started, 0);
+            r.station = station;
+            r.operator_name = "ann";
+            r.serial = board.size() == 1 ? board : "";
+            r.board = board;
+            r.verdict = verdict;
+            r.exit_code = verdict == "pass" ? 0 : 1;
+            r.lot = lot;
+            rows.runs.push_back(r);
+        };
+        run("r1", "2026-12-07T08:00", "FT-1", "A", "fail", "L1");
+        run("r2", "2026-12-07T09:00", "FT-1", "A", "pass", "L1");
+        run("r3", "2026-12-07T08:10", "FT'1 \"east\"", "B", "pass", "L1");
+        run("r4", "2026-12-07T08:20", "FT-1", "C", "incomplete", "L1");
+        run("r5", "2026-12-07T08:30", "FT-1", "D", "pass", "L1");
+        run("r6", "2026-12-08T10:00", "FT-1", "D", "fail", "L1");
+        run("r7", "2026-12-07T08:40", "FT-1", "E", "incomplete", "L1");
+        run("r8", "2026-12-08T10:10", "FT-1", "E", "pass", "L1");
+        run("r9", "2026-12-08T10:20", "FT-1", "F", "pass", "L2");
+        run("r10", "2026-12-08T11:00", "FT-2", "02:00:00:00:00:99", "error", "");
         const std::vector<std::pair<std::string, double>> per{{"r1", 9}, {"r2", 2}, {"r3", 4}, {"r5", 4},
                                                               {"r6", 5}, {"r8", 5}, {"r9", 7}, {"r4", 4}};
         for (const auto &[id, value] : per) {
-            step(id, 2, "rx", value <= 8 ? "pass" : "fail");
-            measure(id, 2, "per", value, Value{}, 8.0, value <= 8);
+            rows.steps.push_back(Step{id, 2, "rx", "2G ch6 11n-HT20 MCS7", value <= 8 ? "pass" : "fail",
+                                      parse_time("2026-12-07T08:00:01", 0)});
+            Measurement m;
+            m.run_id = id;
+            m.step_seq = 2;
+            m.name = "per";
+            m.unit = "%";
+            m.value = value;
+            m.high = 8.0;
+            m.limit_set = "2G HT20";
+            m.passed = value <= 8;
+            rows.measurements.push_back(m);
         }
-        db_->execute("INSERT INTO burns (run_id, step_seq, item, value, outcome) VALUES (?, ?, ?, ?, ?)",
-                     {std::string("r2"), std::int64_t{3}, std::string("MAC"), std::string("02:00:00:00:00:0a"),
-                      std::string("pass")});
+        const std::string mac_a = "02:00:00:00:00:0a";
+        reporttest::insert_rows(*db_, rows, {{"r1", "A", "0x74000000", mac_a}, {"r2", "A", "0x74000000", mac_a}},
+                                {{"r2", 3, "MAC", mac_a, "pass"}});
     }
 
     deve::store::odbc::Environment env_;
