@@ -292,7 +292,11 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
         if (s.outcome == "pass" || steps_with_failed_limit.count({s.run_id, s.seq}) != 0) {
             continue;
         }
-        add(step_label(s.command, s.point), s.outcome.empty() ? "never ended" : s.outcome, s.run_id);
+        std::string what = s.outcome.empty() ? "never ended" : s.outcome;
+        if (!s.kind.empty() && s.kind != s.outcome) {
+            what += " (" + s.kind + ")";
+        }
+        add(step_label(s.command, s.point), std::move(what), s.run_id);
     }
     // A run that did not pass but has no failure above (stopped between
     // steps, or before its first) counts under its verdict.

@@ -43,6 +43,7 @@ struct Step {
     // "pass", "fail", "error", ...; empty when the step never ended.
     std::string outcome;
     std::optional<std::int64_t> started_ms;
+    std::string kind;  // what went wrong: "refused", "link", ...; empty when it passed
 };
 
 // One measured value and the limits it was judged against.

@@ -167,8 +167,11 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
     if (!url.url) {
         return failed(kRefused, json, url.error);
     }
+    if (url.url->backend == store::Backend::Sqlite && !std::filesystem::exists(std::filesystem::u8path(url.url->path))) {
+        return failed(kRefused, json, "there is no store " + url.url->name + ": create it with deve-cli --store " +
+                                          url.url->name + " store init");
+    }
     std::string output;
-    std::string summary;
     try {
         store::odbc::Environment env;
         const std::unique_ptr<store::odbc::Connection> db = store::connect(env, *url.url, false);

@@ -110,7 +110,7 @@ Run run_of(const Row &row) {
 }
 
 constexpr const char *kStepColumns =
-    "s.run_id, s.seq, s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.started_at";
+    "s.run_id, s.seq, s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.started_at, s.error_kind";
 
 Step step_of(const Row &row) {
     Step s;
@@ -120,6 +120,7 @@ Step step_of(const Row &row) {
     s.point = point_of(row[3], row[4], row[5], row[6]);
     s.outcome = text(row[7]);
     s.started_ms = time_of(row[8]);
+    s.kind = text(row[9]);
     return s;
 }
 

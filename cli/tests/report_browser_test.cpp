@@ -157,7 +157,7 @@ Rows line_rows() {
             pass = pass && m.passed;
             rows.measurements.push_back(m);
             rows.steps.push_back(Step{run.run_id, seq, command, m.point, m.passed ? "pass" : "fail",
-                                      run.started_ms + seq * 1000});
+                                      run.started_ms + seq * 1000, ""});
         };
         measure(2, "rx", "per", "%", std::max(0.0, per(random)), std::nullopt, 6.0);
         measure(3, "tx", "fps", "frames/s", fps(random), 1100.0, std::nullopt);

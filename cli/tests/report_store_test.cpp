@@ -68,7 +68,7 @@ protected:
                                                               {"r6", 5}, {"r8", 5}, {"r9", 7}, {"r4", 4}};
         for (const auto &[id, value] : per) {
             rows.steps.push_back(Step{id, 2, "rx", "2G ch6 11n-HT20 MCS7", value <= 8 ? "pass" : "fail",
-                                      parse_time("2026-12-07T08:00:01", 0)});
+                                      parse_time("2026-12-07T08:00:01", 0), ""});
             Measurement m;
             m.run_id = id;
             m.step_seq = 2;

@@ -197,7 +197,7 @@ TEST(ReportPareto, FailuresByStepAndLimitCountedOnce) {
     const auto step = [&](const std::string &run_id, int seq, const std::string &command,
                           const std::string &outcome) {
         rows.steps.push_back(Step{run_id, seq, command, command == "rx" || command == "tx" ? "2G ch1" : "", outcome,
-                                  std::nullopt});
+                                  std::nullopt, outcome == "error" ? "link" : ""});
     };
     // r1: rx fails its error rate (its frames pass) and tx its frame rate.
     step("r1", 2, "rx", "fail");
@@ -237,6 +237,9 @@ TEST(ReportPareto, FailuresByStepAndLimitCountedOnce) {
     }));
     EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const ParetoItem &p) {
         return p.step == "(run)" && p.limit == "incomplete" && p.count == 1;
+    }));
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const ParetoItem &p) {
+        return p.step == "open" && p.limit == "error (link)" && p.count == 1;
     }));
 }
 
