@@ -365,6 +365,21 @@ Report build_report(Rows rows, const Window &window, std::int64_t generated_ms) 
     return r;
 }
 
+std::string window_text(const Window &w) {
+    std::string text = "from " + (w.since_ms ? utc_minute(*w.since_ms) : std::string("the first")) + " to " +
+                       (w.until_ms ? utc_minute(*w.until_ms) : std::string("the last"));
+    if (w.since_ms || w.until_ms) {
+        text += " (UTC)";
+    }
+    if (!w.station.empty()) {
+        text += ", station " + w.station;
+    }
+    if (!w.lot.empty()) {
+        text += ", lot " + w.lot;
+    }
+    return text;
+}
+
 // ---- Histogram --------------------------------------------------------------------
 
 Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
@@ -383,6 +398,7 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
     const std::size_t bins = std::clamp<std::size_t>(
         static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(values.size())))), 5, 40);
     h.counts.assign(bins, 0);
+    h.outside.assign(bins, 0);
     if (points.empty()) {
         return h;
     }
@@ -401,6 +417,9 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
         const double position = std::floor((v - h.from) / h.width);
         const auto bin = static_cast<std::size_t>(std::clamp(position, 0.0, static_cast<double>(bins - 1)));
         ++h.counts[bin];
+        if ((low && v < *low) || (high && v > *high)) {
+            ++h.outside[bin];
+        }
     }
     return h;
 }
@@ -476,6 +495,12 @@ std::string utc_text(std::int64_t ms) {
                   static_cast<int>(in_day / kMsPerMinute % 60), static_cast<int>(in_day / kMsPerSecond % 60),
                   static_cast<int>(in_day % kMsPerSecond));
     return utc_day(ms) + text;
+}
+
+std::string utc_minute(std::int64_t ms) {
+    std::string text = utc_text(ms).substr(0, 16);
+    text[10] = ' ';
+    return text;
 }
 
 }  // namespace deve::cli::report

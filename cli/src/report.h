@@ -161,6 +161,9 @@ struct Window {
     std::string lot;
 };
 
+// "from 2026-12-01 00:00 to 2026-12-08 00:00 (UTC), station FT-1, lot L7".
+std::string window_text(const Window &window);
+
 struct Report {
     Window window;
     std::int64_t generated_ms = 0;
@@ -224,6 +227,7 @@ struct Histogram {
     double from = 0;
     double width = 1;  // of one bin
     std::vector<std::size_t> counts;
+    std::vector<std::size_t> outside;  // of each bin's values, those outside the limits
     double to() const { return from + width * static_cast<double>(counts.size()); }
 };
 Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
@@ -238,5 +242,7 @@ std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now
 std::string utc_text(std::int64_t ms);
 // "2026-12-08".
 std::string utc_day(std::int64_t ms);
+// "2026-12-08 14:30", for people.
+std::string utc_minute(std::int64_t ms);
 
 }  // namespace deve::cli::report

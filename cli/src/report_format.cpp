@@ -18,18 +18,6 @@ std::string optional_number(const std::optional<double> &value) {
     return value ? short_number(*value) : std::string();
 }
 
-std::string window_text(const Window &w) {
-    std::string text = (w.since_ms ? utc_text(*w.since_ms) : std::string("the first run")) + " to " +
-                       (w.until_ms ? utc_text(*w.until_ms) : std::string("now"));
-    if (!w.station.empty()) {
-        text += ", station " + w.station;
-    }
-    if (!w.lot.empty()) {
-        text += ", lot " + w.lot;
-    }
-    return text;
-}
-
 // Columns padded to their widest cell: text to the left, numbers to the right.
 class TextTable {
 public:
@@ -118,7 +106,7 @@ std::string csv_fraction(double share) { return json::number(share); }
 }  // namespace
 
 std::string report_text(const Report &r) {
-    std::string text = "Report of runs from " + window_text(r.window) + "\n";
+    std::string text = "Report of the runs that started " + window_text(r.window) + "\n";
     text += "Runs: " + std::to_string(r.rows.runs.size());
     std::string counts;
     for (const auto &[verdict, count] : r.verdicts) {

@@ -97,21 +97,28 @@ std::string histogram_svg(const MeasurementStats &m) {
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"histogram\" width=\"" + px(kHistWidth) +
                       "\" height=\"" + px(kHistHeight) + "\" viewBox=\"0 0 " + px(kHistWidth) + " " +
                       px(kHistHeight) + "\" role=\"img\" aria-label=\"" + escape("Histogram of " + label) + "\">\n";
-    for (std::size_t i = 0; i < h.counts.size(); ++i) {
-        if (h.counts[i] == 0) {
-            continue;
-        }
-        const double left = h.from + h.width * static_cast<double>(i);
-        const double centre = left + h.width / 2;
-        const bool out = (m.low && centre < *m.low) || (m.high && centre > *m.high);
+    // Each bin's values within the limits, and above them in red those
+    // outside.
+    const auto bar = [&](double left, std::size_t below, std::size_t count, bool out) {
         const double x0 = sx(left);
         const double x1 = sx(left + h.width);
+        const auto top = static_cast<double>(below + count);
         svg += "<rect class=\"bar" + std::string(out ? " out" : "") + "\" x=\"" + px(x0 + 0.5) + "\" y=\"" +
-               px(sy(static_cast<double>(h.counts[i]))) + "\" width=\"" + px(std::max(1.0, x1 - x0 - 1)) +
-               "\" height=\"" + px(sy(0) - sy(static_cast<double>(h.counts[i]))) + "\"><title>" +
-               escape(short_number(left) + " to " + short_number(left + h.width) + ": " +
-                      std::to_string(h.counts[i])) +
+               px(sy(top)) + "\" width=\"" + px(std::max(1.0, x1 - x0 - 1)) + "\" height=\"" +
+               px(sy(static_cast<double>(below)) - sy(top)) + "\"><title>" +
+               escape(short_number(left) + " to " + short_number(left + h.width) + ": " + std::to_string(count) +
+                      (out ? " outside the limits" : "")) +
                "</title></rect>\n";
+    };
+    for (std::size_t i = 0; i < h.counts.size(); ++i) {
+        const double left = h.from + h.width * static_cast<double>(i);
+        const std::size_t inside = h.counts[i] - h.outside[i];
+        if (inside != 0) {
+            bar(left, 0, inside, false);
+        }
+        if (h.outside[i] != 0) {
+            bar(left, inside, h.outside[i], true);
+        }
     }
     // Axes, the value ticks, and the tallest bar's count.
     svg += "<line class=\"axis\" x1=\"" + px(kLeft) + "\" y1=\"" + px(sy(0)) + "\" x2=\"" + px(kLeft + plot_w) +
@@ -217,19 +224,6 @@ std::string yield_table(const char *title, const std::vector<Yield> &rows) {
     return html + "</table>\n";
 }
 
-std::string window_text(const Window &w) {
-    std::string text = "Runs that started from " +
-                       (w.since_ms ? utc_text(*w.since_ms) : std::string("the first run")) + " to " +
-                       (w.until_ms ? utc_text(*w.until_ms) : std::string("the report")) + " (UTC)";
-    if (!w.station.empty()) {
-        text += ", station " + w.station;
-    }
-    if (!w.lot.empty()) {
-        text += ", lot " + w.lot;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string report_html(const Report &r) {
@@ -239,8 +233,8 @@ std::string report_html(const Report &r) {
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<title>Test report " +
         escape(utc_day(r.generated_ms)) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
-    html += "<h1>Test report</h1>\n<p class=\"window\">" + escape(window_text(r.window)) + ". Made " +
-            escape(utc_text(r.generated_ms)) + " by deve-cli " + escape(kVersion) + ".</p>\n";
+    html += "<h1>Test report</h1>\n<p class=\"window\">Runs that started " + escape(window_text(r.window)) + ". Made " +
+            escape(utc_minute(r.generated_ms)) + " UTC by deve-cli " + escape(kVersion) + ".</p>\n";
 
     html += "<h2>Runs</h2>\n<div class=\"tiles\">\n<div class=\"tile\"><b>" + std::to_string(r.rows.runs.size()) +
             "</b>runs</div>\n";

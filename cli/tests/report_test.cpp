@@ -282,6 +282,13 @@ TEST(ReportHistogram, EveryValueAndLimitFallsInside) {
         ASSERT_GE(h.counts.size(), 5u);
         ASSERT_GT(h.width, 0);
         EXPECT_EQ(std::accumulate(h.counts.begin(), h.counts.end(), std::size_t{0}), values.size());
+        const auto out = static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [&](double v) {
+            return (low && v < *low) || (high && v > *high);
+        }));
+        EXPECT_EQ(std::accumulate(h.outside.begin(), h.outside.end(), std::size_t{0}), out);
+        for (std::size_t i = 0; i < h.counts.size(); ++i) {
+            EXPECT_LE(h.outside[i], h.counts[i]);
+        }
         for (double v : values) {
             EXPECT_LT(h.from, v);
             EXPECT_LT(v, h.to());
