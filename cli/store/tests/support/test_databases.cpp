@@ -42,6 +42,25 @@ void admin_execute(const std::string &sql) {
 
 }  // namespace
 
+std::string on_path(const std::string &name) {
+    const char *path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find_first_of(":;", start);
+        if (end == std::string::npos) {
+            end = dirs.size();
+        }
+        const std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
+        std::error_code error;
+        if (end > start && std::filesystem::is_regular_file(candidate, error)) {
+            return candidate.string();
+        }
+        start = end + 1;
+    }
+    return name;
+}
+
 const char *kind_name(Kind kind) { return kind == Kind::Sqlite ? "sqlite" : "postgresql"; }
 
 std::optional<std::string> postgres_admin_url() {
@@ -52,7 +71,7 @@ std::optional<std::string> postgres_admin_url() {
 std::string postgres_port() { return state_line(3); }
 
 bool postgres_control(const std::string &action) {
-    return test_support::run_program("bash", {DEVE_TEST_POSTGRES_SCRIPT, action, state_file()}).exit_code == 0;
+    return test_support::run_program(on_path("bash"), {DEVE_TEST_POSTGRES_SCRIPT, action, state_file()}).exit_code == 0;
 }
 
 TestDatabase::TestDatabase(Kind kind) : kind_(kind) {
