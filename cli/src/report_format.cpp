@@ -18,6 +18,12 @@ std::string optional_number(const std::optional<double> &value) {
     return value ? short_number(*value) : std::string();
 }
 
+// The width of UTF-8 text on a terminal: one column per character.
+std::size_t columns(const std::string &text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 // Columns padded to their widest cell: text to the left, numbers to the right.
 class TextTable {
 public:
@@ -30,14 +36,14 @@ public:
         std::vector<std::size_t> widths(numeric_.size(), 0);
         for (const auto &row : rows_) {
             for (std::size_t i = 0; i < row.size(); ++i) {
-                widths[i] = std::max(widths[i], row[i].size());
+                widths[i] = std::max(widths[i], columns(row[i]));
             }
         }
         std::string text;
         for (const auto &row : rows_) {
             std::string line = indent;
             for (std::size_t i = 0; i < row.size(); ++i) {
-                const std::string pad(widths[i] - row[i].size(), ' ');
+                const std::string pad(widths[i] - columns(row[i]), ' ');
                 line += (i == 0 ? "" : "  ") + (numeric_[i] ? pad + row[i] : row[i] + pad);
             }
             while (!line.empty() && line.back() == ' ') {
@@ -102,6 +108,32 @@ std::string csv_row(const std::vector<std::string> &fields) {
 }
 
 std::string csv_fraction(double share) { return json::number(share); }
+
+// A run as JSON, and as a CSV row after its header.
+json::Object run_json(const Run &run) {
+    return json::Object()
+        .add("run_id", run.run_id)
+        .add("started_at", utc_text(run.started_ms))
+        .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
+        .add("station", run.station)
+        .add("operator", run.operator_name)
+        .add("lot", run.lot)
+        .add("serial", run.serial)
+        .add("board", run.board)
+        .add("verdict", run.verdict)
+        .add("exit_code", run.exit_code);
+}
+
+std::string runs_csv(const std::vector<Run> &runs) {
+    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
+                                "board", "verdict", "exit_code"});
+    for (const Run &run : runs) {
+        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
+                         run.station, run.operator_name, run.lot, run.serial, run.board, run.verdict,
+                         run.exit_code ? std::to_string(*run.exit_code) : ""});
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -169,17 +201,7 @@ std::string report_json(const Report &r) {
     }
     json::Array runs;
     for (const Run &run : r.rows.runs) {
-        runs.push(json::Object()
-                      .add("run_id", run.run_id)
-                      .add("started_at", utc_text(run.started_ms))
-                      .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
-                      .add("station", run.station)
-                      .add("operator", run.operator_name)
-                      .add("lot", run.lot)
-                      .add("serial", run.serial)
-                      .add("board", run.board)
-                      .add("verdict", run.verdict)
-                      .add("exit_code", run.exit_code));
+        runs.push(run_json(run));
     }
     json::Array measurements;
     for (const MeasurementStats &m : r.measurements) {
@@ -231,13 +253,7 @@ std::string report_json(const Report &r) {
 }
 
 std::string report_csv(const Report &r) {
-    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
-                                "board", "verdict", "exit_code"});
-    for (const Run &run : r.rows.runs) {
-        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
-                         run.station, run.operator_name, run.lot, run.serial, run.board, run.verdict,
-                         run.exit_code ? std::to_string(*run.exit_code) : ""});
-    }
+    std::string text = runs_csv(r.rows.runs);
     text += "\r\n" + csv_row({"yield", "by", "group", "runs", "boards", "first_pass", "final_pass",
                               "first_pass_yield", "final_yield"});
     const auto yield_rows = [&](const char *by, const std::vector<Yield> &rows) {
@@ -398,16 +414,7 @@ std::string board_json(const BoardHistory &h) {
                            .add("measurements", measurements)
                            .add("burns", burns));
         }
-        runs.push(json::Object()
-                      .add("run_id", run.run_id)
-                      .add("started_at", utc_text(run.started_ms))
-                      .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
-                      .add("station", run.station)
-                      .add("operator", run.operator_name)
-                      .add("lot", run.lot)
-                      .add("verdict", run.verdict)
-                      .add("exit_code", run.exit_code)
-                      .add("steps", steps));
+        runs.push(run_json(run).add("steps", steps));
     }
     return json::Object()
                .add("type", "board")
@@ -422,13 +429,7 @@ std::string board_json(const BoardHistory &h) {
 }
 
 std::string board_csv(const BoardHistory &h) {
-    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
-                                "verdict", "exit_code"});
-    for (const Run &run : h.rows.runs) {
-        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
-                         run.station, run.operator_name, run.lot, run.serial, run.verdict,
-                         run.exit_code ? std::to_string(*run.exit_code) : ""});
-    }
+    std::string text = runs_csv(h.rows.runs);
     text += "\r\n" + csv_row({"steps", "run_id", "seq", "command", "point", "started_at", "outcome"});
     for (const Step &s : h.rows.steps) {
         text += csv_row({"steps", s.run_id, std::to_string(s.seq), s.command, s.point,
