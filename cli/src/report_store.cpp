@@ -214,8 +214,11 @@ BoardHistory read_board(Connection &db, const std::string &key) {
     for (const std::string &m : macs) {
         params.emplace_back(m);
     }
-    const std::string where = " WHERE r.serial IN (" + placeholders(serials.size()) + ") OR b.mac IN (" +
-                              placeholders(macs.size()) + ") OR r.run_id = ?";
+    // Each branch of the union can use its own index (runs by serial,
+    // boards by MAC).
+    const std::string where = " WHERE r.run_id IN (SELECT run_id FROM runs WHERE serial IN (" +
+                              placeholders(serials.size()) + ") UNION SELECT run_id FROM boards WHERE mac IN (" +
+                              placeholders(macs.size()) + ") UNION SELECT run_id FROM runs WHERE run_id = ?)";
     params.emplace_back(key);
 
     for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + ", b.serial, b.chip_id" + kRunsFrom +
