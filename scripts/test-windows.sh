@@ -51,7 +51,7 @@ fi
 cmake --build "$native" --target deve_cli_sim_test
 DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
   ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
-  -R '^Cli(Commands|Efuse|Safety)\.'
+  -R '^Cli(Commands|Efuse|Safety|Report)\.'
 
 echo "== The Windows package, unpacked into a folder with a space and a non-ASCII letter"
 zip="$(VELMO_WINDOWS_BUILD="$build" "$root/scripts/package-windows.sh")"
