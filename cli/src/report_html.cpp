@@ -128,8 +128,15 @@ std::string histogram_svg(const MeasurementStats &m) {
     svg += "<text x=\"" + px(kLeft - 4) + "\" y=\"" + px(kTop + 4) + "\" text-anchor=\"end\">" +
            std::to_string(most) + "</text>\n";
     svg += "<text x=\"" + px(kLeft - 4) + "\" y=\"" + px(sy(0)) + "\" text-anchor=\"end\">0</text>\n";
+    // Ticks by count, not by adding the step: a step below the values'
+    // resolution (values near 1e17 a few units apart) would not advance.
     const double step = tick_step(span, 5);
-    for (double t = std::ceil(h.from / step) * step; t <= h.to(); t += step) {
+    const double first = std::ceil(h.from / step);
+    for (int k = 0; k <= 12; ++k) {
+        const double t = (first + k) * step;
+        if (t > h.to()) {
+            break;
+        }
         const double x = sx(t);
         svg += "<line class=\"axis\" x1=\"" + px(x) + "\" y1=\"" + px(sy(0)) + "\" x2=\"" + px(x) + "\" y2=\"" +
                px(sy(0) + 4) + "\"/><text x=\"" + px(x) + "\" y=\"" + px(sy(0) + 16) +

@@ -304,6 +304,38 @@ TEST(ReportHistogram, EveryValueAndLimitFallsInside) {
     }
 }
 
+// Values the charts cannot tell apart, or far apart, still make a page,
+// with every coordinate a finite number.
+TEST(ReportHtml, ExtremeValuesMakeAPageOfFiniteCoordinates) {
+    Rows rows;
+    const std::vector<std::vector<double>> sets{{1e17, 1e17 + 16}, {5, 5, 5}, {-1e300, 1e300}, {}, {0.5}};
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+        for (double v : sets[i]) {
+            Measurement m;
+            m.run_id = "r";
+            m.name = "q" + std::to_string(i);
+            m.value = v;
+            m.high = i == 0 ? 1e17 + 16 : 8;
+            rows.measurements.push_back(m);
+        }
+        if (sets[i].empty()) {
+            Measurement m;
+            m.run_id = "r";
+            m.name = "q" + std::to_string(i);
+            m.low = 1;
+            m.passed = false;
+            rows.measurements.push_back(m);
+        }
+    }
+    rows.runs.push_back(run("r", "2026-12-08", "A", "fail"));
+    const std::string page = report_html(build_report(rows, Window{}, 0));
+    ASSERT_FALSE(page.empty());
+    for (const char *word : {"nan", "inf"}) {
+        EXPECT_EQ(page.find(std::string("\"") + word), std::string::npos) << word;
+        EXPECT_EQ(page.find(std::string("\"-") + word), std::string::npos) << word;
+    }
+}
+
 Report worked_report() {
     Rows rows;
     rows.runs = line_runs();
