@@ -3,6 +3,7 @@
 #include "connect.h"
 #include "json.h"
 #include "odbc.h"
+#include "platform.h"
 #include "report.h"
 #include "report_store.h"
 #include "schema.h"
@@ -159,6 +160,7 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
 }
 
 int run_report_command(const ReportCommand &command, const Globals &globals) {
+    platform::binary_output(stdout);
     const bool json = command.json || (globals.json && !command.csv && command.html_file.empty());
     if (globals.store.empty()) {
         return failed(kRefused, json, "no store is named: give --store URL or set DEVE_STORE");
