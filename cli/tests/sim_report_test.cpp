@@ -79,6 +79,16 @@ TEST_F(CliReport, FiguresOfStoredRunsMatchTheirRecords) {
     ASSERT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[0].toObject()["verdict"].toString(), "fail");
     EXPECT_EQ(runs[1].toObject()["verdict"].toString(), "pass");
+    // CSV lines end in CR LF, text lines in LF, on Windows too.
+    const CliRun csv = run({"--store", store(), "report", "--csv"});
+    ASSERT_EQ(csv.exit_code, 0) << csv.err;
+    ASSERT_NE(csv.out.find("\r\n"), std::string::npos);
+    for (std::size_t nl = csv.out.find('\n'); nl != std::string::npos; nl = csv.out.find('\n', nl + 1)) {
+        ASSERT_TRUE(nl >= 2 && csv.out[nl - 1] == '\r' && csv.out[nl - 2] != '\r') << nl;
+    }
+    const CliRun text = run({"--store", store(), "report"});
+    ASSERT_EQ(text.exit_code, 0) << text.err;
+    EXPECT_EQ(text.out.find('\r'), std::string::npos);
     // A window that ends before the runs holds none of them.
     EXPECT_TRUE(report({"--json", "--until", "2000-01-01"})["runs"].toArray().isEmpty());
 }
