@@ -169,14 +169,21 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
     if (!url.url) {
         return failed(kRefused, json, url.error);
     }
-    if (url.url->backend == store::Backend::Sqlite && !std::filesystem::exists(std::filesystem::u8path(url.url->path))) {
-        return failed(kRefused, json, "there is no store " + url.url->name + ": create it with deve-cli --store " +
-                                          url.url->name + " store init");
-    }
     std::string output;
     try {
         store::odbc::Environment env;
-        const std::unique_ptr<store::odbc::Connection> db = store::connect(env, *url.url, false);
+        std::unique_ptr<store::odbc::Connection> db;
+        try {
+            db = store::connect(env, *url.url, false);
+        } catch (const store::odbc::Error &e) {
+            // The SQLite driver says no more than "connect failed" for a file
+            // that is not there (a report never creates one).
+            if (url.url->backend != store::Backend::Sqlite) {
+                throw;
+            }
+            return failed(kRefused, json, std::string(e.what()) + "; if there is no store there yet, create it with "
+                                                                  "deve-cli --store " + url.url->name + " store init");
+        }
         const store::SchemaCheck schema = store::check_schema(*db);
         if (schema.state != store::SchemaState::Current) {
             return failed(kRefused, json, schema.message);

@@ -14,7 +14,9 @@ using namespace clitest;
 
 class CliReport : public SimBoard {
 protected:
-    std::string store() const { return "sqlite:" + program_path(path("results.db")); }
+    // The SQLite driver is the host's, also for deve-cli.exe under Wine: the
+    // host's path.
+    std::string store() const { return "sqlite:" + path("results.db"); }
 
     // One station run: rx against --max-per; the rx record's error rate.
     double station_run(const std::string &serial, const std::string &max_per, int expected_exit) {
