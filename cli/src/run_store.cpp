@@ -22,7 +22,74 @@ std::string spool_directory(const std::string &state_directory) {
 RunStore::RunStore(const store::StoreUrl &url, std::string spool_dir, std::string run_id)
     : url_(std::make_unique<store::StoreUrl>(url)), spool_dir_(std::move(spool_dir)), run_id_(std::move(run_id)) {}
 
-RunStore::~RunStore() = default;
+RunStore::~RunStore() { stop_writer(); }
+
+void RunStore::stop_writer() {
+    if (!writer_thread_.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (busy_ && !changed_.wait_for(lock, std::chrono::seconds(1), [this] { return !busy_; })) {
+        // A write hangs on a database that does not answer: the thread and
+        // its connection are left to the end of the process.
+        lock.unlock();
+        writer_thread_.detach();
+        (void)writer_.release();
+        (void)db_.release();
+        (void)env_.release();
+        return;
+    }
+    lock.unlock();
+    writer_thread_.join();
+}
+
+void RunStore::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+        if (queue_.empty() || !failure_.empty()) {
+            if (stop_) {
+                return;
+            }
+            queue_.clear();
+            continue;
+        }
+        const std::string line = std::move(queue_.front());
+        queue_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        std::string failure;
+        try {
+            writer_->consume(line);
+        } catch (const store::odbc::Error &e) {
+            failure = e.what();
+        } catch (const std::exception &e) {
+            failure = "store " + url_->name + ": " + e.what();
+        }
+        lock.lock();
+        busy_ = false;
+        if (!failure.empty()) {
+            failure_ = failure;
+            queue_.clear();
+        }
+        changed_.notify_all();
+    }
+}
+
+bool RunStore::caught_up(std::string &failure) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool done = changed_.wait_for(lock, kCatchUp, [this] { return (queue_.empty() && !busy_) || !failure_.empty(); });
+    failure = !failure_.empty() ? failure_
+              : done            ? std::string()
+                                : "store " + url_->name + ": the store did not take the run's results within " +
+                           std::to_string(kCatchUp.count()) + " s of its end";
+    return failure.empty();
+}
 
 std::optional<std::string> RunStore::open() {
     try {
@@ -45,6 +112,7 @@ std::optional<std::string> RunStore::open() {
         return std::nullopt;
     }
     writer_ = std::make_unique<store::RunWriter>(*db_, false);
+    writer_thread_ = std::thread([this] { work(); });
     return std::nullopt;
 }
 
@@ -64,8 +132,7 @@ void RunStore::append(const std::string &line) {
 void RunStore::spool(const std::string &reason) {
     spooling_ = true;
     away_reason_ = reason;
-    writer_.reset();
-    db_.reset();
+    stop_writer();
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::u8path(spool_dir_), error);
     spool_.open(std::filesystem::u8path(spool_file()), std::ios::binary | std::ios::app);
@@ -81,12 +148,18 @@ void RunStore::write(const std::string &line) {
         append(line);
         return;
     }
-    try {
-        writer_->consume(line);
-    } catch (const store::odbc::Error &e) {
-        spool(e.what());
-    } catch (const std::exception &e) {
-        spool(std::string("store ") + url_->name + ": " + e.what());
+    std::string failure;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure = failure_;
+        if (failure.empty()) {
+            queue_.push_back(line);
+        }
+    }
+    if (failure.empty()) {
+        changed_.notify_all();
+    } else {
+        spool(failure);
     }
 }
 
@@ -95,7 +168,11 @@ json::Object RunStore::record(std::string_view type, const std::string &line) {
     if (type != "end") {
         return json::Object();
     }
+    if (std::string failure; !spooling_ && !caught_up(failure)) {
+        spool(failure);
+    }
     if (!spooling_) {
+        stop_writer();
         return json::Object().add("store", "stored");
     }
     // The run has ended: its spool file is whole and may be uploaded.

@@ -1,15 +1,23 @@
 // A run's results in the line store, as the run goes: every record goes to
 // the run's journal, and each step is written in one transaction when it
-// ends. When a write fails (the network gone, the server stopped), the
-// whole journal goes to the spool, a line-JSON file of the run's own, and
-// the rest of the run follows it there; deve-cli store upload sends it later.
+// ends. The writes run on a thread of their own, so that the board never
+// waits for the database: a step is written while the next one runs. When a
+// write fails (the network gone, the server stopped), or the store has not
+// caught up a while after the run's end, the whole journal goes to the
+// spool, a line-JSON file of the run's own, and the rest of the run follows
+// it there; deve-cli store upload sends it later.
 #pragma once
 
 #include "output.h"
 #include "runner.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,10 +60,21 @@ public:
     // records.
     bool lost() const { return lost_; }
 
+    // How long the run's end waits for the store to catch up before the run
+    // goes to the spool.
+    static constexpr std::chrono::seconds kCatchUp{20};
+
 private:
     void write(const std::string &line);
     void spool(const std::string &reason);
     void append(const std::string &line);
+    // The writer thread: takes the queue's lines in order until it is told
+    // to stop or a write fails.
+    void work();
+    // Waits until the writer has written every line; false when it failed
+    // or did not within kCatchUp (its reason in `failure`).
+    bool caught_up(std::string &failure);
+    void stop_writer();
 
     std::unique_ptr<store::StoreUrl> url_;
     std::string spool_dir_;
@@ -64,6 +83,14 @@ private:
     std::unique_ptr<store::odbc::Connection> db_;
     std::unique_ptr<store::RunWriter> writer_;
     std::vector<std::string> journal_;
+    // Shared with the writer thread.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::string> queue_;
+    bool busy_ = false;          // the writer is writing a line
+    bool stop_ = false;
+    std::string failure_;        // why a write failed; empty while none did
+    std::thread writer_thread_;
     bool spooling_ = false;
     bool lost_ = false;
     bool ended_ = false;

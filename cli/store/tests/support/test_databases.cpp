@@ -77,11 +77,21 @@ bool postgres_control(const std::string &action) {
 TestDatabase::TestDatabase(Kind kind) : kind_(kind) {
     const int n = counter++;
     const std::string tag = std::to_string(test_support::process_id()) + "_" + std::to_string(n);
-    dir_ = std::filesystem::temp_directory_path() / ("deve-store-test-" + tag);
+    const std::string name = "deve-store-test-" + tag;
+#if defined(_WIN32)
+    // The Windows build's tests run under Wine, whose ODBC calls reach the
+    // host's unixODBC and drivers: the SQLite driver opens the host's paths.
+    // The folder is the host's /tmp, which Wine shows as Z:\tmp.
+    dir_ = std::filesystem::path("Z:\\tmp") / name;
+    const std::string database = "/tmp/" + name + "/results.db";
+#else
+    dir_ = std::filesystem::temp_directory_path() / name;
+    const std::string database = (dir_ / "results.db").u8string();
+#endif
     test_support::remove_tree(dir_);
     std::filesystem::create_directories(dir_);
     if (kind == Kind::Sqlite) {
-        url_ = "sqlite:" + (dir_ / "results.db").u8string();
+        url_ = "sqlite:" + database;
         return;
     }
     const std::optional<std::string> admin = postgres_admin_url();
