@@ -97,7 +97,7 @@ profile="$work/profile"
 mkdir -p "$profile" "$(dirname "$out")"
 chromium --headless --no-sandbox --disable-gpu --disable-background-networking --no-first-run \
   --disable-component-update --disable-sync --disable-extensions --disable-crash-reporter \
-  --user-data-dir="$profile" --hide-scrollbars --window-size=1150,1580 --screenshot="$out" \
+  --user-data-dir="$profile" --hide-scrollbars --window-size=1150,1760 --screenshot="$out" \
   "file://$work/report.html" >"$work/chromium.log" 2>&1 || {
   echo "Chromium did not take the picture; its output:" >&2
   tail -n 20 "$work/chromium.log" >&2
