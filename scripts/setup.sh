@@ -16,6 +16,7 @@ packages=(
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
   clang libclang-rt-14-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql sqlite3
+  chromium
 )
 
 missing=()

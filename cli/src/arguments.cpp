@@ -23,8 +23,9 @@ struct CommandSpec {
 };
 
 constexpr const char *kStoreCommand = "store";
+constexpr const char *kReportCommand = "report";
 
-constexpr std::array<CommandSpec, 14> kCommands{{
+constexpr std::array<CommandSpec, 15> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -39,6 +40,7 @@ constexpr std::array<CommandSpec, 14> kCommands{{
     {"trim", "trim find: the frequency-offset trim with the lowest packet error rate; --burn burns it"},
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
     {"store", "the line store without the board: store init, store upload (alone on the command line)"},
+    {"report", "yield, Cpk and failures of the store's runs, or one board's history (alone on the command line)"},
 }};
 
 std::string command_list() {
@@ -101,6 +103,9 @@ ParseResult parse_commands(const std::vector<std::vector<std::string>> &parts, s
             }
             if (name == kStoreCommand) {
                 throw UsageError("store stands alone: deve-cli --store URL store ACTION");
+            }
+            if (name == kReportCommand) {
+                throw UsageError("it stands alone: deve-cli --store URL report [OPTIONS]");
             }
             result.line.commands.push_back(parser_of(name)(words));
         } catch (const HelpRequest &help) {
@@ -235,14 +240,19 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         session.line.globals = result.line.globals;
         return session;
     }
-    if (parts[1].front() == kStoreCommand) {
-        ParseResult store = parse_store_command(std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
-        if (store.kind == ParseResult::Kind::Run && parts.size() > 2) {
-            store.kind = ParseResult::Kind::Error;
-            store.text = "store: nothing follows it (" + parts[2].front() + ")";
+    // The store's commands stand alone and never open the board.
+    for (const auto &[name, parse] : {std::make_pair(kStoreCommand, parse_store_command),
+                                      std::make_pair(kReportCommand, parse_report_command)}) {
+        if (parts[1].front() != name) {
+            continue;
         }
-        store.line.globals = result.line.globals;
-        return store;
+        ParseResult alone = parse(std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
+        if (alone.kind == ParseResult::Kind::Run && parts.size() > 2) {
+            alone.kind = ParseResult::Kind::Error;
+            alone.text = std::string(name) + ": nothing follows it (" + parts[2].front() + ")";
+        }
+        alone.line.globals = result.line.globals;
+        return alone;
     }
     ParseResult commands = parse_commands(parts, 1);
     commands.line.globals = result.line.globals;

@@ -137,11 +137,24 @@ struct StoreCommand {
     std::vector<std::string> words;  // the action's own arguments
 };
 
+// deve-cli report ...: the line's figures from the store, without the board.
+struct ReportCommand {
+    std::optional<std::int64_t> since_ms;  // UTC milliseconds
+    std::optional<std::int64_t> until_ms;
+    std::string station;
+    std::string lot;
+    std::string board;      // report board SERIAL|MAC|RUN_ID
+    bool json = false;
+    bool csv = false;
+    std::string html_file;  // --html FILE
+};
+
 struct CommandLine {
     Globals globals;
     std::vector<Command> commands;
     std::optional<Session> session;  // the commands come from a session's lines
     std::optional<StoreCommand> store;
+    std::optional<ReportCommand> report;
 };
 
 // What the arguments ask for: run, print help (text to standard output), or
@@ -168,6 +181,8 @@ constexpr const char *kQuitWord = "quit";
 
 // deve-cli store ...: its words after "store" (kind Help or Error as above).
 ParseResult parse_store_command(const std::vector<std::string> &words);
+// deve-cli report ...: its words after "report" (kind Help or Error as above).
+ParseResult parse_report_command(const std::vector<std::string> &words);
 
 // The names that start a command.
 const std::vector<std::string> &command_names();

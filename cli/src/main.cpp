@@ -4,6 +4,7 @@
 #include "output.h"
 #include "platform.h"
 #include "progress.h"
+#include "report_command.h"
 #include "run_store.h"
 #include "runner.h"
 #include "sha256.h"
@@ -82,6 +83,9 @@ int main(int argc, char **argv) {
         if (const char *store = std::getenv("DEVE_STORE"); store != nullptr) {
             globals.store = store;
         }
+    }
+    if (parsed.line.report) {
+        return run_report_command(*parsed.line.report, globals);
     }
     if (parsed.line.store) {
         Output out(stdout, globals.json);

@@ -50,6 +50,10 @@ std::string loaded_transport_file();
 
 bool is_terminal(std::FILE *stream);
 
+// Writes to the stream go out byte for byte: on Windows no line end becomes
+// CR LF (a report's lines end in LF as on POSIX, its CSV in CR LF once).
+void binary_output(std::FILE *stream);
+
 // The name of this computer, for the run's records; empty when unknown.
 std::string host_name();
 

@@ -142,6 +142,8 @@ std::string loaded_transport_file() {
     return found;
 }
 
+void binary_output(std::FILE *) {}
+
 bool is_terminal(std::FILE *stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }
 
 std::string state_directory() {

@@ -246,6 +246,11 @@ std::string host_name() {
     return GetComputerNameW(name, &size) ? narrow(std::wstring(name, size)) : std::string();
 }
 
+void binary_output(std::FILE *stream) {
+    std::fflush(stream);
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
 bool is_terminal(std::FILE *stream) {
     if (stream == nullptr) {
         return false;

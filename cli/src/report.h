@@ -1,0 +1,248 @@
+// deve-cli report: what a line's quality engineer judges it by, computed
+// from the store's rows. Runs and their verdicts; first-pass and final yield
+// per station, lot and day; n, mean, standard deviation, minimum, maximum,
+// Cp and Cpk of every measurement that has limits; and a Pareto of the
+// failures by step and limit. The functions here work on rows already read,
+// so the figures do not depend on the database that held them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deve::cli::report {
+
+// ---- Rows ------------------------------------------------------------------
+
+// One run, as the runs table keeps it.
+struct Run {
+    std::string run_id;
+    std::int64_t started_ms = 0;  // UTC, milliseconds since 1970-01-01
+    std::optional<std::int64_t> ended_ms;
+    std::string station;
+    std::string operator_name;
+    std::string lot;
+    std::string serial;
+    // The board the run tested: its serial, else its MAC address; empty when
+    // the run names neither (the run then counts as a board of its own).
+    std::string board;
+    // "pass", "fail", "error", "interrupted", or "incomplete" for a run
+    // whose station stopped before its end.
+    std::string verdict;
+    std::optional<int> exit_code;
+};
+
+// One step of a run.
+struct Step {
+    std::string run_id;
+    int seq = 0;
+    std::string command;  // "rx", "tx", "efuse burn", ...
+    std::string point;    // the operating point it ran at; empty when none
+    // "pass", "fail", "error", ...; empty when the step never ended.
+    std::string outcome;
+    std::optional<std::int64_t> started_ms;
+    std::string kind;  // what went wrong: "refused", "link", ...; empty when it passed
+};
+
+// One measured value and the limits it was judged against.
+struct Measurement {
+    std::string run_id;
+    int step_seq = 0;
+    std::string command;  // the step's command
+    std::string point;    // the step's operating point
+    std::string name;     // "per", "frames", "fps", ...
+    std::string unit;
+    std::optional<double> value;  // none when it could not be measured
+    std::optional<double> low;    // the lower limit (value >= low), if any
+    std::optional<double> high;   // the upper limit (value <= high), if any
+    std::string limit_set;        // the limit file's set that applied; empty for a command-line limit
+    bool passed = true;
+};
+
+struct Rows {
+    std::vector<Run> runs;
+    std::vector<Step> steps;
+    std::vector<Measurement> measurements;
+};
+
+// ---- Capability -----------------------------------------------------------
+
+// The figures of one measurement against its limits (LSL = low, USL = high):
+//   mean = sum(x) / n
+//   s    = sqrt(sum((x - mean)^2) / (n - 1))      sample standard deviation
+//   Cp   = (USL - LSL) / (6 s)                    both limits only
+//   Cpu  = (USL - mean) / (3 s),  Cpl = (mean - LSL) / (3 s)
+//   Cpk  = min(Cpu, Cpl), or the one of them that a one-sided limit has.
+// s needs two values; Cp and Cpk need s > 0 and are absent otherwise.
+struct Capability {
+    std::size_t n = 0;
+    std::optional<double> mean;
+    std::optional<double> stddev;
+    std::optional<double> min;
+    std::optional<double> max;
+    std::optional<double> cp;
+    std::optional<double> cpk;
+};
+Capability capability(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
+
+// The values of one measurement: one command at one operating point, one
+// name and unit, judged against the same limits from the same set.
+struct MeasurementStats {
+    std::string command;
+    std::string point;
+    std::string name;
+    std::string unit;
+    std::optional<double> low;
+    std::optional<double> high;
+    std::string limit_set;
+    std::vector<double> values;  // in the order measured
+    std::size_t missing = 0;     // rows without a value
+    std::size_t failed = 0;      // rows judged failed
+    Capability figures;
+};
+// Every measurement that has a limit, in order of command, point, name.
+std::vector<MeasurementStats> measurement_stats(const std::vector<Measurement> &rows);
+
+// "rx 2G ch6 11n-HT20 MCS7": a step's command and its operating point.
+std::string step_label(const std::string &command, const std::string &point);
+// "per <= 8", "frames >= 1000", "9.5 <= level <= 10.6".
+std::string limit_text(const std::string &name, std::optional<double> low, std::optional<double> high);
+
+// ---- Yield ----------------------------------------------------------------
+
+// The boards of one group of runs (a station, a lot, a day, or all). A
+// board's runs are taken in the order they started:
+//   first-pass yield = boards whose first run passed / boards
+//   final yield      = boards whose last run passed / boards
+// A run passed when its verdict is "pass"; a run that is incomplete,
+// interrupted, failed or in error did not.
+struct Yield {
+    std::string group;
+    std::size_t runs = 0;
+    std::size_t boards = 0;
+    std::size_t first_pass = 0;
+    std::size_t final_pass = 0;
+    double first_pass_yield() const;  // 0..1
+    double final_yield() const;       // 0..1
+};
+
+enum class GroupBy { All, Station, Lot, Day };
+// One Yield per station, lot or UTC day (YYYY-MM-DD) of the runs' starts,
+// in the order of the group's name; one, named "all", for GroupBy::All. A
+// board tested in two groups counts in both.
+std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by);
+
+// ---- Failure Pareto ----------------------------------------------------------
+
+// Failures by step and limit, most frequent first: every failed measurement
+// under its limit; every step that failed, stopped in error or never ended
+// without a failed measurement, under its outcome; and a run that did not
+// pass with neither, under step "(run)" and its verdict.
+struct ParetoItem {
+    std::string step;   // the command and its operating point
+    std::string limit;  // the limit text and its set, or the step's outcome
+    std::size_t count = 0;
+    std::size_t runs = 0;       // runs with this failure
+    double share = 0;           // of all failures, 0..1
+    double cumulative = 0;      // of all failures up to this item, 0..1
+};
+std::vector<ParetoItem> failure_pareto(const Rows &rows);
+
+// ---- The report -----------------------------------------------------------
+
+// What the report was asked for: runs that started in [since, until), at a
+// station, of a lot.
+struct Window {
+    std::optional<std::int64_t> since_ms;
+    std::optional<std::int64_t> until_ms;
+    std::string station;
+    std::string lot;
+};
+
+// "from 2026-12-01 00:00 to 2026-12-08 00:00 (UTC), station FT-1, lot L7".
+std::string window_text(const Window &window);
+
+struct Report {
+    Window window;
+    std::int64_t generated_ms = 0;
+    Rows rows;
+    // Runs by verdict, in a fixed order (pass, fail, error, interrupted,
+    // incomplete, then any other).
+    std::vector<std::pair<std::string, std::size_t>> verdicts;
+    Yield overall;
+    std::vector<Yield> by_station;
+    std::vector<Yield> by_lot;
+    std::vector<Yield> by_day;
+    std::vector<MeasurementStats> measurements;
+    std::vector<ParetoItem> pareto;
+};
+Report build_report(Rows rows, const Window &window, std::int64_t generated_ms);
+
+// The report as text for a terminal, as one JSON object on one line, as CSV
+// (one table per section, each row led by the section's name), and as one
+// self-contained HTML page.
+std::string report_text(const Report &report);
+std::string report_json(const Report &report);
+std::string report_csv(const Report &report);
+std::string report_html(const Report &report);
+
+// ---- One board's history -----------------------------------------------------
+
+// What a run read of its board.
+struct BoardIdentity {
+    std::string run_id;
+    std::string serial;
+    std::string chip_id;
+    std::string mac;
+};
+
+// One eFuse item a run burned.
+struct Burn {
+    std::string run_id;
+    int step_seq = 0;
+    std::string item;
+    std::string value;
+    std::string outcome;
+};
+
+struct BoardHistory {
+    std::string key;  // as asked: a serial, a MAC address or a run id
+    Rows rows;        // the board's runs, oldest first
+    std::vector<BoardIdentity> identities;
+    std::vector<Burn> burns;
+};
+
+// The history as text, as one JSON object on one line, and as CSV.
+std::string board_text(const BoardHistory &history);
+std::string board_json(const BoardHistory &history);
+std::string board_csv(const BoardHistory &history);
+
+// ---- Histogram ------------------------------------------------------------
+
+// Equal bins over the values and the limits, a little wider than both, so
+// that every value and every limit falls inside.
+struct Histogram {
+    double from = 0;
+    double width = 1;  // of one bin
+    std::vector<std::size_t> counts;
+    std::vector<std::size_t> outside;  // of each bin's values, those outside the limits
+    double to() const { return from + width * static_cast<double>(counts.size()); }
+};
+Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
+
+// ---- Times ----------------------------------------------------------------
+
+// A time given to --since or --until: "2026-12-08", "2026-12-08T14:30",
+// "2026-12-08 14:30:05", "2026-12-08T14:30:05.250Z" (all UTC), or a span
+// back from now: "90m", "12h", "7d". Nothing when the text is none of them.
+std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms);
+// "2026-12-08T14:30:05.250Z".
+std::string utc_text(std::int64_t ms);
+// "2026-12-08".
+std::string utc_day(std::int64_t ms);
+// "2026-12-08 14:30", for people.
+std::string utc_minute(std::int64_t ms);
+
+}  // namespace deve::cli::report
