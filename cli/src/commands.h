@@ -84,6 +84,8 @@ struct MacReadCmd {};
 struct MacWriteCmd {
     MacAddress mac{};
     BurnOptions burn;
+    std::string pool;    // --from-pool NAME: the address comes from this pool of the store
+    bool adopt = false;  // record an address the board holds that no pool knows
 };
 struct EfuseSummaryCmd {};
 struct EfuseReadCmd {

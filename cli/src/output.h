@@ -36,6 +36,7 @@ public:
     bool json() const { return json_; }
     // The run id every record carries after its time.
     void set_run_id(std::string id) { run_id_ = std::move(id); }
+    const std::string &run_id() const { return run_id_; }
     // One JSON record (nothing in text mode).
     void record(std::string_view type, const json::Object &fields, const json::Object &units = json::Object());
     // One line of text (nothing in JSON mode).

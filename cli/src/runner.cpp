@@ -62,7 +62,7 @@ std::int32_t frequency_of(const std::string &label) {
 }  // namespace
 
 Outcome outcome_of_error(const std::string &kind) {
-    return kind == "link" || kind == "board" || kind == "busy" ? Outcome::Link : Outcome::Refused;
+    return kind == "link" || kind == "board" || kind == "busy" || kind == "store" ? Outcome::Link : Outcome::Refused;
 }
 
 Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
@@ -300,6 +300,7 @@ std::optional<CommandSource::Batch> SessionLines::next() {
 
 int Runner::run(const std::vector<Command> &commands) {
     FixedCommands source(commands);
+    planned_ = commands;
     return run(source);
 }
 
@@ -314,7 +315,9 @@ bool Runner::run_command(const Command &command, Outcome &worst) {
 
 int Runner::run(CommandSource &source) {
     Outcome worst = Outcome::Pass;
-    if (!open_link()) {
+    if (const std::optional<Outcome> refused = check_pools(planned_)) {
+        worst = *refused;
+    } else if (!open_link()) {
         drain_library();
         worst = Outcome::Link;
     } else if (drain_library(); log_failed_) {
