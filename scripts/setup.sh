@@ -15,6 +15,7 @@ packages=(
   wine wine64
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
   clang libclang-rt-14-dev
+  unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql sqlite3
 )
 
 missing=()

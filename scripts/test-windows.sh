@@ -19,7 +19,7 @@ started=$(date +%s)
 VELMO_WINDOWS_BUILD="$build" "$root/scripts/build-windows.sh"
 
 echo "== Imports: only Windows' own DLLs and the build's own (velmo.dll, xolt.dll, ...)"
-windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|winmm|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|winmm|odbc32|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 own="$(cd "$build/bin" && ls -- *.dll | tr 'A-Z' 'a-z')"
 bad=0
 for f in "$build"/bin/*.exe "$build"/bin/*.dll; do

@@ -43,7 +43,9 @@ struct CommandSpec {
 
 constexpr const char *kSessionCommand = "session";
 
-constexpr std::array<CommandSpec, 13> kCommands{{
+constexpr const char *kStoreCommand = "store";
+
+constexpr std::array<CommandSpec, 14> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -57,6 +59,7 @@ constexpr std::array<CommandSpec, 13> kCommands{{
     {"efuse", "eFuse map summary, item values, or a staged and verified burn"},
     {"trim", "trim find: the frequency-offset trim with the lowest packet error rate; --burn burns it"},
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
+    {"store", "the line store without the board: store init, store upload (alone on the command line)"},
 }};
 
 std::string lower(std::string text) {
@@ -582,6 +585,10 @@ void global_options(CLI::App &app, Globals &g, std::string &port, std::string &s
                    "open and end records")
         ->type_name("KEY=VALUE")
         ->allow_extra_args(false);
+    app.add_option("--store", g.store,
+                   "also write the run's results to the line store: sqlite:PATH, "
+                   "postgresql://[USER@]HOST[:PORT]/DB or odbc:CONNECTION-STRING (default: DEVE_STORE)")
+        ->type_name("URL");
     app.add_flag("--version", version, "print the version and exit");
 }
 
@@ -701,6 +708,9 @@ ParseResult parse_commands(const std::vector<std::vector<std::string>> &parts, s
         try {
             if (name == kSessionCommand) {
                 throw UsageError("a session stands alone: deve-cli [OPTIONS] session [--commands FILE]");
+            }
+            if (name == kStoreCommand) {
+                throw UsageError("store stands alone: deve-cli --store URL store ACTION");
             }
             result.line.commands.push_back(parser_of(name)(words));
         } catch (const HelpRequest &help) {
@@ -860,6 +870,15 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         }
         result.line.session = s;
         return result;
+    }
+    if (parts[1].front() == kStoreCommand) {
+        ParseResult store = parse_store_command(std::vector<std::string>(parts[1].begin() + 1, parts[1].end()));
+        if (store.kind == ParseResult::Kind::Run && parts.size() > 2) {
+            store.kind = ParseResult::Kind::Error;
+            store.text = "store: nothing follows it (" + parts[2].front() + ")";
+        }
+        store.line.globals = result.line.globals;
+        return store;
     }
     ParseResult commands = parse_commands(parts, 1);
     commands.line.globals = result.line.globals;

@@ -25,6 +25,7 @@ struct Globals {
     std::vector<std::pair<std::string, std::string>> meta;
     std::string limits_file;         // --limits FILE
     std::optional<LimitFile> limits; // its sets, read before the link opens
+    std::string store;               // --store URL (else DEVE_STORE): the line store results also go to
 };
 
 struct InfoCmd {};
@@ -120,10 +121,17 @@ struct Session {
     std::string commands_file;  // empty: standard input
 };
 
+// deve-cli store ACTION ...: work on the line store alone, without the board.
+struct StoreCommand {
+    std::string action;              // "init", "upload"
+    std::vector<std::string> words;  // the action's own arguments
+};
+
 struct CommandLine {
     Globals globals;
     std::vector<Command> commands;
     std::optional<Session> session;  // the commands come from a session's lines
+    std::optional<StoreCommand> store;
 };
 
 // What the arguments ask for: run, print help (text to standard output), or
@@ -147,6 +155,9 @@ std::optional<std::vector<std::string>> split_session_line(const std::string &li
 ParseResult parse_session_line(const std::vector<std::string> &words);
 // The word that ends a session.
 constexpr const char *kQuitWord = "quit";
+
+// deve-cli store ...: its words after "store" (kind Help or Error as above).
+ParseResult parse_store_command(const std::vector<std::string> &words);
 
 // The names that start a command.
 const std::vector<std::string> &command_names();

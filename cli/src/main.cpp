@@ -5,11 +5,13 @@
 #include "platform.h"
 #include "progress.h"
 #include "runner.h"
+#include "store_commands.h"
 #include "tuning.h"
 #include "velmo/velmo.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -69,6 +71,16 @@ int main(int argc, char **argv) {
         return usage_error(parsed.text, json_requested(args));
     }
     Globals globals = parsed.line.globals;
+    if (globals.store.empty()) {
+        if (const char *store = std::getenv("DEVE_STORE"); store != nullptr) {
+            globals.store = store;
+        }
+    }
+    if (parsed.line.store) {
+        Output out(stdout, globals.json);
+        out.set_run_id(random_uuid());
+        return run_store_command(*parsed.line.store, globals, out);
+    }
     if (!globals.limits_file.empty()) {
         LimitFileResult limits = read_limit_file(globals.limits_file);
         if (!limits.file) {

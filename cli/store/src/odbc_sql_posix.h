@@ -1,0 +1,5 @@
+// The ODBC headers of unixODBC.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>

@@ -1,0 +1,170 @@
+#include "schema.h"
+
+#include <stdexcept>
+
+namespace deve::store {
+
+namespace {
+
+// Times are UTF text in one form, "2024-05-01T12:00:00.123Z", which sorts
+// as it reads on every database. Truth values are 0 and 1.
+const std::vector<Migration> kMigrations{
+    {1,
+     "runs, steps, measurements, boards and burns",
+     {
+         "CREATE TABLE deve_schema ("
+         " version INTEGER PRIMARY KEY,"
+         " name TEXT NOT NULL,"
+         " applied_at TEXT NOT NULL,"
+         " tool_version TEXT NOT NULL)",
+
+         "CREATE TABLE runs ("
+         " run_id TEXT PRIMARY KEY,"
+         " started_at TEXT NOT NULL,"
+         " ended_at TEXT,"
+         " station TEXT,"
+         " operator TEXT,"
+         " serial TEXT,"
+         " lot TEXT,"
+         " tool_version TEXT NOT NULL,"
+         " host TEXT,"
+         " port TEXT,"
+         " supply TEXT,"
+         " crystal TEXT,"
+         " open_mode TEXT,"
+         " limits_path TEXT,"
+         " limits_sha256 TEXT,"
+         " commands_path TEXT,"
+         " commands_sha256 TEXT,"
+         " verdict TEXT NOT NULL,"
+         " exit_code INTEGER,"
+         " spooled INTEGER NOT NULL DEFAULT 0)",
+         "CREATE INDEX runs_started_at ON runs (started_at)",
+         "CREATE INDEX runs_serial ON runs (serial)",
+         "CREATE INDEX runs_station ON runs (station, started_at)",
+
+         "CREATE TABLE run_meta ("
+         " run_id TEXT NOT NULL,"
+         " name TEXT NOT NULL,"
+         " value TEXT NOT NULL,"
+         " PRIMARY KEY (run_id, name))",
+
+         "CREATE TABLE steps ("
+         " run_id TEXT NOT NULL,"
+         " seq INTEGER NOT NULL,"
+         " command TEXT NOT NULL,"
+         " started_at TEXT NOT NULL,"
+         " ended_at TEXT NOT NULL,"
+         " band TEXT,"
+         " channel INTEGER,"
+         " frequency INTEGER,"
+         " mode TEXT,"
+         " rate TEXT,"
+         " freq_offset INTEGER,"
+         " outcome TEXT NOT NULL,"
+         " error_kind TEXT,"
+         " detail TEXT,"
+         " PRIMARY KEY (run_id, seq))",
+
+         "CREATE TABLE measurements ("
+         " run_id TEXT NOT NULL,"
+         " step_seq INTEGER NOT NULL,"
+         " name TEXT NOT NULL,"
+         " value DOUBLE PRECISION,"
+         " unit TEXT,"
+         " low DOUBLE PRECISION,"
+         " high DOUBLE PRECISION,"
+         " limit_set TEXT,"
+         " limit_source TEXT,"
+         " passed INTEGER,"
+         " PRIMARY KEY (run_id, step_seq, name))",
+         "CREATE INDEX measurements_name ON measurements (name)",
+
+         "CREATE TABLE boards ("
+         " run_id TEXT PRIMARY KEY,"
+         " serial TEXT,"
+         " chip_id TEXT,"
+         " mac TEXT)",
+         "CREATE INDEX boards_serial ON boards (serial)",
+         "CREATE INDEX boards_mac ON boards (mac)",
+
+         "CREATE TABLE burns ("
+         " run_id TEXT NOT NULL,"
+         " step_seq INTEGER NOT NULL,"
+         " item TEXT NOT NULL,"
+         " value TEXT,"
+         " outcome TEXT NOT NULL,"
+         " detail TEXT,"
+         " PRIMARY KEY (run_id, step_seq, item))",
+     }},
+};
+
+std::string database_words(const odbc::Connection &db) { return "store " + db.name(); }
+
+}  // namespace
+
+const std::vector<Migration> &migrations() { return kMigrations; }
+
+int latest_schema_version() { return kMigrations.back().version; }
+
+SchemaCheck check_schema(odbc::Connection &db) {
+    SchemaCheck check;
+    try {
+        const odbc::Cell version = db.scalar("SELECT MAX(version) FROM deve_schema");
+        check.version = version ? std::stoi(*version) : 0;
+    } catch (const odbc::Error &e) {
+        if (e.failure() != odbc::Failure::Schema && e.failure() != odbc::Failure::Other) {
+            throw;
+        }
+        check.state = db.tables().empty() ? SchemaState::Empty : SchemaState::Foreign;
+        check.message = check.state == SchemaState::Empty
+                            ? database_words(db) + ": the database has no deve-cli schema yet; create it with "
+                                                   "deve-cli --store URL store init"
+                            : database_words(db) + ": the database holds tables that are not deve-cli's (no "
+                                                   "deve_schema table); name an empty database or a deve-cli store";
+        return check;
+    }
+    const int latest = latest_schema_version();
+    if (check.version > latest) {
+        check.state = SchemaState::Newer;
+        check.message = database_words(db) + ": the schema is version " + std::to_string(check.version) +
+                        ", newer than this deve-cli knows (" + std::to_string(latest) +
+                        "); use the deve-cli that wrote it, or a newer one";
+    } else if (check.version < latest) {
+        check.state = SchemaState::Older;
+        check.message = database_words(db) + ": the schema is version " + std::to_string(check.version) +
+                        ", older than this deve-cli's (" + std::to_string(latest) +
+                        "); upgrade it with deve-cli --store URL store init";
+    } else {
+        check.state = SchemaState::Current;
+    }
+    return check;
+}
+
+std::vector<int> init_schema(odbc::Connection &db, const std::string &tool_version, const std::string &applied_at) {
+    const SchemaCheck check = check_schema(db);
+    if (check.state == SchemaState::Foreign || check.state == SchemaState::Newer) {
+        throw std::runtime_error(check.message);
+    }
+    std::vector<int> applied;
+    for (const Migration &m : kMigrations) {
+        if (m.version <= check.version) {
+            continue;
+        }
+        odbc::Transaction transaction(db);
+        for (const char *statement : m.statements) {
+            db.execute(statement);
+        }
+        db.execute("INSERT INTO deve_schema (version, name, applied_at, tool_version) VALUES (?, ?, ?, ?)",
+                   {std::int64_t{m.version}, std::string(m.name), applied_at, tool_version});
+        transaction.commit();
+        applied.push_back(m.version);
+    }
+    return applied;
+}
+
+void probe_writable(odbc::Connection &db) {
+    db.execute("UPDATE deve_schema SET name = name WHERE version < 0");
+}
+
+}  // namespace deve::store
