@@ -3,10 +3,12 @@
 #include "deve/velmo_api.h"
 #include "output.h"
 #include "platform.h"
+#include "pool_admin.h"
 #include "progress.h"
 #include "runner.h"
 #include "store_commands.h"
 #include "tuning.h"
+#include "url.h"
 #include "velmo/velmo.h"
 
 #include <algorithm>
@@ -166,6 +168,15 @@ int main(int argc, char **argv) {
         };
     }
 
+    if (!globals.store.empty()) {
+        env.open_pools = [url = globals.store]() {
+            const deve::store::UrlResult store_url = deve::store::parse_store_url(url);
+            if (!store_url.url) {
+                throw PoolStoreError(store_url.error);
+            }
+            return open_pool_book(*store_url.url);
+        };
+    }
     Runner runner(api, out, progress, env, globals);
     int code = 0;
     if (from_input) {

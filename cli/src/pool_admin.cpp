@@ -1,5 +1,9 @@
 #include "pool_admin.h"
 
+#include "connect.h"
+#include "pool_store.h"
+#include "url.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -91,12 +95,11 @@ PoolAdminParse parse_pool_admin(const std::vector<std::string> &words) {
     return out;
 }
 
-int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out) {
+int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::string &refusal) {
     switch (cmd.action) {
     case PoolAdminCmd::Action::Add: {
-        if (const std::optional<std::string> refusal = book.add_range(cmd.pool, cmd.range)) {
-            out.record("error", json::Object().add("kind", "refused").add("message", *refusal));
-            out.text("store pool add: refused: " + *refusal);
+        if (const std::optional<std::string> refused = book.add_range(cmd.pool, cmd.range)) {
+            refusal = *refused;
             return 2;
         }
         out.record("pool_add", json::Object()
@@ -111,9 +114,7 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out) {
     case PoolAdminCmd::Action::Status: {
         const std::optional<PoolStatus> s = book.status(cmd.pool);
         if (!s) {
-            const std::string message = "pool " + cmd.pool + " does not exist";
-            out.record("error", json::Object().add("kind", "refused").add("message", message));
-            out.text("store pool status: " + message);
+            refusal = "pool " + cmd.pool + " does not exist";
             return 2;
         }
         out.record("pool_status", status_fields(*s));
@@ -153,6 +154,64 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out) {
     }
     }
     return 0;
+}
+
+ParseResult parse_store_pool(const std::vector<std::string> &words) {
+    ParseResult result;
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    const PoolAdminParse parsed = parse_pool_admin(rest);
+    if (!parsed.help.empty()) {
+        result.kind = ParseResult::Kind::Help;
+        result.text = parsed.help;
+    } else if (!parsed.error.empty()) {
+        result.kind = ParseResult::Kind::Error;
+        result.text = parsed.error;
+    } else {
+        result.line.store = StoreCommand{kPoolAction, rest};
+    }
+    return result;
+}
+
+std::unique_ptr<PoolBook> open_pool_book(const store::StoreUrl &url) {
+    // One ODBC environment for the process: the connection lives in it.
+    static store::odbc::Environment env;
+    std::unique_ptr<store::odbc::Connection> db;
+    if (const std::optional<store::StoreProblem> problem = store::open_for_runs(env, url, db)) {
+        throw PoolStoreError(problem->message);
+    }
+    return pool_book(std::move(db));
+}
+
+int run_store_pool(const StoreCommand &command, const store::StoreUrl &url, Output &out) {
+    const PoolAdminCmd cmd = *parse_pool_admin(command.words).cmd;
+    Output json_out(stdout, true);
+    json_out.set_run_id(out.run_id());
+    Output &o = cmd.json && !out.json() ? json_out : out;
+    const std::string name = "store pool " + command.words.front();
+    int code = 0;
+    std::string message;
+    try {
+        const std::unique_ptr<PoolBook> book = open_pool_book(url);
+        code = run_pool_admin(cmd, *book, o, message);
+    } catch (const PoolStoreError &e) {
+        code = 3;
+        message = e.what();
+    }
+    json::Array failures;
+    if (code != 0) {
+        const char *kind = code == 3 ? "store" : "refused";
+        o.record("error", json::Object().add("step", 0).add("command", name).add("kind", kind).add("message", message));
+        std::fprintf(stderr, "deve-cli: %s: %s\n", name.c_str(), message.c_str());
+        failures.push(json::Object().add("step", 0).add("command", name).add("kind", kind).add("reason", message));
+    }
+    o.record("end", json::Object()
+                        .add("step", 0)
+                        .add("command", "end")
+                        .add("verdict", code == 0 ? "pass" : "error")
+                        .add("exit_code", code)
+                        .add("failures", failures)
+                        .add("version", kVersion));
+    return code;
 }
 
 }  // namespace deve::cli

@@ -4,14 +4,22 @@
 //   store pool reclaim --older-than DURATION [--pool NAME]
 #pragma once
 
+#include "commands.h"
 #include "mac_pool.h"
 #include "output.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+namespace deve::store {
+struct StoreUrl;
+}
+
 namespace deve::cli {
+
+constexpr const char *kPoolAction = "pool";
 
 struct PoolAdminCmd {
     enum class Action { Add, Status, Reclaim } action = Action::Status;
@@ -29,8 +37,19 @@ struct PoolAdminParse {
 };
 PoolAdminParse parse_pool_admin(const std::vector<std::string> &words);
 
-// Runs it; the exit code: 0, or 2 for a refused range or an unknown pool.
-// PoolStoreError goes to the caller (exit code 3).
-int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out);
+// Runs it; the exit code: 0, or 2 for a refused range or an unknown pool
+// (`refusal` says why). PoolStoreError goes to the caller (exit code 3).
+int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::string &refusal);
+
+// deve-cli store pool ...: `words` start with "pool". The store command, or
+// help, or a usage error.
+ParseResult parse_store_pool(const std::vector<std::string> &words);
+// Connects to the store and runs it, with its end record; the exit code (3
+// when the store cannot be reached or is not a current deve-cli store).
+int run_store_pool(const StoreCommand &command, const store::StoreUrl &url, Output &out);
+
+// The pools of the store, with its schema checked; throws PoolStoreError
+// when it cannot be used.
+std::unique_ptr<PoolBook> open_pool_book(const store::StoreUrl &url);
 
 }  // namespace deve::cli

@@ -11,52 +11,6 @@ namespace {
 
 namespace odbc = store::odbc;
 
-// Addresses are kept as text, "02:00:00:00:00:2a": fixed width and lower
-// case, so text order is address order. A range keeps its ends and the next
-// address never yet taken as numbers. Times are UTC text, as everywhere in
-// the store. An address has a row in mac_addresses once it has left free;
-// mac_events keeps every change of state of every address, also across a
-// release and a new reservation.
-const std::vector<const char *> kPoolTables{
-    "CREATE TABLE pools ("
-    " name TEXT PRIMARY KEY,"
-    " created_at TEXT NOT NULL)",
-
-    "CREATE TABLE pool_ranges ("
-    " first_mac BIGINT PRIMARY KEY,"
-    " last_mac BIGINT NOT NULL,"
-    " next_mac BIGINT NOT NULL,"
-    " pool TEXT NOT NULL REFERENCES pools (name),"
-    " first_text TEXT NOT NULL,"
-    " last_text TEXT NOT NULL,"
-    " added_at TEXT NOT NULL)",
-    "CREATE INDEX pool_ranges_pool ON pool_ranges (pool, first_mac)",
-
-    "CREATE TABLE mac_addresses ("
-    " mac TEXT PRIMARY KEY,"
-    " pool TEXT NOT NULL REFERENCES pools (name),"
-    " state TEXT NOT NULL CHECK (state IN ('reserved', 'burned', 'spoiled', 'released')),"
-    " run_id TEXT,"
-    " serial TEXT,"
-    " chip_id TEXT,"
-    " adopted INTEGER NOT NULL DEFAULT 0,"
-    " reserved_at TEXT,"
-    " burned_at TEXT,"
-    " spoiled_at TEXT,"
-    " released_at TEXT,"
-    " changed_at TEXT NOT NULL)",
-    "CREATE INDEX mac_addresses_pool_state ON mac_addresses (pool, state, mac)",
-    "CREATE INDEX mac_addresses_serial ON mac_addresses (serial)",
-
-    "CREATE TABLE mac_events ("
-    " mac TEXT NOT NULL,"
-    " state TEXT NOT NULL,"
-    " at TEXT NOT NULL,"
-    " run_id TEXT,"
-    " serial TEXT,"
-    " chip_id TEXT)",
-    "CREATE INDEX mac_events_mac ON mac_events (mac, at)",
-};
 
 // A reservation that lost a race to another station tries again; each try
 // either takes an address or finds the pool empty, so a few are plenty.
@@ -360,9 +314,12 @@ private:
         if (postgres_) {
             // A row another station has locked is passed over, never waited
             // for; the state is checked again on the row as it is now.
+            // (The UPDATE is wrapped in a query, so that the driver reads its
+            // RETURNING rows as a result, also when there are none.)
             const std::vector<odbc::Row> rows =
-                db_->query(set + "(SELECT mac FROM mac_addresses WHERE pool = ? AND state = 'released' ORDER BY mac "
-                                 "LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING mac",
+                db_->query("WITH taken AS (" + set +
+                               "(SELECT mac FROM mac_addresses WHERE pool = ? AND state = 'released' ORDER BY mac "
+                               "LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING mac) SELECT mac FROM taken",
                            {run_id, board.serial, board.chip_id, now, now, pool});
             return rows.empty() ? std::nullopt : parse_mac_number(text_of(rows.front().at(0)));
         }
@@ -381,9 +338,9 @@ private:
             // The condition is checked again on the row as it is once its
             // lock is had: a station that waited finds the pointer moved on.
             const std::vector<odbc::Row> rows = db_->query(
-                "UPDATE pool_ranges SET next_mac = next_mac + 1 WHERE next_mac <= last_mac AND first_mac = "
-                "(SELECT first_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac ORDER BY first_mac "
-                "LIMIT 1) RETURNING next_mac - 1",
+                "WITH taken AS (UPDATE pool_ranges SET next_mac = next_mac + 1 WHERE next_mac <= last_mac AND "
+                "first_mac = (SELECT first_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac ORDER BY "
+                "first_mac LIMIT 1) RETURNING next_mac - 1 AS mac) SELECT mac FROM taken",
                 {pool});
             return rows.empty() ? std::nullopt : std::optional<MacNumber>(number_of(rows.front().at(0)));
         }
@@ -413,7 +370,5 @@ private:
 std::unique_ptr<PoolBook> pool_book(std::unique_ptr<store::odbc::Connection> db) {
     return std::make_unique<OdbcPoolBook>(std::move(db));
 }
-
-const std::vector<const char *> &pool_tables() { return kPoolTables; }
 
 }  // namespace deve::cli

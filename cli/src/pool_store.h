@@ -1,5 +1,5 @@
 // The MAC pools kept in the line store, reached through ODBC: the tables
-// pools, pool_ranges, mac_addresses and mac_events (the store's migration 2).
+// pools, pool_ranges, mac_addresses and mac_events (schema.cpp makes them).
 #pragma once
 
 #include "mac_pool.h"
@@ -15,8 +15,5 @@ namespace deve::cli {
 
 // The pools of a store over an open connection (whose schema is current).
 std::unique_ptr<PoolBook> pool_book(std::unique_ptr<store::odbc::Connection> db);
-
-// The statements of the store's migration that makes the pools' tables.
-const std::vector<const char *> &pool_tables();
 
 }  // namespace deve::cli

@@ -2,6 +2,7 @@
 
 #include "connect.h"
 #include "odbc.h"
+#include "pool_admin.h"
 #include "schema.h"
 #include "url.h"
 
@@ -84,6 +85,9 @@ int store_init(const store::StoreUrl &url, Report &report) {
 }  // namespace
 
 ParseResult parse_store_command(const std::vector<std::string> &words) {
+    if (!words.empty() && words.front() == kPoolAction) {
+        return parse_store_pool(words);
+    }
     ParseResult result;
     CLI::App app{"The line store, without the board. The store is named by --store URL (or DEVE_STORE).",
                  "deve-cli store"};
@@ -91,6 +95,8 @@ ParseResult parse_store_command(const std::vector<std::string> &words) {
     app.allow_windows_style_options(false);
     CLI::App *init = app.add_subcommand("init", "create the store's schema, or upgrade it by its numbered "
                                                 "migrations; a schema newer than this deve-cli is refused");
+    app.add_subcommand(kPoolAction, "the line's MAC address pools: store pool add, status, reclaim (store pool "
+                                    "--help)");
     init->allow_windows_style_options(false);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
     try {
@@ -120,6 +126,9 @@ int run_store_command(const StoreCommand &command, const Globals &globals, Outpu
     const store::UrlResult url = store::parse_store_url(globals.store);
     if (!url.url) {
         return report.failed(kRefused, "usage", url.error);
+    }
+    if (command.action == kPoolAction) {
+        return run_store_pool(command, *url.url, out);
     }
     return store_init(*url.url, report);
 }

@@ -5,6 +5,7 @@
 #include "cli_process.h"
 #include "mac_pool.h"
 #include "odbc.h"
+#include "pool_admin.h"
 #include "test_databases.h"
 #include "url.h"
 
@@ -19,11 +20,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -36,6 +39,7 @@ using deve::cli::mac_text;
 using deve::cli::parse_mac_number;
 using storetest::Kind;
 using Clock = std::chrono::steady_clock;
+using Env = std::vector<std::pair<std::string, std::string>>;
 
 constexpr const char *kPool = "line";
 constexpr const char *kFirst = "02:00:00:00:10:00";
@@ -118,17 +122,17 @@ protected:
         args.insert(args.end(), commands.begin(), commands.end());
         return args;
     }
-    clitest::Env board_env(const std::string &serial) const {
+    Env board_env(const std::string &serial) const {
         return {{"XOLT_FUSE_FILE", clitest::program_path(board_file(serial))}, {"XOLT_LINK_LATENCY_US", "125"}};
     }
     CliRun on_board(const std::string &serial, const std::vector<std::string> &commands,
-                    clitest::Env extra = {}) const {
+                    Env extra = {}) const {
         clitest::CliOptions options;
         options.env = board_env(serial);
         options.env.insert(options.env.end(), extra.begin(), extra.end());
         return clitest::run_cli(board_args(serial, commands), options);
     }
-    CliRun pool_burn(const std::string &serial, std::vector<std::string> more = {}, clitest::Env extra = {}) const {
+    CliRun pool_burn(const std::string &serial, std::vector<std::string> more = {}, Env extra = {}) const {
         std::vector<std::string> commands{"mac", "write", "--from-pool", kPool, "--yes"};
         commands.insert(commands.end(), more.begin(), more.end());
         return on_board(serial, commands, std::move(extra));
@@ -224,14 +228,74 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
     EXPECT_FALSE(std::filesystem::exists(board_file("F6")));
 }
 
+TEST_P(PoolStore, ReservationsRacingForOnePoolEachWinOnce) {
+    // Stations in threads, each with its own connection, reserve until the
+    // pool is used up; every third reservation is released (as a declined
+    // burn releases it) and goes round again.
+    const std::size_t stations = GetParam() == Kind::Postgresql ? 16 : 4;
+    // Every SQLite transaction waits for the disk: a smaller pool there.
+    const int kSize = GetParam() == Kind::Postgresql ? 300 : 90;
+    ASSERT_EQ(cli({"store", "pool", "add", kPool, "02:00:00:01:00:00", mac_text(0x020000010000 + kSize - 1)}).exit_code,
+              0);
+    const deve::store::UrlResult url = deve::store::parse_store_url(db_->url());
+    std::vector<std::vector<MacNumber>> burned(stations);
+    std::vector<std::string> errors(stations);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < stations; ++t) {
+        threads.emplace_back([&, t] {
+            try {
+                const auto book = deve::cli::open_pool_book(*url.url);
+                const deve::cli::BoardId board{"T" + std::to_string(t), "0x00000000"};
+                for (int i = 0;; ++i) {
+                    const std::optional<MacNumber> mac = book->reserve(kPool, "run", board);
+                    if (!mac) {
+                        break;
+                    }
+                    const bool release = i % 3 == 0;
+                    book->change_state(*mac, release ? deve::cli::MacState::Released : deve::cli::MacState::Burned,
+                                       "run", board);
+                    if (!release) {
+                        burned[t].push_back(*mac);
+                    }
+                }
+            } catch (const std::exception &e) {
+                errors[t] = e.what();
+            }
+        });
+    }
+    for (std::thread &t : threads) {
+        t.join();
+    }
+    std::set<MacNumber> all;
+    std::size_t total = 0;
+    for (std::size_t t = 0; t < stations; ++t) {
+        EXPECT_EQ(errors[t], "") << "station " << t;
+        all.insert(burned[t].begin(), burned[t].end());
+        total += burned[t].size();
+    }
+    EXPECT_EQ(total, all.size()) << "an address was won by two stations";
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(kSize));
+    const std::map<MacNumber, StoredMac> rows = stored();
+    EXPECT_EQ(rows.size(), static_cast<std::size_t>(kSize));
+    for (const auto &[mac, row] : rows) {
+        EXPECT_EQ(row.state, "burned") << mac_text(mac);
+    }
+}
+
 // One station's run on one board, as a child process whose output goes to a
 // file.
 struct Station {
     pid_t pid = -1;
     std::string serial;
+    std::string log;
     bool to_kill = false;
+    // The record after which the kill comes, a few milliseconds later: the
+    // link is open and the address about to be reserved (open), reserved
+    // and about to be burnt (efuse_preview), burnt and about to be recorded
+    // (efuse_burn).
+    std::string kill_after;
+    std::optional<Clock::time_point> kill_at;
     Clock::time_point started;
-    Clock::time_point kill_at;
 };
 
 TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
@@ -254,18 +318,7 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         queue.emplace_back(serial, killed_boards.count(i) != 0);
     }
 
-    // How long a run takes under this load, from the runs not killed; a kill
-    // lands anywhere within it, mostly while the address is reserved and
-    // burnt (the open comes first and is short).
-    std::vector<double> durations;
-    auto typical = [&durations]() {
-        if (durations.empty()) {
-            return 0.15;
-        }
-        std::vector<double> d = durations;
-        std::nth_element(d.begin(), d.begin() + static_cast<long>(d.size() / 2), d.end());
-        return d[d.size() / 2];
-    };
+    std::vector<double> durations;  // of the runs not killed
     std::vector<Station> running;
     std::map<std::string, int> kills_by_moment;
     std::vector<std::string> failures;
@@ -279,8 +332,12 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         s.to_kill = to_kill;
         const std::vector<std::string> args = board_args(
             serial, {"mac", "write", "--from-pool", kPool, "--yes"});
-        const clitest::Env env = board_env(serial);
+        const Env env = board_env(serial);
         const std::string log = dir_.file(serial + "." + std::to_string(runs++) + ".log");
+        s.log = log;
+        static const std::array<const char *, 3> kAnchors{"\"type\":\"open\"", "\"type\":\"efuse_preview\"",
+                                                          "\"type\":\"efuse_burn\""};
+        s.kill_after = kAnchors[random() % kAnchors.size()];
         s.pid = fork();
         ASSERT_GE(s.pid, 0);
         if (s.pid == 0) {
@@ -301,8 +358,6 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
             _exit(127);
         }
         s.started = Clock::now();
-        std::uniform_real_distribution<double> moment(0.2, 1.3);
-        s.kill_at = s.started + std::chrono::microseconds(static_cast<long>(moment(random) * typical() * 1e6));
         running.push_back(s);
     };
 
@@ -333,7 +388,14 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (auto it = running.begin(); it != running.end();) {
             int status = 0;
-            if (it->to_kill && Clock::now() >= it->kill_at) {
+            if (it->to_kill && !it->kill_at) {
+                std::ifstream in(it->log);
+                const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                if (text.find(it->kill_after) != std::string::npos) {
+                    it->kill_at = Clock::now() + std::chrono::microseconds(random() % 15000);
+                }
+            }
+            if (it->kill_at && Clock::now() >= *it->kill_at) {
                 kill(it->pid, SIGKILL);
                 waitpid(it->pid, &status, 0);
                 if (WIFSIGNALED(status)) {
@@ -372,7 +434,9 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         std::printf("  %-32s %d\n", moment.c_str(), n);
         kills += moment == "finished before the kill" ? 0 : n;
     }
-    std::printf("  %d runs, %d killed, median run %.0f ms, %zu stations\n", runs, kills, typical() * 1000, stations);
+    std::sort(durations.begin(), durations.end());
+    std::printf("  %d runs, %d killed, median run %.0f ms, %zu stations\n", runs, kills,
+                durations.empty() ? 0.0 : durations[durations.size() / 2] * 1000, stations);
     EXPECT_GE(kills, kBoards / 6);
 
     // Every board's fuses, and the store.
@@ -407,8 +471,8 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, PoolStore, ::testing::Values(Kind::Sqlite, Kind::Postgresql),
-                         [](const ::testing::TestParamInfo<Kind> &info) {
-                             return std::string(storetest::kind_name(info.param));
+                         [](const ::testing::TestParamInfo<Kind> &param) {
+                             return std::string(storetest::kind_name(param.param));
                          });
 
 }  // namespace
