@@ -282,6 +282,35 @@ TEST_P(PoolStore, ReservationsRacingForOnePoolEachWinOnce) {
     }
 }
 
+TEST_P(PoolStore, TwoStationsAtOnce) {
+    // Two stations burning from one pool at the same moment, each on its own
+    // board (also deve-cli.exe under Wine, DEVE_CLI_PROGRAM and
+    // DEVE_CLI_LAUNCHER).
+    ASSERT_EQ(cli({"store", "pool", "add", kPool, kFirst, kLast}).exit_code, 0);
+    std::array<CliRun, 2> runs;
+    std::vector<std::thread> stations;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        stations.emplace_back([&, i] { runs[i] = pool_burn("P" + std::to_string(i)); });
+    }
+    for (std::thread &t : stations) {
+        t.join();
+    }
+    std::set<MacNumber> held;
+    const std::map<MacNumber, StoredMac> rows = stored();
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::string serial = "P" + std::to_string(i);
+        ASSERT_EQ(runs[i].exit_code, 0) << runs[i].out << runs[i].err;
+        const std::vector<MacNumber> macs = macs_on(board_file(serial));
+        ASSERT_EQ(macs.size(), 1u) << serial;
+        held.insert(macs[0]);
+        ASSERT_EQ(rows.count(macs[0]), 1u);
+        EXPECT_EQ(rows.at(macs[0]).state, "burned");
+        EXPECT_EQ(rows.at(macs[0]).serial, serial);
+    }
+    EXPECT_EQ(held.size(), 2u) << "both boards hold the same address";
+    EXPECT_EQ(held, (std::set<MacNumber>{*parse_mac_number(kFirst), *parse_mac_number(kFirst) + 1}));
+}
+
 // One station's run on one board, as a child process whose output goes to a
 // file.
 struct Station {
