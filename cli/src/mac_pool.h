@@ -155,6 +155,13 @@ public:
     // Moves an address to a state (a change may_change allows), stamping the
     // time of the change; the run and board are recorded with it.
     virtual void change_state(MacNumber mac, MacState to, const std::string &run_id, const BoardId &board) = 0;
+    // Resolves a reservation an earlier run left open (burned or released,
+    // by the board's fuses). False, and nothing changed, when the station
+    // that made it is still at work: on PostgreSQL a station holds a lock on
+    // each address it has reserved until it records the outcome or its
+    // connection ends, so a second board that carries the same serial by
+    // mistake cannot release an address that is being burnt.
+    virtual bool resolve(const MacRow &reservation, MacState to, const BoardId &board) = 0;
     // Records an address that a board already holds as burned on it, in the
     // pool whose range holds it, else in `pool`.
     virtual void adopt(const std::string &pool, MacNumber mac, const std::string &run_id, const BoardId &board) = 0;

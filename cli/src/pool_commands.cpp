@@ -115,7 +115,11 @@ Outcome Runner::pool_write(const MacWriteCmd &cmd) {
                 continue;
             }
             const MacState to = resolve_reservation(row.mac, held);
-            book.change_state(row.mac, to, row.run_id, board);
+            if (!book.resolve(row, to, board)) {
+                out_.text("mac pool " + row.pool + ": " + mac_text(row.mac) + " is reserved by run " + row.run_id +
+                          " for a board with this serial, whose station is still at work: left reserved");
+                continue;
+            }
             resolved.push(json::Object().add("mac", mac_text(row.mac)).add("state", state_name(to)).add("run_id",
                                                                                                        row.run_id));
             out_.text("mac pool " + row.pool + ": the reservation of " + mac_text(row.mac) + " by run " + row.run_id +

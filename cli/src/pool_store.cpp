@@ -4,6 +4,7 @@
 #include "output.h"
 
 #include <chrono>
+#include <set>
 
 namespace deve::cli {
 
@@ -173,6 +174,7 @@ public:
                     // goes first.
                     if (const std::optional<MacNumber> again = take_released(pool, run_id, board, now)) {
                         event(*again, MacState::Reserved, now, run_id, board);
+                        hold(*again);
                         return again;
                     }
                     const std::optional<MacNumber> next = take_next(pool);
@@ -191,10 +193,37 @@ public:
                                  "reserved_at, changed_at) VALUES (?, ?, 'reserved', ?, ?, ?, 0, ?, ?)",
                                  {mac_text(*next), pool, run_id, board.serial, board.chip_id, now, now});
                     event(*next, MacState::Reserved, now, run_id, board);
+                    hold(*next);
                     return next;
                 }
                 return std::nullopt;
             });
+        });
+    }
+
+    bool resolve(const MacRow &reservation, MacState to, const BoardId &board) override {
+        const MacNumber mac = reservation.mac;
+        return guarded("resolving the reservation of " + mac_text(mac), [&] {
+            if (postgres_ && db_->scalar("SELECT CASE WHEN pg_try_advisory_lock(?) THEN 1 ELSE 0 END",
+                                         {number(mac)}) != odbc::Cell("1")) {
+                return false;  // the station that reserved it is still connected
+            }
+            bool done = false;
+            try {
+                done = writing([&] {
+                    const std::optional<MacRow> row = read_row(mac);
+                    if (!row || row->state != MacState::Reserved || row->run_id != reservation.run_id) {
+                        return false;  // resolved meanwhile
+                    }
+                    set_state(mac, MacState::Reserved, to, reservation.run_id, board);
+                    return true;
+                });
+            } catch (...) {
+                let_go(mac);
+                throw;
+            }
+            let_go(mac);
+            return done;
         });
     }
 
@@ -210,15 +239,19 @@ public:
                     throw PoolStoreError(mac_text(mac) + " is " + state_name(from) + " in the store and cannot become " +
                                          state_name(to));
                 }
-                const std::string now = now_text();
-                db_->execute(std::string("UPDATE mac_addresses SET state = ?, run_id = ?, serial = ?, chip_id = ?, ") +
-                                 time_column(to) + " = ?, changed_at = ? WHERE mac = ? AND state = ?",
-                             {std::string(state_name(to)), run_id, board.serial, board.chip_id, now, now, mac_text(mac),
-                              std::string(state_name(from))});
-                event(mac, to, now, run_id, board);
+                // Only the run that reserved an address records its outcome.
+                if (from == MacState::Reserved && now_row->run_id != run_id) {
+                    throw PoolStoreError(mac_text(mac) + " is reserved by run " + now_row->run_id + " for board " +
+                                         now_row->board.serial + ", not by this run: not recorded as " +
+                                         state_name(to));
+                }
+                set_state(mac, from, to, run_id, board);
                 return 0;
             });
         });
+        if (held_.count(mac) != 0) {
+            let_go(mac);
+        }
     }
 
     void adopt(const std::string &pool, MacNumber mac, const std::string &run_id, const BoardId &board) override {
@@ -356,6 +389,36 @@ private:
         return number_of(rows.front().at(1));
     }
 
+    void set_state(MacNumber mac, MacState from, MacState to, const std::string &run_id, const BoardId &board) {
+        const std::string now = now_text();
+        db_->execute(std::string("UPDATE mac_addresses SET state = ?, run_id = ?, serial = ?, chip_id = ?, ") +
+                         time_column(to) + " = ?, changed_at = ? WHERE mac = ? AND state = ?",
+                     {std::string(state_name(to)), run_id, board.serial, board.chip_id, now, now, mac_text(mac),
+                      std::string(state_name(from))});
+        event(mac, to, now, run_id, board);
+    }
+
+    // PostgreSQL: the station holds a lock on each address it has reserved,
+    // a session lock that the server lets go when the connection ends, also
+    // when the station dies. Taken inside the reserving transaction, so no
+    // other station sees the reservation without the lock.
+    void hold(MacNumber mac) {
+        if (postgres_) {
+            db_->scalar("SELECT CASE WHEN pg_advisory_lock(?) IS NULL THEN 0 ELSE 1 END", {number(mac)});
+            held_.insert(mac);
+        }
+    }
+    void let_go(MacNumber mac) {
+        if (postgres_) {
+            try {
+                db_->scalar("SELECT CASE WHEN pg_advisory_unlock(?) THEN 1 ELSE 0 END", {number(mac)});
+            } catch (const odbc::Error &) {
+                // The lock ends with the connection.
+            }
+            held_.erase(mac);
+        }
+    }
+
     void event(MacNumber mac, MacState state, const std::string &at, const std::string &run_id, const BoardId &board) {
         db_->execute("INSERT INTO mac_events (mac, state, at, run_id, serial, chip_id) VALUES (?, ?, ?, ?, ?, ?)",
                      {mac_text(mac), std::string(state_name(state)), at, run_id, board.serial, board.chip_id});
@@ -363,6 +426,7 @@ private:
 
     std::unique_ptr<odbc::Connection> db_;
     bool postgres_;
+    std::set<MacNumber> held_;  // the addresses this connection holds locks on
 };
 
 }  // namespace

@@ -311,6 +311,30 @@ TEST_P(PoolStore, TwoStationsAtOnce) {
     EXPECT_EQ(held, (std::set<MacNumber>{*parse_mac_number(kFirst), *parse_mac_number(kFirst) + 1}));
 }
 
+TEST_P(PoolStore, ASecondBoardWithTheSameSerialLeavesALiveReservationAlone) {
+    if (GetParam() != Kind::Postgresql) {
+        GTEST_SKIP() << "a station's hold on its reservations is PostgreSQL's session lock";
+    }
+    ASSERT_EQ(cli({"store", "pool", "add", kPool, kFirst, kLast}).exit_code, 0);
+    const deve::store::UrlResult url = deve::store::parse_store_url(db_->url());
+    const MacNumber first = *parse_mac_number(kFirst);
+    // A station at work: it has reserved the first address for S9 and is
+    // burning it.
+    auto live = deve::cli::open_pool_book(*url.url);
+    ASSERT_EQ(live->reserve(kPool, "run-live", {"S9", "0x00000000"}), first);
+    // Another board with the same serial: it must not release that address.
+    const CliRun second = pool_burn("S9");
+    ASSERT_EQ(second.exit_code, 0) << second.out;
+    EXPECT_EQ(macs_on(board_file("S9")), std::vector<MacNumber>{first + 1});
+    EXPECT_EQ(stored().at(first).state, "reserved");
+    // The station dies (its connection ends): the next run resolves it.
+    live.reset();
+    const CliRun again = pool_burn("S9");
+    EXPECT_EQ(again.exit_code, 0) << again.out;
+    EXPECT_EQ(stored().at(first).state, "released");
+    EXPECT_EQ(stored().at(first + 1).state, "burned");
+}
+
 // One station's run on one board, as a child process whose output goes to a
 // file.
 struct Station {
