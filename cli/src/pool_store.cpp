@@ -50,7 +50,16 @@ MacRow row_of(const odbc::Row &r) {
 class OdbcPoolBook final : public PoolBook {
 public:
     explicit OdbcPoolBook(std::unique_ptr<odbc::Connection> db)
-        : db_(std::move(db)), postgres_(db_->product().find("PostgreSQL") != std::string::npos) {}
+        : db_(std::move(db)), postgres_(db_->product().find("PostgreSQL") != std::string::npos) {
+        if (postgres_) {
+            // A lock that is not had in this time is an error, never a wait
+            // without end.
+            guarded("setting the lock time-out", [&] {
+                db_->execute("SET lock_timeout = '10s'");
+                return 0;
+            });
+        }
+    }
 
     std::vector<PoolRange> ranges() override {
         return guarded("reading the pools' ranges", [&] { return read_ranges(""); });
