@@ -125,6 +125,7 @@ struct Session {
 struct StoreCommand {
     std::string action;              // "init", "upload"
     std::vector<std::string> words;  // the action's own arguments
+    bool json = false;               // --json given after the action (store pool status NAME --json)
 };
 
 struct CommandLine {

@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
         }
     }
     if (parsed.line.store) {
-        Output out(stdout, globals.json);
+        Output out(stdout, globals.json || parsed.line.store->json);
         out.set_run_id(random_uuid());
         return run_store_command(*parsed.line.store, globals, out);
     }

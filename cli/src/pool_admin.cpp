@@ -167,7 +167,7 @@ ParseResult parse_store_pool(const std::vector<std::string> &words) {
         result.kind = ParseResult::Kind::Error;
         result.text = parsed.error;
     } else {
-        result.line.store = StoreCommand{kPoolAction, rest};
+        result.line.store = StoreCommand{kPoolAction, rest, parsed.cmd->json};
     }
     return result;
 }
@@ -180,38 +180,6 @@ std::unique_ptr<PoolBook> open_pool_book(const store::StoreUrl &url) {
         throw PoolStoreError(problem->message);
     }
     return pool_book(std::move(db));
-}
-
-int run_store_pool(const StoreCommand &command, const store::StoreUrl &url, Output &out) {
-    const PoolAdminCmd cmd = *parse_pool_admin(command.words).cmd;
-    Output json_out(stdout, true);
-    json_out.set_run_id(out.run_id());
-    Output &o = cmd.json && !out.json() ? json_out : out;
-    const std::string name = "store pool " + command.words.front();
-    int code = 0;
-    std::string message;
-    try {
-        const std::unique_ptr<PoolBook> book = open_pool_book(url);
-        code = run_pool_admin(cmd, *book, o, message);
-    } catch (const PoolStoreError &e) {
-        code = 3;
-        message = e.what();
-    }
-    json::Array failures;
-    if (code != 0) {
-        const char *kind = code == 3 ? "store" : "refused";
-        o.record("error", json::Object().add("step", 0).add("command", name).add("kind", kind).add("message", message));
-        std::fprintf(stderr, "deve-cli: %s: %s\n", name.c_str(), message.c_str());
-        failures.push(json::Object().add("step", 0).add("command", name).add("kind", kind).add("reason", message));
-    }
-    o.record("end", json::Object()
-                        .add("step", 0)
-                        .add("command", "end")
-                        .add("verdict", code == 0 ? "pass" : "error")
-                        .add("exit_code", code)
-                        .add("failures", failures)
-                        .add("version", kVersion));
-    return code;
 }
 
 }  // namespace deve::cli

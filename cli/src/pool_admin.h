@@ -44,10 +44,6 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::st
 // deve-cli store pool ...: `words` start with "pool". The store command, or
 // help, or a usage error.
 ParseResult parse_store_pool(const std::vector<std::string> &words);
-// Connects to the store and runs it, with its end record; the exit code (3
-// when the store cannot be reached or is not a current deve-cli store).
-int run_store_pool(const StoreCommand &command, const store::StoreUrl &url, Output &out);
-
 // The pools of the store, with its schema checked; throws PoolStoreError
 // when it cannot be used.
 std::unique_ptr<PoolBook> open_pool_book(const store::StoreUrl &url);

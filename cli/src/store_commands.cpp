@@ -41,8 +41,6 @@ public:
                                  "reason", message)));
     }
 
-private:
-    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
     int end(int code, const json::Array &failures) {
         out_.record("end", json::Object()
                                .add("step", 0)
@@ -53,6 +51,9 @@ private:
                                .add("version", kVersion));
         return code;
     }
+
+private:
+    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
     Output &out_;
     std::string command_;
 };
@@ -79,6 +80,18 @@ int store_init(const store::StoreUrl &url, Report &report) {
         return report.failed(exit_code_of(e), "store", e.what());
     } catch (const std::runtime_error &e) {
         return report.failed(kRefused, "store", e.what());
+    }
+}
+
+// store pool ...: the pools of the store.
+int store_pool(const StoreCommand &command, const store::StoreUrl &url, Report &report, Output &out) {
+    const PoolAdminCmd cmd = *parse_pool_admin(command.words).cmd;
+    std::string refusal;
+    try {
+        const int code = run_pool_admin(cmd, *open_pool_book(url), out, refusal);
+        return code == 0 ? report.end(0, {}) : report.failed(code, "refused", refusal);
+    } catch (const PoolStoreError &e) {
+        return report.failed(kAway, "store", e.what());
     }
 }
 
@@ -128,7 +141,7 @@ int run_store_command(const StoreCommand &command, const Globals &globals, Outpu
         return report.failed(kRefused, "usage", url.error);
     }
     if (command.action == kPoolAction) {
-        return run_store_pool(command, *url.url, out);
+        return store_pool(command, *url.url, report, out);
     }
     return store_init(*url.url, report);
 }
