@@ -26,6 +26,11 @@ struct Globals {
     std::string limits_file;         // --limits FILE
     std::optional<LimitFile> limits; // its sets, read before the link opens
     std::string store;               // --store URL (else DEVE_STORE): the line store results also go to
+    // What identifies the files the run followed: the SHA-256 (hex) of the
+    // limit file's bytes, and a session's command file and its SHA-256.
+    std::string limits_sha256;
+    std::string commands_file;
+    std::string commands_sha256;
 };
 
 struct InfoCmd {};

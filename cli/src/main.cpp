@@ -5,7 +5,10 @@
 #include "platform.h"
 #include "pool_admin.h"
 #include "progress.h"
+#include "run_store.h"
 #include "runner.h"
+#include "sha256.h"
+#include "url.h"
 #include "store_commands.h"
 #include "tuning.h"
 #include "url.h"
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,11 +43,14 @@ bool json_requested(const std::vector<std::string> &args) {
     return false;
 }
 
-int usage_error(const std::string &message, bool json) {
+// A run refused before the link opens: the message on standard error, and
+// as an error and an end record. `kind`: "usage", or "store" for a store
+// that cannot take the run.
+int usage_error(const std::string &message, bool json, const char *kind = "usage") {
     std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
     Output out(stdout, json);
     out.set_run_id(random_uuid());
-    out.record("error", json::Object().add("step", 0).add("command", "").add("kind", "usage").add("message", message));
+    out.record("error", json::Object().add("step", 0).add("command", "").add("kind", kind).add("message", message));
     out.record("end", json::Object()
                           .add("step", 0)
                           .add("command", "end")
@@ -52,7 +59,7 @@ int usage_error(const std::string &message, bool json) {
                           .add("failures", json::Array().push(json::Object()
                                                                   .add("step", 0)
                                                                   .add("command", "")
-                                                                  .add("kind", "usage")
+                                                                  .add("kind", kind)
                                                                   .add("reason", message)))
                           .add("version", kVersion)
                           .add("host", platform::host_name())
@@ -89,6 +96,7 @@ int main(int argc, char **argv) {
             return usage_error("--limits: " + limits.error, globals.json);
         }
         globals.limits = std::move(limits.file);
+        globals.limits_sha256 = file_sha256(globals.limits_file).value_or("");
     }
 
     // A session's file is read and checked before the link opens.
@@ -120,6 +128,27 @@ int main(int argc, char **argv) {
         if (const std::optional<std::string> refusal = check_tunes(commands)) {
             return usage_error("session " + file + ": " + *refusal, globals.json);
         }
+        globals.commands_file = file;
+        globals.commands_sha256 = file_sha256(file).value_or("");
+    }
+
+    // The line store, checked before the link opens.
+    const std::string run_id = random_uuid();
+    std::unique_ptr<RunStore> store;
+    if (!globals.store.empty()) {
+        const deve::store::UrlResult url = deve::store::parse_store_url(globals.store);
+        if (!url.url) {
+            return usage_error(url.error, globals.json);
+        }
+        store = std::make_unique<RunStore>(*url.url, spool_directory(platform::state_directory()), run_id);
+        if (const std::optional<std::string> refusal = store->open()) {
+            return usage_error(*refusal, globals.json, "store");
+        }
+        if (store->spooled()) {
+            std::fprintf(stderr, "deve-cli: %s\ndeve-cli: the run's results go to the spool %s; send them with "
+                                 "deve-cli store upload\n",
+                         store->away_reason().c_str(), store->spool_file().c_str());
+        }
     }
 
     std::FILE *log = nullptr;
@@ -142,7 +171,10 @@ int main(int argc, char **argv) {
     deve::VelmoApi velmo;
     ProgressApi api(velmo, progress);
     Output out(results, globals.json);
-    out.set_run_id(random_uuid());
+    out.set_run_id(run_id);
+    if (store) {
+        out.set_sink(store.get());
+    }
 
     Environment env;
     env.read_temperature = [](std::int32_t *celsius) { return ::rf_read_temperature(celsius); };
@@ -168,6 +200,10 @@ int main(int argc, char **argv) {
         };
     }
 
+    if (store) {
+        env.step_end = [&store, &out](const StepEnd &end) { store->step_end(end, utc_timestamp(out.now())); };
+    }
+
     if (!globals.store.empty()) {
         env.open_pools = [url = globals.store]() {
             const deve::store::UrlResult store_url = deve::store::parse_store_url(url);
@@ -177,6 +213,7 @@ int main(int argc, char **argv) {
             return open_pool_book(*store_url.url);
         };
     }
+
     Runner runner(api, out, progress, env, globals);
     int code = 0;
     if (from_input) {
@@ -188,6 +225,16 @@ int main(int argc, char **argv) {
     std::fflush(results);
     if (log != nullptr && log != stderr) {
         std::fclose(log);
+    }
+    if (store && store->lost()) {
+        std::fprintf(stderr, "deve-cli: %s\ndeve-cli: the spool %s could not be written either: the run's results "
+                             "are only in its records\n",
+                     store->away_reason().c_str(), store->spool_file().c_str());
+        // Output that could not be written.
+        code = code == 0 || code == 1 ? 2 : code;
+    } else if (store && store->spooled() && !store->away_reason().empty()) {
+        std::fprintf(stderr, "deve-cli: the run is in the spool %s; send it with deve-cli store upload\n",
+                     store->spool_file().c_str());
     }
     return code;
 }

@@ -57,7 +57,7 @@ std::string random_uuid() {
 Output::Output(std::FILE *out, bool json, Clock clock) : out_(out), json_(json), clock_(std::move(clock)) {}
 
 void Output::record(std::string_view type, const json::Object &fields, const json::Object &units) {
-    if (!json_) {
+    if (!json_ && sink_ == nullptr) {
         return;
     }
     json::Object line;
@@ -67,10 +67,13 @@ void Output::record(std::string_view type, const json::Object &fields, const jso
     if (!run_id_.empty()) {
         line.add("run_id", run_id_);
     }
-    line.add("type", type)
-        .merge(fields)
-        .add("units", units);
-    write(line.str());
+    line.add("type", type).merge(fields);
+    if (sink_ != nullptr) {
+        line.merge(sink_->record(type, json::Object(line).add("units", units).str()));
+    }
+    if (json_) {
+        write(line.add("units", units).str());
+    }
 }
 
 void Output::text(const std::string &line) {

@@ -28,6 +28,15 @@ std::string short_number(double value);
 // A random (version 4) UUID, "1b4e28ba-2fa1-41d2-883f-0016d3cca427".
 std::string random_uuid();
 
+// Receives every record as it is made, in text mode too: the line store.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    // The record's JSON text. Members returned are added to the record as it
+    // is written (after the sink has it): what became of it in the store.
+    virtual json::Object record(std::string_view type, const std::string &line) = 0;
+};
+
 class Output {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -37,6 +46,10 @@ public:
     // The run id every record carries after its time.
     void set_run_id(std::string id) { run_id_ = std::move(id); }
     const std::string &run_id() const { return run_id_; }
+    // Every record also goes to the sink, when set (not owned).
+    void set_sink(RecordSink *sink) { sink_ = sink; }
+    // The records' clock.
+    std::chrono::system_clock::time_point now() const { return clock_(); }
     // One JSON record (nothing in text mode).
     void record(std::string_view type, const json::Object &fields, const json::Object &units = json::Object());
     // One line of text (nothing in JSON mode).
@@ -51,6 +64,7 @@ private:
     bool json_;
     Clock clock_;
     std::string run_id_;
+    RecordSink *sink_ = nullptr;
     std::uint64_t sequence_ = 0;
     bool broken_ = false;
 };

@@ -46,6 +46,12 @@ bool is_terminal(std::FILE *stream);
 // The name of this computer, for the run's records; empty when unknown.
 std::string host_name();
 
+// The folder where deve-cli keeps its state on this computer (the line
+// store's spool is in it): $XDG_STATE_HOME/deve-cli, else
+// ~/.local/state/deve-cli; %LOCALAPPDATA%\deve-cli on Windows. Empty when
+// none is known.
+std::string state_directory();
+
 // One line from standard input (line end removed); nothing at end of input
 // or when a signal interrupted the wait.
 std::optional<std::string> read_line();

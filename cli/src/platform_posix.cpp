@@ -131,6 +131,14 @@ std::string loaded_transport_file() {
 
 bool is_terminal(std::FILE *stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }
 
+std::string state_directory() {
+    if (const char *state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+        return std::string(state) + "/deve-cli";
+    }
+    const char *home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::string(home) + "/.local/state/deve-cli" : std::string();
+}
+
 std::string host_name() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) {

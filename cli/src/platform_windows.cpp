@@ -233,6 +233,11 @@ std::string loaded_transport_file() {
     return transport != nullptr ? narrow(module_file(transport)) : std::string();
 }
 
+std::string state_directory() {
+    const wchar_t *local = _wgetenv(L"LOCALAPPDATA");
+    return local != nullptr && *local != L'\0' ? narrow(local) + "\\deve-cli" : std::string();
+}
+
 std::string host_name() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;

@@ -73,7 +73,7 @@ std::optional<Outcome> Runner::check_pools(const std::vector<Command> &commands)
                 }
             }
         } catch (const PoolStoreError &e) {
-            return error("store", std::string(e.what()) + "; the link was not opened and nothing was programmed");
+            return error("pool", std::string(e.what()) + "; the link was not opened and nothing was programmed");
         }
     }
     step_ = 0;
@@ -163,7 +163,7 @@ Outcome Runner::pool_write(const MacWriteCmd &cmd) {
             return error("refused", "pool " + cmd.pool + " has no free address");
         }
     } catch (const PoolStoreError &e) {
-        return error("store", std::string(e.what()) + "; nothing was programmed");
+        return error("pool", std::string(e.what()) + "; nothing was programmed");
     }
 
     BurnReport report;
@@ -176,7 +176,7 @@ Outcome Runner::pool_write(const MacWriteCmd &cmd) {
         record(state_name(state), reserved, MacState::Reserved,
                "the outcome could not be recorded: " + mac_text(*reserved) + " stays reserved for board " +
                    board.serial + " until the board's next run reads its fuses");
-        return std::max(burnt, error("store", std::string(e.what()) + "; " + mac_text(*reserved) +
+        return std::max(burnt, error("pool", std::string(e.what()) + "; " + mac_text(*reserved) +
                                                   " stays reserved until the board's next run"));
     }
     const std::string told = state == MacState::Burned   ? " is burned on board " + board.serial

@@ -62,7 +62,7 @@ std::int32_t frequency_of(const std::string &label) {
 }  // namespace
 
 Outcome outcome_of_error(const std::string &kind) {
-    return kind == "link" || kind == "board" || kind == "busy" || kind == "store" ? Outcome::Link : Outcome::Refused;
+    return kind == "link" || kind == "board" || kind == "busy" || kind == "pool" ? Outcome::Link : Outcome::Refused;
 }
 
 Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
@@ -70,7 +70,7 @@ Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Glo
 
 json::Object Runner::head() const {
     json::Object o;
-    o.add("step", step_).add("command", command_);
+    o.add("step", step_).add("command", command_).add("started_at", step_started_);
     return o;
 }
 
@@ -183,6 +183,16 @@ bool Runner::open_link() {
         .add("opened", outcome.opened)
         .add("init_result", outcome.init_result)
         .merge(run_identity());
+    auto file_fields = [&fields](const char *file_key, const char *hash_key, const std::string &path,
+                                 const std::string &sha256) {
+        if (path.empty()) {
+            fields.add_null(file_key).add_null(hash_key);
+        } else {
+            fields.add(file_key, path).add(hash_key, sha256);
+        }
+    };
+    file_fields("limits_file", "limits_sha256", globals_.limits_file, globals_.limits_sha256);
+    file_fields("commands_file", "commands_sha256", globals_.commands_file, globals_.commands_sha256);
     if (!outcome.opened) {
         out_.record("open", fields);
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
@@ -221,6 +231,7 @@ bool Runner::close_link() {
     }
     command_ = "close";
     step_ = 0;
+    step_started_ = utc_timestamp(out_.now());
     // Whatever ran, transmission and reception end here.
     api_.rf_tx_stop();
     api_.rf_rx_stop();
@@ -304,25 +315,51 @@ int Runner::run(const std::vector<Command> &commands) {
     return run(source);
 }
 
+void Runner::end_step(Outcome outcome) {
+    if (!env_.step_end) {
+        return;
+    }
+    StepEnd end;
+    end.step = step_;
+    end.command = command_;
+    end.outcome = outcome == Outcome::Pass ? "pass" : outcome == Outcome::Fail ? "fail" : "error";
+    end.started_at = step_started_;
+    for (const Failure &f : failures_) {
+        if (f.step == step_ && f.command == command_) {
+            end.kind = f.kind;
+            end.reason = f.reason;
+        }
+    }
+    env_.step_end(end);
+}
+
 bool Runner::run_command(const Command &command, Outcome &worst) {
     ++step_;
     command_ = command_name(command);
+    step_started_ = utc_timestamp(out_.now());
     const Outcome outcome = std::visit([this](const auto &c) { return (*this)(c); }, command);
     drain_library();
+    end_step(std::max(outcome, log_failed_ ? Outcome::Refused : Outcome::Pass));
     worst = std::max({worst, outcome, log_failed_ ? Outcome::Refused : Outcome::Pass});
     return !(log_failed_ || outcome >= Outcome::Refused || (outcome == Outcome::Fail && globals_.stop_on_fail));
 }
 
 int Runner::run(CommandSource &source) {
     Outcome worst = Outcome::Pass;
+    run_started_ = step_started_ = utc_timestamp(out_.now());
+    // A pool burn whose store cannot give an address is refused before the
+    // link opens: nothing is programmed.
+    bool opened = false;
     if (const std::optional<Outcome> refused = check_pools(planned_)) {
+        end_step(*refused);
         worst = *refused;
-    } else if (!open_link()) {
-        drain_library();
-        worst = Outcome::Link;
-    } else if (drain_library(); log_failed_) {
-        worst = Outcome::Refused;
     } else {
+        opened = open_link();
+        drain_library();
+        worst = !opened ? Outcome::Link : log_failed_ ? Outcome::Refused : Outcome::Pass;
+        end_step(worst);
+    }
+    if (opened && worst == Outcome::Pass) {
         try {
             bool going = true;
             while (going && !stopping()) {
@@ -365,6 +402,7 @@ int Runner::run(CommandSource &source) {
                                                    : "error";
     step_ = 0;
     command_ = "end";
+    step_started_ = run_started_;
     json::Array failures;
     for (const Failure &f : failures_) {
         failures.push(json::Object()

@@ -23,6 +23,17 @@
 
 namespace deve::cli {
 
+// A step that has ended, for the line store: each step is written in one
+// transaction when it ends.
+struct StepEnd {
+    std::size_t step = 0;  // 0: the open
+    std::string command;
+    std::string outcome;   // "pass", "fail", "error"
+    std::string kind;      // the error's kind, or "fail"; empty for a pass
+    std::string reason;
+    std::string started_at;
+};
+
 // What the runner needs besides the library's console exports.
 struct Environment {
     // rf_read_temperature.
@@ -45,6 +56,8 @@ struct Environment {
     // Connects to the store's MAC pools (--store); throws PoolStoreError when
     // it cannot be reached. Unset: no store was given.
     std::function<std::unique_ptr<PoolBook>()> open_pools;
+    // Called when the open and each command have ended, after their records.
+    std::function<void(const StepEnd &)> step_end;
 };
 
 // Where the commands of a run come from: the command line, or the lines of
@@ -209,6 +222,10 @@ private:
     bool log_failed_ = false;  // the library log could not be written
     std::size_t step_ = 0;
     std::string command_;
+    std::string run_started_;   // before the link opened
+    std::string step_started_;  // when the current command started; the run's start for open and end
+    // Tells the store that the current step has ended with this outcome.
+    void end_step(Outcome outcome);
     // Every step that failed or ended in an error, and why.
     struct Failure {
         std::size_t step;

@@ -3,6 +3,9 @@
 #include "connect.h"
 #include "odbc.h"
 #include "pool_admin.h"
+#include "platform.h"
+#include "run_store.h"
+#include "run_writer.h"
 #include "schema.h"
 #include "url.h"
 
@@ -11,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 namespace deve::cli {
 
@@ -83,6 +88,128 @@ int store_init(const store::StoreUrl &url, Report &report) {
     }
 }
 
+// A spool file that a running station still writes is left alone; one not
+// written for this long was left by a station that died.
+constexpr std::chrono::minutes kStalePart{10};
+
+bool ends_with(const std::string &text, const std::string &suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The spool's files to send: every ended run, and the runs whose station
+// died while spooling. Oldest first.
+std::vector<std::filesystem::path> spool_files(const std::filesystem::path &dir) {
+    std::vector<std::pair<std::filesystem::file_time_type, std::filesystem::path>> found;
+    std::error_code error;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (const auto &entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().u8string();
+        const auto written = entry.last_write_time(error);
+        if (error) {
+            continue;
+        }
+        if (ends_with(name, kSpoolSuffix) || (ends_with(name, kSpoolPartSuffix) && now - written > kStalePart)) {
+            found.emplace_back(written, entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::filesystem::path> files;
+    for (const auto &f : found) {
+        files.push_back(f.second);
+    }
+    return files;
+}
+
+// Sends one spooled run; the run id, and whether it was stored already.
+// Throws on failure (the file is kept).
+std::pair<std::string, bool> upload_file(store::odbc::Connection &db, const std::filesystem::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot open " + file.u8string());
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    store::RunWriter writer(db, true);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        try {
+            writer.consume(lines[i]);
+        } catch (const store::odbc::Error &) {
+            throw;
+        } catch (const std::exception &e) {
+            // A station killed in the middle of a line leaves it half written.
+            if (i + 1 == lines.size() && ends_with(file.u8string(), kSpoolPartSuffix)) {
+                break;
+            }
+            throw std::runtime_error(file.u8string() + ": " + e.what());
+        }
+    }
+    writer.finish();
+    if (writer.run_id().empty()) {
+        throw std::runtime_error(file.u8string() + ": no open record: not a run's spool");
+    }
+    return {writer.run_id(), writer.already_stored()};
+}
+
+int store_upload(const store::StoreUrl &url, Report &report) {
+    const std::string dir = spool_directory(platform::state_directory());
+    if (dir.empty()) {
+        return report.failed(kRefused, "store", "store upload: no spool folder is known: set DEVE_SPOOL");
+    }
+    store::odbc::Environment env;
+    std::unique_ptr<store::odbc::Connection> db;
+    if (const std::optional<store::StoreProblem> problem = store::open_for_runs(env, url, db)) {
+        return report.failed(problem->away ? kAway : kRefused, "store", problem->message);
+    }
+    json::Array sent;
+    json::Array already;
+    json::Array failed;
+    std::size_t sent_count = 0;
+    std::size_t already_count = 0;
+    std::size_t failed_count = 0;
+    std::string first_failure;
+    bool away = false;
+    for (const std::filesystem::path &file : spool_files(std::filesystem::u8path(dir))) {
+        try {
+            const auto [run_id, stored_before] = upload_file(*db, file);
+            std::filesystem::remove(file);
+            (stored_before ? already : sent).push(run_id);
+            ++(stored_before ? already_count : sent_count);
+        } catch (const std::exception &e) {
+            failed.push(json::Object().add("file", file.u8string()).add("reason", e.what()));
+            ++failed_count;
+            if (first_failure.empty()) {
+                first_failure = e.what();
+            }
+            const auto *odbc_error = dynamic_cast<const store::odbc::Error *>(&e);
+            if (odbc_error != nullptr && odbc_error->failure() == store::odbc::Failure::Unreachable) {
+                away = true;
+                break;
+            }
+        }
+    }
+    const std::string text = "store upload to " + url.name + ": " + std::to_string(sent_count) + " runs sent, " +
+                             std::to_string(already_count) + " already stored, " + std::to_string(failed_count) +
+                             " failed; spool " + dir;
+    if (failed_count != 0) {
+        return report.failed(away ? kAway : kRefused, "store",
+                             text + "; the failed files stay in the spool: " + first_failure);
+    }
+    return report.done(json::Object()
+                           .add("store", url.name)
+                           .add("spool", dir)
+                           .add("sent", sent)
+                           .add("already_stored", already)
+                           .add("failed", failed),
+                       text);
+}
+
 // store pool ...: the pools of the store.
 int store_pool(const StoreCommand &command, const store::StoreUrl &url, Report &report, Output &out) {
     const PoolAdminCmd cmd = *parse_pool_admin(command.words).cmd;
@@ -111,6 +238,10 @@ ParseResult parse_store_command(const std::vector<std::string> &words) {
     app.add_subcommand(kPoolAction, "the line's MAC address pools: store pool add, status, reclaim (store pool "
                                     "--help)");
     init->allow_windows_style_options(false);
+    CLI::App *upload = app.add_subcommand(
+        "upload", "send the runs waiting in the spool (DEVE_SPOOL, else the state folder's spool) to the store; "
+                  "a run already stored whole is not stored twice, a part of one is replaced");
+    upload->allow_windows_style_options(false);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
     try {
         app.parse(reversed);
@@ -139,6 +270,9 @@ int run_store_command(const StoreCommand &command, const Globals &globals, Outpu
     const store::UrlResult url = store::parse_store_url(globals.store);
     if (!url.url) {
         return report.failed(kRefused, "usage", url.error);
+    }
+    if (command.action == "upload") {
+        return store_upload(*url.url, report);
     }
     if (command.action == kPoolAction) {
         return store_pool(command, *url.url, report, out);

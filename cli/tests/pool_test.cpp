@@ -123,7 +123,10 @@ protected:
         return args;
     }
     Env board_env(const std::string &serial) const {
-        return {{"XOLT_FUSE_FILE", clitest::program_path(board_file(serial))}, {"XOLT_LINK_LATENCY_US", "125"}};
+        // A run whose store is away spools its results: into the test's folder.
+        return {{"XOLT_FUSE_FILE", clitest::program_path(board_file(serial))},
+                {"XOLT_LINK_LATENCY_US", "125"},
+                {"DEVE_SPOOL", clitest::program_path(dir_.file("spool"))}};
     }
     CliRun on_board(const std::string &serial, const std::vector<std::string> &commands,
                     Env extra = {}) const {

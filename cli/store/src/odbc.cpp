@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace deve::store::odbc {
@@ -208,6 +209,23 @@ private:
     }
 
     Cell cell(SQLUSMALLINT column, const std::string &what) {
+        // Real numbers as numbers: the drivers' own text of them may drop
+        // digits.
+        SQLLEN type = 0;
+        if (ok(SQLColAttributeW(handle_, column, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &type)) &&
+            (type == SQL_DOUBLE || type == SQL_FLOAT || type == SQL_REAL)) {
+            double real = 0;
+            SQLLEN length = 0;
+            if (!ok(SQLGetData(handle_, column, SQL_C_DOUBLE, &real, sizeof real, &length))) {
+                throw fault(what);
+            }
+            if (length == SQL_NULL_DATA) {
+                return std::nullopt;
+            }
+            char text[40];
+            std::snprintf(text, sizeof text, "%.17g", real);
+            return std::string(text);
+        }
         std::u16string value;
         SQLWCHAR chunk[512];
         for (;;) {

@@ -170,7 +170,7 @@ std::vector<std::string> StoreUrl::connection_strings(const std::string &passwor
     case Backend::Sqlite:
         for (const std::string &driver : kSqliteDrivers) {
             // A writer waits up to 10 s for another station's transaction.
-            out.push_back("Driver={" + driver + "};Database=" + connection_value(path) + ";Timeout=10000" + (create ? "" : ";NoCreat=1"));
+            out.push_back("Driver={" + driver + "};Database=" + connection_value(path) + ";Timeout=10000;JournalMode=WAL;SyncPragma=FULL" + (create ? "" : ";NoCreat=1"));
         }
         break;
     case Backend::Postgresql:

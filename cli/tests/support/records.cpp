@@ -174,6 +174,7 @@ const std::map<std::string, Fields> &schema() {
         {"interrupted", {{"signal", S}}},
         {"close", {{"status", S}, {"transmitter", S}, {"receiver", S}, {"radio_mode", S}, {"confirmed", B}, {"safe", B}}},
         {"end", {{"verdict", S}, {"exit_code", N}, {"failures", A}, {"version", S}, {"host", S}, {"meta", O}}},
+        {"store", {}},
     };
     return types;
 }

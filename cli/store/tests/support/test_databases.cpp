@@ -42,6 +42,25 @@ void admin_execute(const std::string &sql) {
 
 }  // namespace
 
+std::string on_path(const std::string &name) {
+    const char *path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find_first_of(":;", start);
+        if (end == std::string::npos) {
+            end = dirs.size();
+        }
+        const std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
+        std::error_code error;
+        if (end > start && std::filesystem::is_regular_file(candidate, error)) {
+            return candidate.string();
+        }
+        start = end + 1;
+    }
+    return name;
+}
+
 const char *kind_name(Kind kind) { return kind == Kind::Sqlite ? "sqlite" : "postgresql"; }
 
 std::optional<std::string> postgres_admin_url() {
@@ -52,17 +71,27 @@ std::optional<std::string> postgres_admin_url() {
 std::string postgres_port() { return state_line(3); }
 
 bool postgres_control(const std::string &action) {
-    return test_support::run_program("bash", {DEVE_TEST_POSTGRES_SCRIPT, action, state_file()}).exit_code == 0;
+    return test_support::run_program(on_path("bash"), {DEVE_TEST_POSTGRES_SCRIPT, action, state_file()}).exit_code == 0;
 }
 
 TestDatabase::TestDatabase(Kind kind) : kind_(kind) {
     const int n = counter++;
     const std::string tag = std::to_string(test_support::process_id()) + "_" + std::to_string(n);
-    dir_ = std::filesystem::temp_directory_path() / ("deve-store-test-" + tag);
+    const std::string name = "deve-store-test-" + tag;
+#if defined(_WIN32)
+    // The Windows build's tests run under Wine, whose ODBC calls reach the
+    // host's unixODBC and drivers: the SQLite driver opens the host's paths.
+    // The folder is the host's /tmp, which Wine shows as Z:\tmp.
+    dir_ = std::filesystem::path("Z:\\tmp") / name;
+    const std::string database = "/tmp/" + name + "/results.db";
+#else
+    dir_ = std::filesystem::temp_directory_path() / name;
+    const std::string database = (dir_ / "results.db").u8string();
+#endif
     test_support::remove_tree(dir_);
     std::filesystem::create_directories(dir_);
     if (kind == Kind::Sqlite) {
-        url_ = "sqlite:" + (dir_ / "results.db").u8string();
+        url_ = "sqlite:" + database;
         return;
     }
     const std::optional<std::string> admin = postgres_admin_url();

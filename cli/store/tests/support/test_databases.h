@@ -21,6 +21,10 @@ std::string postgres_port();
 // Stops the server (pause) or starts it again (resume) on its port.
 bool postgres_control(const std::string &action);
 
+// A program found on PATH, by its full path (for programs run with execv);
+// the name itself when not found.
+std::string on_path(const std::string &name);
+
 class TestDatabase {
 public:
     explicit TestDatabase(Kind kind);
