@@ -126,6 +126,9 @@ struct PoolStatus {
 struct Reservation {
     MacRow row;
     std::string reserved_at;  // UTC text, as the store gives it
+    // Whether the station that made it is still connected (PostgreSQL); not
+    // known on SQLite.
+    std::optional<bool> station_alive;
 };
 
 // The pools as the runner and the store commands need them. Each call is one

@@ -139,9 +139,12 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::st
                             .add("serial", r.row.board.serial)
                             .add("chip_id", r.row.board.chip_id)
                             .add("run_id", r.row.run_id)
-                            .add("reserved_at", r.reserved_at));
+                            .add("reserved_at", r.reserved_at)
+                            .add("station_alive", r.station_alive));
             out.text("  " + mac_text(r.row.mac) + "  pool " + r.row.pool + ", board " + r.row.board.serial +
-                     ", run " + r.row.run_id + ", reserved " + r.reserved_at);
+                     ", run " + r.row.run_id + ", reserved " + r.reserved_at +
+                     (!r.station_alive ? "" : *r.station_alive ? "; its station is still at work"
+                                                               : "; its station is gone"));
         }
         out.record("pool_reclaim", json::Object()
                                        .add("older_than", static_cast<std::int64_t>(cmd.older_than.count()))

@@ -167,7 +167,17 @@ public:
                                                      ", reserved_at FROM mac_addresses WHERE state = 'reserved' AND "
                                                      "reserved_at < ? AND (? = '' OR pool = ?) ORDER BY reserved_at",
                                                  {before, pool, pool})) {
-                out.push_back(Reservation{row_of(r), text_of(r.at(6))});
+                out.push_back(Reservation{row_of(r), text_of(r.at(6)), std::nullopt});
+            }
+            if (postgres_) {
+                for (Reservation &r : out) {
+                    const bool had = db_->scalar("SELECT CASE WHEN pg_try_advisory_lock(?) THEN 1 ELSE 0 END",
+                                                 {number(r.row.mac)}) == odbc::Cell("1");
+                    if (had) {
+                        let_go(r.row.mac);
+                    }
+                    r.station_alive = !had;
+                }
             }
             return out;
         });

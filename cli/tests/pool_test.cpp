@@ -330,8 +330,17 @@ TEST_P(PoolStore, ASecondBoardWithTheSameSerialLeavesALiveReservationAlone) {
     ASSERT_EQ(second.exit_code, 0) << second.out;
     EXPECT_EQ(macs_on(board_file("S9")), std::vector<MacNumber>{first + 1});
     EXPECT_EQ(stored().at(first).state, "reserved");
-    // The station dies (its connection ends): the next run resolves it.
+    auto reclaim = [this]() {
+        return record_of(cli({"store", "pool", "reclaim", "--older-than", "0s"}).out, "pool_reclaim")["reserved"];
+    };
+    ASSERT_EQ(reclaim().size(), 1u);
+    EXPECT_EQ(reclaim()[0]["mac"], kFirst);
+    EXPECT_EQ(reclaim()[0]["station_alive"], true);
+    // The station dies (its connection ends): reclaim says so, and the
+    // board's next run resolves it.
     live.reset();
+    EXPECT_EQ(reclaim()[0]["station_alive"], false);
+    EXPECT_EQ(stored().at(first).state, "reserved");
     const CliRun again = pool_burn("S9");
     EXPECT_EQ(again.exit_code, 0) << again.out;
     EXPECT_EQ(stored().at(first).state, "released");
