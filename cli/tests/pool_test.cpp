@@ -347,6 +347,9 @@ TEST_P(PoolStore, ASecondBoardWithTheSameSerialLeavesALiveReservationAlone) {
     EXPECT_EQ(stored().at(first + 1).state, "burned");
 }
 
+// "B01", "B02", ...
+std::string board_serial(int n) { return (n < 10 ? "B0" : "B") + std::to_string(n); }
+
 // One station's run on one board, as a child process whose output goes to a
 // file.
 struct Station {
@@ -378,9 +381,7 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
     std::shuffle(order.begin(), order.end(), random);
     std::set<int> killed_boards(order.begin(), order.begin() + kBoards / 3);
     for (int i = 0; i < kBoards; ++i) {
-        char serial[8];
-        std::snprintf(serial, sizeof serial, "B%02d", i + 1);
-        queue.emplace_back(serial, killed_boards.count(i) != 0);
+        queue.emplace_back(board_serial(i + 1), killed_boards.count(i) != 0);
     }
 
     std::vector<double> durations;  // of the runs not killed
@@ -402,7 +403,7 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         s.log = log;
         static const std::array<const char *, 3> kAnchors{"\"type\":\"open\"", "\"type\":\"efuse_preview\"",
                                                           "\"type\":\"efuse_burn\""};
-        s.kill_after = kAnchors[random() % kAnchors.size()];
+        s.kill_after = kAnchors[static_cast<std::size_t>(runs) % kAnchors.size()];
         s.pid = fork();
         ASSERT_GE(s.pid, 0);
         if (s.pid == 0) {
@@ -510,8 +511,7 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
     const MacNumber last = *parse_mac_number(kLast);
     std::map<MacNumber, std::string> holder;
     for (int i = 1; i <= kBoards; ++i) {
-        char serial[8];
-        std::snprintf(serial, sizeof serial, "B%02d", i);
+        const std::string serial = board_serial(i);
         const std::vector<MacNumber> held = macs_on(board_file(serial));
         ASSERT_EQ(held.size(), 1u) << serial << " holds " << held.size() << " addresses";
         EXPECT_TRUE(first <= held[0] && held[0] <= last) << serial << " holds " << mac_text(held[0]);
