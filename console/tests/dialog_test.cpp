@@ -117,28 +117,29 @@ TEST(DialogOpen, BusyWhileTheLibraryWorksAndFailureChangesOnlyTheStatus) {
 }
 
 TEST(DialogOpen, FailureSaysWhyInAMessageBox) {
+    using Reason = deve::OpenRefusal::Reason;
     struct Case {
         std::int32_t init_result;
-        std::optional<std::int32_t> holder;
-        Calls calls;
+        std::optional<deve::OpenRefusal> refusal;  // as the transport explains it
         std::string told;
     };
     const Case cases[] = {
-        {-7, 4242, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy (held by process 4242)."},
-        {-7, std::nullopt, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy."},
-        {-8, 4242, {"rf_init(4)"},
+        {-7, deve::OpenRefusal{Reason::Busy, 4242}, "The link did not open: board busy (held by process 4242)."},
+        {-7, deve::OpenRefusal{Reason::Busy, std::nullopt}, "The link did not open: board busy."},
+        {-8, deve::OpenRefusal{Reason::Settings, std::nullopt},
          "The link did not open: the board refused its settings (a board setting in the environment is malformed "
          "or out of range)."},
-        {-1, std::nullopt, {"rf_init(4)"},
-         "The link did not open: the transport could not be loaded or did not initialise."},
-        {5, std::nullopt, {"rf_init(4)"}, "The link did not open: the transport refused to open the link (code 5)."},
+        // A transport without the explanation: the code alone, whatever it is.
+        {-7, std::nullopt, "The link did not open: the transport refused to open the link (code -7)."},
+        {-1, std::nullopt, "The link did not open: the transport could not be loaded or did not initialise."},
+        {5, std::nullopt, "The link did not open: the transport refused to open the link (code 5)."},
     };
     for (const Case &c : cases) {
         Rig rig;
         rig.api.results["rf_init"] = c.init_result;
-        rig.api.holder = c.holder;
+        rig.api.refusal = c.refusal;
         rig.click(1001);
-        EXPECT_EQ(rig.calls(), c.calls) << c.init_result;
+        EXPECT_EQ(rig.calls(), Calls{"rf_init(4)"}) << c.init_result;
         EXPECT_EQ(rig.text(1007), "Open Fail");
         const std::vector<fake::RecordingSurface::Box> boxes = rig.surface.take_boxes();
         ASSERT_EQ(boxes.size(), 1u) << c.init_result;

@@ -44,8 +44,10 @@ struct Link {
     // powered up on it (destroyed before the board).
     std::unique_ptr<FuseFile> board;
     std::unique_ptr<ChipModel> chip;
-    // After an open refused because another process holds the board: that
-    // process's id (0 when it cannot be told).
+    // After a refused open: why (XOLT_REFUSED_*; 0 when the board cannot
+    // say, or the last open was not refused) and, when another process holds
+    // the board, that process's id (0 when it cannot be told).
+    std::int32_t refusal = 0;
     std::uint32_t busy_holder = 0;
     // Register accesses carried since the library was loaded (for timing
     // figures: time on the link = accesses x latency).
@@ -70,9 +72,17 @@ void link_delay(const ChipModel &chip) {
     }
 }
 
-void refuse_fuse_file(const platform::Path &file, const std::string &error) {
+// The board's settings refused: xolt_open's result, remembered for
+// xolt_open_refusal.
+std::int32_t refuse_settings() {
+    link().refusal = XOLT_REFUSED_SETTINGS;
+    return XOLT_SIM_ERR_SETTINGS;
+}
+
+std::int32_t refuse_fuse_file(const platform::Path &file, const std::string &error) {
     std::fprintf(stderr, "xolt: board not powered: cannot use the fuse file %s (XOLT_FUSE_FILE): %s\n",
                  file.u8string().c_str(), error.c_str());
+    return refuse_settings();
 }
 
 }  // namespace
@@ -103,6 +113,7 @@ XOLT_API int32_t xolt_select(int32_t selector) {
 
 XOLT_API int32_t xolt_open(void) {
     std::lock_guard<std::mutex> guard(link().lock);
+    link().refusal = 0;
     link().busy_holder = 0;
     if (!link().initialised || link().selector == 0) {
         return XOLT_ERR_NOT_READY;
@@ -113,15 +124,14 @@ XOLT_API int32_t xolt_open(void) {
     const std::optional<BoardSettings> settings = read_settings(error);
     if (!settings) {
         std::fprintf(stderr, "xolt: board not powered: %s\n", error.c_str());
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_settings();
     }
     if (settings->open_fault) {
         return *settings->open_fault;
     }
     const platform::Path board = FuseFile::board_of(settings->fuse_file, error);
     if (board.empty()) {
-        refuse_fuse_file(settings->fuse_file, error);
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_fuse_file(settings->fuse_file, error);
     }
     // Opening again without a close (rf_init twice) keeps the hold.
     std::unique_ptr<FuseFile> taken;
@@ -129,21 +139,20 @@ XOLT_API int32_t xolt_open(void) {
     if (fuses == nullptr || !fuses->held_here() || fuses->path() != board) {
         FuseFile::Taken take = FuseFile::take(board);
         if (take.busy) {
+            link().refusal = XOLT_REFUSED_BUSY;
             link().busy_holder = take.holder;
             std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by process %u\n",
                          board.u8string().c_str(), static_cast<unsigned>(take.holder));
             return XOLT_SIM_ERR_BUSY;
         }
         if (!take.file) {
-            refuse_fuse_file(board, take.error);
-            return XOLT_SIM_ERR_SETTINGS;
+            return refuse_fuse_file(board, take.error);
         }
         taken = std::move(take.file);
         fuses = taken.get();
     }
     if (!fuses->load(settings->fresh_chip_id, error)) {
-        refuse_fuse_file(board, error);
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_fuse_file(board, error);
     }
     link().chip = std::make_unique<ChipModel>(*settings, *fuses);
     if (taken) {
@@ -239,6 +248,19 @@ XOLT_API int32_t xolt_recv_packet(uint8_t *, uint32_t, uint32_t *length) {
 XOLT_API int32_t xolt_send_packet(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
 
 XOLT_API int32_t xolt_download_fw(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
+
+XOLT_API int32_t xolt_open_refusal(int32_t *reason, int32_t *holder) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    if (link().refusal == 0) {
+        return XOLT_ERR_NOT_READY;
+    }
+    if (reason == nullptr || holder == nullptr) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    *reason = link().refusal;
+    *holder = static_cast<int32_t>(link().busy_holder);
+    return XOLT_OK;
+}
 
 XOLT_API int32_t xolt_sim_board_holder(void) {
     std::lock_guard<std::mutex> guard(link().lock);

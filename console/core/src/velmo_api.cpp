@@ -1,6 +1,10 @@
 #include "deve/velmo_api.h"
 
 #include "velmo/velmo.h"
+// The transport's types and reasons only: its register entry points are the
+// library's forwarders of velmo.h here.
+#define XOLT_NO_PROTOTYPES
+#include "xolt/xolt.h"
 
 #include "module_loader.h"
 
@@ -49,14 +53,30 @@ std::int32_t VelmoApi::rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::ui
 std::int32_t VelmoApi::rf_get_efuse_free_bits() { return ::rf_get_efuse_free_bits(); }
 // clang-format on
 
-std::optional<std::int32_t> VelmoApi::board_holder() {
-    using Holder = std::int32_t (*)();
-    const auto holder = reinterpret_cast<Holder>(module_loader::find_in_transport("xolt_sim_board_holder"));
-    if (holder == nullptr) {
+std::optional<OpenRefusal> VelmoApi::open_refusal() {
+    const auto explain = reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_in_transport("xolt_open_refusal"));
+    if (explain == nullptr) {
         return std::nullopt;
     }
-    const std::int32_t process = holder();
-    return process > 0 ? std::optional<std::int32_t>(process) : std::nullopt;
+    std::int32_t reason = 0;
+    std::int32_t holder = 0;
+    if (explain(&reason, &holder) != 0) {
+        return std::nullopt;
+    }
+    OpenRefusal refusal;
+    switch (reason) {
+    case XOLT_REFUSED_BUSY:
+        refusal.reason = OpenRefusal::Reason::Busy;
+        if (holder > 0) {
+            refusal.holder = holder;
+        }
+        return refusal;
+    case XOLT_REFUSED_SETTINGS:
+        refusal.reason = OpenRefusal::Reason::Settings;
+        return refusal;
+    default:
+        return std::nullopt;  // a reason this program does not know: the code alone explains it
+    }
 }
 
 }  // namespace deve
