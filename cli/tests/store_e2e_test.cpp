@@ -295,6 +295,9 @@ TEST_P(StoreRuns, AStoreThatCannotTakeTheRunIsRefusedBeforeTheLinkOpens) {
         const std::string url = "postgresql://station@127.0.0.1:" + storetest::postgres_port() + "/postgres";
         cases.push_back({"wrong password", url, "refused the user name or the password",
                          {{"DEVE_STORE_PASSWORD", "not-the-password"}}});
+        cases.push_back({"missing database",
+                         "postgresql://line@127.0.0.1:" + storetest::postgres_port() + "/no_such_database",
+                         "no database or user of the name", {}});
     }
     for (const Case &c : cases) {
         CliOptions o = options();

@@ -82,6 +82,12 @@ Failure classify(const Diagnostics &d) {
     if (s == "IM002" || s == "IM003" || s == "IM004") {
         return Failure::NoDriver;
     }
+    // The server answered: what the URL names is not there (the driver
+    // reports it as a failed connection, 08001).
+    if (s == "3D000" || (text.find("database \"") != std::string::npos && text.find("does not exist") != std::string::npos) ||
+        (text.find("role \"") != std::string::npos && text.find("does not exist") != std::string::npos)) {
+        return Failure::NotFound;
+    }
     if (s.rfind("08", 0) == 0 || s == "57P01" || s == "57P02" || s == "57P03" ||
         text.find("could not connect") != std::string::npos ||
         text.find("server closed the connection") != std::string::npos ||
@@ -109,6 +115,9 @@ const char *plain_words(Failure f) {
                "(DEVE_STORE_PASSWORD)";
     case Failure::NoDriver:
         return "the ODBC driver is not installed; install it (see the production line's page of the docs)";
+    case Failure::NotFound:
+        return "the server has no database or user of the name the URL gives; check the URL, or create the "
+               "database and run deve-cli store init";
     case Failure::ReadOnly:
         return "the database does not take writes; check the file's permissions or the user's rights";
     case Failure::Schema:

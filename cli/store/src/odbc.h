@@ -22,6 +22,7 @@ enum class Failure {
     Unreachable,     // the server did not answer, or the link to it broke (SQLSTATE 08...)
     Refused,         // user name or password refused (28...)
     NoDriver,        // the ODBC driver is not installed (IM002, IM003)
+    NotFound,        // the server has no such database or user
     ReadOnly,        // the database does not take writes
     Schema,          // a table or column is missing, or the statement does not fit the schema (42...)
     Conflict,        // a key or constraint was violated (23...)

@@ -159,6 +159,17 @@ TEST(StoreErrors, PlainWordsForAWrongPasswordAndAMissingServer) {
     odbc::Connection right(env, wrong.url->connection_strings("station-secret", false).front(), wrong.url->name);
     EXPECT_EQ(right.scalar("SELECT 1"), "1");
 
+    // The server answers, but has no such database: not a server that is
+    // away (a run would wait in the spool for ever).
+    const std::string port = storetest::postgres_port();
+    const UrlResult missing = parse_store_url("postgresql://line@127.0.0.1:" + port + "/no_such_database");
+    try {
+        odbc::Connection db(env, missing.url->connection_strings("", false).front(), missing.url->name);
+        ADD_FAILURE() << "a database that does not exist was reached";
+    } catch (const odbc::Error &e) {
+        EXPECT_EQ(e.failure(), odbc::Failure::NotFound) << e.what();
+    }
+
     // Nothing listens on port 1.
     const UrlResult away = parse_store_url("postgresql://line@127.0.0.1:1/postgres");
     try {
