@@ -153,6 +153,14 @@ protected:
         return out;
     }
 
+    // The first column of the first row of a query.
+    std::string query(const std::string &sql) const {
+        const deve::store::UrlResult url = deve::store::parse_store_url(db_->url());
+        deve::store::odbc::Environment env;
+        deve::store::odbc::Connection db(env, url.url->connection_strings("", false).front(), url.url->name);
+        return db.scalar(sql).value_or("");
+    }
+
     nlohmann::json status(const std::string &pool) const {
         return record_of(cli({"store", "pool", "status", pool}).out, "pool_status");
     }
@@ -181,6 +189,9 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
     EXPECT_EQ(retest.exit_code, 0) << retest.out;
     EXPECT_EQ(record_of(retest.out, "mac_pool").value("outcome", ""), "unchanged");
     EXPECT_EQ(macs_on(board_file("A1")).size(), 1u);
+    // The run's board row carries the address, for the retest too.
+    EXPECT_EQ(query("SELECT mac FROM boards WHERE run_id = '" + record_of(retest.out, "end").value("run_id", "") + "'"),
+              kFirst);
 
     // A board that holds another board's address: duplicate MAC, exit 1.
     std::filesystem::copy_file(board_file("A1"), board_file("B2"));
