@@ -31,6 +31,9 @@ struct Globals {
     std::string limits_sha256;
     std::string commands_file;
     std::string commands_sha256;
+    // --unjudged-ok: with --limits, a tx or rx that no set covers passes
+    // unjudged instead of failing.
+    bool unjudged_ok = false;
 };
 
 struct InfoCmd {};
@@ -112,6 +115,10 @@ struct TrimFindCmd {
     std::uint64_t frames = 200;  // frames per point of the fine pass
     bool burn = false;           // burn the best trim (staged and verified) and run with it
     BurnOptions burn_options;
+    // Acceptance limits: a search that fails them burns nothing.
+    std::optional<double> max_per;           // the best trim's packet error rate
+    std::optional<std::uint64_t> min_trim;   // where the best trim may sit
+    std::optional<std::uint64_t> max_trim;
 };
 
 using Command = std::variant<InfoCmd, RegReadCmd, RegWriteCmd, TuneCmd, TxCmd, RxCmd, CalCmd, DpdCmd, TempCmd,

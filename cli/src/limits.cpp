@@ -28,6 +28,8 @@ constexpr LimitKey kLimitKeys[] = {
     {"min-fps", &kFrameRateRange, true, false},
     {"max-per", &kPerRange, false, true},
     {"max-errors", &kFramesRange, false, true},
+    {"min-trim", &kOffsetRange, false, false},
+    {"max-trim", &kOffsetRange, false, false},
 };
 
 // A set that cannot be used: the reason.
@@ -56,8 +58,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
             }
             if (key == "command") {
                 set.command = text_of(value, key);
-                if (*set.command != "tx" && *set.command != "rx") {
-                    throw Refusal{"\"command\" is \"" + *set.command + "\", not tx or rx"};
+                if (*set.command != "tx" && *set.command != "rx" && *set.command != "trim find") {
+                    throw Refusal{"\"command\" is \"" + *set.command + "\", not tx, rx or trim find"};
                 }
             } else if (key == "band") {
                 set.band = match_label(kBandChoices, text_of(value, key));
@@ -97,7 +99,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         known = name == k.name ? &k : known;
                     }
                     if (known == nullptr) {
-                        throw Refusal{"unknown limit \"" + name + "\" (limits: min-frames, min-fps, max-per, max-errors)"};
+                        throw Refusal{"unknown limit \"" + name +
+                                      "\" (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
                     }
                     if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
                         throw Refusal{"limit \"" + name + "\" is " + number.dump() + ", not " +
@@ -110,6 +113,10 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         set.limits.min_fps = v;
                     } else if (name == "max-per") {
                         set.limits.max_per = v;
+                    } else if (name == "min-trim") {
+                        set.limits.min_trim = static_cast<std::uint64_t>(v);
+                    } else if (name == "max-trim") {
+                        set.limits.max_trim = static_cast<std::uint64_t>(v);
                     } else {
                         set.limits.max_errors = static_cast<std::uint64_t>(v);
                     }

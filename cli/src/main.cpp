@@ -151,6 +151,14 @@ int main(int argc, char **argv) {
         }
     }
 
+    // A limit set that a run's --frames cannot satisfy is refused before
+    // the link opens.
+    if (globals.limits) {
+        if (const std::optional<std::string> refusal = check_limit_sets(commands, *globals.limits)) {
+            return usage_error("--limits: " + *refusal, globals.json);
+        }
+    }
+
     std::FILE *log = nullptr;
     if (globals.library_log == "-") {
         log = stderr;
@@ -235,6 +243,9 @@ int main(int argc, char **argv) {
     } else if (store && store->spooled() && !store->away_reason().empty()) {
         std::fprintf(stderr, "deve-cli: the run is in the spool %s; send it with deve-cli store upload\n",
                      store->spool_file().c_str());
+    }
+    if (const int signal = platform::pending_signal(); signal != 0) {
+        platform::end_by_signal(signal);
     }
     return code;
 }

@@ -3,6 +3,7 @@
 #include "deve/operations.h"
 
 #include <charconv>
+#include <functional>
 #include <vector>
 
 namespace deve::cli {
@@ -240,7 +241,13 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
     return plan;
 }
 
-std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
+namespace {
+
+// Calls `visit` with each command and the operating point it runs at, until
+// a refusal.
+std::optional<std::string> follow_operating_point(
+    const std::vector<Command> &commands,
+    const std::function<std::optional<std::string>(std::size_t, const Command &, const RadioState &)> &visit) {
     RadioState state;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const TuneRequest *request = nullptr;
@@ -258,8 +265,47 @@ std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
             }
             state = plan.next;
         }
+        if (std::optional<std::string> refusal = visit(i, commands[i], state)) {
+            return refusal;
+        }
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
+    return follow_operating_point(commands, [](std::size_t, const Command &, const RadioState &) {
+        return std::optional<std::string>();
+    });
+}
+
+std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames) {
+    return "limit set \"" + set.name + "\" asks for at least " + std::to_string(min_frames) +
+           " frames, and the run stops at --frames " + std::to_string(frames) + ": it cannot pass";
+}
+
+std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits) {
+    return follow_operating_point(
+        commands,
+        [&limits](std::size_t i, const Command &command, const RadioState &state) -> std::optional<std::string> {
+            const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
+                const LimitSet *set = limits.find(name, state.band, state.channel_number(), state.mode, state.rate);
+                if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
+                    *set->limits.min_frames <= *cmd.frames) {
+                    return std::nullopt;
+                }
+                return std::string(name) + " (command " + std::to_string(i + 1) +
+                       "): " + unreachable_frames_text(*set, *set->limits.min_frames, *cmd.frames);
+            };
+            if (const auto *tx = std::get_if<TxCmd>(&command)) {
+                return check("tx", *tx);
+            }
+            if (const auto *rx = std::get_if<RxCmd>(&command)) {
+                return check("rx", *rx);
+            }
+            return std::nullopt;
+        });
 }
 
 void apply_tune(RfApi &api, const TunePlan &plan) {

@@ -99,6 +99,12 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now);
 // in (only tune changes band, channel, mode and rate), so that a refused
 // setting is found before the link opens. The first refusal, or nothing.
 std::optional<std::string> check_tunes(const std::vector<Command> &commands);
+// Follows the commands as check_tunes does and refuses a tx or rx that stops
+// at --frames N while its limit set (no --min-frames given) asks for more
+// than N frames: it could not pass. The first refusal, or nothing.
+std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits);
+// That refusal's words.
+std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames);
 // Makes the plan's calls: channel, mode, rate, RF gain, DAC, 11b gain. The
 // frequency offset is applied by the next tx or rx, as the dialog does.
 void apply_tune(RfApi &api, const TunePlan &plan);
