@@ -73,6 +73,12 @@ DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
   ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
   -L store -R '^Store(Runs|Away)|^Backends/StoreRuns|^store_postgres'
 
+echo "== MAC pools with deve-cli.exe: the line's rules, and two stations burning from one pool at once"
+cmake --build "$native" --target deve_pool_test
+DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
+  ctest --test-dir "$native" --output-on-failure --timeout 600 --no-tests=error \
+  -R 'PoolStore\.(TwoStationsAtOnce|RangesRetests)|store_postgres'
+
 echo "== The Windows package, unpacked into a folder with a space and a non-ASCII letter"
 zip="$(VELMO_WINDOWS_BUILD="$build" "$root/scripts/package-windows.sh")"
 place="$build/package-run/Prüf platz"

@@ -39,7 +39,7 @@ constexpr std::array<CommandSpec, 15> kCommands{{
     {"efuse", "eFuse map summary, item values, or a staged and verified burn"},
     {"trim", "trim find: the frequency-offset trim with the lowest packet error rate; --burn burns it"},
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
-    {"store", "the line store without the board: store init, store upload (alone on the command line)"},
+    {"store", "the line store without the board: store init, store upload, store pool (alone on the command line)"},
     {"report", "yield, Cpk and failures of the store's runs, or one board's history (alone on the command line)"},
 }};
 

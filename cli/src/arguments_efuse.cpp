@@ -75,6 +75,16 @@ std::string item_names() {
 
 }  // namespace
 
+// mac write --from-pool NAME [--adopt].
+void pool_flags(CLI::App &app, MacWriteCmd &cmd) {
+    app.add_option("--from-pool", cmd.pool,
+                   "take the next free address of the pool in the store (--store), burn it and record the outcome; "
+                   "a board that holds an address keeps it")
+        ->type_name("NAME");
+    app.add_flag("--adopt", cmd.adopt, "with --from-pool: record an address the board holds that no pool knows as "
+                                       "burned on this board, instead of refusing");
+}
+
 Command parse_mac(const std::vector<std::string> &words) {
     CLI::App app{"Read the MAC address from the eFuse, or burn one (staged: preview, then type BURN).",
                  "deve-cli mac"};
@@ -86,12 +96,25 @@ Command parse_mac(const std::vector<std::string> &words) {
     std::string text;
     std::string expect;
     MacWriteCmd cmd;
-    write->add_option("MAC", text, "six hexadecimal bytes: 00:11:22:33:44:55, 00-11-22-33-44-55 or 001122334455")
-        ->required();
+    write->add_option("MAC", text, "six hexadecimal bytes: 00:11:22:33:44:55, 00-11-22-33-44-55 or 001122334455");
     burn_flags(*write, cmd.burn, expect);
+    pool_flags(*write, cmd);
     parse_words(app, words);
     if (read->parsed()) {
         return MacReadCmd{};
+    }
+    if (text.empty() == cmd.pool.empty()) {
+        throw UsageError("mac write takes a MAC address or --from-pool NAME (one of the two)");
+    }
+    if (!cmd.pool.empty()) {
+        if (!expect.empty() || cmd.burn.if_blank) {
+            throw UsageError("mac write --from-pool decides by the pool what a board that holds an address gets: "
+                             "--expect and --if-blank do not apply");
+        }
+        return cmd;
+    }
+    if (cmd.adopt) {
+        throw UsageError("--adopt goes with --from-pool");
     }
     cmd.mac = mac_argument(text);
     if (!expect.empty()) {

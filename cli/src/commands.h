@@ -93,6 +93,8 @@ struct MacReadCmd {};
 struct MacWriteCmd {
     MacAddress mac{};
     BurnOptions burn;
+    std::string pool;    // --from-pool NAME: the address comes from this pool of the store
+    bool adopt = false;  // record an address the board holds that no pool knows
 };
 struct EfuseSummaryCmd {};
 struct EfuseReadCmd {
@@ -135,6 +137,7 @@ struct Session {
 struct StoreCommand {
     std::string action;              // "init", "upload"
     std::vector<std::string> words;  // the action's own arguments
+    bool json = false;               // --json given after the action (store pool status NAME --json)
 };
 
 // deve-cli report ...: the line's figures from the store, without the board.

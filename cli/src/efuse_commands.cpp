@@ -232,6 +232,9 @@ Outcome Runner::operator()(const EfuseSummaryCmd &) {
 }
 
 Outcome Runner::operator()(const MacWriteCmd &cmd) {
+    if (!cmd.pool.empty()) {
+        return pool_write(cmd);
+    }
     const std::optional<FuseMap> now = read_map();
     if (!now) {
         return fuses_unread();
@@ -269,7 +272,7 @@ void Runner::apply_burnt_trim(const BurnPlan &plan, json::Object &fields) {
 }
 
 Outcome Runner::burn(const std::string &item, const Staging &staging, const FuseMap &now,
-                     const BurnOptions &options) {
+                     const BurnOptions &options, BurnReport *report) {
     auto result = [this](const std::string &name, const char *outcome, json::Object extra,
                          json::Object units = json::Object()) {
         out_.record("efuse_burn", json::Object(head()).add("item", name).add("outcome", outcome).merge(extra), units);
@@ -351,7 +354,13 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
     {
         ProgressTask task(progress_, "eFuse burn");
         progress_.step(name);
+        if (report != nullptr) {
+            report->programmed = true;
+        }
         outcome = execute_burn(api_, plan);
+    }
+    if (report != nullptr) {
+        report->readback = outcome.readback;
     }
     drain_library();  // the library's own failure lines come before the result
     json::Object extra;

@@ -3,6 +3,7 @@
 #include "deve/velmo_api.h"
 #include "output.h"
 #include "platform.h"
+#include "pool_admin.h"
 #include "progress.h"
 #include "report_command.h"
 #include "run_store.h"
@@ -11,6 +12,7 @@
 #include "url.h"
 #include "store_commands.h"
 #include "tuning.h"
+#include "url.h"
 #include "velmo/velmo.h"
 
 #include <algorithm>
@@ -88,7 +90,7 @@ int main(int argc, char **argv) {
         return run_report_command(*parsed.line.report, globals);
     }
     if (parsed.line.store) {
-        Output out(stdout, globals.json);
+        Output out(stdout, globals.json || parsed.line.store->json);
         out.set_run_id(random_uuid());
         return run_store_command(*parsed.line.store, globals, out);
     }
@@ -212,6 +214,16 @@ int main(int argc, char **argv) {
 
     if (store) {
         env.step_end = [&store, &out](const StepEnd &end) { store->step_end(end, utc_timestamp(out.now())); };
+    }
+
+    if (!globals.store.empty()) {
+        env.open_pools = [url = globals.store]() {
+            const deve::store::UrlResult store_url = deve::store::parse_store_url(url);
+            if (!store_url.url) {
+                throw PoolStoreError(store_url.error);
+            }
+            return open_pool_book(*store_url.url);
+        };
     }
 
     Runner runner(api, out, progress, env, globals);

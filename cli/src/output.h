@@ -45,6 +45,7 @@ public:
     bool json() const { return json_; }
     // The run id every record carries after its time.
     void set_run_id(std::string id) { run_id_ = std::move(id); }
+    const std::string &run_id() const { return run_id_; }
     // Every record also goes to the sink, when set (not owned).
     void set_sink(RecordSink *sink) { sink_ = sink; }
     // The records' clock.

@@ -48,7 +48,7 @@ std::int32_t frequency_of(const std::string &label) {
 }  // namespace
 
 Outcome outcome_of_error(const std::string &kind) {
-    return kind == "link" || kind == "board" || kind == "busy" ? Outcome::Link : Outcome::Refused;
+    return kind == "link" || kind == "board" || kind == "busy" || kind == "pool" ? Outcome::Link : Outcome::Refused;
 }
 
 Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
@@ -314,6 +314,7 @@ std::optional<CommandSource::Batch> SessionLines::next() {
 
 int Runner::run(const std::vector<Command> &commands) {
     FixedCommands source(commands);
+    planned_ = commands;
     return run(source);
 }
 
@@ -349,14 +350,19 @@ bool Runner::run_command(const Command &command, Outcome &worst) {
 int Runner::run(CommandSource &source) {
     Outcome worst = Outcome::Pass;
     run_started_ = step_started_ = utc_timestamp(out_.now());
-    const bool opened = open_link();
-    drain_library();
-    end_step(!opened ? Outcome::Link : log_failed_ ? Outcome::Refused : Outcome::Pass);
-    if (!opened) {
-        worst = Outcome::Link;
-    } else if (log_failed_) {
-        worst = Outcome::Refused;
+    // A pool burn whose store cannot give an address is refused before the
+    // link opens: nothing is programmed.
+    bool opened = false;
+    if (const std::optional<Outcome> refused = check_pools(planned_)) {
+        end_step(*refused);
+        worst = *refused;
     } else {
+        opened = open_link();
+        drain_library();
+        worst = !opened ? Outcome::Link : log_failed_ ? Outcome::Refused : Outcome::Pass;
+        end_step(worst);
+    }
+    if (opened && worst == Outcome::Pass) {
         try {
             bool going = true;
             while (going && !stopping()) {

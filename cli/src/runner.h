@@ -7,6 +7,7 @@
 #include "counters.h"
 #include "deve/efuse_burn.h"
 #include "deve/rf_api.h"
+#include "mac_pool.h"
 #include "output.h"
 #include "progress.h"
 #include "trim_search.h"
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +53,9 @@ struct Environment {
     std::function<bool(const std::string &line)> library_log;
     // The host the run is on, for the open and end records.
     std::string host;
+    // Connects to the store's MAC pools (--store); throws PoolStoreError when
+    // it cannot be reached. Unset: no store was given.
+    std::function<std::unique_ptr<PoolBook>()> open_pools;
     // Called when the open and each command have ended, after their records.
     std::function<void(const StepEnd &)> step_end;
 };
@@ -104,7 +109,8 @@ enum class Outcome {
 json::Object limit_object(const LimitCheck &check);
 
 // The outcome of an error of a kind: "usage", "refused", "output", "internal"
-// are refusals; "link", "board", "busy" are link or board errors.
+// are refusals; "link", "board", "busy", "store" are link, board or database
+// errors.
 Outcome outcome_of_error(const std::string &kind);
 
 class Runner {
@@ -175,7 +181,22 @@ private:
     std::optional<FuseMap> read_map();
     // The error when the fuses could not be read.
     Outcome fuses_unread();
-    Outcome burn(const std::string &name, const Staging &staging, const FuseMap &now, const BurnOptions &options);
+    // What a burn did, for a caller that records it (the MAC pools).
+    struct BurnReport {
+        bool programmed = false;          // programming was started
+        std::optional<FuseMap> readback;  // the fuses after it, when read
+    };
+    Outcome burn(const std::string &name, const Staging &staging, const FuseMap &now, const BurnOptions &options,
+                 BurnReport *report = nullptr);
+    // mac write --from-pool: the board's address from a pool of the store.
+    Outcome pool_write(const MacWriteCmd &cmd);
+    // Before the link opens: the store is reachable, the pools named exist and
+    // can give an address. Nothing when the run may go on.
+    std::optional<Outcome> check_pools(const std::vector<Command> &commands);
+    // The store's pools, connected at first use; throws PoolStoreError.
+    PoolBook &pools();
+    BoardId board_id(const FuseMap &map) const;
+    std::string meta_value(const std::string &key) const;
     // After a Freq_offset burn (or one that found it already there): the
     // trim goes to the running radio at once.
     void apply_burnt_trim(const BurnPlan &plan, json::Object &fields);
@@ -237,6 +258,8 @@ private:
         std::optional<LimitCheck> limit;  // the limit broken, with the value measured
     };
     std::vector<Failure> failures_;
+    std::unique_ptr<PoolBook> pools_;
+    std::vector<Command> planned_;  // the command line's commands, known before the link opens
 };
 
 }  // namespace deve::cli

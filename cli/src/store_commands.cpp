@@ -2,6 +2,7 @@
 
 #include "connect.h"
 #include "odbc.h"
+#include "pool_admin.h"
 #include "platform.h"
 #include "run_store.h"
 #include "run_writer.h"
@@ -45,8 +46,6 @@ public:
                                  "reason", message)));
     }
 
-private:
-    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
     int end(int code, const json::Array &failures) {
         out_.record("end", json::Object()
                                .add("step", 0)
@@ -57,6 +56,9 @@ private:
                                .add("version", kVersion));
         return code;
     }
+
+private:
+    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
     Output &out_;
     std::string command_;
 };
@@ -208,9 +210,24 @@ int store_upload(const store::StoreUrl &url, Report &report) {
                        text);
 }
 
+// store pool ...: the pools of the store.
+int store_pool(const StoreCommand &command, const store::StoreUrl &url, Report &report, Output &out) {
+    const PoolAdminCmd cmd = *parse_pool_admin(command.words).cmd;
+    std::string refusal;
+    try {
+        const int code = run_pool_admin(cmd, *open_pool_book(url), out, refusal);
+        return code == 0 ? report.end(0, {}) : report.failed(code, "refused", refusal);
+    } catch (const PoolStoreError &e) {
+        return report.failed(kAway, "store", e.what());
+    }
+}
+
 }  // namespace
 
 ParseResult parse_store_command(const std::vector<std::string> &words) {
+    if (!words.empty() && words.front() == kPoolAction) {
+        return parse_store_pool(words);
+    }
     ParseResult result;
     CLI::App app{"The line store, without the board. The store is named by --store URL (or DEVE_STORE).",
                  "deve-cli store"};
@@ -218,6 +235,8 @@ ParseResult parse_store_command(const std::vector<std::string> &words) {
     app.allow_windows_style_options(false);
     CLI::App *init = app.add_subcommand("init", "create the store's schema, or upgrade it by its numbered "
                                                 "migrations; a schema newer than this deve-cli is refused");
+    app.add_subcommand(kPoolAction, "the line's MAC address pools: store pool add, status, reclaim (store pool "
+                                    "--help)");
     init->allow_windows_style_options(false);
     CLI::App *upload = app.add_subcommand(
         "upload", "send the runs waiting in the spool (DEVE_SPOOL, else the state folder's spool) to the store; "
@@ -254,6 +273,9 @@ int run_store_command(const StoreCommand &command, const Globals &globals, Outpu
     }
     if (command.action == "upload") {
         return store_upload(*url.url, report);
+    }
+    if (command.action == kPoolAction) {
+        return store_pool(command, *url.url, report, out);
     }
     return store_init(*url.url, report);
 }

@@ -191,6 +191,11 @@ struct RunWriter::State {
                 if (string_of(r, "item") == "MAC" && (burn_outcome == "burned" || burn_outcome == "unchanged")) {
                     mac = value;
                 }
+            } else if (type == "mac_pool" && !string_of(r, "mac").empty() &&
+                       (string_of(r, "outcome") == "burned" || string_of(r, "outcome") == "unchanged" ||
+                        string_of(r, "outcome") == "adopted")) {
+                // A board's address from a MAC pool, also one it held already.
+                mac = string_of(r, "mac");
             } else if (type == "mac" && !string_of(r, "mac").empty()) {
                 mac = string_of(r, "mac");
             } else if (type == "efuse_read" && r.contains("items") && r["items"].is_array()) {

@@ -97,6 +97,54 @@ const std::vector<Migration> kMigrations{
          " detail TEXT,"
          " PRIMARY KEY (run_id, step_seq, item))",
      }},
+    {2,
+     "MAC address pools",
+     {
+         // Addresses are kept as text, "02:00:00:00:00:2a": fixed width and lower
+         // case, so text order is address order. A range keeps its ends and the next
+         // address never yet taken as numbers. Times are UTC text, as everywhere in
+         // the store. An address has a row in mac_addresses once it has left free;
+         // mac_events keeps every change of state of every address, also across a
+         // release and a new reservation.
+         "CREATE TABLE pools ("
+         " name TEXT PRIMARY KEY,"
+         " created_at TEXT NOT NULL)",
+
+         "CREATE TABLE pool_ranges ("
+         " first_mac BIGINT PRIMARY KEY,"
+         " last_mac BIGINT NOT NULL,"
+         " next_mac BIGINT NOT NULL,"
+         " pool TEXT NOT NULL REFERENCES pools (name),"
+         " first_text TEXT NOT NULL,"
+         " last_text TEXT NOT NULL,"
+         " added_at TEXT NOT NULL)",
+         "CREATE INDEX pool_ranges_pool ON pool_ranges (pool, first_mac)",
+
+         "CREATE TABLE mac_addresses ("
+         " mac TEXT PRIMARY KEY,"
+         " pool TEXT NOT NULL REFERENCES pools (name),"
+         " state TEXT NOT NULL CHECK (state IN ('reserved', 'burned', 'spoiled', 'released')),"
+         " run_id TEXT,"
+         " serial TEXT,"
+         " chip_id TEXT,"
+         " adopted INTEGER NOT NULL DEFAULT 0,"
+         " reserved_at TEXT,"
+         " burned_at TEXT,"
+         " spoiled_at TEXT,"
+         " released_at TEXT,"
+         " changed_at TEXT NOT NULL)",
+         "CREATE INDEX mac_addresses_pool_state ON mac_addresses (pool, state, mac)",
+         "CREATE INDEX mac_addresses_serial ON mac_addresses (serial)",
+
+         "CREATE TABLE mac_events ("
+         " mac TEXT NOT NULL,"
+         " state TEXT NOT NULL,"
+         " at TEXT NOT NULL,"
+         " run_id TEXT,"
+         " serial TEXT,"
+         " chip_id TEXT)",
+         "CREATE INDEX mac_events_mac ON mac_events (mac, at)",
+     }},
 };
 
 std::string database_words(const odbc::Connection &db) { return "store " + db.name(); }
