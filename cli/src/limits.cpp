@@ -2,14 +2,13 @@
 
 #include "deve/tables.h"
 #include "deve/text.h"
+#include "input_file.h"
 #include "numbers.h"
 #include "tuning.h"
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <unordered_set>
 
 namespace deve::cli {
 
@@ -35,11 +34,108 @@ struct Refusal {
     std::string reason;
 };
 
+// Deeper than a limit file goes (a limit value sits at level 4): refused
+// while it is parsed, before anything recurses through it.
+constexpr int kMaxDepth = 16;
+
+// Channel numbers of either band are 8 bits.
+constexpr NumberRange kChannelNumberRange{1, 255, true, "channel"};
+
+// Text of the file, quoted in a reason.
+std::string in_quotes(const std::string &text) { return "\"" + excerpt(text) + "\""; }
+
+// A value as a reason names it: a number or a word as it is, a string as an
+// excerpt, a list or an object by its kind.
+std::string described(const json &value) {
+    if (value.is_string()) {
+        return in_quotes(value.get<std::string>());
+    }
+    if (value.is_array()) {
+        return "a list";
+    }
+    if (value.is_object()) {
+        return "an object";
+    }
+    return value.dump();
+}
+
 std::string text_of(const json &value, const std::string &key) {
     if (!value.is_string()) {
         throw Refusal{"\"" + key + "\" must be a string"};
     }
     return value.get<std::string>();
+}
+
+// Watches the parse: refuses nesting past kMaxDepth, and notes the first key
+// that an object gives twice (the parser would keep the later value
+// silently), with the set it is in.
+class ParseWatch {
+public:
+    struct Duplicate {
+        std::string key;
+        std::optional<std::size_t> set;  // position in "sets"; none outside a set
+    };
+    std::optional<Duplicate> duplicate;
+
+    bool operator()(int depth, json::parse_event_t event, const json &parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            if (depth >= kMaxDepth) {
+                throw Refusal{"it nests deeper than " + std::to_string(kMaxDepth) + " levels"};
+            }
+            if (depth == 2 && root_key_ == "sets") {
+                set_ = sets_++;
+            }
+            if (event == json::parse_event_t::object_start) {
+                keys_.emplace_back();
+            }
+            break;
+        case json::parse_event_t::value:
+            if (depth == 2 && root_key_ == "sets") {
+                ++sets_;
+            }
+            break;
+        case json::parse_event_t::object_end:
+            keys_.pop_back();
+            [[fallthrough]];
+        case json::parse_event_t::array_end:
+            if (depth == 2) {
+                set_.reset();
+            }
+            break;
+        case json::parse_event_t::key: {
+            const std::string &key = parsed.get_ref<const std::string &>();
+            if (depth == 1) {
+                root_key_ = key;
+            }
+            if (!keys_.back().insert(key).second && !duplicate) {
+                duplicate = Duplicate{key, set_};
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::unordered_set<std::string>> keys_;  // of each object open now
+    std::string root_key_;
+    std::size_t sets_ = 0;             // entries of "sets" begun
+    std::optional<std::size_t> set_;   // the entry of "sets" being read
+};
+
+// The message of the JSON reader, with the input it quotes cut short.
+std::string parse_error_text(const std::string &what) {
+    const std::string quote_start = "last read: '";
+    const std::size_t at = what.find(quote_start);
+    if (at == std::string::npos || what.size() < 2 || what.back() != '\'') {
+        return excerpt(what);
+    }
+    const std::size_t from = at + quote_start.size();
+    return what.substr(0, from) + excerpt(std::string_view(what).substr(from, what.size() - 1 - from)) + "'";
 }
 
 LimitSet read_set(const json &entry, std::size_t index) {
@@ -48,6 +144,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
     }
     LimitSet set;
     set.name = entry.contains("name") ? text_of(entry["name"], "name") : "set " + std::to_string(index + 1);
+    std::optional<double> channel;
+    std::string channel_text;
     try {
         bool has_limits = false;
         for (const auto &[key, value] : entry.items()) {
@@ -57,22 +155,23 @@ LimitSet read_set(const json &entry, std::size_t index) {
             if (key == "command") {
                 set.command = text_of(value, key);
                 if (*set.command != "tx" && *set.command != "rx") {
-                    throw Refusal{"\"command\" is \"" + *set.command + "\", not tx or rx"};
+                    throw Refusal{"\"command\" is " + in_quotes(*set.command) + ", not tx or rx"};
                 }
             } else if (key == "band") {
                 set.band = match_label(kBandChoices, text_of(value, key));
                 if (!set.band) {
-                    throw Refusal{"\"band\" is \"" + value.get<std::string>() + "\", not " + label_list(kBandChoices)};
+                    throw Refusal{"\"band\" is " + described(value) + ", not " + label_list(kBandChoices)};
                 }
             } else if (key == "channel") {
                 if (!value.is_number_integer()) {
                     throw Refusal{"\"channel\" must be a channel number"};
                 }
-                set.channel = value.get<std::int32_t>();
+                channel = value.get<double>();  // exact for every channel; a huge number stays huge
+                channel_text = value.dump();
             } else if (key == "mode") {
                 set.mode = match_mode(text_of(value, key));
                 if (!set.mode) {
-                    throw Refusal{"\"mode\" is \"" + value.get<std::string>() + "\", not " + label_list(kModeChoices)};
+                    throw Refusal{"\"mode\" is " + described(value) + ", not " + label_list(kModeChoices)};
                 }
             } else if (key == "rate") {
                 const std::string label = text_of(value, key);
@@ -84,7 +183,7 @@ LimitSet read_set(const json &entry, std::size_t index) {
                     }
                 }
                 if (!set.rate) {
-                    throw Refusal{"\"rate\" \"" + label + "\" is not a rate label (see deve-cli tune --help)"};
+                    throw Refusal{"\"rate\" " + in_quotes(label) + " is not a rate label (see deve-cli tune --help)"};
                 }
             } else if (key == "limits") {
                 if (!value.is_object()) {
@@ -97,10 +196,11 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         known = name == k.name ? &k : known;
                     }
                     if (known == nullptr) {
-                        throw Refusal{"unknown limit \"" + name + "\" (limits: min-frames, min-fps, max-per, max-errors)"};
+                        throw Refusal{"unknown limit " + in_quotes(name) +
+                                      " (limits: min-frames, min-fps, max-per, max-errors)"};
                     }
                     if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
-                        throw Refusal{"limit \"" + name + "\" is " + number.dump() + ", not " +
+                        throw Refusal{"limit \"" + name + "\" is " + described(number) + ", not " +
                                       range_words(*known->range)};
                     }
                     const double v = number.get<double>();
@@ -115,21 +215,32 @@ LimitSet read_set(const json &entry, std::size_t index) {
                     }
                 }
             } else {
-                throw Refusal{"unknown key \"" + key +
-                              "\" (a set has name, command, band, channel, mode, rate and limits)"};
+                throw Refusal{"unknown key " + in_quotes(key) +
+                              " (a set has name, command, band, channel, mode, rate and limits)"};
             }
         }
         if (!has_limits) {
             throw Refusal{"it has no \"limits\""};
         }
-        if (set.band && set.channel && !match_channel(*set.band, std::to_string(*set.channel))) {
-            throw Refusal{"band " + std::string(kBandChoices.labels[*set.band]) + " has no channel " +
-                          std::to_string(*set.channel)};
+        if (channel) {
+            // As --channel takes it: a channel that the set's band offers, or
+            // either band when the set names none.
+            const std::string &number = channel_text;
+            const bool offered = in_range(*channel, kChannelNumberRange) &&
+                                 (set.band ? match_channel(*set.band, number).has_value()
+                                           : match_channel(0, number) || match_channel(1, number));
+            if (!offered) {
+                throw Refusal{set.band ? "band " + std::string(kBandChoices.labels[*set.band]) + " has no channel " +
+                                             number
+                                       : "\"channel\" is " + number + ", not a channel of 2G (1-13) or 5G (32-64, "
+                                                                         "100-170)"};
+            }
+            set.channel = static_cast<std::int32_t>(*channel);
         }
     } catch (const Refusal &r) {
-        throw Refusal{"set \"" + set.name + "\": " + r.reason};
+        throw Refusal{"set " + in_quotes(set.name) + ": " + r.reason};
     } catch (const json::exception &e) {
-        throw Refusal{"set \"" + set.name + "\": " + e.what()};
+        throw Refusal{"set " + in_quotes(set.name) + ": " + parse_error_text(e.what())};
     }
     return set;
 }
@@ -158,38 +269,51 @@ const LimitSet *LimitFile::find(const std::string &command, int band, std::int32
 LimitFileResult parse_limit_file(const std::string &path, const std::string &text) {
     LimitFileResult result;
     try {
-        const json document = json::parse(text);
+        ParseWatch watch;
+        const json document = json::parse(
+            text, [&watch](int depth, json::parse_event_t event, json &parsed) { return watch(depth, event, parsed); });
         if (!document.is_object() || !document.contains("sets") || !document["sets"].is_array() ||
             document.size() != 1) {
             throw Refusal{"the file must be an object with one key, \"sets\", a list of limit sets"};
         }
+        const json &sets = document["sets"];
+        if (watch.duplicate) {
+            // The parser kept the later value: neither can be trusted.
+            const auto &[key, position] = *watch.duplicate;
+            std::string where;
+            if (position) {
+                const json &entry = sets.at(*position);
+                where = "set " +
+                        in_quotes(key != "name" && entry.is_object() && entry.contains("name") && entry["name"].is_string()
+                                   ? entry["name"].get<std::string>()
+                                   : "set " + std::to_string(*position + 1)) +
+                        ": ";
+            }
+            throw Refusal{where + "the key " + in_quotes(key) + " is given twice"};
+        }
         LimitFile file;
         file.path = path;
-        for (std::size_t i = 0; i < document["sets"].size(); ++i) {
-            file.sets.push_back(read_set(document["sets"][i], i));
-            for (std::size_t j = 0; j + 1 < file.sets.size(); ++j) {
-                if (file.sets[j].name == file.sets.back().name) {
-                    throw Refusal{"two sets are named \"" + file.sets.back().name + "\""};
-                }
+        std::unordered_set<std::string> names;
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            file.sets.push_back(read_set(sets[i], i));
+            if (!names.insert(file.sets.back().name).second) {
+                throw Refusal{"two sets are named " + in_quotes(file.sets.back().name)};
             }
         }
         result.file = std::move(file);
     } catch (const Refusal &r) {
         result.error = "limit file " + path + ": " + r.reason;
     } catch (const json::exception &e) {
-        result.error = "limit file " + path + " is not valid JSON: " + e.what();
+        result.error = "limit file " + path + " is not valid JSON: " + parse_error_text(e.what());
     }
     return result;
 }
 
 LimitFileResult read_limit_file(const std::string &path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) {
-        return {std::nullopt, "cannot open the limit file " + path};
-    }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return {std::nullopt, "the limit file " + path + " could not be read to its end"};
+    InputFile in(path, "the limit file");
+    std::string text;
+    if (!in.error().empty() || !in.read_all(text)) {
+        return {std::nullopt, in.error()};
     }
     return parse_limit_file(path, text);
 }

@@ -1,6 +1,7 @@
 // deve-cli: the Deve console's bench operations from the command line.
 #include "commands.h"
 #include "deve/velmo_api.h"
+#include "input_file.h"
 #include "output.h"
 #include "platform.h"
 #include "progress.h"
@@ -9,10 +10,11 @@
 #include "velmo/velmo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -56,13 +58,20 @@ int usage_error(const std::string &message, bool json) {
     return kUsageExit;
 }
 
-}  // namespace
+// Says on standard error that the results could not be written, and why.
+void tell_output_lost(const std::string &reason) {
+    std::fprintf(stderr, "deve-cli: standard output could not be written (%s): the results are lost\n",
+                 reason.c_str());
+}
 
-int main(int argc, char **argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+int run_program(const std::vector<std::string> &args) {
     const ParseResult parsed = parse_command_line(args);
     if (parsed.kind == ParseResult::Kind::Help) {
-        std::fputs(parsed.text.c_str(), stdout);
+        errno = 0;
+        if (std::fputs(parsed.text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            tell_output_lost(errno != 0 ? std::generic_category().message(errno) : "write error");
+            return kUsageExit;
+        }
         return 0;
     }
     if (parsed.kind == ParseResult::Kind::Error) {
@@ -77,34 +86,26 @@ int main(int argc, char **argv) {
         globals.limits = std::move(limits.file);
     }
 
-    // A session's file is read and checked before the link opens.
-    std::vector<Command> commands = parsed.line.commands;
+    // A session's file is checked before the link opens, and read again
+    // for the run; neither pass keeps more than a line of it.
     const bool from_input = parsed.line.session && parsed.line.session->commands_file.empty();
-    if (parsed.line.session && !from_input) {
-        const std::string &file = parsed.line.session->commands_file;
-        std::ifstream in(std::filesystem::u8path(file));
-        if (!in) {
-            return usage_error("session: cannot open the command file " + file, globals.json);
+    const std::string command_file = parsed.line.session ? parsed.line.session->commands_file : std::string();
+    if (!command_file.empty()) {
+        InputFile in(command_file, "the command file");
+        if (!in.error().empty()) {
+            return usage_error("session: " + in.error(), globals.json);
         }
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        if (in.bad()) {
-            return usage_error("session: the command file " + file + " could not be read to its end", globals.json);
-        }
-        std::size_t next = 0;
-        SessionLines source([&]() -> std::optional<std::string> {
-            return next < lines.size() ? std::optional<std::string>(lines[next++]) : std::nullopt;
-        });
+        SessionLines source([&in] { return in.read_line(); });
+        TuneCheck tunes;
         while (const std::optional<CommandSource::Batch> batch = source.next()) {
             if (!batch->error.empty()) {
-                return usage_error("session " + file + ": " + batch->error, globals.json);
+                return usage_error("session " + command_file + ": " + batch->error, globals.json);
             }
-            commands.insert(commands.end(), batch->commands.begin(), batch->commands.end());
-        }
-        if (const std::optional<std::string> refusal = check_tunes(commands)) {
-            return usage_error("session " + file + ": " + *refusal, globals.json);
+            for (const Command &command : batch->commands) {
+                if (const std::optional<std::string> refusal = tunes.next(command)) {
+                    return usage_error("session " + command_file + ": " + *refusal, globals.json);
+                }
+            }
         }
     }
 
@@ -141,7 +142,7 @@ int main(int argc, char **argv) {
     env.ask = [](const std::string &prompt) {
         std::fputs(prompt.c_str(), stderr);
         std::fflush(stderr);
-        const std::optional<std::string> answer = platform::read_line();
+        const std::optional<std::string> answer = platform::read_line().line;
         if (!platform::is_terminal(stdin)) {
             // The answer was not echoed: end the prompt's line.
             std::fputc('\n', stderr);
@@ -159,12 +160,37 @@ int main(int argc, char **argv) {
     if (from_input) {
         SessionLines lines(platform::read_line);
         code = runner.run(lines);
+    } else if (!command_file.empty()) {
+        InputFile in(command_file, "the command file");
+        SessionLines lines([&in] { return in.read_line(); });
+        code = runner.run(lines);
     } else {
-        code = runner.run(commands);
+        code = runner.run(parsed.line.commands);
     }
     std::fflush(results);
+    if (out.broken()) {
+        tell_output_lost(out.failure());
+    }
     if (log != nullptr && log != stderr) {
         std::fclose(log);
     }
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return run_program(args);
+    } catch (const std::bad_alloc &) {
+        // Memory ran out before the link opened or after it closed (the run
+        // itself stops the radio and reports it as an error of its own).
+        try {
+            return usage_error("out of memory", json_requested(args));
+        } catch (const std::bad_alloc &) {
+            std::fputs("deve-cli: out of memory\n", stderr);
+            return kUsageExit;
+        }
+    }
 }

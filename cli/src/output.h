@@ -42,6 +42,8 @@ public:
     void text(const std::string &line);
     // A write failed: the reader of the output has gone away.
     bool broken() const { return broken_; }
+    // Why the first failed write failed ("No space left on device").
+    const std::string &failure() const { return failure_; }
 
 private:
     void write(const std::string &line);
@@ -52,6 +54,7 @@ private:
     std::string run_id_;
     std::uint64_t sequence_ = 0;
     bool broken_ = false;
+    std::string failure_;
 };
 
 }  // namespace deve::cli

@@ -3,6 +3,8 @@
 // terminal.
 #pragma once
 
+#include "input_file.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -46,8 +48,10 @@ bool is_terminal(std::FILE *stream);
 // The name of this computer, for the run's records; empty when unknown.
 std::string host_name();
 
-// One line from standard input (line end removed); nothing at end of input
-// or when a signal interrupted the wait.
-std::optional<std::string> read_line();
+// One line from standard input (line end removed), of at most
+// kSessionLineMaxBytes bytes; nothing at end of input or when a signal
+// interrupted the wait, nothing and the reason when standard input could not
+// be read.
+LineRead read_line();
 
 }  // namespace deve::cli::platform

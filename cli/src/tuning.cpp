@@ -241,23 +241,31 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
 }
 
 std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
-    RadioState state;
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        const TuneRequest *request = nullptr;
-        const char *name = "tune";
-        if (const auto *tune = std::get_if<TuneCmd>(&commands[i])) {
-            request = &tune->request;
-        } else if (const auto *trim = std::get_if<TrimFindCmd>(&commands[i])) {
-            request = &trim->tune;
-            name = "trim find";
+    TuneCheck check;
+    for (const Command &command : commands) {
+        if (std::optional<std::string> refusal = check.next(command)) {
+            return refusal;
         }
-        if (request != nullptr) {
-            const TunePlan plan = plan_tune(*request, state);
-            if (!plan.error.empty()) {
-                return std::string(name) + " (command " + std::to_string(i + 1) + "): " + plan.error;
-            }
-            state = plan.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TuneCheck::next(const Command &command) {
+    ++commands_;
+    const TuneRequest *request = nullptr;
+    const char *name = "tune";
+    if (const auto *tune = std::get_if<TuneCmd>(&command)) {
+        request = &tune->request;
+    } else if (const auto *trim = std::get_if<TrimFindCmd>(&command)) {
+        request = &trim->tune;
+        name = "trim find";
+    }
+    if (request != nullptr) {
+        const TunePlan plan = plan_tune(*request, state_);
+        if (!plan.error.empty()) {
+            return std::string(name) + " (command " + std::to_string(commands_) + "): " + plan.error;
         }
+        state_ = plan.next;
     }
     return std::nullopt;
 }

@@ -99,6 +99,16 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now);
 // in (only tune changes band, channel, mode and rate), so that a refused
 // setting is found before the link opens. The first refusal, or nothing.
 std::optional<std::string> check_tunes(const std::vector<Command> &commands);
+// The same, one command at a time (the commands of a session's file, which
+// are checked as they are read and not kept).
+class TuneCheck {
+public:
+    std::optional<std::string> next(const Command &command);
+
+private:
+    RadioState state_;
+    std::size_t commands_ = 0;
+};
 // Makes the plan's calls: channel, mode, rate, RF gain, DAC, 11b gain. The
 // frequency offset is applied by the next tx or rx, as the dialog does.
 void apply_tune(RfApi &api, const TunePlan &plan);
