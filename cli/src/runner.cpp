@@ -194,7 +194,7 @@ bool Runner::open_link() {
         if (outcome.init_result == XOLT_SIM_ERR_BUSY) {
             error("busy", outcome.failure);
         } else if (outcome.init_result == XOLT_SIM_ERR_SETTINGS) {
-            error("board", outcome.failure + "; the board names the setting on standard error");
+            error("board", outcome.failure);
         } else {
             error("link", "the link did not open: " + outcome.failure);
         }

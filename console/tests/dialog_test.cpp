@@ -120,23 +120,27 @@ TEST(DialogOpen, FailureSaysWhyInAMessageBox) {
     struct Case {
         std::int32_t init_result;
         std::optional<std::int32_t> holder;
+        std::optional<std::string> refusal;
         Calls calls;
         std::string told;
     };
+    const std::string fifo = "cannot use the fuse file /tmp/f (XOLT_FUSE_FILE): it is a FIFO, not a regular file";
     const Case cases[] = {
-        {-7, 4242, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy (held by process 4242)."},
-        {-7, std::nullopt, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy."},
-        {-8, 4242, {"rf_init(4)"},
-         "The link did not open: the board refused its settings (a board setting in the environment is malformed "
-         "or out of range)."},
-        {-1, std::nullopt, {"rf_init(4)"},
+        {-7, 4242, {}, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy (held by process 4242)."},
+        {-7, std::nullopt, {}, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy."},
+        {-8, 4242, fifo, {"rf_init(4)", "board_refusal()"}, "The link did not open: the board did not power up: " + fifo + "."},
+        {-8, std::nullopt, std::nullopt, {"rf_init(4)", "board_refusal()"},
+         "The link did not open: the board did not power up (a board setting in the environment, or its fuse file, "
+         "cannot be used: the board says which on standard error)."},
+        {-1, std::nullopt, {}, {"rf_init(4)"},
          "The link did not open: the transport could not be loaded or did not initialise."},
-        {5, std::nullopt, {"rf_init(4)"}, "The link did not open: the transport refused to open the link (code 5)."},
+        {5, std::nullopt, {}, {"rf_init(4)"}, "The link did not open: the transport refused to open the link (code 5)."},
     };
     for (const Case &c : cases) {
         Rig rig;
         rig.api.results["rf_init"] = c.init_result;
         rig.api.holder = c.holder;
+        rig.api.refusal = c.refusal;
         rig.click(1001);
         EXPECT_EQ(rig.calls(), c.calls) << c.init_result;
         EXPECT_EQ(rig.text(1007), "Open Fail");

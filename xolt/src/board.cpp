@@ -47,6 +47,8 @@ struct Link {
     // After an open refused because another process holds the board: that
     // process's id (0 when it cannot be told).
     std::uint32_t busy_holder = 0;
+    // After an open refused for a setting or the fuse file: why.
+    std::string refusal;
     // Register accesses carried since the library was loaded (for timing
     // figures: time on the link = accesses x latency).
     std::uint64_t accesses = 0;
@@ -70,9 +72,16 @@ void link_delay(const ChipModel &chip) {
     }
 }
 
-void refuse_fuse_file(const platform::Path &file, const std::string &error) {
-    std::fprintf(stderr, "xolt: board not powered: cannot use the fuse file %s (XOLT_FUSE_FILE): %s\n",
-                 file.u8string().c_str(), error.c_str());
+// Refuses the power-up: says why on standard error, and keeps the reason for
+// xolt_sim_open_refusal.
+std::int32_t refuse_power_up(const std::string &reason) {
+    link().refusal = reason;
+    std::fprintf(stderr, "xolt: board not powered: %s\n", reason.c_str());
+    return XOLT_SIM_ERR_SETTINGS;
+}
+
+std::int32_t refuse_fuse_file(const platform::Path &file, const std::string &error) {
+    return refuse_power_up("cannot use the fuse file " + file.u8string() + " (XOLT_FUSE_FILE): " + error);
 }
 
 }  // namespace
@@ -104,6 +113,7 @@ XOLT_API int32_t xolt_select(int32_t selector) {
 XOLT_API int32_t xolt_open(void) {
     std::lock_guard<std::mutex> guard(link().lock);
     link().busy_holder = 0;
+    link().refusal.clear();
     if (!link().initialised || link().selector == 0) {
         return XOLT_ERR_NOT_READY;
     }
@@ -112,16 +122,14 @@ XOLT_API int32_t xolt_open(void) {
     std::string error;
     const std::optional<BoardSettings> settings = read_settings(error);
     if (!settings) {
-        std::fprintf(stderr, "xolt: board not powered: %s\n", error.c_str());
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_power_up(error);
     }
     if (settings->open_fault) {
         return *settings->open_fault;
     }
     const platform::Path board = FuseFile::board_of(settings->fuse_file, error);
     if (board.empty()) {
-        refuse_fuse_file(settings->fuse_file, error);
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_fuse_file(settings->fuse_file, error);
     }
     // Opening again without a close (rf_init twice) keeps the hold.
     std::unique_ptr<FuseFile> taken;
@@ -130,20 +138,21 @@ XOLT_API int32_t xolt_open(void) {
         FuseFile::Taken take = FuseFile::take(board);
         if (take.busy) {
             link().busy_holder = take.holder;
-            std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by process %u\n",
-                         board.u8string().c_str(), static_cast<unsigned>(take.holder));
+            // A holder that could not write its id (a full disk) is still a holder.
+            const std::string holder =
+                take.holder != 0 ? "process " + std::to_string(take.holder) : std::string("another process");
+            std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by %s\n", board.u8string().c_str(),
+                         holder.c_str());
             return XOLT_SIM_ERR_BUSY;
         }
         if (!take.file) {
-            refuse_fuse_file(board, take.error);
-            return XOLT_SIM_ERR_SETTINGS;
+            return refuse_fuse_file(board, take.error);
         }
         taken = std::move(take.file);
         fuses = taken.get();
     }
     if (!fuses->load(settings->fresh_chip_id, error)) {
-        refuse_fuse_file(board, error);
-        return XOLT_SIM_ERR_SETTINGS;
+        return refuse_fuse_file(board, error);
     }
     link().chip = std::make_unique<ChipModel>(*settings, *fuses);
     if (taken) {
@@ -243,6 +252,17 @@ XOLT_API int32_t xolt_download_fw(const uint8_t *, uint32_t) { return XOLT_ERR_U
 XOLT_API int32_t xolt_sim_board_holder(void) {
     std::lock_guard<std::mutex> guard(link().lock);
     return static_cast<int32_t>(link().busy_holder);
+}
+
+XOLT_API uint32_t xolt_sim_open_refusal(char *text, uint32_t size) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    const std::string &refusal = link().refusal;
+    if (text != nullptr && size > 0) {
+        const std::size_t copied = std::min<std::size_t>(refusal.size(), size - 1);
+        refusal.copy(text, copied);
+        text[copied] = '\0';
+    }
+    return static_cast<uint32_t>(refusal.size());
 }
 
 XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count) {

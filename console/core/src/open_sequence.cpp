@@ -73,12 +73,15 @@ std::string apply_efuse_trims(RfApi &api) {
     return freq_offset;
 }
 
-std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder) {
+std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder,
+                                const std::optional<std::string> &refusal) {
     switch (init_result) {
     case XOLT_SIM_ERR_BUSY:
         return holder ? "board busy (held by process " + decimal(*holder) + ")" : "board busy";
     case XOLT_SIM_ERR_SETTINGS:
-        return "the board refused its settings (a board setting in the environment is malformed or out of range)";
+        return refusal ? "the board did not power up: " + *refusal
+                       : "the board did not power up (a board setting in the environment, or its fuse file, cannot be "
+                         "used: the board says which on standard error)";
     case -1: return "the transport could not be loaded or did not initialise";
     default: return "the transport refused to open the link (code " + decimal(init_result) + ")";
     }
@@ -91,7 +94,9 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
         out.status = kOpenFail;
         const std::optional<std::int32_t> holder =
             out.init_result == XOLT_SIM_ERR_BUSY ? api.board_holder() : std::nullopt;
-        out.failure = open_failure_reason(out.init_result, holder);
+        const std::optional<std::string> refusal =
+            out.init_result == XOLT_SIM_ERR_SETTINGS ? api.board_refusal() : std::nullopt;
+        out.failure = open_failure_reason(out.init_result, holder, refusal);
         return out;
     }
     out.opened = true;

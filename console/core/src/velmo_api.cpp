@@ -4,6 +4,8 @@
 
 #include "module_loader.h"
 
+#include <vector>
+
 namespace deve {
 
 // clang-format off
@@ -57,6 +59,21 @@ std::optional<std::int32_t> VelmoApi::board_holder() {
     }
     const std::int32_t process = holder();
     return process > 0 ? std::optional<std::int32_t>(process) : std::nullopt;
+}
+
+std::optional<std::string> VelmoApi::board_refusal() {
+    using Refusal = std::uint32_t (*)(char *, std::uint32_t);
+    const auto refusal = reinterpret_cast<Refusal>(module_loader::find_in_transport("xolt_sim_open_refusal"));
+    if (refusal == nullptr) {
+        return std::nullopt;
+    }
+    const std::uint32_t length = refusal(nullptr, 0);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    std::vector<char> text(std::size_t{length} + 1);
+    refusal(text.data(), length + 1);
+    return std::string(text.data());
 }
 
 }  // namespace deve

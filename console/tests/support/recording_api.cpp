@@ -91,6 +91,10 @@ std::optional<std::int32_t> RecordingApi::board_holder() {
     log("board_holder()");
     return holder;
 }
+std::optional<std::string> RecordingApi::board_refusal() {
+    log("board_refusal()");
+    return refusal;
+}
 std::int32_t RecordingApi::rf_deinit() { return log("rf_deinit()"); }
 
 std::int32_t RecordingApi::xolt_read_reg(std::uint32_t address, std::uint32_t *value) {

@@ -46,9 +46,11 @@ void apply_crystal_trim(RfApi &api, std::uint8_t trim);
 
 // Why the link did not open, in plain words, from rf_init's result: the
 // simulated board's busy (with the holder's process id when the transport
-// tells it) and settings codes, -1 for a transport that did not load or
-// initialise, and the transport's own code otherwise.
-std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder);
+// tells it) and settings codes (with the board's reason when it tells it),
+// -1 for a transport that did not load or initialise, and the transport's own
+// code otherwise.
+std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder,
+                                const std::optional<std::string> &refusal = std::nullopt);
 
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse
 // to the chip. Returns the crystal trim as the frequency-offset text, or the

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace deve {
 
@@ -63,6 +64,10 @@ public:
     // loaded tells it. Only the simulated board can (xolt_sim_board_holder);
     // nothing when it cannot be told, which is all a stand-in knows.
     virtual std::optional<std::int32_t> board_holder() { return std::nullopt; }
+    // Not an export either: after rf_init was refused because the board would
+    // not power up (a setting or its fuse file), the board's reason, where
+    // the transport tells it (xolt_sim_open_refusal).
+    virtual std::optional<std::string> board_refusal() { return std::nullopt; }
 };
 
 }  // namespace deve

@@ -51,6 +51,8 @@ public:
     // xolt_sim_board_holder, looked up in the transport module the library
     // loaded (a real transport has no such export).
     std::optional<std::int32_t> board_holder() override;
+    // xolt_sim_open_refusal, looked up the same way.
+    std::optional<std::string> board_refusal() override;
 };
 
 }  // namespace deve
