@@ -101,6 +101,12 @@ TEST_F(Board, MalformedOrOutOfRangeSettingsRefuseThePowerUp) {
         EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";
         unsetenv(name);
     }
+    // The bounds as the settings are documented.
+    setenv("XOLT_RX_FRAME_RATE", "1e9", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a number from 0 to 10000000\n"), std::string::npos);
+    unsetenv("XOLT_RX_FRAME_RATE");
     // Hexadecimal and decimal both read; a leading 0 is not octal.
     setenv("XOLT_REVISION", "0x1234ABCD", 1);
     setenv("XOLT_LINK_LATENCY_US", "010", 1);
