@@ -3,6 +3,7 @@
 // starting at a command name, and each part goes to a parser of its own, so a
 // command may appear any number of times and every part gets its own --help.
 #include "commands.h"
+#include "input_file.h"
 #include "numbers.h"
 
 #include "deve/efuse_burn.h"
@@ -901,7 +902,7 @@ ParseResult parse_session_line(const std::vector<std::string> &words) {
     if (!parts.front().empty()) {
         ParseResult result;
         result.kind = ParseResult::Kind::Error;
-        result.text = "'" + parts.front().front() + "' is not a command (commands: " + command_words() +
+        result.text = "'" + excerpt(parts.front().front()) + "' is not a command (commands: " + command_words() +
                       "; global options go on deve-cli's own command line)";
         return result;
     }

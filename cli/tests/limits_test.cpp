@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+#include <utility>
+
 namespace {
 
 using deve::cli::parse_limit_file;
@@ -49,6 +53,49 @@ TEST(CliLimitFile, AFileThatCannotBeTrustedIsRefusedWithTheReason) {
                          "two sets are named \"a\""));
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a", "chanel": 1, "limits": {}}]})"), "unknown key \"chanel\""));
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a"}]})"), "no \"limits\""));
+}
+
+// Files made to break the reader: each is refused, with a reason that
+// names what is wrong and quotes no more than an excerpt of the file.
+TEST(CliLimitFile, CraftedFilesAreRefusedBrieflyAndInLinearTime) {
+    const std::string deep = R"({"sets":[{"name":"deep","limits":{"max-per":)" + std::string(100000, '[') +
+                             std::string(100000, ']') + "}}]}";
+    const std::string long_name = R"({"sets":[{"name":")" + std::string(1000000, 'n') + R"(","limits":{"mx":1}}]})";
+    const std::string long_token = R"({"sets":[{"name":")" + std::string(1000000, 'n') + R"(\q"}]})";
+    const std::pair<std::string, std::string> refused[] = {
+        {deep, "it nests deeper than 16 levels"},
+        // A key given twice, at every level: the parser would keep the later value.
+        {R"({"sets":[{"name":"a","limits":{"max-per":10,"max-per":80}}]})",
+         R"(set "a": the key "max-per" is given twice)"},
+        {R"({"sets":[{"name":"x","limits":{}}, 7, {"name":"b","band":"2G","band":"5G","limits":{}}]})",
+         R"(set "b": the key "band" is given twice)"},
+        {R"({"sets":[{"name":"x","name":"y","limits":{}}]})", R"(set "set 1": the key "name" is given twice)"},
+        {R"({"sets":[],"sets":[]})", R"(limit file f.json: the key "sets" is given twice)"},
+        // Numbers in range, as the command line takes them (not cut to 32 bits).
+        {R"({"sets":[{"name":"a","channel":4294967332,"limits":{}}]})", R"("channel" is 4294967332, not a channel)"},
+        {R"({"sets":[{"name":"a","channel":14,"limits":{}}]})", R"("channel" is 14, not a channel)"},
+        {R"({"sets":[{"name":"a","limits":{"max-per":[1,2]}}]})", R"(limit "max-per" is a list, not a number)"},
+        {long_name, R"x(set "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn... (1000000 bytes)": unknown limit "mx")x"},
+        {long_token, R"x(last read: '"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn... (1000003 bytes)')x"},
+    };
+    for (const auto &[text, told] : refused) {
+        const auto result = parse_limit_file("f.json", text);
+        EXPECT_FALSE(result.file.has_value()) << told;
+        EXPECT_TRUE(contains(result.error, told)) << result.error.substr(0, 1000);
+        EXPECT_LT(result.error.size(), 400u) << told;
+    }
+
+    // The check for two sets of one name is linear: 40000 sets took 12 s
+    // when each name was compared with every other.
+    std::string many = R"({"sets":[)";
+    for (int i = 0; i < 40000; ++i) {
+        many += R"({"name":"set )" + std::to_string(i) + R"(","limits":{"max-per":10}},)";
+    }
+    many += R"({"name":"set 0","limits":{}}]})";
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = parse_limit_file("f.json", many);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_TRUE(contains(result.error, R"(two sets are named "set 0")")) << result.error;
 }
 
 }  // namespace

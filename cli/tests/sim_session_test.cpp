@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -165,6 +166,60 @@ TEST_F(CliSession, TrimFindBurnsTheBestTrimAndRunsWithIt) {
     EXPECT_TRUE(clitest::of_type(failed, "efuse_burn").empty());
     EXPECT_TRUE(contains(text(one(failed, "end").value("failures").toArray().at(0).toObject(), "reason"),
                          "no trim's error rate stands out"));
+}
+
+}  // namespace
+
+namespace {
+
+// Crafted input: a read error is an error (never the end of the input), no
+// file is read whole or past its size, a message quotes a short excerpt, and
+// nothing aborts.
+TEST_F(CliSession, BadInputIsRefusedWithItsReasonAndNeverTakenForItsEnd) {
+    const auto write = [this](const std::string &name, const std::string &text) {
+        std::ofstream(path(name), std::ios::binary) << text;
+        return path(name);
+    };
+    const std::string deep = write("deep.json", R"({"sets":[{"name":"deep","limits":{"max-per":)" +
+                                                    std::string(100000, '[') + std::string(100000, ']') + "}}]}");
+    const std::string big = write("big.json", "");
+    std::filesystem::resize_file(big, (std::uintmax_t{16} << 20) + 1);
+    const std::string bom = write("bom.cmd", "\xEF\xBB\xBFinfo\n");
+    const std::string long_line = write("long.cmd", "info\n" + std::string(100000, 'x') + "\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::string input_path;
+        bool output_unread;
+        int exit_code;
+        std::string told;  // in the records, or on standard error
+    };
+    const Case cases[] = {
+        {{"--json", "--open", "quick", "session"}, "", path(""), false, 2,
+         "line 1: standard input could not be read: Is a directory"},
+        {{"--limits", path(""), "info"}, "", "", false, 2, "is a folder, not a file"},
+        {{"--limits", deep, "info"}, "", "", false, 2, "it nests deeper than 16 levels"},
+        {{"--limits", big, "info"}, "", "", false, 2, "is larger than 16 MiB (16777217 bytes)"},
+        {{"--open", "quick", "session", "--commands", bom}, "", "", false, 0, "result: pass"},
+        {{"--open", "quick", "session", "--commands", long_line}, "", "", false, 2,
+         "line 2: a line is longer than 4096 bytes"},
+        {{"--json", "--open", "quick", "session"}, "info\n" + std::string(3000, 'x') + "\n", "", false, 2,
+         "'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx... (3000 bytes)' is not a command"},
+        {{"--open", "quick", "info"}, "", "", true, 2,
+         "deve-cli: standard output could not be written (Broken pipe): the results are lost"},
+    };
+    for (const Case &c : cases) {
+        clitest::CliOptions options;
+        options.env = {{"XOLT_FUSE_FILE", clitest::program_path(fuse_file())}};
+        options.input = c.input;
+        options.input_path = c.input_path;
+        options.output_unread = c.output_unread;
+        const CliRun r = clitest::run_cli(c.args, options);
+        const std::string seen = r.out + r.err;
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.args.back() << ": " << seen.substr(0, 2000);
+        EXPECT_TRUE(contains(seen, c.told)) << c.told << "\n" << seen.substr(0, 2000);
+        EXPECT_LT(seen.size(), 8000u) << c.told;  // no message repeats the input whole
+    }
 }
 
 }  // namespace
