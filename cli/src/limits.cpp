@@ -66,67 +66,6 @@ std::string text_of(const json &value, const std::string &key) {
     return value.get<std::string>();
 }
 
-// Watches the parse: refuses nesting past kMaxDepth, and notes the first key
-// that an object gives twice (the parser would keep the later value
-// silently), with the set it is in.
-class ParseWatch {
-public:
-    struct Duplicate {
-        std::string key;
-        std::optional<std::size_t> set;  // position in "sets"; none outside a set
-    };
-    std::optional<Duplicate> duplicate;
-
-    bool operator()(int depth, json::parse_event_t event, const json &parsed) {
-        switch (event) {
-        case json::parse_event_t::object_start:
-        case json::parse_event_t::array_start:
-            if (depth >= kMaxDepth) {
-                throw Refusal{"it nests deeper than " + std::to_string(kMaxDepth) + " levels"};
-            }
-            if (depth == 2 && root_key_ == "sets") {
-                set_ = sets_++;
-            }
-            if (event == json::parse_event_t::object_start) {
-                keys_.emplace_back();
-            }
-            break;
-        case json::parse_event_t::value:
-            if (depth == 2 && root_key_ == "sets") {
-                ++sets_;
-            }
-            break;
-        case json::parse_event_t::object_end:
-            keys_.pop_back();
-            [[fallthrough]];
-        case json::parse_event_t::array_end:
-            if (depth == 2) {
-                set_.reset();
-            }
-            break;
-        case json::parse_event_t::key: {
-            const std::string &key = parsed.get_ref<const std::string &>();
-            if (depth == 1) {
-                root_key_ = key;
-            }
-            if (!keys_.back().insert(key).second && !duplicate) {
-                duplicate = Duplicate{key, set_};
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        return true;
-    }
-
-private:
-    std::vector<std::unordered_set<std::string>> keys_;  // of each object open now
-    std::string root_key_;
-    std::size_t sets_ = 0;             // entries of "sets" begun
-    std::optional<std::size_t> set_;   // the entry of "sets" being read
-};
-
 // The message of the JSON reader, with the input it quotes cut short.
 std::string parse_error_text(const std::string &what) {
     const std::string quote_start = "last read: '";
@@ -245,6 +184,82 @@ LimitSet read_set(const json &entry, std::size_t index) {
     return set;
 }
 
+// Reads the sets while the file is parsed, each as soon as it is complete,
+// and drops it from the parsed document: the document never holds more than
+// one set, so neither memory nor the recursion of a value's destruction grows
+// with the file. Refuses nesting past kMaxDepth before anything recurses
+// through it, and a key given twice in an object (the parser would keep the
+// later value silently).
+class SetReader {
+public:
+    explicit SetReader(LimitFile &file) : file_(file) {}
+
+    bool operator()(int depth, json::parse_event_t event, const json &parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            if (depth >= kMaxDepth) {
+                throw Refusal{"it nests deeper than " + std::to_string(kMaxDepth) + " levels"};
+            }
+            if (event == json::parse_event_t::object_start) {
+                keys_.emplace_back();
+            } else if (depth == 1 && root_key_ == "sets") {
+                in_sets_ = true;
+            }
+            return true;
+        case json::parse_event_t::key: {
+            const std::string &key = parsed.get_ref<const std::string &>();
+            if (depth == 1) {
+                root_key_ = key;
+            }
+            if (!keys_.back().insert(key).second) {
+                if (!in_sets_ || depth < 3) {
+                    throw Refusal{"the key " + in_quotes(key) + " is given twice"};
+                }
+                repeated_ = repeated_.value_or(key);  // told with the set's name, at its end
+            }
+            return true;
+        }
+        case json::parse_event_t::object_end:
+            keys_.pop_back();
+            return !(depth == 2 && in_sets_ && take(parsed));
+        case json::parse_event_t::array_end:
+            if (depth == 1) {
+                in_sets_ = false;
+            }
+            return !(depth == 2 && in_sets_ && take(parsed));
+        case json::parse_event_t::value:
+            return !(depth == 2 && in_sets_ && take(parsed));
+        }
+        return true;
+    }
+
+private:
+    // One entry of "sets", complete: read as a set (true) and dropped.
+    bool take(const json &entry) {
+        const std::size_t index = file_.sets.size();
+        if (repeated_) {
+            const bool named = *repeated_ != "name" && entry.is_object() && entry.contains("name") &&
+                               entry["name"].is_string();
+            throw Refusal{"set " +
+                          in_quotes(named ? entry["name"].get<std::string>() : "set " + std::to_string(index + 1)) +
+                          ": the key " + in_quotes(*repeated_) + " is given twice"};
+        }
+        file_.sets.push_back(read_set(entry, index));
+        if (!names_.insert(file_.sets.back().name).second) {
+            throw Refusal{"two sets are named " + in_quotes(file_.sets.back().name)};
+        }
+        return true;
+    }
+
+    LimitFile &file_;
+    std::unordered_set<std::string> names_;
+    std::vector<std::unordered_set<std::string>> keys_;  // of each object open now
+    std::string root_key_;
+    bool in_sets_ = false;                 // in the list of sets
+    std::optional<std::string> repeated_;  // a key the set being read gives twice
+};
+
 }  // namespace
 
 const LimitSet *LimitFile::find(const std::string &command, int band, std::int32_t channel, int mode,
@@ -269,36 +284,15 @@ const LimitSet *LimitFile::find(const std::string &command, int band, std::int32
 LimitFileResult parse_limit_file(const std::string &path, const std::string &text) {
     LimitFileResult result;
     try {
-        ParseWatch watch;
+        LimitFile file;
+        file.path = path;
+        SetReader reader(file);
         const json document = json::parse(
-            text, [&watch](int depth, json::parse_event_t event, json &parsed) { return watch(depth, event, parsed); });
+            text, [&reader](int depth, json::parse_event_t event, json &parsed) { return reader(depth, event, parsed); });
+        // The sets were taken out of their list as they were read.
         if (!document.is_object() || !document.contains("sets") || !document["sets"].is_array() ||
             document.size() != 1) {
             throw Refusal{"the file must be an object with one key, \"sets\", a list of limit sets"};
-        }
-        const json &sets = document["sets"];
-        if (watch.duplicate) {
-            // The parser kept the later value: neither can be trusted.
-            const auto &[key, position] = *watch.duplicate;
-            std::string where;
-            if (position) {
-                const json &entry = sets.at(*position);
-                where = "set " +
-                        in_quotes(key != "name" && entry.is_object() && entry.contains("name") && entry["name"].is_string()
-                                   ? entry["name"].get<std::string>()
-                                   : "set " + std::to_string(*position + 1)) +
-                        ": ";
-            }
-            throw Refusal{where + "the key " + in_quotes(key) + " is given twice"};
-        }
-        LimitFile file;
-        file.path = path;
-        std::unordered_set<std::string> names;
-        for (std::size_t i = 0; i < sets.size(); ++i) {
-            file.sets.push_back(read_set(sets[i], i));
-            if (!names.insert(file.sets.back().name).second) {
-                throw Refusal{"two sets are named " + in_quotes(file.sets.back().name)};
-            }
         }
         result.file = std::move(file);
     } catch (const Refusal &r) {

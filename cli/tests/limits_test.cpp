@@ -67,7 +67,7 @@ TEST(CliLimitFile, CraftedFilesAreRefusedBrieflyAndInLinearTime) {
         // A key given twice, at every level: the parser would keep the later value.
         {R"({"sets":[{"name":"a","limits":{"max-per":10,"max-per":80}}]})",
          R"(set "a": the key "max-per" is given twice)"},
-        {R"({"sets":[{"name":"x","limits":{}}, 7, {"name":"b","band":"2G","band":"5G","limits":{}}]})",
+        {R"({"sets":[{"name":"x","limits":{}}, {"name":"b","band":"2G","band":"5G","limits":{}}, 7]})",
          R"(set "b": the key "band" is given twice)"},
         {R"({"sets":[{"name":"x","name":"y","limits":{}}]})", R"(set "set 1": the key "name" is given twice)"},
         {R"({"sets":[],"sets":[]})", R"(limit file f.json: the key "sets" is given twice)"},

@@ -200,6 +200,7 @@ TEST_F(CliSession, BadInputIsRefusedWithItsReasonAndNeverTakenForItsEnd) {
         {{"--limits", path(""), "info"}, "", "", false, 2, "is a folder, not a file"},
         {{"--limits", deep, "info"}, "", "", false, 2, "it nests deeper than 16 levels"},
         {{"--limits", big, "info"}, "", "", false, 2, "is larger than 16 MiB (16777217 bytes)"},
+        {{"session", "--commands", big}, "", "", false, 2, "the command file " + big + " is larger than 16 MiB"},
         {{"--open", "quick", "session", "--commands", bom}, "", "", false, 0, "result: pass"},
         {{"--open", "quick", "session", "--commands", long_line}, "", "", false, 2,
          "line 2: a line is longer than 4096 bytes"},
