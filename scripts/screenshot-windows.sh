@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the picture of Deve.exe that the README shows: the Windows build's
+# Takes the picture of Deve.exe that the docs show: the Windows build's
 # dialog under Wine, in a Wine desktop window (which draws the frame and
 # caption as Windows does) on a virtual X display, on the simulated board
 # with a fresh fuse file; deve_screenshot presses OPEN and saves the dialog.

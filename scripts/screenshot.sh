@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the pictures of the Deve dialog that the README shows: the console
+# Takes the pictures of the Deve dialog that the docs show: the console
 # runs under Xvfb on the simulated board with a fresh fuse file, presses OPEN,
 # and saves its window as an image; then deve_pictures_screenshots runs the
 # dialog through a receive test, a pre-distortion calibration and a few fuse

@@ -1,6 +1,6 @@
 // Settings of the simulated board, read from the environment when the link
 // opens (the board's power-up). Every variable and its range is documented in
-// README.md.
+// docs/simulated-board.md.
 #pragma once
 
 #include "platform.h"
