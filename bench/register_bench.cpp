@@ -1,33 +1,32 @@
 // Register access through the library's forwarders against calling the
 // transport directly, and one eFuse read and one eFuse write export, all on
 // the simulated board with no link latency.
+#include "test_support/system.h"
 #include "velmo/velmo.h"
 #include "xolt/xolt.h"
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 constexpr uint32_t kScratchRegister = 0xCCB0E030;
 
 std::string fuse_file() {
-    return (std::filesystem::temp_directory_path() / ("velmo-bench-" + std::to_string(getpid()) + ".bin")).string();
+    return (std::filesystem::temp_directory_path() / ("velmo-bench-" + std::to_string(test_support::process_id()) + ".bin")).string();
 }
 
 // Opens a fresh simulated board (new fuse file). The library's lines go to
 // standard output; benchmarks keep them out of the figures by redirecting.
 void open_board() {
     std::filesystem::remove(fuse_file());
-    setenv("XOLT_LIBRARY", SIM_XOLT_PATH, 1);
-    setenv("XOLT_FUSE_FILE", fuse_file().c_str(), 1);
-    unsetenv("XOLT_LINK_LATENCY_US");
+    test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+    test_support::set_env("XOLT_FUSE_FILE", fuse_file());
+    test_support::unset_env("XOLT_LINK_LATENCY_US");
     if (rf_init(4) != 0) {
         std::fprintf(stderr, "cannot open the simulated board\n");
         std::exit(1);
@@ -39,10 +38,11 @@ void close_board() {
     std::filesystem::remove(fuse_file());
 }
 
+// An entry point of the transport the library loaded (the same file, so the
+// same module and the same open link).
 template <typename Fn>
 Fn transport_entry(const char *name) {
-    void *handle = dlopen(SIM_XOLT_PATH, RTLD_NOW | RTLD_NOLOAD);
-    return handle == nullptr ? nullptr : reinterpret_cast<Fn>(dlsym(handle, name));
+    return test_support::find_export_as<Fn>(SIM_XOLT_PATH, name);
 }
 
 void BM_ReadThroughLibrary(benchmark::State &state) {

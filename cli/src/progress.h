@@ -66,8 +66,7 @@ public:
 
     std::int32_t rf_init(std::int32_t selector) override;
     std::int32_t rf_deinit() override { return api_.rf_deinit(); }
-    std::optional<std::int32_t> board_holder() override { return api_.board_holder(); }
-    std::optional<std::string> board_refusal() override { return api_.board_refusal(); }
+    std::optional<OpenRefusal> open_refusal() override { return api_.open_refusal(); }
     std::int32_t xolt_read_reg(std::uint32_t address, std::uint32_t *value) override {
         return api_.xolt_read_reg(address, value);
     }

@@ -6,7 +6,6 @@
 #include "deve/registers.h"
 #include "deve/script.h"
 #include "deve/text.h"
-#include "xolt/xolt_sim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,19 +16,6 @@
 namespace deve::cli {
 
 namespace {
-
-// Chip revision word ("C600" in ASCII, lowest byte first, on one revision).
-constexpr std::uint32_t ADR_CHIP_REVISION = 0xC0000010;
-
-// What close reads back to confirm the radio is safe.
-constexpr unsigned kRgModeShift = 8;  // RG_MODE, bits 8-10 of the mode register
-constexpr std::uint32_t kRgModeMask = 0x7;
-constexpr std::uint32_t kModeStandby = 0;
-constexpr std::uint32_t ADR_PKTGEN_CONTROL = 0xCCB0E018;  // packet generator
-constexpr std::uint32_t RG_PKTGEN_TX_ON = 0x00000001;
-constexpr std::uint32_t ADR_CCK_RX_COUNTER_CONTROL = 0xCCB0EBF8;
-constexpr std::uint32_t ADR_OFDM_RX_COUNTER_CONTROL = 0xCCB0F3F8;
-constexpr std::uint32_t RG_RX_COUNTING = 0x00100000;
 
 // UTF-8's byte-order mark, which some editors put before a file's first line.
 constexpr const char *kByteOrderMark = "\xEF\xBB\xBF";
@@ -191,10 +177,15 @@ bool Runner::open_link() {
         out_.text("open: " + outcome.status + " (rf_init returned " + std::to_string(outcome.init_result) + ")");
         // The reason in the console's own words, the holder's process id
         // included when the transport tells it.
-        if (outcome.init_result == XOLT_SIM_ERR_BUSY) {
+        using Reason = OpenRefusal::Reason;
+        const std::optional<Reason> reason =
+            outcome.refusal ? std::optional<Reason>(outcome.refusal->reason) : std::nullopt;
+        if (reason == Reason::Busy) {
             error("busy", outcome.failure);
-        } else if (outcome.init_result == XOLT_SIM_ERR_SETTINGS) {
-            error("board", outcome.failure);
+        } else if (reason == Reason::Settings) {
+            error("board", outcome.failure + "; the board names the setting on standard error");
+        } else if (reason == Reason::StateFile) {
+            error("board", outcome.failure + "; the board says why on standard error");
         } else {
             error("link", "the link did not open: " + outcome.failure);
         }
@@ -227,23 +218,25 @@ bool Runner::close_link() {
     // Whatever ran, transmission and reception end here.
     api_.rf_tx_stop();
     api_.rf_rx_stop();
+    // Read back to confirm the radio is safe: RG_MODE, the packet generator's
+    // RG_PKTGEN_TX_ON and the receive counter blocks' RG_RX_COUNT_ENABLE.
     const std::optional<std::uint32_t> mode_word = checked_register_read(api_, reg::ADR_MODE_REGISTER);
-    const std::optional<std::uint32_t> generator = checked_register_read(api_, ADR_PKTGEN_CONTROL);
-    const std::optional<std::uint32_t> cck = checked_register_read(api_, ADR_CCK_RX_COUNTER_CONTROL);
-    const std::optional<std::uint32_t> ofdm = checked_register_read(api_, ADR_OFDM_RX_COUNTER_CONTROL);
+    const std::optional<std::uint32_t> generator = checked_register_read(api_, reg::ADR_PKTGEN_CONTROL);
+    const std::optional<std::uint32_t> cck = checked_register_read(api_, reg::ADR_RX_11B_CONTROL);
+    const std::optional<std::uint32_t> ofdm = checked_register_read(api_, reg::ADR_RX_OFDM_CONTROL);
     const std::string status = deve::close_link(api_);
     link_open_ = false;
     // A read-back the transport failed confirms nothing.
     const bool confirmed = mode_word && generator && cck && ofdm;
-    const std::uint32_t mode = (mode_word.value_or(0) >> kRgModeShift) & kRgModeMask;
-    const bool transmitting = (generator.value_or(0) & RG_PKTGEN_TX_ON) != 0;
-    const bool receiving = ((cck.value_or(0) | ofdm.value_or(0)) & RG_RX_COUNTING) != 0;
+    const std::uint32_t mode = reg::RG_MODE.get(mode_word.value_or(0));
+    const bool transmitting = reg::RG_PKTGEN_TX_ON.get(generator.value_or(0)) != 0;
+    const bool receiving = reg::RG_RX_COUNT_ENABLE.get(cck.value_or(0) | ofdm.value_or(0)) != 0;
     const std::string transmitter = !generator ? "unknown" : transmitting ? "on" : "off";
     const std::string receiver = !cck || !ofdm ? "unknown" : receiving ? "on" : "off";
-    const std::string radio_mode = !mode_word              ? std::string("unknown")
-                                   : mode == kModeStandby ? std::string("standby")
-                                                          : std::to_string(mode);
-    const bool safe = confirmed && !transmitting && !receiving && mode == kModeStandby;
+    const std::string radio_mode = !mode_word                   ? std::string("unknown")
+                                   : mode == reg::MODE_STANDBY ? std::string("standby")
+                                                               : std::to_string(mode);
+    const bool safe = confirmed && !transmitting && !receiving && mode == reg::MODE_STANDBY;
     out_.record("close", json::Object(head())
                              .add("status", status)
                              .add("transmitter", transmitter)
@@ -399,7 +392,7 @@ int Runner::run(CommandSource &source) {
 Outcome Runner::operator()(const InfoCmd &) {
     std::uint32_t chip_id = 0;
     const bool have_id = api_.rf_efuse_read_chip_id(&chip_id) == 0;
-    const std::optional<std::uint32_t> revision_read = checked_register_read(api_, ADR_CHIP_REVISION);
+    const std::optional<std::uint32_t> revision_read = checked_register_read(api_, reg::ADR_CHIP_REVISION);
     if (!revision_read) {
         return error("link", "the transport failed the read of the chip revision word");
     }

@@ -117,32 +117,32 @@ TEST(DialogOpen, BusyWhileTheLibraryWorksAndFailureChangesOnlyTheStatus) {
 }
 
 TEST(DialogOpen, FailureSaysWhyInAMessageBox) {
+    using Reason = deve::OpenRefusal::Reason;
     struct Case {
         std::int32_t init_result;
-        std::optional<std::int32_t> holder;
-        std::optional<std::string> refusal;
-        Calls calls;
+        std::optional<deve::OpenRefusal> refusal;  // as the transport explains it
         std::string told;
     };
-    const std::string fifo = "cannot use the fuse file /tmp/f (XOLT_FUSE_FILE): it is a FIFO, not a regular file";
     const Case cases[] = {
-        {-7, 4242, {}, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy (held by process 4242)."},
-        {-7, std::nullopt, {}, {"rf_init(4)", "board_holder()"}, "The link did not open: board busy."},
-        {-8, 4242, fifo, {"rf_init(4)", "board_refusal()"}, "The link did not open: the board did not power up: " + fifo + "."},
-        {-8, std::nullopt, std::nullopt, {"rf_init(4)", "board_refusal()"},
-         "The link did not open: the board did not power up (a board setting in the environment, or its fuse file, "
-         "cannot be used: the board says which on standard error)."},
-        {-1, std::nullopt, {}, {"rf_init(4)"},
-         "The link did not open: the transport could not be loaded or did not initialise."},
-        {5, std::nullopt, {}, {"rf_init(4)"}, "The link did not open: the transport refused to open the link (code 5)."},
+        {-7, deve::OpenRefusal{Reason::Busy, 4242}, "The link did not open: board busy (held by process 4242)."},
+        {-7, deve::OpenRefusal{Reason::Busy, std::nullopt}, "The link did not open: board busy."},
+        {-8, deve::OpenRefusal{Reason::Settings, std::nullopt},
+         "The link did not open: the board refused its settings (a board setting in the environment is malformed "
+         "or out of range)."},
+        {-8, deve::OpenRefusal{Reason::StateFile, std::nullopt},
+         "The link did not open: the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file, or "
+         "cannot be read or stored."},
+        // A transport without the explanation: the code alone, whatever it is.
+        {-7, std::nullopt, "The link did not open: the transport refused to open the link (code -7)."},
+        {-1, std::nullopt, "The link did not open: the transport could not be loaded or did not initialise."},
+        {5, std::nullopt, "The link did not open: the transport refused to open the link (code 5)."},
     };
     for (const Case &c : cases) {
         Rig rig;
         rig.api.results["rf_init"] = c.init_result;
-        rig.api.holder = c.holder;
         rig.api.refusal = c.refusal;
         rig.click(1001);
-        EXPECT_EQ(rig.calls(), c.calls) << c.init_result;
+        EXPECT_EQ(rig.calls(), Calls{"rf_init(4)"}) << c.init_result;
         EXPECT_EQ(rig.text(1007), "Open Fail");
         const std::vector<fake::RecordingSurface::Box> boxes = rig.surface.take_boxes();
         ASSERT_EQ(boxes.size(), 1u) << c.init_result;

@@ -15,22 +15,14 @@ extern "C" {
 /* Results of xolt_open that only the simulated board gives. */
 /* Another process holds this board (the same fuse file) open. */
 #define XOLT_SIM_ERR_BUSY (-7)
-/* A board setting in the environment is malformed or out of range, or the
- * fuse file cannot be used; the board prints a line naming the variable on
- * standard error, and xolt_sim_open_refusal gives the same reason. */
+/* A board setting in the environment is malformed or out of range; the
+ * board prints a line naming the variable on standard error. */
 #define XOLT_SIM_ERR_SETTINGS (-8)
 
 /* After xolt_open returned XOLT_SIM_ERR_BUSY: the process id of the holder
  * (0 when it cannot be told). 0 when the last open was not refused as busy.
  * Works with the link closed. */
 XOLT_API int32_t xolt_sim_board_holder(void);
-
-/* After xolt_open returned XOLT_SIM_ERR_SETTINGS: why, naming the variable
- * ("XOLT_IDEAL_TRIM=256 is not ..."), as UTF-8 text. Copies at most size - 1
- * bytes and a terminating NUL into `text` (nothing when `text` is null or
- * `size` is 0) and returns the length of the whole reason; 0 when the last
- * open was not refused so. Works with the link closed. */
-XOLT_API uint32_t xolt_sim_open_refusal(char *text, uint32_t size);
 
 /* Copies up to `count` words of the fuse array (word 0 is the header).
  * Non-zero while the link is closed. */

@@ -139,14 +139,9 @@ constexpr std::array<std::int32_t, 3> CAL_CHANNELS_5G{40, 100, 160};
 
 // ---- Temperature sensor ----------------------------------------------------------
 
-constexpr std::uint32_t ADR_TEMP_SENSOR_CONTROL = 0xCCB0A44C;
 constexpr std::uint32_t TEMP_SENSOR_CONTROL_WORD = 0x83050502;
-constexpr std::uint32_t RG_TEMP_SENSOR_ON = 1u << 28;
 // The synthesizer control word at rest, and its sensor bit.
 constexpr std::uint32_t SX_CONTROL_WORD = 0x20001557;
-constexpr std::uint32_t RG_SX_TEMP_SENSOR_ON = 1u << 15;
-constexpr std::uint32_t ADR_TEMP_SENSOR_READING = 0xCCB0A544;
-constexpr Field RG_TEMP_CODE{24, 6};
 constexpr int TEMP_READINGS = 100;
 constexpr std::uint32_t TEMP_READING_INTERVAL_MS = 1;
 // Degrees Celsius = (code - 31) x 2.5, truncated toward zero.
@@ -227,8 +222,8 @@ VELMO_API int32_t rf_read_temperature(int32_t *celsius) {
         if (celsius == nullptr) {
             return -1;
         }
-        reg_write(ADR_TEMP_SENSOR_CONTROL, TEMP_SENSOR_CONTROL_WORD | RG_TEMP_SENSOR_ON);
-        reg_write(ADR_SX_CONTROL, SX_CONTROL_WORD | RG_SX_TEMP_SENSOR_ON);
+        reg_write(ADR_TEMP_SENSOR_CONTROL, TEMP_SENSOR_CONTROL_WORD | RG_TEMP_SENSOR_ON.mask());
+        reg_write(ADR_SX_CONTROL, SX_CONTROL_WORD | RG_SX_TEMP_SENSOR_ON.mask());
         // One reading a millisecond; only the last one is used.
         std::uint32_t reading = 0;
         for (int i = 0; i < TEMP_READINGS; ++i) {

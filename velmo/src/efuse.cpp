@@ -25,19 +25,12 @@ namespace velmo {
 
 namespace {
 
-// ---- eFuse controller (0xC2000100 block) ----------------------------------
-constexpr std::uint32_t ADR_EFUSE_STATUS = 0xC200010C;          // non-zero once a cycle is done
-constexpr std::uint32_t ADR_EFUSE_PROGRAM_STROBE = 0xC2000110;  // write 1: start a program cycle
-constexpr std::uint32_t ADR_EFUSE_READ_STROBE = 0xC2000114;     // write 1: start a read cycle
-constexpr std::uint32_t ADR_EFUSE_PROGRAM_ENABLE = 0xC2000118;  // 1 for the length of a program cycle
-constexpr std::uint32_t ADR_EFUSE_DATA0 = 0xC2000120;           // data word i at ADR_EFUSE_DATA0 + 4i
-constexpr std::uint32_t EFUSE_DATA_WORDS = 8;
-
+// ---- eFuse controller (ADR_EFUSE_*) ---------------------------------------
 constexpr std::uint32_t STROBE_START = 1;
 constexpr std::uint32_t PROGRAM_ENABLE_ON = 1;
 constexpr std::uint32_t PROGRAM_ENABLE_OFF = 0;
 // The raw register readers wait for exactly this status value.
-constexpr std::uint32_t STATUS_READ_DONE = 1;
+constexpr std::uint32_t STATUS_READ_DONE = EFUSE_STATUS_DONE;
 
 constexpr std::uint32_t data_word_address(std::uint32_t i) { return ADR_EFUSE_DATA0 + 4 * i; }
 

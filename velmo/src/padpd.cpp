@@ -30,8 +30,6 @@ namespace {
 // Fixed RF set-up words loaded at the start of every pre-distortion run (and
 // again at the end of the export), in place of what the register table loads.
 constexpr std::uint32_t ADR_RF_SETUP_A420 = 0xCCB0A420;
-constexpr std::uint32_t ADR_RF_SETUP_A62C = 0xCCB0A62C;
-constexpr std::uint32_t ADR_RF_SETUP_A630 = 0xCCB0A630;
 constexpr std::uint32_t RF_SETUP_A420 = 0x0033E73F;
 constexpr std::uint32_t RF_SETUP_A62C = 0x9264924A;
 constexpr std::uint32_t RF_SETUP_A630 = 0x96DBB6CC;
@@ -65,23 +63,11 @@ constexpr Field RG_RF_CHANNEL_MAP_ON{4, 1};
 constexpr std::uint32_t ADR_RX_HPF_CONTROL = 0xCCB0E060;
 constexpr Field RG_RX_HPF_BYPASS{16, 1};
 
-// TX IQ control: transmit scale, tone generator control and TX IQ source.
-constexpr std::uint32_t ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG = 0xCCB0AC44;
-constexpr Field RG_TX_SCALE{0, 8};
-
-// Baseband tone generator: mode (bits 0-1) and frequency word (bits 16-31).
-constexpr std::uint32_t ADR_TONE_GEN = 0xCCB0AC08;
+// Baseband tone generator (ADR_TONE_GEN): the frequency word.
 constexpr std::uint32_t TONE_FREQUENCY_WORD = 0x07FF;
 // The tone the log lines name: the frequency word at an 80 MHz clock over
 // 2^16, 2.498779296875 MHz.
 constexpr double TONE_MHZ = TONE_FREQUENCY_WORD * 80.0 / 65536.0;
-
-// RX IQ analysis: control (bit 8 pulses one measurement) and its result.
-constexpr std::uint32_t ADR_RX_IQ_ANALYSIS_CONTROL = 0xCCB0AC0C;
-constexpr Field RG_RX_IQ_TRIGGER{8, 1};
-constexpr std::uint32_t ADR_RX_IQ_ANALYSIS_RESULT = 0xCCB0AC10;
-constexpr Field RO_AM{16, 9};
-constexpr Field RO_PM{0, 13};
 
 // Table entries, two per register: AM-AM a 10-bit gain in units of 1/512,
 // AM-PM a 13-bit phase offset modulo 0x2000.
@@ -135,6 +121,7 @@ constexpr TableRegisters AM_PM_2G{
     0xCCB0AD70, 0xCCB0AD74, 0xCCB0AD78, 0xCCB0AD80, 0xCCB0AD84, 0xCCB0AD88, 0xCCB0AD8C,
     0xCCB0AD90, 0xCCB0AD94, 0xCCB0AD98, 0xCCB0AD9C, 0xCCB0ADA0, 0xCCB0ADA4,
 };
+static_assert(AM_AM_2G[0] == ADR_DPD_AM_AM_2G && AM_PM_2G[0] == ADR_DPD_AM_PM_2G, "2.4 GHz tables");
 
 // ---- Steps and their log lines -------------------------------------------
 
@@ -282,10 +269,12 @@ struct SubBand {
 };
 
 constexpr SubBand SUB_BANDS[] = {
-    {40, 0xFFFF28FF, 0x00002810, 0xCCB0A980, 0xCCB0A9C0, 0xC111FFFC, 0x01100000, DPD_RX_PGA_GAIN_5G, true},
-    {100, 0xFFFF64FF, 0x00006410, 0xCCB0AA00, 0xCCB0AA40, 0xC111FFFC, 0x01100000, DPD_RX_PGA_GAIN_5G, false},
-    {160, 0xFFFFA0FF, 0x0000A010, 0xCCB0AA80, 0xCCB0AAC0, 0xC109FFFC, 0x01080000, DPD_RX_PGA_GAIN_5G_HIGH,
-     false},
+    {40, 0xFFFF28FF, 0x00002810, ADR_DPD_AM_AM_5G_CH40, ADR_DPD_AM_PM_5G_CH40, 0xC111FFFC, 0x01100000,
+     DPD_RX_PGA_GAIN_5G, true},
+    {100, 0xFFFF64FF, 0x00006410, ADR_DPD_AM_AM_5G_CH100, ADR_DPD_AM_PM_5G_CH100, 0xC111FFFC, 0x01100000,
+     DPD_RX_PGA_GAIN_5G, false},
+    {160, 0xFFFFA0FF, 0x0000A010, ADR_DPD_AM_AM_5G_CH160, ADR_DPD_AM_PM_5G_CH160, 0xC109FFFC, 0x01080000,
+     DPD_RX_PGA_GAIN_5G_HIGH, false},
 };
 
 // Each row puts its channel number in RG_5G_CHANNEL, sets the channel

@@ -38,7 +38,6 @@ constexpr std::int32_t kFirstUpperBandChannel = 11;
 constexpr std::int32_t kLastUpperBandChannel = 14;
 
 // ---- 0xCCB0A464 2.4 GHz synthesizer --------------------------------------
-constexpr Field RG_2G_CHANNEL{11, 8};
 constexpr std::uint32_t RG_SX_2G_BIT3 = bit(3);  // set on every 2.4 GHz retune
 constexpr std::uint32_t RG_SX_2G_BIT6 = bit(6);  // cleared on every 2.4 GHz retune
 
@@ -53,7 +52,6 @@ constexpr std::uint32_t RG_5G_CHANNEL_LOAD = bit(4);
 constexpr std::array<Field, 4> RG_5G_TX_GAIN{{{5, 7}, {12, 7}, {19, 7}, {26, 7}}};
 
 // ---- 0xCCB0ADA8 / 0xCCB0ADAC DAC gain ------------------------------------
-constexpr std::uint32_t RG_DAC_GAIN_2G_ENABLE = bit(20);
 constexpr std::uint32_t kEveryByte = 0x01010101;  // a code repeated in all four bytes
 
 // ---- Crystal selection ----------------------------------------------------
@@ -80,19 +78,12 @@ constexpr std::array<XtalRow, 5> kXtalRows{{
 // Written for any other index.
 constexpr XtalRow kXtalOther{0x000002E8, 0x0006FFA4};
 
-// ---- 0xCCB0B000 ADR_FREQ_OFFSET ------------------------------------------
-constexpr Field RG_FREQ_OFFSET_LOW{8, 8};
-constexpr Field RG_FREQ_OFFSET_HIGH{17, 8};
-
 // ---- 0xCCB0E000 / 0xCCB0E00C packet generator rate -----------------------
 constexpr std::uint32_t kBandwidth20MHz = 0x80010000;
 constexpr std::uint32_t kBandwidth40MHz = 0x80018000;
 
 // The rate word: rate or MCS index, format, 40 MHz flag and a format-specific
 // low half.
-constexpr Field RG_RATE_INDEX{24, 3};
-constexpr Field RG_RATE_FORMAT{16, 2};
-constexpr Field RG_RATE_40MHZ{21, 1};
 constexpr Field RG_RATE_LOW{0, 16};
 
 enum class RateFormat : std::uint32_t { Cck = 0, Ofdm = 1, Ht = 2 };
@@ -136,10 +127,6 @@ const RateBlock *find_rate_block(std::uint32_t code) {
     }
     return nullptr;
 }
-
-// ---- 0xCCB0E180 11b rate gain --------------------------------------------
-constexpr std::uint32_t ADR_11B_GAIN = 0xCCB0E180;
-constexpr std::uint32_t RG_11B_GAIN_ENABLE = bit(16);
 
 // ---- Transmit patch -------------------------------------------------------
 // Chips of this revision (ASCII "C600", lowest byte first) need no patch.
@@ -245,7 +232,7 @@ extern "C" VELMO_API int32_t rf_dac_gain(uint32_t index) {
             return -1;
         }
         const std::uint32_t code = gain_codes::kDac[index];
-        reg_write(ADR_DAC_GAIN_2G, RG_DAC_GAIN_2G_ENABLE | code);
+        reg_write(ADR_DAC_GAIN_2G, RG_DAC_GAIN_2G_ENABLE.mask() | code);
         reg_write(ADR_DAC_GAIN_5G, code * kEveryByte);
         return 0;
     });
@@ -267,7 +254,7 @@ extern "C" VELMO_API int32_t rf_freq_offset(int32_t offset) {
 extern "C" VELMO_API int32_t rf_brate_gain(uint32_t index) {
     return with_chip([&] {
         if (index < gain_codes::kBrate.size()) {
-            reg_write(ADR_11B_GAIN, RG_11B_GAIN_ENABLE | gain_codes::kBrate[index]);
+            reg_write(ADR_11B_GAIN, RG_11B_GAIN_ENABLE.mask() | gain_codes::kBrate[index]);
         }
         return 0;
     });

@@ -29,11 +29,6 @@ constexpr Field TEST_MODE_CLEAR{8, 4};
 
 // ---- Packet generator ----------------------------------------------------
 
-constexpr std::uint32_t ADR_PKTGEN_CONTROL = 0xCCB0E018;
-constexpr Field RG_PKTGEN_TX_ON{0, 1};
-constexpr Field RG_PKTGEN_PIT_LOW{2, 6};    // PIT bits 0-5
-constexpr Field RG_PKTGEN_PIT_HIGH{24, 8};  // PIT bits 6-13
-constexpr unsigned PIT_LOW_BITS = 6;
 // Bits 8-23 of the control word, fixed while the test runs.
 constexpr std::uint32_t PKTGEN_FIXED = 0x00550800;
 // The generator's built-in PIT value.
@@ -45,9 +40,7 @@ constexpr std::uint32_t PKTGEN_STOP = PKTGEN_FIXED | RG_PKTGEN_PIT_LOW.prep(PKTG
 static_assert(PKTGEN_START == 0x0055083D && PKTGEN_STOP == 0x0055083C,
               "generator control words");
 
-constexpr std::uint32_t ADR_PKTGEN_COUNT_LIMIT = 0xCCB0E01C;
 constexpr std::uint32_t PKTGEN_CONTINUOUS = 0xFFFFFFFF;
-constexpr std::uint32_t ADR_PKTGEN_FRAME = 0xCCB0E020;
 constexpr std::uint32_t PKTGEN_FRAME_WORD = 0x00000400;
 
 // ---- Receiver --------------------------------------------------------------
@@ -88,8 +81,12 @@ struct CounterBlock {
     std::uint32_t stopped;
 };
 
-constexpr CounterBlock CCK_BLOCK{0xCCB0E7C0, 0xCCB0EBE8, 0xCCB0EBEC, 0xCCB0EBF8, 0x00100000, 0x00000000};
-constexpr CounterBlock OFDM_BLOCK{0xCCB0EFC0, 0xCCB0F3E8, 0xCCB0F3EC, 0xCCB0F3F8, 0x00100001, 0x00000001};
+constexpr CounterBlock CCK_BLOCK{ADR_TX_COUNT_11B, ADR_RX_11B_ERRORS,  ADR_RX_11B_TOTAL,
+                                 ADR_RX_11B_CONTROL, 0x00100000, 0x00000000};
+constexpr CounterBlock OFDM_BLOCK{ADR_TX_COUNT_OFDM, ADR_RX_OFDM_ERRORS, ADR_RX_OFDM_TOTAL,
+                                  ADR_RX_OFDM_CONTROL, 0x00100001, 0x00000001};
+static_assert(CCK_BLOCK.counting == RG_RX_COUNT_ENABLE.mask() && (OFDM_BLOCK.counting & RG_RX_COUNT_ENABLE.mask()) != 0,
+              "a counting block has its enable bit set");
 
 constexpr std::uint32_t RX_COUNT_MASK = 0x0000FFFF;
 

@@ -44,11 +44,11 @@ struct Link {
     // powered up on it (destroyed before the board).
     std::unique_ptr<FuseFile> board;
     std::unique_ptr<ChipModel> chip;
-    // After an open refused because another process holds the board: that
-    // process's id (0 when it cannot be told).
+    // After a refused open: why (XOLT_REFUSED_*; 0 when the board cannot
+    // say, or the last open was not refused) and, when another process holds
+    // the board, that process's id (0 when it cannot be told).
+    std::int32_t refusal = 0;
     std::uint32_t busy_holder = 0;
-    // After an open refused for a setting or the fuse file: why.
-    std::string refusal;
     // Register accesses carried since the library was loaded (for timing
     // figures: time on the link = accesses x latency).
     std::uint64_t accesses = 0;
@@ -72,16 +72,18 @@ void link_delay(const ChipModel &chip) {
     }
 }
 
-// Refuses the power-up: says why on standard error, and keeps the reason for
-// xolt_sim_open_refusal.
-std::int32_t refuse_power_up(const std::string &reason) {
-    link().refusal = reason;
-    std::fprintf(stderr, "xolt: board not powered: %s\n", reason.c_str());
+// The board's settings refused: xolt_open's result, remembered for
+// xolt_open_refusal.
+std::int32_t refuse_settings() {
+    link().refusal = XOLT_REFUSED_SETTINGS;
     return XOLT_SIM_ERR_SETTINGS;
 }
 
 std::int32_t refuse_fuse_file(const platform::Path &file, const std::string &error) {
-    return refuse_power_up("cannot use the fuse file " + file.u8string() + " (XOLT_FUSE_FILE): " + error);
+    std::fprintf(stderr, "xolt: board not powered: cannot use the fuse file %s (XOLT_FUSE_FILE): %s\n",
+                 file.u8string().c_str(), error.c_str());
+    link().refusal = XOLT_REFUSED_STATE_FILE;
+    return XOLT_SIM_ERR_SETTINGS;
 }
 
 }  // namespace
@@ -112,8 +114,8 @@ XOLT_API int32_t xolt_select(int32_t selector) {
 
 XOLT_API int32_t xolt_open(void) {
     std::lock_guard<std::mutex> guard(link().lock);
+    link().refusal = 0;
     link().busy_holder = 0;
-    link().refusal.clear();
     if (!link().initialised || link().selector == 0) {
         return XOLT_ERR_NOT_READY;
     }
@@ -122,7 +124,8 @@ XOLT_API int32_t xolt_open(void) {
     std::string error;
     const std::optional<BoardSettings> settings = read_settings(error);
     if (!settings) {
-        return refuse_power_up(error);
+        std::fprintf(stderr, "xolt: board not powered: %s\n", error.c_str());
+        return refuse_settings();
     }
     if (settings->open_fault) {
         return *settings->open_fault;
@@ -137,6 +140,7 @@ XOLT_API int32_t xolt_open(void) {
     if (fuses == nullptr || !fuses->held_here() || fuses->path() != board) {
         FuseFile::Taken take = FuseFile::take(board);
         if (take.busy) {
+            link().refusal = XOLT_REFUSED_BUSY;
             link().busy_holder = take.holder;
             // A holder that could not write its id (a full disk) is still a holder.
             const std::string holder =
@@ -249,20 +253,22 @@ XOLT_API int32_t xolt_send_packet(const uint8_t *, uint32_t) { return XOLT_ERR_U
 
 XOLT_API int32_t xolt_download_fw(const uint8_t *, uint32_t) { return XOLT_ERR_UNSUPPORTED; }
 
+XOLT_API int32_t xolt_open_refusal(int32_t *reason, int32_t *holder) {
+    std::lock_guard<std::mutex> guard(link().lock);
+    if (link().refusal == 0) {
+        return XOLT_ERR_NOT_READY;
+    }
+    if (reason == nullptr || holder == nullptr) {
+        return XOLT_ERR_BAD_ARGUMENT;
+    }
+    *reason = link().refusal;
+    *holder = static_cast<int32_t>(link().busy_holder);
+    return XOLT_OK;
+}
+
 XOLT_API int32_t xolt_sim_board_holder(void) {
     std::lock_guard<std::mutex> guard(link().lock);
     return static_cast<int32_t>(link().busy_holder);
-}
-
-XOLT_API uint32_t xolt_sim_open_refusal(char *text, uint32_t size) {
-    std::lock_guard<std::mutex> guard(link().lock);
-    const std::string &refusal = link().refusal;
-    if (text != nullptr && size > 0) {
-        const std::size_t copied = std::min<std::size_t>(refusal.size(), size - 1);
-        refusal.copy(text, copied);
-        text[copied] = '\0';
-    }
-    return static_cast<uint32_t>(refusal.size());
 }
 
 XOLT_API int32_t xolt_sim_read_fuses(uint32_t *words, uint32_t count) {

@@ -8,13 +8,11 @@
 #include "rx_counters.h"
 #include "temperature_sensor.h"
 
+#include "varimon/chip_registers.h"
+
 namespace xolt {
 
-namespace {
-
-constexpr std::uint32_t ADR_CHIP_REVISION = 0xC0000010;
-
-}  // namespace
+using varimon::ADR_CHIP_REVISION;
 
 RegisterFile::RegisterFile(const BoardSettings &settings) {
     // Reset values of the registers that have a non-zero one.

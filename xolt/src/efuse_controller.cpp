@@ -5,6 +5,8 @@
 
 namespace xolt {
 
+using namespace varimon;
+
 EfuseController::EfuseController(const BoardSettings &settings, RegisterFile &registers, FuseFile &fuse_file)
     : settings_(settings), registers_(registers), fuse_file_(fuse_file) {
     // After power-up the data registers hold the fuse contents.
@@ -12,43 +14,43 @@ EfuseController::EfuseController(const BoardSettings &settings, RegisterFile &re
 }
 
 bool EfuseController::owns(std::uint32_t address) const {
-    return address == ADR_STATUS || address == ADR_PROGRAM_STROBE || address == ADR_READ_STROBE ||
-           address == ADR_PROGRAM_ENABLE || (address >= ADR_DATA0 && address < ADR_DATA0 + 4 * DATA_WORDS);
+    return address == ADR_EFUSE_STATUS || address == ADR_EFUSE_PROGRAM_STROBE || address == ADR_EFUSE_READ_STROBE ||
+           address == ADR_EFUSE_PROGRAM_ENABLE || (address >= ADR_EFUSE_DATA0 && address < ADR_EFUSE_DATA0 + 4 * DATA_WORDS);
 }
 
 std::uint32_t EfuseController::read(std::uint32_t address) {
     switch (address) {
-    case ADR_STATUS:
+    case ADR_EFUSE_STATUS:
         return status_;
-    case ADR_PROGRAM_ENABLE:
+    case ADR_EFUSE_PROGRAM_ENABLE:
         return program_enable_;
-    case ADR_PROGRAM_STROBE:
-    case ADR_READ_STROBE:
+    case ADR_EFUSE_PROGRAM_STROBE:
+    case ADR_EFUSE_READ_STROBE:
         return 0;  // strobes read as 0
     default:
-        return data_[(address - ADR_DATA0) / 4];
+        return data_[(address - ADR_EFUSE_DATA0) / 4];
     }
 }
 
 void EfuseController::write(std::uint32_t address, std::uint32_t value) {
     switch (address) {
-    case ADR_STATUS:
+    case ADR_EFUSE_STATUS:
         return;  // read only
-    case ADR_PROGRAM_ENABLE:
+    case ADR_EFUSE_PROGRAM_ENABLE:
         program_enable_ = value;
         return;
-    case ADR_PROGRAM_STROBE:
+    case ADR_EFUSE_PROGRAM_STROBE:
         if (value & 1u) {
             program_cycle();
         }
         return;
-    case ADR_READ_STROBE:
+    case ADR_EFUSE_READ_STROBE:
         if (value & 1u) {
             read_cycle();
         }
         return;
     default:
-        data_[(address - ADR_DATA0) / 4] = value;
+        data_[(address - ADR_EFUSE_DATA0) / 4] = value;
         return;
     }
 }
@@ -59,7 +61,7 @@ void EfuseController::read_cycle() {
         return;
     }
     data_ = fuse_file_.fuses();
-    status_ = STATUS_DONE;
+    status_ = EFUSE_STATUS_DONE;
 }
 
 void EfuseController::program_cycle() {
@@ -67,7 +69,7 @@ void EfuseController::program_cycle() {
         status_ = 0;
         return;
     }
-    const bool powered = (registers_.get(ADR_PMU_CONTROL) & PROGRAM_POWER_BIT) != 0;
+    const bool powered = RG_EFUSE_PROGRAM_POWER.get(registers_.get(ADR_PMU_CONTROL)) != 0;
     if (program_enable_ == 1 && powered && !settings_.efuse_program_ignored) {
         // A fuse once blown stays blown: the cycle ORs the data into the array.
         std::string error;
@@ -76,7 +78,7 @@ void EfuseController::program_cycle() {
                          fuse_file_.path().u8string().c_str(), error.c_str());
         }
     }
-    status_ = STATUS_DONE;
+    status_ = EFUSE_STATUS_DONE;
 }
 
 }  // namespace xolt

@@ -12,25 +12,18 @@ using namespace radio;
 
 namespace {
 
-// Tone generator.
-constexpr std::uint32_t ADR_TONE_GENERATOR = 0xCCB0AC08;
+// Tone generator (ADR_TONE_GEN).
 constexpr Field RG_TONE_MODE{0, 2};
 constexpr std::uint32_t TONE_MODE_ONE_TONE = 1;
 
-// RX IQ analysis control.
-constexpr std::uint32_t ADR_RX_IQ_CONTROL = 0xCCB0AC0C;
+// RX IQ analysis control (ADR_RX_IQ_ANALYSIS_CONTROL).
 constexpr Field RG_RX_IQ_ANALYSIS_ENABLE{0, 1};
-constexpr Field RG_RX_IQ_TRIGGER{8, 1};
 
-// TX IQ control: the tone generator's scale and the TX IQ source.
-constexpr std::uint32_t ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG = 0xCCB0AC44;
-constexpr Field RG_TX_SCALE{0, 8};
+// TX IQ control (ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG): the TX IQ source.
 constexpr Field RG_TX_IQ_SOURCE{24, 2};
 constexpr std::uint32_t TX_IQ_SOURCE_TONE_GENERATOR = 2;
 
-// Result fields.
-constexpr Field RO_AM{16, 9};
-constexpr Field RO_PM{0, 13};
+// The result's phase field (RO_PM) in steps of a turn.
 constexpr double PHASE_STEPS = 8192.0;
 
 // Measurement noise, standard deviation in result units.
@@ -49,7 +42,7 @@ void IqAnalysis::write(std::uint32_t, std::uint32_t) {
 }
 
 void IqAnalysis::observe(std::uint32_t address, std::uint32_t value) {
-    if (address != ADR_RX_IQ_CONTROL) {
+    if (address != ADR_RX_IQ_ANALYSIS_CONTROL) {
         return;
     }
     const bool trigger = RG_RX_IQ_TRIGGER.get(value) != 0;
@@ -64,9 +57,9 @@ bool IqAnalysis::tone_looped_back() const {
     const std::uint32_t txiq = registers_.get(ADR_WIFI_IQ_CAL_TXIQ_CONTROL_REG);
     return radio_.mode() == MODE_CALIBRATION &&
            (index == CAL_IDX_WIFI2P4G_PADPD || index == CAL_IDX_WIFI5G_PADPD) &&
-           RG_TONE_MODE.get(registers_.get(ADR_TONE_GENERATOR)) == TONE_MODE_ONE_TONE &&
+           RG_TONE_MODE.get(registers_.get(ADR_TONE_GEN)) == TONE_MODE_ONE_TONE &&
            RG_TX_IQ_SOURCE.get(txiq) == TX_IQ_SOURCE_TONE_GENERATOR &&
-           RG_RX_IQ_ANALYSIS_ENABLE.get(registers_.get(ADR_RX_IQ_CONTROL)) != 0;
+           RG_RX_IQ_ANALYSIS_ENABLE.get(registers_.get(ADR_RX_IQ_ANALYSIS_CONTROL)) != 0;
 }
 
 std::uint32_t IqAnalysis::measure() {

@@ -20,11 +20,9 @@ namespace xolt {
 
 class IqAnalysis : public Block {
 public:
-    static constexpr std::uint32_t ADR_RX_IQ_RESULT = 0xCCB0AC10;
-
     IqAnalysis(const BoardSettings &settings, const RegisterFile &registers, const RadioState &radio);
 
-    bool owns(std::uint32_t address) const override { return address == ADR_RX_IQ_RESULT; }
+    bool owns(std::uint32_t address) const override { return address == varimon::ADR_RX_IQ_ANALYSIS_RESULT; }
     std::uint32_t read(std::uint32_t address) override;
     void write(std::uint32_t address, std::uint32_t value) override;
     void observe(std::uint32_t address, std::uint32_t value) override;

@@ -29,7 +29,7 @@ std::optional<double> PacketGenerator::period_us() const {
         return std::nullopt;
     }
     const std::uint32_t control = registers_.get(ADR_PKTGEN_CONTROL);
-    const std::uint32_t pit = RG_PIT_LOW.get(control) | (RG_PIT_HIGH.get(control) << PIT_LOW_BITS);
+    const std::uint32_t pit = RG_PKTGEN_PIT_LOW.get(control) | (RG_PKTGEN_PIT_HIGH.get(control) << PIT_LOW_BITS);
     return *airtime + pit;
 }
 

@@ -18,9 +18,6 @@ namespace xolt {
 
 class PacketGenerator : public Block {
 public:
-    static constexpr std::uint32_t ADR_TX_COUNT_11B = 0xCCB0E7C0;
-    static constexpr std::uint32_t ADR_TX_COUNT_OFDM = 0xCCB0EFC0;
-
     PacketGenerator(const RegisterFile &registers, const RadioState &radio);
 
     bool owns(std::uint32_t address) const override;

@@ -49,7 +49,7 @@ std::uint32_t RadioState::cal_index() const { return RG_CAL_INDEX.get(registers_
 
 bool RadioState::on_air() const {
     const std::uint32_t m = mode();
-    return (m == MODE_TX_2G || m == MODE_TX_5G) && RG_PKTGEN_ON.get(registers_.get(ADR_PKTGEN_CONTROL)) != 0;
+    return (m == MODE_TX_2G || m == MODE_TX_5G) && RG_PKTGEN_TX_ON.get(registers_.get(ADR_PKTGEN_CONTROL)) != 0;
 }
 
 bool RadioState::receiving() const {
@@ -59,7 +59,7 @@ bool RadioState::receiving() const {
 
 std::uint32_t RadioState::rate_word() const { return registers_.get(ADR_TX_RATE); }
 
-std::uint32_t RadioState::freq_offset_trim() const { return RG_FREQ_OFFSET.get(registers_.get(ADR_FREQ_OFFSET)); }
+std::uint32_t RadioState::freq_offset_trim() const { return RG_FREQ_OFFSET_LOW.get(registers_.get(ADR_FREQ_OFFSET)); }
 
 std::uint32_t RadioState::channel_5g() const {
     return RG_5G_CHANNEL.get(registers_.get(ADR_SX_5GB_REGISTER_INT3BIT___CH_TABLE));

@@ -12,8 +12,6 @@ using namespace radio;
 
 namespace {
 
-constexpr Field RG_COUNT_ENABLE{20, 1};
-
 // Register addresses of one counter block.
 struct CounterRegisters {
     std::uint32_t errors;
@@ -21,8 +19,8 @@ struct CounterRegisters {
     std::uint32_t control;
 };
 constexpr std::array<CounterRegisters, 2> COUNTER_REGISTERS = {{
-    {RxCounters::ADR_11B_ERRORS, RxCounters::ADR_11B_TOTAL, RxCounters::ADR_11B_CONTROL},
-    {RxCounters::ADR_OFDM_ERRORS, RxCounters::ADR_OFDM_TOTAL, RxCounters::ADR_OFDM_CONTROL},
+    {ADR_RX_11B_ERRORS, ADR_RX_11B_TOTAL, ADR_RX_11B_CONTROL},
+    {ADR_RX_OFDM_ERRORS, ADR_RX_OFDM_TOTAL, ADR_RX_OFDM_CONTROL},
 }};
 
 // Packet-error model: the error rate is a logistic function of the margin
@@ -114,8 +112,8 @@ void RxCounters::write(std::uint32_t address, std::uint32_t value) {
         return;  // the count registers are read only
     }
     CounterBlock &b = blocks_[slot.block];
-    const bool was_counting = RG_COUNT_ENABLE.get(b.control) != 0;
-    if (!was_counting && RG_COUNT_ENABLE.get(value) != 0) {
+    const bool was_counting = RG_RX_COUNT_ENABLE.get(b.control) != 0;
+    if (!was_counting && RG_RX_COUNT_ENABLE.get(value) != 0) {
         b.errors = 0;
         b.total = 0;
     }
@@ -149,7 +147,7 @@ void RxCounters::settle(Clock::time_point now) {
     }
     const double per = current_error_rate();
     for (CounterBlock &b : blocks_) {
-        if (RG_COUNT_ENABLE.get(b.control) == 0) {
+        if (RG_RX_COUNT_ENABLE.get(b.control) == 0) {
             continue;
         }
         for (std::uint64_t i = 0; i < count; ++i) {

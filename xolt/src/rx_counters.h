@@ -38,13 +38,6 @@ double packet_error_rate(radio::PhyRate rate, std::uint32_t trim, std::uint32_t 
 
 class RxCounters : public Block {
 public:
-    static constexpr std::uint32_t ADR_11B_ERRORS = 0xCCB0EBE8;
-    static constexpr std::uint32_t ADR_11B_TOTAL = 0xCCB0EBEC;
-    static constexpr std::uint32_t ADR_11B_CONTROL = 0xCCB0EBF8;
-    static constexpr std::uint32_t ADR_OFDM_ERRORS = 0xCCB0F3E8;
-    static constexpr std::uint32_t ADR_OFDM_TOTAL = 0xCCB0F3EC;
-    static constexpr std::uint32_t ADR_OFDM_CONTROL = 0xCCB0F3F8;
-
     RxCounters(const BoardSettings &settings, const RadioState &radio);
 
     bool owns(std::uint32_t address) const override;

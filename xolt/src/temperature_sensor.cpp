@@ -11,9 +11,6 @@ using namespace radio;
 
 namespace {
 
-constexpr Field RG_TEMPERATURE_CODE{24, 6};
-constexpr Field RG_SENSOR_ON{28, 1};
-
 constexpr double CELSIUS_PER_CODE = 2.5;
 constexpr double ZERO_CELSIUS_CODE = 31.0;
 constexpr double MAX_CODE = 63.0;
@@ -31,14 +28,14 @@ TemperatureSensor::TemperatureSensor(const BoardSettings &settings, RegisterFile
       die_celsius_(settings.ambient_c) {}
 
 std::uint32_t TemperatureSensor::read(std::uint32_t address) {
-    if (RG_SENSOR_ON.get(registers_.get(ADR_SENSOR_CONTROL)) != 0) {
+    if (RG_TEMP_SENSOR_ON.get(registers_.get(ADR_TEMP_SENSOR_CONTROL)) != 0) {
         code_ = code_of(die_celsius_);
     }
-    return (registers_.get(address) & ~RG_TEMPERATURE_CODE.mask()) | RG_TEMPERATURE_CODE.prep(code_);
+    return (registers_.get(address) & ~RG_TEMP_CODE.mask()) | RG_TEMP_CODE.prep(code_);
 }
 
 void TemperatureSensor::write(std::uint32_t address, std::uint32_t value) {
-    registers_.set(address, value & ~RG_TEMPERATURE_CODE.mask());  // the code is read only
+    registers_.set(address, value & ~RG_TEMP_CODE.mask());  // the code is read only
 }
 
 void TemperatureSensor::settle(Clock::time_point now) {

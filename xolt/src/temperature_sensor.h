@@ -20,12 +20,9 @@ namespace xolt {
 
 class TemperatureSensor : public Block {
 public:
-    static constexpr std::uint32_t ADR_TEMPERATURE = 0xCCB0A544;
-    static constexpr std::uint32_t ADR_SENSOR_CONTROL = 0xCCB0A44C;
-
     TemperatureSensor(const BoardSettings &settings, RegisterFile &registers, const RadioState &radio);
 
-    bool owns(std::uint32_t address) const override { return address == ADR_TEMPERATURE; }
+    bool owns(std::uint32_t address) const override { return address == varimon::ADR_TEMP_SENSOR_READING; }
     std::uint32_t read(std::uint32_t address) override;
     void write(std::uint32_t address, std::uint32_t value) override;
     void settle(Clock::time_point now) override;

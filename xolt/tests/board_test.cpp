@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -77,6 +76,12 @@ TEST_F(Board, OpenFaultIsReturnedAsTheOpenResult) {
     ASSERT_EQ(xolt_init(), 0);
     ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
     EXPECT_EQ(xolt_open(), -7);
+    // The same code as the board's busy, but nobody holds the board: the
+    // explanation must not call it busy.
+    int32_t reason = 0;
+    int32_t holder = 0;
+    EXPECT_NE(xolt_open_refusal(&reason, &holder), 0);
+    EXPECT_EQ(reason, 0);
 }
 
 TEST_F(Board, MalformedOrOutOfRangeSettingsRefuseThePowerUp) {
@@ -97,6 +102,11 @@ TEST_F(Board, MalformedOrOutOfRangeSettingsRefuseThePowerUp) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS) << name << "=" << value;
         EXPECT_NE(testing::internal::GetCapturedStderr().find(std::string(name) + "=" + value), std::string::npos);
+        int32_t reason = 0;
+        int32_t holder = -1;
+        EXPECT_EQ(xolt_open_refusal(&reason, &holder), 0);
+        EXPECT_EQ(reason, XOLT_REFUSED_SETTINGS);
+        EXPECT_EQ(holder, 0);
         uint32_t v = 0;
         EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";
         unsetenv(name);
@@ -230,6 +240,10 @@ TEST_F(Board, StoreMergesWithTheFileSoAStaleCopyClearsNoFuse) {
 struct Probe {
     int32_t result = 1;
     unsigned long holder = 0;
+    // xolt_open_refusal's result, reason and holder.
+    int32_t refusal = 0;
+    int32_t reason = 0;
+    unsigned long refusal_holder = 0;
 };
 
 Probe probe(const char *ending) {
@@ -243,10 +257,15 @@ Probe probe(const char *ending) {
     last = last.substr(last.find_last_of('\n') + 1);
     Probe seen;
     long result = 1;
-    if (std::sscanf(last.c_str(), "%ld %lu", &result, &seen.holder) != 2) {
+    long refusal = 0;
+    long reason = 0;
+    if (std::sscanf(last.c_str(), "%ld %lu %ld %ld %lu", &result, &seen.holder, &refusal, &reason,
+                    &seen.refusal_holder) != 5) {
         ADD_FAILURE() << "board_probe printed: " << run.output;
     }
     seen.result = static_cast<int32_t>(result);
+    seen.refusal = static_cast<int32_t>(refusal);
+    seen.reason = static_cast<int32_t>(reason);
     return seen;
 }
 
@@ -257,6 +276,10 @@ TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
         const Probe refused = probe("close");
         EXPECT_EQ(refused.result, XOLT_SIM_ERR_BUSY);
         EXPECT_EQ(refused.holder, test_support::process_id());
+        // The transport's optional explanation tells the same.
+        EXPECT_EQ(refused.refusal, 0);
+        EXPECT_EQ(refused.reason, XOLT_REFUSED_BUSY);
+        EXPECT_EQ(refused.refusal_holder, test_support::process_id());
     }
     // A holder whose process id could not be written (a full disk) is told
     // as another process, not as process 0. Truncated by its name: closing a
@@ -267,8 +290,11 @@ TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
     EXPECT_NE(unknown.output.find(std::to_string(XOLT_SIM_ERR_BUSY) + " 0"), std::string::npos) << unknown.output;
     xolt_close();
 
-    // Closed here: the other process opens, and lets go when it closes.
-    EXPECT_EQ(probe("close").result, 0);
+    // Closed here: the other process opens, and lets go when it closes; an
+    // open that was not refused has no explanation.
+    const Probe opened = probe("close");
+    EXPECT_EQ(opened.result, 0);
+    EXPECT_NE(opened.refusal, 0);
     // One that dies holding the board lets go too.
     EXPECT_EQ(probe("die").result, 0);
     ASSERT_EQ(xolt_init(), 0);
@@ -311,10 +337,10 @@ TEST_F(Board, AFuseFileThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
         EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS) << c.name;
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find("(XOLT_FUSE_FILE): " + std::string(c.told)), std::string::npos) << err;
-        char reason[512] = {};
-        const uint32_t length = xolt_sim_open_refusal(reason, sizeof reason);
-        EXPECT_EQ(length, std::strlen(reason));
-        EXPECT_NE(std::string(reason).find(c.told), std::string::npos) << reason;
+        int32_t reason = 0;
+        int32_t holder = -1;
+        EXPECT_EQ(xolt_open_refusal(&reason, &holder), 0);
+        EXPECT_EQ(reason, XOLT_REFUSED_STATE_FILE) << c.name;
         EXPECT_EQ(fs::symlink_status(node).type(), c.type) << c.name;
         uint32_t v = 0;
         EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";

@@ -1,6 +1,7 @@
 #include "deve/efuse_map.h"
 
 #include "deve/efuse_panel.h"
+#include "deve/registers.h"
 
 #include <chrono>
 #include <cstdio>
@@ -11,9 +12,9 @@ namespace deve {
 namespace {
 
 // ---- eFuse controller ------------------------------------------------------
-constexpr std::uint32_t ADR_EFUSE_STATUS = 0xC200010C;      // non-zero once a cycle is done
-constexpr std::uint32_t ADR_EFUSE_READ_STROBE = 0xC2000114;  // write 1: start a read cycle
-constexpr std::uint32_t ADR_EFUSE_DATA0 = 0xC2000120;        // map word i at ADR_EFUSE_DATA0 + 4i
+using reg::ADR_EFUSE_DATA0;
+using reg::ADR_EFUSE_READ_STROBE;
+using reg::ADR_EFUSE_STATUS;
 constexpr std::uint32_t kStrobeStart = 1;
 constexpr std::chrono::microseconds kPollInterval{100};
 

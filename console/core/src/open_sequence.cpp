@@ -4,8 +4,6 @@
 #include "deve/tables.h"
 #include "deve/text.h"
 
-#include "xolt/xolt_sim.h"
-
 namespace deve {
 
 namespace {
@@ -17,6 +15,9 @@ constexpr const char *kNoChipId = "NO Chip ID";
 constexpr const char *kDefaultPit = "0";
 constexpr std::uint32_t kDefaultFreqOffset = 151;
 constexpr std::int32_t kPadpdOn = 1;
+// rf_init's result when the transport could not be loaded, initialised or
+// given its interface.
+constexpr std::int32_t kTransportNotLoaded = -1;
 
 // Gain codes of an eFuse power or 11b gain value (a 4-bit nibble).
 std::uint32_t dac(std::uint8_t value) { return kDacGainCodes[value & 0xFu]; }
@@ -68,23 +69,28 @@ std::string apply_efuse_trims(RfApi &api) {
         apply_crystal_trim(api, xtal);
     }
     if (rate_b == 0) {
-        api.xolt_write_reg(reg::ADR_BRATE_GAIN, reg::RG_BRATE_GAIN_ENABLE | bgain(b_gain));
+        api.xolt_write_reg(reg::ADR_11B_GAIN, reg::RG_11B_GAIN_ENABLE.mask() | bgain(b_gain));
     }
     return freq_offset;
 }
 
-std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder,
-                                const std::optional<std::string> &refusal) {
-    switch (init_result) {
-    case XOLT_SIM_ERR_BUSY:
-        return holder ? "board busy (held by process " + decimal(*holder) + ")" : "board busy";
-    case XOLT_SIM_ERR_SETTINGS:
-        return refusal ? "the board did not power up: " + *refusal
-                       : "the board did not power up (a board setting in the environment, or its fuse file, cannot be "
-                         "used: the board says which on standard error)";
-    case -1: return "the transport could not be loaded or did not initialise";
-    default: return "the transport refused to open the link (code " + decimal(init_result) + ")";
+std::string open_failure_reason(std::int32_t init_result, const std::optional<OpenRefusal> &refusal) {
+    if (refusal) {
+        switch (refusal->reason) {
+        case OpenRefusal::Reason::Busy:
+            return refusal->holder ? "board busy (held by process " + decimal(*refusal->holder) + ")" : "board busy";
+        case OpenRefusal::Reason::Settings:
+            return "the board refused its settings (a board setting in the environment is malformed or out of "
+                   "range)";
+        case OpenRefusal::Reason::StateFile:
+            return "the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file, or cannot be "
+                   "read or stored";
+        }
     }
+    if (init_result == kTransportNotLoaded) {
+        return "the transport could not be loaded or did not initialise";
+    }
+    return "the transport refused to open the link (code " + decimal(init_result) + ")";
 }
 
 OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
@@ -92,11 +98,11 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
     out.init_result = api.rf_init(port_selector(choices.port));
     if (out.init_result != 0) {
         out.status = kOpenFail;
-        const std::optional<std::int32_t> holder =
-            out.init_result == XOLT_SIM_ERR_BUSY ? api.board_holder() : std::nullopt;
-        const std::optional<std::string> refusal =
-            out.init_result == XOLT_SIM_ERR_SETTINGS ? api.board_refusal() : std::nullopt;
-        out.failure = open_failure_reason(out.init_result, holder, refusal);
+        // The library's own failure names no transport refusal to explain.
+        if (out.init_result != kTransportNotLoaded) {
+            out.refusal = api.open_refusal();
+        }
+        out.failure = open_failure_reason(out.init_result, out.refusal);
         return out;
     }
     out.opened = true;

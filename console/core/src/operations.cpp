@@ -65,7 +65,7 @@ void choose_rf_gain(RfApi &api, int band, int position) { api.rf_gain(band, posi
 void choose_dac(RfApi &api, int band, int position) {
     const std::uint32_t code = dac_code_for_position(position);
     if (band == kBand2G) {
-        api.xolt_write_reg(reg::ADR_DAC_GAIN_2G, reg::RG_DAC_GAIN_2G_ENABLE | code);
+        api.xolt_write_reg(reg::ADR_DAC_GAIN_2G, reg::RG_DAC_GAIN_2G_ENABLE.mask() | code);
     } else {
         api.xolt_write_reg(reg::ADR_DAC_GAIN_5G, code * reg::kEveryByte);
     }
@@ -87,7 +87,7 @@ void tx_off(RfApi &api) { api.rf_tx_stop(); }
 
 void rx_on(RfApi &api, int band, int mode, std::uint32_t offset) {
     api.rf_freq_offset(static_cast<std::int32_t>(offset));
-    api.xolt_write_reg(reg::ADR_TX_FRAME_CONTROL, reg::kTxFrameControlStart);
+    api.xolt_write_reg(reg::ADR_PKTGEN_FRAME, reg::kTxFrameControlStart);
     api.rf_rx_start(band, mode);
 }
 
@@ -150,25 +150,25 @@ std::uint32_t read_sensor_code(RfApi &api) { return checked_sensor_code(api).val
 
 std::optional<std::uint32_t> checked_sensor_code(RfApi &api) {
     const std::optional<std::uint32_t> control = checked_register_read(api, reg::ADR_SX_CONTROL);
-    const std::optional<std::uint32_t> supply = control ? checked_register_read(api, reg::ADR_SENSOR_SUPPLY)
+    const std::optional<std::uint32_t> supply = control ? checked_register_read(api, reg::ADR_TEMP_SENSOR_CONTROL)
                                                         : std::nullopt;
     if (!supply) {
         return std::nullopt;
     }
-    bool answered = checked_register_write(api, reg::ADR_SENSOR_SUPPLY, *supply | reg::RG_SENSOR_SUPPLY);
-    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control | reg::RG_SENSOR_ENABLE);
-    const std::optional<std::uint32_t> result = checked_register_read(api, reg::ADR_SENSOR_RESULT);
+    bool answered = checked_register_write(api, reg::ADR_TEMP_SENSOR_CONTROL, *supply | reg::RG_TEMP_SENSOR_ON.mask());
+    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control | reg::RG_SX_TEMP_SENSOR_ON.mask());
+    const std::optional<std::uint32_t> result = checked_register_read(api, reg::ADR_TEMP_SENSOR_READING);
     // Powered down whatever the reading gave.
-    answered &= checked_register_write(api, reg::ADR_SENSOR_SUPPLY, *supply & ~reg::RG_SENSOR_SUPPLY);
-    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control & ~reg::RG_SENSOR_ENABLE);
+    answered &= checked_register_write(api, reg::ADR_TEMP_SENSOR_CONTROL, *supply & reg::RG_TEMP_SENSOR_ON.keep());
+    answered &= checked_register_write(api, reg::ADR_SX_CONTROL, *control & reg::RG_SX_TEMP_SENSOR_ON.keep());
     if (!answered || !result) {
         return std::nullopt;
     }
-    return (*result >> reg::kSensorCodeShift) & reg::kSensorCodeMask;
+    return reg::RG_TEMP_CODE.get(*result);
 }
 
-void write_a62c(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_TX_A62C, value); }
+void write_a62c(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_RF_SETUP_A62C, value); }
 
-void write_a630(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_TX_A630, value); }
+void write_a630(RfApi &api, std::uint32_t value) { api.xolt_write_reg(reg::ADR_RF_SETUP_A630, value); }
 
 }  // namespace deve

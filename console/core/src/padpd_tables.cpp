@@ -1,5 +1,6 @@
 #include "deve/padpd_tables.h"
 
+#include "deve/registers.h"
 #include "deve/text.h"
 
 #include <utility>
@@ -34,10 +35,10 @@ std::uint32_t read(RfApi &api, std::uint32_t address) {
 }  // namespace
 
 const std::array<PadpdBandTables, 4> kPadpdBands{{
-    {"2.4 GHz", 0, 0xCCB0AD20, 0xCCB0AD70, true},
-    {"5 GHz ch 40", 40, 0xCCB0A980, 0xCCB0A9C0, false},
-    {"5 GHz ch 100", 100, 0xCCB0AA00, 0xCCB0AA40, false},
-    {"5 GHz ch 160", 160, 0xCCB0AA80, 0xCCB0AAC0, false},
+    {"2.4 GHz", 0, reg::ADR_DPD_AM_AM_2G, reg::ADR_DPD_AM_PM_2G, true},
+    {"5 GHz ch 40", 40, reg::ADR_DPD_AM_AM_5G_CH40, reg::ADR_DPD_AM_PM_5G_CH40, false},
+    {"5 GHz ch 100", 100, reg::ADR_DPD_AM_AM_5G_CH100, reg::ADR_DPD_AM_PM_5G_CH100, false},
+    {"5 GHz ch 160", 160, reg::ADR_DPD_AM_AM_5G_CH160, reg::ADR_DPD_AM_PM_5G_CH160, false},
 }};
 
 std::uint32_t padpd_table_register(std::uint32_t first, bool gap_after_third, std::size_t r) {

@@ -1,10 +1,12 @@
 #include "deve/velmo_api.h"
 
 #include "velmo/velmo.h"
+// The transport's types and reasons only: its register entry points are the
+// library's forwarders of velmo.h here.
+#define XOLT_NO_PROTOTYPES
+#include "xolt/xolt.h"
 
 #include "module_loader.h"
-
-#include <vector>
 
 namespace deve {
 
@@ -51,29 +53,33 @@ std::int32_t VelmoApi::rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::ui
 std::int32_t VelmoApi::rf_get_efuse_free_bits() { return ::rf_get_efuse_free_bits(); }
 // clang-format on
 
-std::optional<std::int32_t> VelmoApi::board_holder() {
-    using Holder = std::int32_t (*)();
-    const auto holder = reinterpret_cast<Holder>(module_loader::find_in_transport("xolt_sim_board_holder"));
-    if (holder == nullptr) {
+std::optional<OpenRefusal> VelmoApi::open_refusal() {
+    const auto explain = reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_in_transport("xolt_open_refusal"));
+    if (explain == nullptr) {
         return std::nullopt;
     }
-    const std::int32_t process = holder();
-    return process > 0 ? std::optional<std::int32_t>(process) : std::nullopt;
-}
-
-std::optional<std::string> VelmoApi::board_refusal() {
-    using Refusal = std::uint32_t (*)(char *, std::uint32_t);
-    const auto refusal = reinterpret_cast<Refusal>(module_loader::find_in_transport("xolt_sim_open_refusal"));
-    if (refusal == nullptr) {
+    std::int32_t reason = 0;
+    std::int32_t holder = 0;
+    if (explain(&reason, &holder) != 0) {
         return std::nullopt;
     }
-    const std::uint32_t length = refusal(nullptr, 0);
-    if (length == 0) {
-        return std::nullopt;
+    OpenRefusal refusal;
+    switch (reason) {
+    case XOLT_REFUSED_BUSY:
+        refusal.reason = OpenRefusal::Reason::Busy;
+        if (holder > 0) {
+            refusal.holder = holder;
+        }
+        return refusal;
+    case XOLT_REFUSED_SETTINGS:
+        refusal.reason = OpenRefusal::Reason::Settings;
+        return refusal;
+    case XOLT_REFUSED_STATE_FILE:
+        refusal.reason = OpenRefusal::Reason::StateFile;
+        return refusal;
+    default:
+        return std::nullopt;  // a reason this program does not know: the code alone explains it
     }
-    std::vector<char> text(std::size_t{length} + 1);
-    refusal(text.data(), length + 1);
-    return std::string(text.data());
 }
 
 }  // namespace deve

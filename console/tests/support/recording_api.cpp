@@ -87,14 +87,8 @@ std::int32_t RecordingApi::read_pair(const std::string &record, std::uint8_t *hi
 }
 
 std::int32_t RecordingApi::rf_init(std::int32_t selector) { return log("rf_init" + args(selector)); }
-std::optional<std::int32_t> RecordingApi::board_holder() {
-    log("board_holder()");
-    return holder;
-}
-std::optional<std::string> RecordingApi::board_refusal() {
-    log("board_refusal()");
-    return refusal;
-}
+// Not a call of the library: not logged.
+std::optional<deve::OpenRefusal> RecordingApi::open_refusal() { return refusal; }
 std::int32_t RecordingApi::rf_deinit() { return log("rf_deinit()"); }
 
 std::int32_t RecordingApi::xolt_read_reg(std::uint32_t address, std::uint32_t *value) {

@@ -38,10 +38,8 @@ public:
     std::optional<std::uint8_t> xtal;
     std::int32_t free_bits = 224;
 
-    // The process a busy board is held by, as the transport tells it.
-    std::optional<std::int32_t> holder;
-    // Why the board did not power up, as the transport tells it.
-    std::optional<std::string> refusal;
+    // Why the transport refused the open, as it tells it.
+    std::optional<deve::OpenRefusal> refusal;
 
     // Counters of the test modes.
     std::uint32_t tx_count = 0;
@@ -93,8 +91,7 @@ public:
     std::int32_t rf_efuse_write_rate_gain_g_n20(std::int32_t high, std::int32_t low) override;
     std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) override;
     std::int32_t rf_get_efuse_free_bits() override;
-    std::optional<std::int32_t> board_holder() override;
-    std::optional<std::string> board_refusal() override;
+    std::optional<deve::OpenRefusal> open_refusal() override;
 
 private:
     std::int32_t log(const std::string &call, std::int32_t model_result = 0);

@@ -27,6 +27,7 @@ struct OpenOutcome {
     std::int32_t init_result = 0;
     std::string status;       // "Open Success" or "Open Fail"
     std::string failure;      // why the link did not open; empty when opened
+    std::optional<OpenRefusal> refusal;  // why, as the transport told it (when it could)
     std::string chip_id;      // "%x", or "NO Chip ID"; empty when not opened
     std::optional<std::uint32_t> chip_id_word;  // the identifier, when it was read
     std::string pit;          // "0"
@@ -44,13 +45,12 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices);
 // the open sequence applies the stored one.
 void apply_crystal_trim(RfApi &api, std::uint8_t trim);
 
-// Why the link did not open, in plain words, from rf_init's result: the
-// simulated board's busy (with the holder's process id when the transport
-// tells it) and settings codes (with the board's reason when it tells it),
-// -1 for a transport that did not load or initialise, and the transport's own
-// code otherwise.
-std::string open_failure_reason(std::int32_t init_result, std::optional<std::int32_t> holder,
-                                const std::optional<std::string> &refusal = std::nullopt);
+// Why the link did not open, in plain words: the transport's own reason when
+// it told one (busy, with the holder's process id when it can tell; its
+// settings refused), otherwise from rf_init's result alone: -1 for a
+// transport that did not load or initialise, the transport's code for the
+// rest.
+std::string open_failure_reason(std::int32_t init_result, const std::optional<OpenRefusal> &refusal);
 
 // Applies the stored transmit-power, crystal and 11b gain trims of the eFuse
 // to the chip. Returns the crystal trim as the frequency-offset text, or the

@@ -5,9 +5,19 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace deve {
+
+// Why the transport refused to open the link, as it tells it.
+struct OpenRefusal {
+    enum class Reason {
+        Busy,      // another process holds the board
+        Settings,  // a board setting in the environment is malformed or out of range
+        StateFile, // the board's fuse file is not a regular file, or cannot be read or stored
+    };
+    Reason reason = Reason::Busy;
+    std::optional<std::int32_t> holder;  // busy: the holding process, when the transport can tell
+};
 
 class RfApi {
 public:
@@ -59,15 +69,11 @@ public:
     virtual std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) = 0;
     virtual std::int32_t rf_get_efuse_free_bits() = 0;
 
-    // Not an export of the library: after rf_init was refused because another
-    // process holds the board, that process's id as the transport the library
-    // loaded tells it. Only the simulated board can (xolt_sim_board_holder);
-    // nothing when it cannot be told, which is all a stand-in knows.
-    virtual std::optional<std::int32_t> board_holder() { return std::nullopt; }
-    // Not an export either: after rf_init was refused because the board would
-    // not power up (a setting or its fuse file), the board's reason, where
-    // the transport tells it (xolt_sim_open_refusal).
-    virtual std::optional<std::string> board_refusal() { return std::nullopt; }
+    // Not an export of the library: after rf_init was refused, why, as the
+    // transport the library loaded tells it through its optional entry point
+    // xolt_open_refusal. Nothing when the transport has no such entry point
+    // or cannot say, which is all a stand-in knows.
+    virtual std::optional<OpenRefusal> open_refusal() { return std::nullopt; }
 };
 
 }  // namespace deve

@@ -48,11 +48,9 @@ public:
     std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) override;
     std::int32_t rf_get_efuse_free_bits() override;
 
-    // xolt_sim_board_holder, looked up in the transport module the library
-    // loaded (a real transport has no such export).
-    std::optional<std::int32_t> board_holder() override;
-    // xolt_sim_open_refusal, looked up the same way.
-    std::optional<std::string> board_refusal() override;
+    // xolt_open_refusal, looked up in the transport module the library
+    // loaded (an optional entry point: a transport may lack it).
+    std::optional<OpenRefusal> open_refusal() override;
 };
 
 }  // namespace deve
