@@ -34,9 +34,12 @@ void global_options(CLI::App &app, Globals &g, GlobalWords &words) {
                    "work that does not transmit or receive (identity, eFuse reads and burns)")
         ->capture_default_str();
     app.add_option("--limits", g.limits_file,
-                   "a JSON file of named tx and rx limit sets, by command and operating point; a limit given on "
-                   "the command line overrides the file's")
+                   "a JSON file of named tx, rx and trim find limit sets, by command and operating point; a "
+                   "limit given on the command line overrides the file's")
         ->type_name("FILE");
+    app.add_flag("--unjudged-ok", g.unjudged_ok,
+                 "with --limits, a tx or rx that no limit set covers (and no limit option judges) passes "
+                 "unjudged; by default it fails");
     app.add_option("--meta", words.meta,
                    "KEY=VALUE about the run (serial, station, operator, lot, ...), repeatable; it goes in the "
                    "open and end records")

@@ -25,6 +25,9 @@ struct Globals {
     std::vector<std::pair<std::string, std::string>> meta;
     std::string limits_file;         // --limits FILE
     std::optional<LimitFile> limits; // its sets, read before the link opens
+    // --unjudged-ok: with --limits, a tx or rx that no set covers passes
+    // unjudged instead of failing.
+    bool unjudged_ok = false;
 };
 
 struct InfoCmd {};
@@ -104,6 +107,10 @@ struct TrimFindCmd {
     std::uint64_t frames = 200;  // frames per point of the fine pass
     bool burn = false;           // burn the best trim (staged and verified) and run with it
     BurnOptions burn_options;
+    // Acceptance limits: a search that fails them burns nothing.
+    std::optional<double> max_per;           // the best trim's packet error rate
+    std::optional<std::uint64_t> min_trim;   // where the best trim may sit
+    std::optional<std::uint64_t> max_trim;
 };
 
 using Command = std::variant<InfoCmd, RegReadCmd, RegWriteCmd, TuneCmd, TxCmd, RxCmd, CalCmd, DpdCmd, TempCmd,

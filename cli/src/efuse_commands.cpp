@@ -340,12 +340,12 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         if (stopping() || !answer || trimmed(*answer) != kConfirmWord) {
             result(name, "declined", json::Object().add("programmed", false));
             out_.text("  not confirmed: nothing programmed");
-            return fail(name + ": the burn was not confirmed (BURN not typed); nothing programmed");
+            return fail(name + ": the burn was not confirmed (BURN not typed); nothing programmed", {}, stopping());
         }
     }
     if (stopping()) {
         result(name, "declined", json::Object().add("programmed", false));
-        return fail(name + ": the burn was not confirmed; nothing programmed");
+        return fail(name + ": the burn was not confirmed; nothing programmed", {}, true);
     }
     BurnOutcome outcome;
     {

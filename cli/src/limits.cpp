@@ -27,6 +27,8 @@ constexpr LimitKey kLimitKeys[] = {
     {"min-fps", &kFrameRateRange, true, false},
     {"max-per", &kPerRange, false, true},
     {"max-errors", &kFramesRange, false, true},
+    {"min-trim", &kOffsetRange, false, false},
+    {"max-trim", &kOffsetRange, false, false},
 };
 
 // A set that cannot be used: the reason.
@@ -93,8 +95,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
             }
             if (key == "command") {
                 set.command = text_of(value, key);
-                if (*set.command != "tx" && *set.command != "rx") {
-                    throw Refusal{"\"command\" is " + in_quotes(*set.command) + ", not tx or rx"};
+                if (*set.command != "tx" && *set.command != "rx" && *set.command != "trim find") {
+                    throw Refusal{"\"command\" is " + in_quotes(*set.command) + ", not tx, rx or trim find"};
                 }
             } else if (key == "band") {
                 set.band = match_label(kBandChoices, text_of(value, key));
@@ -136,7 +138,7 @@ LimitSet read_set(const json &entry, std::size_t index) {
                     }
                     if (known == nullptr) {
                         throw Refusal{"unknown limit " + in_quotes(name) +
-                                      " (limits: min-frames, min-fps, max-per, max-errors)"};
+                                      " (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
                     }
                     if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
                         throw Refusal{"limit \"" + name + "\" is " + described(number) + ", not " +
@@ -149,6 +151,10 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         set.limits.min_fps = v;
                     } else if (name == "max-per") {
                         set.limits.max_per = v;
+                    } else if (name == "min-trim") {
+                        set.limits.min_trim = static_cast<std::uint64_t>(v);
+                    } else if (name == "max-trim") {
+                        set.limits.max_trim = static_cast<std::uint64_t>(v);
                     } else {
                         set.limits.max_errors = static_cast<std::uint64_t>(v);
                     }

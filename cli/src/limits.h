@@ -19,18 +19,21 @@
 
 namespace deve::cli {
 
-// The limits of tx (min-frames, min-fps) and rx (max-per, min-frames,
-// max-errors).
+// The limits of tx (min-frames, min-fps), rx (max-per, min-frames,
+// max-errors) and trim find (max-per of the best trim; min-trim and
+// max-trim, where the best trim may sit).
 struct LimitValues {
     std::optional<std::uint64_t> min_frames;
     std::optional<double> min_fps;
     std::optional<double> max_per;
     std::optional<std::uint64_t> max_errors;
+    std::optional<std::uint64_t> min_trim;
+    std::optional<std::uint64_t> max_trim;
 };
 
 struct LimitSet {
     std::string name;
-    std::optional<std::string> command;  // "tx" or "rx"; both when absent
+    std::optional<std::string> command;  // "tx", "rx" or "trim find"; all when absent
     std::optional<int> band;             // list positions, as the radio keeps them
     std::optional<std::int32_t> channel; // channel number
     std::optional<int> mode;
@@ -55,5 +58,21 @@ struct LimitFileResult {
 };
 LimitFileResult read_limit_file(const std::string &path);
 LimitFileResult parse_limit_file(const std::string &path, const std::string &text);
+
+// The command line's limit, else the set's.
+template <typename T>
+std::optional<T> limit_of(const std::optional<T> &option, const LimitSet *set, std::optional<T> LimitValues::*member) {
+    if (option) {
+        return option;
+    }
+    return set != nullptr ? set->limits.*member : std::nullopt;
+}
+
+// A check with where its limit came from: "option", or "set NAME".
+template <typename Check, typename T>
+Check with_source(Check check, const std::optional<T> &option, const LimitSet *set) {
+    check.source = option ? "option" : "set " + set->name;
+    return check;
+}
 
 }  // namespace deve::cli

@@ -96,16 +96,30 @@ int run_program(const std::vector<std::string> &args) {
             return usage_error("session: " + in.error(), globals.json);
         }
         SessionLines source([&in] { return in.read_line(); });
-        TuneCheck tunes;
+        OperatingPointCheck check;
         while (const std::optional<CommandSource::Batch> batch = source.next()) {
             if (!batch->error.empty()) {
                 return usage_error("session " + command_file + ": " + batch->error, globals.json);
             }
             for (const Command &command : batch->commands) {
-                if (const std::optional<std::string> refusal = tunes.next(command)) {
+                if (const std::optional<std::string> refusal = check.tune(command)) {
                     return usage_error("session " + command_file + ": " + *refusal, globals.json);
                 }
+                // A limit set that a run's --frames cannot satisfy.
+                if (globals.limits) {
+                    if (const std::optional<std::string> refusal = check.limit_set(command, *globals.limits)) {
+                        return usage_error("--limits: " + *refusal, globals.json);
+                    }
+                }
             }
+        }
+    }
+
+    // A limit set that a run's --frames cannot satisfy is refused before
+    // the link opens.
+    if (globals.limits && !parsed.line.session) {
+        if (const std::optional<std::string> refusal = check_limit_sets(parsed.line.commands, *globals.limits)) {
+            return usage_error("--limits: " + *refusal, globals.json);
         }
     }
 
@@ -173,6 +187,9 @@ int run_program(const std::vector<std::string> &args) {
     }
     if (log != nullptr && log != stderr) {
         std::fclose(log);
+    }
+    if (const int signal = platform::pending_signal(); signal != 0) {
+        platform::end_by_signal(signal);
     }
     return code;
 }

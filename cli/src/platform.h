@@ -19,6 +19,13 @@ void install_signal_handlers();
 // The signal that arrived, 0 when none.
 int pending_signal();
 const char *signal_name(int signal);
+// Called last, once the radio is safe and the records are out: ends the
+// process by the signal that interrupted it (its default action restored
+// and the signal raised again), so that a calling shell sees a program
+// killed by the signal, as for any other program, and its script stops.
+// Where there are no such signals (Windows) it returns, and the exit code
+// (128 + signal) says it.
+void end_by_signal(int signal);
 
 // The library prints its diagnostics on the process's standard output. This
 // moves them to a temporary file, and hands the original standard output to

@@ -43,6 +43,19 @@ void install_signal_handlers() {
 
 int pending_signal() { return received_signal; }
 
+void end_by_signal(int signal) {
+    std::fflush(nullptr);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal, &default_action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+}
+
 const char *signal_name(int signal) {
     switch (signal) {
     case SIGINT: return "SIGINT";

@@ -146,6 +146,8 @@ void install_signal_handlers() {
 
 int pending_signal() { return received_signal; }
 
+void end_by_signal(int) {}
+
 const char *signal_name(int signal) {
     switch (signal) {
     case kSigInt: return "SIGINT";

@@ -95,12 +95,24 @@ json::Object Runner::run_head() const { return json::Object(head()).merge(operat
 Outcome Runner::error(const std::string &kind, const std::string &message) {
     out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
     out_.text(command_ + ": error: " + message);
-    failures_.push_back(Failure{step_, command_, kind, message});
+    failures_.push_back(Failure{step_, command_, kind, message, std::nullopt});
     return outcome_of_error(kind);
 }
 
-Outcome Runner::fail(const std::string &reason) {
-    failures_.push_back(Failure{step_, command_, "fail", reason});
+Outcome Runner::fail(const std::string &reason, const std::vector<LimitCheck> &checks, bool interrupted) {
+    if (interrupted) {
+        failures_.push_back(Failure{step_, command_, "interrupted", reason, std::nullopt});
+        return Outcome::Fail;
+    }
+    const std::size_t before = failures_.size();
+    for (const LimitCheck &c : checks) {
+        if (!c.pass) {
+            failures_.push_back(Failure{step_, command_, "fail", reason, c});
+        }
+    }
+    if (failures_.size() == before) {
+        failures_.push_back(Failure{step_, command_, "fail", reason, std::nullopt});
+    }
     return Outcome::Fail;
 }
 
@@ -368,11 +380,14 @@ int Runner::run(CommandSource &source) {
     command_ = "end";
     json::Array failures;
     for (const Failure &f : failures_) {
-        failures.push(json::Object()
-                          .add("step", f.step)
-                          .add("command", f.command)
-                          .add("kind", f.kind)
-                          .add("reason", f.reason));
+        json::Object failure;
+        failure.add("step", f.step).add("command", f.command).add("kind", f.kind).add("reason", f.reason);
+        if (f.limit) {
+            failure.add("limit", limit_object(*f.limit));
+        } else {
+            failure.add_null("limit");
+        }
+        failures.push(failure);
     }
     out_.record("end", json::Object(head())
                            .add("verdict", verdict)

@@ -89,6 +89,10 @@ enum class Outcome {
     Link = 3,     // the link or the board: busy, did not open, did not answer
 };
 
+// A limit as records give it: name, relation, limit, value, unit, source,
+// pass.
+json::Object limit_object(const LimitCheck &check);
+
 // The outcome of an error of a kind: "usage", "refused", "output", "internal"
 // are refusals; "link", "board", "busy" are link or board errors.
 Outcome outcome_of_error(const std::string &kind);
@@ -132,8 +136,10 @@ private:
     // An error of the current command, of a kind outcome_of_error knows.
     Outcome error(const std::string &kind, const std::string &message);
     // A failed result of the current command, with the reason the end record
-    // lists.
-    Outcome fail(const std::string &reason);
+    // lists: one failure for each limit it broke (with the value measured),
+    // or one without a limit; a result cut short by a signal is
+    // "interrupted".
+    Outcome fail(const std::string &reason, const std::vector<LimitCheck> &checks = {}, bool interrupted = false);
     // Runs one command; false when the run must stop after it.
     bool run_command(const Command &command, Outcome &worst);
     // The run's identity: tool version, host and the operator's metadata.
@@ -169,7 +175,21 @@ private:
     // The limit file's set for a run of `command` at the radio's operating
     // point, if any.
     const LimitSet *limit_set(const char *command) const;
+    // With a limit file, a tx or rx that neither a set nor a limit option
+    // judges fails (unless --unjudged-ok): the reason, or nothing.
+    std::optional<std::string> unjudged(const LimitSet *set, const std::vector<LimitCheck> &checks) const;
+    // A set whose min-frames a run of `frames` frames cannot reach: the
+    // refusal, or nothing.
+    std::optional<std::string> unreachable_set(const char *command, const std::optional<std::uint64_t> &frames,
+                                               const std::optional<std::uint64_t> &min_frames) const;
     std::string limits_text(const std::vector<LimitCheck> &checks, bool complete) const;
+    // limits_text, or why a run no limit judges fails.
+    std::string verdict_text(const std::vector<LimitCheck> &checks, bool complete,
+                             const std::optional<std::string> &unjudged_reason) const;
+    // A tx or rx run's outcome: a fail for each limit broken, cut short
+    // (interrupted, when a signal did it) or judged by nothing.
+    Outcome judged(const std::vector<LimitCheck> &checks, bool complete, bool interrupted,
+                   const std::optional<std::string> &unjudged_reason);
     std::string operating_point() const;
     // Applies a tune plan and records what it changed.
     json::Array apply_plan(const TunePlan &plan);
@@ -177,6 +197,9 @@ private:
     // until `frames` frames, a point clearly worse than `best`, or the
     // point's time is up. Nothing when the transport failed a read or a
     // signal stopped the run.
+    // Stops the receive counter block of the mode; its counts stay. False
+    // when the transport failed an access.
+    bool stop_rx_counting();
     std::optional<TrimPoint> measure_trim(std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best,
                                           bool fine, bool &read_failed);
 
@@ -195,8 +218,9 @@ private:
     struct Failure {
         std::size_t step;
         std::string command;
-        std::string kind;  // "fail" or the error's kind
+        std::string kind;  // "fail", "interrupted" or the error's kind
         std::string reason;
+        std::optional<LimitCheck> limit;  // the limit broken, with the value measured
     };
     std::vector<Failure> failures_;
 };

@@ -5,9 +5,12 @@
 
 #include "deve/efuse_burn.h"
 #include "deve/operations.h"
+#include "deve/registers.h"
 #include "deve/text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace deve::cli {
 
@@ -15,15 +18,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a point's counters are read, and how long a point may take.
+// How often a point's counters are read at most (the first reading comes
+// sooner, and the later ones when the frames asked for should be in), and
+// how long a point may take.
 constexpr std::chrono::milliseconds kTrimPoll{20};
+constexpr std::chrono::milliseconds kFirstTrimPoll{5};
+constexpr std::chrono::milliseconds kShortestTrimPoll{1};
 constexpr std::chrono::seconds kPointTimeLimit{2};
-// Frames per point of the coarse pass: enough to tell the V's sides apart.
-constexpr std::uint64_t kCoarseFrames = 100;
 
 std::string per_of(const TrimPoint &p) { return per_text(p.errors, p.frames); }
 
 }  // namespace
+
+bool Runner::stop_rx_counting() {
+    const std::uint32_t control = radio_.mode == kMode11b ? reg::ADR_RX_11B_CONTROL : reg::ADR_RX_OFDM_CONTROL;
+    const std::optional<std::uint32_t> word = checked_register_read(api_, control);
+    return word && checked_register_write(api_, control, *word & reg::RG_RX_COUNT_ENABLE.keep());
+}
 
 std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t frames,
                                               const std::optional<TrimPoint> &best, bool fine, bool &read_failed) {
@@ -33,23 +44,46 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
     point.trim = trim;
     point.fine = fine;
     RxTotals totals;
+    const auto read = [&] {
+        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        if (counts) {
+            totals.add(RxReading{counts->errors, counts->total, counts->reset});
+            point.errors = totals.errors();
+            point.frames = totals.frames();
+        }
+        return counts.has_value();
+    };
     const Clock::time_point start = Clock::now();
+    Clock::duration wait = kFirstTrimPoll;
     while (point.frames < frames && Clock::now() - start < kPointTimeLimit) {
-        if (!wait_until(Clock::now() + kTrimPoll)) {
+        if (!wait_until(Clock::now() + wait)) {
             return std::nullopt;
         }
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
-        if (!counts) {
+        // The errors are read before the total, so while frames come in
+        // the rate read is if anything too low: a point is never stopped
+        // for a rate it did not have.
+        if (!read()) {
             read_failed = true;
             return std::nullopt;
         }
-        totals.add(RxReading{counts->errors, counts->total, counts->reset});
-        point.errors = totals.errors();
-        point.frames = totals.frames();
         if (best && clearly_worse(point, *best)) {
             point.stopped_early = true;
             break;
         }
+        // The next reading when the frames still wanted should be in, at the
+        // rate they came so far.
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const double per_second = static_cast<double>(point.frames) / seconds;
+        const double missing = static_cast<double>(frames - std::min(frames, point.frames));
+        const std::chrono::duration<double> due(per_second > 0 ? missing / per_second : 1.0);
+        wait = std::clamp<Clock::duration>(std::chrono::duration_cast<Clock::duration>(due), kShortestTrimPoll,
+                                           kTrimPoll);
+    }
+    // The point's counts are those of the stopped block: its errors and
+    // its total count the same frames.
+    if (!stop_rx_counting() || !read()) {
+        read_failed = true;
+        return std::nullopt;
     }
     return point;
 }
@@ -71,38 +105,25 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     const Clock::time_point start = Clock::now();
     rx_on(api_, radio_.band, radio_.mode, cmd.from);
 
-    std::vector<TrimPoint> points;
     bool read_failed = false;
-    bool cut_short = false;
-    auto run_pass = [&](const std::vector<std::uint32_t> &trims, std::uint64_t frames, bool fine) {
-        std::optional<TrimPoint> best;
-        for (std::uint32_t trim : trims) {
-            const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
-            if (!point) {
-                cut_short = true;
-                return;
-            }
-            points.push_back(*point);
-            best = lowest({*point, best.value_or(*point)});
-            char line[96];
-            std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse", trim,
-                          static_cast<unsigned long long>(point->errors),
-                          static_cast<unsigned long long>(point->frames), per_of(*point).c_str(),
-                          point->stopped_early ? "  (clearly worse: stopped)" : "");
-            out_.text(line);
-        }
-    };
-    run_pass(coarse_trims(cmd.from, cmd.to, step), kCoarseFrames, false);
-    std::optional<TrimBest> coarse;
-    if (!cut_short) {
-        coarse = best_trim(points);
-        if (coarse) {
-            run_pass(fine_trims(coarse->trim, step, cmd.from, cmd.to), cmd.frames, true);
-        }
-    }
+    const TrimSearch search =
+        search_trim(cmd.from, cmd.to, cmd.frames,
+                    [&](std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best, bool fine) {
+                        const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
+                        if (point) {
+                            char line[96];
+                            std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse",
+                                          trim, static_cast<unsigned long long>(point->errors),
+                                          static_cast<unsigned long long>(point->frames), per_of(*point).c_str(),
+                                          point->stopped_early ? "  (clearly worse: stopped)" : "");
+                            out_.text(line);
+                        }
+                        return point;
+                    });
     rx_off(api_);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const std::optional<TrimBest> best = cut_short ? std::nullopt : best_trim(points);
+    const std::vector<TrimPoint> &points = search.points;
+    const std::optional<TrimBest> &best = search.best;
 
     json::Array list;
     for (const TrimPoint &p : points) {
@@ -111,7 +132,9 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
             .add("pass", p.fine ? "fine" : "coarse")
             .add("errors", p.errors)
             .add("frames", p.frames);
-        o.add("per", per_percent(p.errors, p.frames)).add("stopped_early", p.stopped_early);
+        o.add("per", per_percent(p.errors, p.frames))
+            .add("stopped_early", p.stopped_early)
+            .add("rejected", p.rejected);
         list.push(o);
     }
     json::Object fields = run_head();
@@ -120,57 +143,69 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
         .add("coarse_step", step)
         .add("frames_per_point", cmd.frames)
         .add("points", list)
+        .add("window_from", search.window_from)
+        .add("window_to", search.window_to)
         .add("elapsed", elapsed);
-    // A best on the edge of the range may have its true best beyond it.
-    const bool on_edge = best && (best->trim == cmd.from || best->trim == cmd.to) && cmd.from != cmd.to;
-    std::string failure;
-    if (read_failed) {
-        failure = "the transport failed a read of the receive counters";
-    } else if (cut_short) {
-        failure = "the search was cut short";
-    } else if (!best) {
-        failure = "no frame was received at any trim: is the bench signal source on?";
-    } else if (best->method == "none") {
-        failure = "no trim's error rate stands out from the others: the best lies outside the range searched, or "
-                  "the receiver has no usable signal";
-    } else if (on_edge) {
-        failure = "the best trim " + std::to_string(best->trim) +
-                  " is on the edge of the range searched: the best may lie beyond it (widen --from/--to)";
+    const bool interrupted = search.cut_short && !read_failed && stopping();
+    const std::string failure =
+        read_failed ? std::string("the transport failed a read of the receive counters") : search.failure;
+    // The best trim's error rate: its fine readings together.
+    std::vector<TrimPoint> fine_points;
+    std::copy_if(points.begin(), points.end(), std::back_inserter(fine_points),
+                 [](const TrimPoint &p) { return p.fine; });
+    std::optional<double> best_per;
+    for (const TrimPoint &p : pooled(fine_points)) {
+        if (best && p.trim == best->trim) {
+            best_per = per_percent(p.errors, p.frames);
+        }
     }
     if (best) {
-        const TrimPoint *measured = nullptr;
-        for (const TrimPoint &p : points) {
-            if (p.trim == best->trim && p.fine) {
-                measured = &p;
-            }
-        }
         fields.add("best", best->trim).add("method", best->method);
-        if (best->centre) {
-            fields.add("centre", *best->centre);
-        } else {
-            fields.add_null("centre");
-        }
-        fields.add("best_per",
-                   measured != nullptr ? per_percent(measured->errors, measured->frames) : std::nullopt);
+        fields.add("centre", best->centre).add("best_per", best_per);
     } else {
         fields.add_null("best").add_null("method").add_null("centre").add_null("best_per");
     }
-    fields.add("verdict", failure.empty() ? "pass" : "fail");
+    // The acceptance limits: where the trim may sit and how well the
+    // receiver does there.
+    // Only the sets that name trim find judge it: an rx set's max-per is not
+    // meant for the search's best point.
+    const LimitSet *named = limit_set("trim find");
+    const LimitSet *set = named != nullptr && named->command ? named : nullptr;
+    std::vector<LimitCheck> checks;
+    if (best && failure.empty()) {
+        if (const auto max_per = limit_of(cmd.max_per, set, &LimitValues::max_per)) {
+            checks.push_back(with_source(at_most("max-per", *max_per, best_per, "%"), cmd.max_per, set));
+        }
+        const auto trim = static_cast<double>(best->trim);
+        if (const auto min_trim = limit_of(cmd.min_trim, set, &LimitValues::min_trim)) {
+            checks.push_back(with_source(at_least("min-trim", static_cast<double>(*min_trim), trim, "trim"),
+                                         cmd.min_trim, set));
+        }
+        if (const auto max_trim = limit_of(cmd.max_trim, set, &LimitValues::max_trim)) {
+            checks.push_back(with_source(at_most("max-trim", static_cast<double>(*max_trim), trim, "trim"),
+                                         cmd.max_trim, set));
+        }
+    }
+    emit_limits(checks, failure.empty(), set, fields);
     out_.record("trim", fields,
                 json::Object(operating_point_units())
                     .add("from", "trim")
                     .add("to", "trim")
                     .add("coarse_step", "trim")
                     .add("frames_per_point", "frame")
+                    .add("window_from", "trim")
+                    .add("window_to", "trim")
                     .add("best", "trim")
                     .add("centre", "trim")
                     .add("best_per", "%")
                     .add("elapsed", "s"));
+    const bool judged_pass = failure.empty() && all_pass(checks);
+    const std::string reason = failure.empty() ? limits_text(checks, true) : failure;
     if (best) {
         out_.text("trim find: best trim " + std::to_string(best->trim) +
                   (best->centre ? " (the V's centre " + short_number(*best->centre) + ")" : " (lowest error rate)") +
                   ", " + std::to_string(points.size()) + " points in " + fixed(elapsed, 2) + " s" +
-                  (failure.empty() ? "" : " -- FAIL: " + failure));
+                  (failure.empty() ? (checks.empty() ? "" : " -- " + reason) : " -- FAIL: " + failure));
     } else {
         out_.text("trim find: FAIL: " + failure);
     }
@@ -178,10 +213,10 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     if (read_failed) {
         return counter_failure("receive frame");
     }
-    if (!failure.empty() || !cmd.burn) {
+    if (!judged_pass || !cmd.burn) {
         // The radio goes back to the offset it ran with.
         api_.rf_freq_offset(static_cast<std::int32_t>(offset_before));
-        return failure.empty() ? Outcome::Pass : fail(failure);
+        return judged_pass ? Outcome::Pass : fail(reason, checks, interrupted);
     }
     const std::optional<FuseMap> now = read_map();
     if (!now) {

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <set>
 
 namespace deve::cli {
 
 namespace {
 
 constexpr double kSigmas = 3.0;
-// The fitted centre is searched in tenths of a trim step.
+// The fitted centre is given in tenths of a trim step.
 constexpr double kCentreResolution = 0.1;
 // A V whose sides rise less than this per step (in log-odds) is no V.
 constexpr double kMinSlope = 0.02;
@@ -31,44 +34,134 @@ Interval wilson(const TrimPoint &p) {
     return {centre - half, centre + half};
 }
 
-// Weighted least squares of logit(PER) on |trim - centre|: the residual
-// and the slope for one centre.
+// -log(1 / (1 + exp(-x))), without overflow.
+double softplus(double x) { return x > 0 ? x + std::log1p(std::exp(-x)) : std::log1p(std::exp(x)); }
+
+// logit(PER) = a + b |trim - centre| for one centre, the (a, b) that make
+// the counts likeliest, and the counts' negative log-likelihood under it.
 struct Line {
-    double residual = 0;
-    double slope = 0;
+    double a = 0;
+    double b = 0;
+    double nll = INFINITY;
 };
-Line fit_at(const std::vector<TrimPoint> &points, double centre) {
-    double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+constexpr double kLogitFloor = -40;  // no errors at all: the rate goes to zero
+constexpr double kSteepest = 20;     // log-odds a step: a wall
+
+double nll_of(const std::vector<TrimPoint> &points, double centre, double a, double b) {
+    double nll = 0;
     for (const TrimPoint &p : points) {
+        // -log(PER) = softplus(-eta), -log(1 - PER) = softplus(eta) = softplus(-eta) + eta.
+        const double eta = a + b * std::abs(static_cast<double>(p.trim) - centre);
         const double n = static_cast<double>(p.frames);
-        // Half a frame each way keeps the log-odds of 0 and n errors finite.
-        const double r = (static_cast<double>(p.errors) + 0.5) / (n + 1.0);
-        const double y = std::log(r / (1.0 - r));
-        const double w = n * r * (1.0 - r);  // the inverse variance of y
-        const double x = std::abs(static_cast<double>(p.trim) - centre);
-        sw += w;
-        sx += w * x;
-        sy += w * y;
-        sxx += w * x * x;
-        sxy += w * x * y;
+        nll += n * softplus(-eta) + (n - static_cast<double>(p.errors)) * eta;
     }
-    Line line;
-    const double det = sw * sxx - sx * sx;
-    if (det <= 0) {
-        line.residual = INFINITY;
-        return line;
-    }
-    line.slope = (sw * sxy - sx * sy) / det;
-    const double intercept = (sy - line.slope * sx) / sw;
-    for (const TrimPoint &p : points) {
-        const double n = static_cast<double>(p.frames);
-        const double r = (static_cast<double>(p.errors) + 0.5) / (n + 1.0);
-        const double y = std::log(r / (1.0 - r));
-        const double w = n * r * (1.0 - r);
-        const double e = y - intercept - line.slope * std::abs(static_cast<double>(p.trim) - centre);
-        line.residual += w * e * e;
+    return nll;
+}
+
+// Newton's method on (a, b) from `start`, halving a step that does not help.
+Line fit_at(const std::vector<TrimPoint> &points, double centre, Line start) {
+    Line line = start;
+    line.nll = nll_of(points, centre, line.a, line.b);
+    for (int iteration = 0; iteration < 40; ++iteration) {
+        double ga = 0, gb = 0, haa = 1e-9, hab = 0, hbb = 1e-9;
+        for (const TrimPoint &p : points) {
+            const double x = std::abs(static_cast<double>(p.trim) - centre);
+            const double n = static_cast<double>(p.frames);
+            const double per = 1.0 / (1.0 + std::exp(-(line.a + line.b * x)));
+            const double residual = n * per - static_cast<double>(p.errors);
+            const double w = n * per * (1.0 - per);
+            ga += residual;
+            gb += residual * x;
+            haa += w;
+            hab += w * x;
+            hbb += w * x * x;
+        }
+        const double det = haa * hbb - hab * hab;
+        if (!(det > 0)) {
+            break;
+        }
+        const double da = (hbb * ga - hab * gb) / det;
+        const double db = (haa * gb - hab * ga) / det;
+        bool moved = false;
+        for (double t = 1.0; t > 1e-4; t /= 2) {
+            const double a = std::max(kLogitFloor, line.a - t * da);
+            const double b = std::clamp(line.b - t * db, 0.0, kSteepest);
+            const double nll = nll_of(points, centre, a, b);
+            if (nll < line.nll - 1e-12) {
+                moved = std::abs(a - line.a) + std::abs(b - line.b) > 1e-9;
+                line = Line{a, b, nll};
+                break;
+            }
+        }
+        if (!moved) {
+            break;
+        }
     }
     return line;
+}
+
+// The centre whose best line makes the counts likeliest, searched between
+// the outermost points, and the centres within kCentreSigmas of it.
+struct Centre {
+    double centre = 0;
+    Line line;
+    double low = 0;
+    double high = 0;
+};
+constexpr double kCentreGrid = 0.25;
+std::optional<Centre> fit_centre(const std::vector<TrimPoint> &points) {
+    const double first = points.front().trim;
+    const double last = points.back().trim;
+    std::vector<std::pair<double, double>> profile;  // centre, negative log-likelihood
+    Line start{-3.0, 0.3, INFINITY};
+    std::optional<Centre> best;
+    for (double c = first; c <= last + 1e-9; c += kCentreGrid) {
+        const Line line = fit_at(points, c, start);
+        start = line;
+        profile.emplace_back(c, line.nll);
+        if (!best || line.nll < best->line.nll) {
+            best = Centre{c, line, c, c};
+        }
+    }
+    if (!best || !std::isfinite(best->line.nll)) {
+        return std::nullopt;
+    }
+    // Finer between the grid's neighbours of the best.
+    const double coarse = best->centre;
+    for (double c = coarse - kCentreGrid; c <= coarse + kCentreGrid + 1e-9; c += kCentreResolution / 4) {
+        const Line line = fit_at(points, c, best->line);
+        if (c >= first && c <= last && line.nll < best->line.nll) {
+            best->centre = c;
+            best->line = line;
+        }
+    }
+    best->low = best->high = best->centre;
+    // The likelihood-ratio interval, widened to the grid points just outside.
+    const double limit = best->line.nll + kCentreSigmas * kCentreSigmas / 2;
+    for (const auto &[c, nll] : profile) {
+        if (nll <= limit) {
+            best->low = std::min(best->low, c - kCentreGrid);
+            best->high = std::max(best->high, c + kCentreGrid);
+        }
+    }
+    return best;
+}
+
+// The trims whose counts lie beyond kOddSigmas of the fitted V: a burst of
+// interference, say, during their reading.
+constexpr double kOddSigmas = 4.5;
+std::vector<std::uint32_t> off_the_v(const std::vector<TrimPoint> &pool, const TrimBest &fit) {
+    std::vector<std::uint32_t> odd;
+    for (const TrimPoint &p : pool) {
+        const double eta = *fit.floor_logit + *fit.slope * std::abs(static_cast<double>(p.trim) - *fit.centre);
+        const double per = 1.0 / (1.0 + std::exp(-eta));
+        const double n = static_cast<double>(p.frames);
+        const double spread = std::sqrt(std::max(n * per * (1.0 - per), 1.0));
+        if (std::abs(static_cast<double>(p.errors) - n * per) > kOddSigmas * spread) {
+            odd.push_back(p.trim);
+        }
+    }
+    return odd;
 }
 
 }  // namespace
@@ -128,51 +221,69 @@ std::optional<TrimPoint> lowest(const std::vector<TrimPoint> &points) {
     return found;
 }
 
-std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
-    std::vector<TrimPoint> points;
-    const bool any_fine = std::any_of(all.begin(), all.end(), [](const TrimPoint &p) { return p.fine; });
-    for (const TrimPoint &p : all) {
-        if (p.frames != 0 && (p.fine || !any_fine)) {
-            points.push_back(p);
+bool usable(const TrimPoint &point) { return !point.stopped_early && !point.rejected && point.frames != 0; }
+
+std::vector<TrimPoint> pooled(const std::vector<TrimPoint> &points) {
+    std::vector<TrimPoint> out;
+    for (const TrimPoint &p : points) {
+        if (!usable(p)) {
+            continue;
+        }
+        const auto same = std::find_if(out.begin(), out.end(), [&p](const TrimPoint &q) { return q.trim == p.trim; });
+        if (same == out.end()) {
+            out.push_back(p);
+        } else {
+            same->errors += p.errors;
+            same->frames += p.frames;
         }
     }
+    std::sort(out.begin(), out.end(), [](const TrimPoint &a, const TrimPoint &b) { return a.trim < b.trim; });
+    return out;
+}
+
+std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
+    const bool any_fine = std::any_of(all.begin(), all.end(), [](const TrimPoint &p) { return p.fine; });
+    std::vector<TrimPoint> pass;  // the points of the pass judged
+    std::copy_if(all.begin(), all.end(), std::back_inserter(pass),
+                 [any_fine](const TrimPoint &p) { return p.fine || !any_fine; });
+    const std::vector<TrimPoint> points = pooled(pass);  // one reading a trim, by trim
     const std::optional<TrimPoint> low = lowest(points);
     if (!low) {
         return std::nullopt;
     }
-    std::sort(points.begin(), points.end(), [](const TrimPoint &a, const TrimPoint &b) { return a.trim < b.trim; });
+    // Whether the rate rises beyond doubt somewhere on one side of a trim:
+    // a point stopped early counts as worse.
+    const auto rises = [&](double at, bool left) {
+        return std::any_of(pass.begin(), pass.end(), [&](const TrimPoint &p) {
+            return !p.rejected && (left ? p.trim < at : p.trim > at) && (p.stopped_early || clearly_worse(p, *low));
+        });
+    };
+    const auto reading_at = [&](std::uint32_t trim) {
+        const auto at =
+            std::find_if(points.begin(), points.end(), [trim](const TrimPoint &p) { return p.trim == trim; });
+        return at != points.end() ? std::optional<TrimPoint>(*at) : std::nullopt;
+    };
 
-    // The V's centre, searched between the outermost points.
+    // The V's centre, searched between the outermost points. A V needs a
+    // side on each hand; a centre on the window's edge says the V goes on
+    // beyond it; and the trim it gives must not read clearly worse than the
+    // lowest.
     if (points.size() >= kMinFitPoints) {
-        const double first = points.front().trim;
-        const double last = points.back().trim;
-        std::optional<double> centre;
-        Line best_line;
-        best_line.residual = INFINITY;
-        for (double c = first; c <= last + 1e-9; c += kCentreResolution) {
-            const Line line = fit_at(points, c);
-            if (line.residual < best_line.residual) {
-                best_line = line;
-                centre = c;
+        if (const std::optional<Centre> fit = fit_centre(points)) {
+            const auto trim = static_cast<std::uint32_t>(std::lround(fit->centre));
+            const std::optional<TrimPoint> there = reading_at(trim);
+            if (fit->line.b > kMinSlope && fit->centre > points.front().trim && fit->centre < points.back().trim &&
+                rises(fit->centre, true) && rises(fit->centre, false) && there && !clearly_worse(*there, *low)) {
+                const double centre = std::round(fit->centre / kCentreResolution) * kCentreResolution;
+                return TrimBest{trim, "fit", centre, fit->low, fit->high, fit->line.a, fit->line.b};
             }
-        }
-        // A V needs a side on each hand: some point left of the centre and
-        // some right of it clearly worse than the lowest. A centre on the
-        // window's edge says the V goes on beyond it.
-        const auto side_rises = [&](bool left) {
-            return std::any_of(points.begin(), points.end(), [&](const TrimPoint &p) {
-                return (left ? p.trim < *centre : p.trim > *centre) && clearly_worse(p, *low);
-            });
-        };
-        if (centre && best_line.slope > kMinSlope && *centre > first && *centre < last && side_rises(true) &&
-            side_rises(false)) {
-            return TrimBest{static_cast<std::uint32_t>(std::lround(*centre)), "fit",
-                            std::round(*centre / kCentreResolution) * kCentreResolution};
         }
     }
     // No V: the middle of the run of trims that share the lowest rate; but
     // only when some trim measured is clearly worse than it: a minimum.
-    const bool minimum = std::any_of(all.begin(), all.end(), [&](const TrimPoint &p) { return clearly_worse(p, *low); });
+    const bool minimum = std::any_of(all.begin(), all.end(), [&](const TrimPoint &p) {
+        return !p.rejected && (p.stopped_early || clearly_worse(p, *low));
+    });
     const double lowest_rate = rate(*low);
     std::vector<std::uint32_t> run;
     for (const TrimPoint &p : points) {
@@ -180,7 +291,224 @@ std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &all) {
             run.push_back(p.trim);
         }
     }
-    return TrimBest{run[(run.size() - 1) / 2], minimum ? "lowest" : "none", std::nullopt};
+    TrimBest best;
+    best.trim = run[(run.size() - 1) / 2];
+    best.method = minimum ? "lowest" : "none";
+    return best;
+}
+
+namespace {
+
+std::string trim_words(double trim) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", trim);
+    return text;
+}
+
+}  // namespace
+
+TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frames, const MeasureTrim &measure) {
+    TrimSearch s;
+    const std::uint32_t step = coarse_step(from, to);
+    const std::uint32_t reach = std::max(step, kMinFineReach);
+    // Measures a trim, again when the reading came late; false when cut short.
+    const auto take = [&](std::uint32_t trim, std::uint64_t n, const std::optional<TrimPoint> &best, bool fine) {
+        for (int attempt = 0; attempt <= kRereads; ++attempt) {
+            std::optional<TrimPoint> p = measure(trim, n, best, fine);
+            if (!p) {
+                s.cut_short = true;
+                s.failure = "the search was cut short";
+                return false;
+            }
+            p->rejected = p->frames > n * kOverlongFactor;
+            s.points.push_back(*p);
+            if (!p->rejected) {
+                break;
+            }
+        }
+        return true;
+    };
+    // The lowest usable point of a pass, or of both.
+    const auto lowest_of = [&](bool fine) {
+        std::vector<TrimPoint> points;
+        std::copy_if(s.points.begin(), s.points.end(), std::back_inserter(points),
+                     [&](const TrimPoint &p) { return usable(p) && p.fine == fine; });
+        return lowest(points);
+    };
+
+    for (std::uint32_t trim : coarse_trims(from, to, step)) {
+        if (!take(trim, kCoarseFrames, lowest_of(false), false)) {
+            return s;
+        }
+    }
+    const std::optional<TrimPoint> coarse_best = lowest_of(false);
+    if (!coarse_best) {
+        s.failure = "no frame was received at any trim: is the bench signal source on?";
+        return s;
+    }
+    const std::string no_minimum = "no trim's error rate stands out from the others: the best lies outside the "
+                                   "range searched, or the receiver has no usable signal";
+    if (std::none_of(s.points.begin(), s.points.end(), [&](const TrimPoint &p) {
+            return !p.rejected && (p.stopped_early || clearly_worse(p, *coarse_best));
+        })) {
+        s.failure = no_minimum;
+        return s;
+    }
+    // The fine window holds the coarse best, and grows until the V rises on
+    // both sides of the best within it.
+    std::uint32_t centre = coarse_best->trim;
+    std::uint32_t lo = centre - std::min(centre - from, reach);
+    std::uint32_t hi = centre + std::min(to - centre, reach);
+    int refinements = 0;
+    std::set<std::uint32_t> read_again;  // trims read again for reading off the V
+    for (;;) {
+        s.window_from = lo;
+        s.window_to = hi;
+        std::vector<std::uint32_t> todo;
+        for (std::uint32_t t = lo; t <= hi; ++t) {
+            if (std::none_of(s.points.begin(), s.points.end(),
+                             [t](const TrimPoint &p) { return p.fine && p.trim == t; })) {
+                todo.push_back(t);
+            }
+        }
+        std::stable_sort(todo.begin(), todo.end(), [centre](std::uint32_t a, std::uint32_t b) {
+            return std::abs(static_cast<double>(a) - centre) < std::abs(static_cast<double>(b) - centre);
+        });
+        for (std::uint32_t trim : todo) {
+            // The trims next to the best so far are measured to their end:
+            // the V's sides there place its centre.
+            const std::optional<TrimPoint> so_far = lowest_of(true);
+            const bool beside = so_far && std::abs(static_cast<double>(trim) - so_far->trim) <= kSideReach;
+            if (!take(trim, frames, beside ? std::nullopt : so_far, true)) {
+                return s;
+            }
+        }
+        s.best = best_trim(s.points);
+        std::vector<TrimPoint> fine_points;
+        std::copy_if(s.points.begin(), s.points.end(), std::back_inserter(fine_points),
+                     [](const TrimPoint &p) { return p.fine; });
+        const std::vector<TrimPoint> fine_pool = pooled(fine_points);
+        const std::optional<TrimPoint> low = lowest(fine_pool);
+        if (!s.best || !low) {
+            s.failure = "no frame was received at any trim: is the bench signal source on?";
+            return s;
+        }
+        const TrimBest &best = *s.best;
+        centre = best.trim;
+        const auto rises = [&](bool left) {
+            return std::any_of(s.points.begin(), s.points.end(), [&](const TrimPoint &p) {
+                return p.fine && !p.rejected && (left ? p.trim < best.trim : p.trim > best.trim) &&
+                       (p.stopped_early || clearly_worse(p, *low));
+            });
+        };
+        // Where the window must grow to: past a side that does not rise, a
+        // best on its edge, a centre that may lie beyond it, and any point
+        // measured outside it that reads clearly better than the best.
+        const bool none = best.method == "none";
+        const bool grow_lo = none || best.trim <= lo || !rises(true) || (best.centre_low && *best.centre_low < lo);
+        const bool grow_hi = none || best.trim >= hi || !rises(false) || (best.centre_high && *best.centre_high > hi);
+        if (!none && ((grow_lo && lo == from) || (grow_hi && hi == to))) {
+            s.failure = "the best trim " + std::to_string(best.trim) +
+                        " is on the edge of the range searched, or the error rate does not rise beyond it within "
+                        "the range: the best may lie beyond it (widen --from/--to)";
+            return s;
+        }
+        std::uint32_t want_lo = grow_lo ? lo - std::min(lo - from, reach) : lo;
+        std::uint32_t want_hi = grow_hi ? hi + std::min(to - hi, reach) : hi;
+        const auto at = std::find_if(fine_pool.begin(), fine_pool.end(),
+                                     [&best](const TrimPoint &p) { return p.trim == best.trim; });
+        const std::optional<TrimPoint> at_best = at != fine_pool.end() ? std::optional<TrimPoint>(*at) : std::nullopt;
+        if (!at_best) {
+            s.failure = "the best trim " + std::to_string(best.trim) + " has no reading of its own";
+            return s;
+        }
+        std::optional<TrimPoint> better_inside;
+        for (const TrimPoint &p : s.points) {
+            if (!usable(p) || !clearly_worse(*at_best, p)) {
+                continue;
+            }
+            if (p.trim < lo || p.trim > hi) {
+                want_lo = std::min(want_lo, p.trim);
+                want_hi = std::max(want_hi, p.trim);
+            } else {
+                better_inside = p;
+            }
+        }
+        if (want_lo < lo || want_hi > hi) {
+            lo = want_lo;
+            hi = want_hi;
+            continue;
+        }
+        if (none) {
+            s.failure = no_minimum;
+            return s;
+        }
+        if (better_inside) {
+            s.failure = "the readings disagree: trim " + std::to_string(better_inside->trim) + " read " +
+                        trim_words(rate(*better_inside) * 100) + " % (" + std::to_string(better_inside->errors) +
+                        " of " + std::to_string(better_inside->frames) + " frames), clearly below the best trim " +
+                        std::to_string(best.trim) + " at " + trim_words(rate(*at_best) * 100) +
+                        " %: the link or the signal changed during the search";
+            return s;
+        }
+        // A reading at odds with the V fitted to the others is measured
+        // again once, and the new reading stands in for it.
+        if (best.centre) {
+            bool again = false;
+            for (std::uint32_t trim : off_the_v(fine_pool, best)) {
+                if (!read_again.insert(trim).second) {
+                    s.failure = "trim " + std::to_string(trim) +
+                                " reads off the V of the others twice: the signal is unsteady";
+                    return s;
+                }
+                for (TrimPoint &p : s.points) {
+                    p.rejected = p.rejected || (p.fine && p.trim == trim);
+                }
+                if (!take(trim, frames, std::nullopt, true)) {
+                    return s;
+                }
+                again = true;
+            }
+            if (again) {
+                continue;
+            }
+        }
+        // The best must be known to within a step: a fitted centre by the
+        // counts' likelihood; the lowest trim when every trim two or more
+        // steps from it reads clearly worse. Otherwise the trims around it
+        // are measured again, to their end.
+        double first = best.trim;
+        double last = best.trim;
+        bool known = true;
+        if (best.centre_low) {
+            known = *best.centre_low > best.trim - 1.5 && *best.centre_high < best.trim + 1.5;
+            first = *best.centre_low;
+            last = *best.centre_high;
+        } else {
+            for (const TrimPoint &p : fine_pool) {
+                if (std::abs(static_cast<double>(p.trim) - best.trim) >= 2 && !clearly_worse(p, *at_best)) {
+                    known = false;
+                    first = std::min<double>(first, p.trim);
+                    last = std::max<double>(last, p.trim);
+                }
+            }
+        }
+        if (known) {
+            return s;
+        }
+        if (refinements++ == kRefinements) {
+            s.failure = "the counts leave the best trim anywhere from " + trim_words(first) + " to " +
+                        trim_words(last) + ": not known to within a step (measure more --frames)";
+            return s;
+        }
+        for (const TrimPoint &p : fine_pool) {
+            const double trim = p.trim;
+            const bool near = trim + kRefineReach >= first && trim <= last + kRefineReach;
+            if (near && !take(p.trim, frames, std::nullopt, true)) {
+                return s;
+            }
+        }
+    }
 }
 
 }  // namespace deve::cli

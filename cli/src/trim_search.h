@@ -6,17 +6,29 @@
 // frequency error grows with the distance from the ideal trim, and each step
 // costs the receiver the same signal-to-noise margin, so
 // logit(PER) = a + b |trim - centre|. A coarse pass over the range finds
-// the V; a fine pass measures every trim around the coarse best, and the
-// V's centre is fitted to the fine points, weighting each by what its
-// counts resolve. Where the fine points show no V (a rate with a floor of
-// zero errors across the window: no side clearly above the floor on each
-// hand), the best is the middle of the run of trims with the lowest
-// measured rate.
+// the trim with the lowest rate; a fine pass measures every trim around it,
+// and the V's centre is fitted to the fine points by the likelihood of their
+// counts (a trim with no errors among many frames says as much as one with
+// a few). The window of the fine pass grows until the V rises on both sides
+// of its best; the range's edge ends the search with a failure. The centre
+// must be known to within a step: when the counts leave it wider, the trims
+// around it are measured again, and a search that still cannot tell fails.
+//
+// A point measured no further (clearly worse than the best so far) is only
+// "worse than": its few frames were stopped at a bad moment and do not pull
+// the fit. A point that counted far more frames than asked was read late
+// (a stalled link or a loaded machine): it is measured again, and left out
+// when it stays so.
 #pragma once
 
-#include <cstdint>
-#include <optional>
+// <string> before <functional>: the C library's <stdlib.h> of the Windows
+// cross build includes <limits.h>, which this directory's limits.h shadows,
+// and that one needs <string> complete.
 #include <string>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace deve::cli {
@@ -27,6 +39,7 @@ struct TrimPoint {
     std::uint64_t frames = 0;
     bool fine = false;          // measured in the fine pass
     bool stopped_early = false; // clearly worse than the best: measured no further
+    bool rejected = false;      // far more frames than asked: read late, not used
 };
 
 // The coarse step for a range: an eighth of it, at most 8. Within four steps
@@ -50,6 +63,11 @@ bool clearly_worse(const TrimPoint &point, const TrimPoint &best);
 // The point with the lowest error rate (ties: the most frames), if any
 // counted frames.
 std::optional<TrimPoint> lowest(const std::vector<TrimPoint> &points);
+// A point whose counts the fit and the best may use: measured to its end,
+// not rejected, some frames counted.
+bool usable(const TrimPoint &point);
+// The usable points, one a trim (the counts of its readings summed), by trim.
+std::vector<TrimPoint> pooled(const std::vector<TrimPoint> &points);
 
 struct TrimBest {
     std::uint32_t trim = 0;
@@ -57,9 +75,51 @@ struct TrimBest {
     // clearly worse than the lowest, so there is no minimum to speak of.
     std::string method;
     std::optional<double> centre;  // the fitted centre, when fitted
+    // Where the centre may lie, by the counts (fitted only): the centres
+    // whose likelihood is within kCentreSigmas of the best one's.
+    std::optional<double> centre_low;
+    std::optional<double> centre_high;
+    // The fitted V (fitted only): log-odds of the rate at the centre, and
+    // their rise a trim step.
+    std::optional<double> floor_logit;
+    std::optional<double> slope;
 };
-// The best trim of the fine points (all points when there are no fine ones);
-// nothing when no point counted a frame.
+constexpr double kCentreSigmas = 3.5;
+// The best trim of the usable fine points (all points when there are no
+// fine ones); nothing when no point counted a frame.
 std::optional<TrimBest> best_trim(const std::vector<TrimPoint> &points);
+
+// Fine points within this many steps of the best so far are measured to
+// their end, not stopped early: the fit needs the V's sides next to it.
+constexpr double kSideReach = 3;
+
+// Frames per point of the coarse pass: enough to tell the V's sides apart.
+constexpr std::uint64_t kCoarseFrames = 100;
+// A reading of more than this many times the frames asked was read late.
+constexpr std::uint64_t kOverlongFactor = 2;
+// How often a late reading is measured again before it is left out.
+constexpr int kRereads = 2;
+// How often the trims around a centre not known to a step are measured again.
+constexpr int kRefinements = 3;
+// ... those within this many steps of where the best may lie: the V's sides
+// there tell where its centre is.
+constexpr double kRefineReach = 8;
+
+// Measures one point: the receiver at `trim` from zero counts until
+// `frames` frames, or until the point is clearly worse than `best`.
+// Nothing when the search must stop (a failed read, a signal).
+using MeasureTrim = std::function<std::optional<TrimPoint>(std::uint32_t trim, std::uint64_t frames,
+                                                           const std::optional<TrimPoint> &best, bool fine)>;
+
+struct TrimSearch {
+    std::vector<TrimPoint> points;  // every point measured, in order
+    std::optional<TrimBest> best;
+    std::uint32_t window_from = 0;  // the fine pass's window at the end
+    std::uint32_t window_to = 0;
+    bool cut_short = false;         // a measurement was cut short
+    std::string failure;            // why there is no trim to burn; empty when there is
+};
+// The search over from..to, `frames` frames a fine point.
+TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frames, const MeasureTrim &measure);
 
 }  // namespace deve::cli

@@ -1,6 +1,7 @@
 #include "tuning.h"
 
 #include "deve/operations.h"
+#include "input_file.h"
 
 #include <charconv>
 #include <vector>
@@ -240,22 +241,12 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
     return plan;
 }
 
-std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
-    TuneCheck check;
-    for (const Command &command : commands) {
-        if (std::optional<std::string> refusal = check.next(command)) {
-            return refusal;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> TuneCheck::next(const Command &command) {
+std::optional<std::string> OperatingPointCheck::tune(const Command &command) {
     ++commands_;
     const TuneRequest *request = nullptr;
     const char *name = "tune";
-    if (const auto *tune = std::get_if<TuneCmd>(&command)) {
-        request = &tune->request;
+    if (const auto *t = std::get_if<TuneCmd>(&command)) {
+        request = &t->request;
     } else if (const auto *trim = std::get_if<TrimFindCmd>(&command)) {
         request = &trim->tune;
         name = "trim find";
@@ -266,6 +257,54 @@ std::optional<std::string> TuneCheck::next(const Command &command) {
             return std::string(name) + " (command " + std::to_string(commands_) + "): " + plan.error;
         }
         state_ = plan.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> OperatingPointCheck::limit_set(const Command &command, const LimitFile &limits) const {
+    const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
+        const LimitSet *set = limits.find(name, state_.band, state_.channel_number(), state_.mode, state_.rate);
+        if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
+            *set->limits.min_frames <= *cmd.frames) {
+            return std::nullopt;
+        }
+        return std::string(name) + " (command " + std::to_string(commands_) +
+               "): " + unreachable_frames_text(*set, *set->limits.min_frames, *cmd.frames);
+    };
+    if (const auto *tx = std::get_if<TxCmd>(&command)) {
+        return check("tx", *tx);
+    }
+    if (const auto *rx = std::get_if<RxCmd>(&command)) {
+        return check("rx", *rx);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
+    OperatingPointCheck check;
+    for (const Command &command : commands) {
+        if (std::optional<std::string> refusal = check.tune(command)) {
+            return refusal;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames) {
+    return "limit set \"" + excerpt(set.name) + "\" asks for at least " + std::to_string(min_frames) +
+           " frames, and the run stops at --frames " + std::to_string(frames) + ": it cannot pass";
+}
+
+std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits) {
+    OperatingPointCheck check;
+    for (const Command &command : commands) {
+        std::optional<std::string> refusal = check.tune(command);
+        if (!refusal) {
+            refusal = check.limit_set(command, limits);
+        }
+        if (refusal) {
+            return refusal;
+        }
     }
     return std::nullopt;
 }

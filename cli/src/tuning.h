@@ -99,15 +99,26 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now);
 // in (only tune changes band, channel, mode and rate), so that a refused
 // setting is found before the link opens. The first refusal, or nothing.
 std::optional<std::string> check_tunes(const std::vector<Command> &commands);
-// The same, one command at a time (the commands of a session's file, which
-// are checked as they are read and not kept).
-class TuneCheck {
+// Follows the commands as check_tunes does and refuses a tx or rx that stops
+// at --frames N while its limit set (no --min-frames given) asks for more
+// than N frames: it could not pass. The first refusal, or nothing.
+std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits);
+// That refusal's words.
+std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames);
+// The same checks one command at a time (the commands of a session's file,
+// which are checked as they are read and not kept).
+class OperatingPointCheck {
 public:
-    std::optional<std::string> next(const Command &command);
+    // The command's tune, if it has one, from the operating point so far:
+    // its refusal, or nothing (and the operating point moves on).
+    std::optional<std::string> tune(const Command &command);
+    // After tune(): a tx or rx at the operating point whose limit set asks
+    // for more frames than its --frames: the refusal.
+    std::optional<std::string> limit_set(const Command &command, const LimitFile &limits) const;
 
 private:
     RadioState state_;
-    std::size_t commands_ = 0;
+    std::size_t commands_ = 0;  // the commands seen, the current one included
 };
 // Makes the plan's calls: channel, mode, rate, RF gain, DAC, 11b gain. The
 // frequency offset is applied by the next tx or rx, as the dialog does.

@@ -21,23 +21,31 @@ json::Object per_fields(const char *key, std::uint64_t errors, std::uint64_t fra
     return json::Object().add(key, per_percent(errors, frames));
 }
 
-// The command line's limit, else the set's.
-template <typename T>
-std::optional<T> either(const std::optional<T> &option, const LimitSet *set, std::optional<T> LimitValues::*member) {
-    if (option) {
-        return option;
-    }
-    return set != nullptr ? set->limits.*member : std::nullopt;
-}
-
-// Where a check's limit came from.
-template <typename T>
-LimitCheck from(LimitCheck check, const std::optional<T> &option, const LimitSet *set) {
-    check.source = option ? "option" : "set " + set->name;
-    return check;
-}
-
 }  // namespace
+
+json::Object limit_object(const LimitCheck &c) {
+    json::Object o;
+    o.add("name", c.name).add("relation", c.relation).add("limit", c.limit);
+    o.add("value", c.value).add("unit", c.unit).add("source", c.source).add("pass", c.pass);
+    return o;
+}
+
+std::optional<std::string> Runner::unjudged(const LimitSet *set, const std::vector<LimitCheck> &checks) const {
+    if (!globals_.limits || set != nullptr || !checks.empty() || globals_.unjudged_ok) {
+        return std::nullopt;
+    }
+    return "no limit set for " + std::string(kBandChoices.labels[radio_.band]) + " " + radio_.channel_label() + ", " +
+           kModeChoices.labels[radio_.mode] + " " + radio_.rate;
+}
+
+std::optional<std::string> Runner::unreachable_set(const char *command, const std::optional<std::uint64_t> &frames,
+                                                   const std::optional<std::uint64_t> &min_frames) const {
+    const LimitSet *set = limit_set(command);
+    if (set == nullptr || !frames || min_frames || !set->limits.min_frames || *set->limits.min_frames <= *frames) {
+        return std::nullopt;
+    }
+    return unreachable_frames_text(*set, *set->limits.min_frames, *frames);
+}
 
 const LimitSet *Runner::limit_set(const char *command) const {
     return globals_.limits ? globals_.limits->find(command, radio_.band, radio_.channel_number(), radio_.mode,
@@ -49,10 +57,7 @@ void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, c
                          json::Object &fields) {
     json::Array list;
     for (const LimitCheck &c : checks) {
-        json::Object o;
-        o.add("name", c.name).add("relation", c.relation).add("limit", c.limit);
-        o.add("value", c.value).add("unit", c.unit).add("source", c.source).add("pass", c.pass);
-        list.push(o);
+        list.push(limit_object(c));
     }
     if (set != nullptr) {
         fields.add("limit_set", set->name);
@@ -73,6 +78,25 @@ std::string Runner::limits_text(const std::vector<LimitCheck> &checks, bool comp
                 (c.pass ? "ok" : "failed");
     }
     return text + (complete ? "" : ", cut short") + ")";
+}
+
+std::string Runner::verdict_text(const std::vector<LimitCheck> &checks, bool complete,
+                                 const std::optional<std::string> &unjudged_reason) const {
+    if (unjudged_reason && complete && all_pass(checks)) {
+        return "FAIL: " + *unjudged_reason + " (--unjudged-ok lets it pass unjudged)";
+    }
+    return limits_text(checks, complete);
+}
+
+Outcome Runner::judged(const std::vector<LimitCheck> &checks, bool complete, bool interrupted,
+                       const std::optional<std::string> &unjudged_reason) {
+    if (interrupted || !complete || !all_pass(checks)) {
+        return fail(limits_text(checks, complete), checks, interrupted);
+    }
+    if (unjudged_reason) {
+        return fail(*unjudged_reason);
+    }
+    return Outcome::Pass;
 }
 
 std::optional<std::uint32_t> Runner::read_tx_frames() { return checked_tx_count(api_, radio_.mode); }
@@ -127,6 +151,9 @@ const char *ended_by_text(bool interrupted, bool frames_reached) {
 Outcome Runner::operator()(const TxCmd &cmd) {
     if (const std::optional<Outcome> refused = refuse_uncalibrated()) {
         return *refused;
+    }
+    if (const std::optional<std::string> refusal = unreachable_set("tx", cmd.frames, cmd.min_frames)) {
+        return error("refused", *refusal);
     }
     using Clock = std::chrono::steady_clock;
     const std::string length = cmd.frames ? std::to_string(*cmd.frames) + " frames, at most " +
@@ -189,13 +216,13 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         elapsed > 0 ? std::optional<double>(static_cast<double>(totals.frames()) / elapsed) : std::nullopt;
     const LimitSet *set = limit_set("tx");
     std::vector<LimitCheck> checks;
-    if (const auto min_frames = either(cmd.min_frames, set, &LimitValues::min_frames)) {
-        checks.push_back(from(at_least("min-frames", static_cast<double>(*min_frames),
+    if (const auto min_frames = limit_of(cmd.min_frames, set, &LimitValues::min_frames)) {
+        checks.push_back(with_source(at_least("min-frames", static_cast<double>(*min_frames),
                                        static_cast<double>(totals.frames()), "frame"),
                               cmd.min_frames, set));
     }
-    if (const auto min_fps = either(cmd.min_fps, set, &LimitValues::min_fps)) {
-        checks.push_back(from(at_least("min-fps", *min_fps, mean, "frame/s"), cmd.min_fps, set));
+    if (const auto min_fps = limit_of(cmd.min_fps, set, &LimitValues::min_fps)) {
+        checks.push_back(with_source(at_least("min-fps", *min_fps, mean, "frame/s"), cmd.min_fps, set));
     }
     const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
     json::Object fields = run_head();
@@ -205,7 +232,8 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         .add("frames", totals.frames());
     fields.add("frames_per_second", mean).add("frames_wanted", cmd.frames);
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
-    emit_limits(checks, complete, set, fields);
+    const std::optional<std::string> unjudged_reason = unjudged(set, checks);
+    emit_limits(checks, complete && !unjudged_reason, set, fields);
     out_.record("tx", fields,
                 json::Object(operating_point_units())
                     .add("seconds", "s")
@@ -215,17 +243,20 @@ Outcome Runner::operator()(const TxCmd &cmd) {
                     .add("frames_wanted", "frame")
                     .add("pit", "us"));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
-              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + limits_text(checks, complete) +
+              (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + verdict_text(checks, complete, unjudged_reason) +
               (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("transmit frame");
     }
-    return complete && all_pass(checks) ? Outcome::Pass : fail(limits_text(checks, complete));
+    return judged(checks, complete, interrupted, unjudged_reason);
 }
 
 Outcome Runner::operator()(const RxCmd &cmd) {
     if (const std::optional<Outcome> refused = refuse_uncalibrated()) {
         return *refused;
+    }
+    if (const std::optional<std::string> refusal = unreachable_set("rx", cmd.frames, cmd.min_frames)) {
+        return error("refused", *refusal);
     }
     using Clock = std::chrono::steady_clock;
     const std::string length = cmd.frames ? std::to_string(*cmd.frames) + " frames, at most " +
@@ -307,16 +338,16 @@ Outcome Runner::operator()(const RxCmd &cmd) {
     const std::optional<double> per = per_percent(totals.errors(), totals.frames());
     const LimitSet *set = limit_set("rx");
     std::vector<LimitCheck> checks;
-    if (const auto max_per = either(cmd.max_per, set, &LimitValues::max_per)) {
-        checks.push_back(from(at_most("max-per", *max_per, per, "%"), cmd.max_per, set));
+    if (const auto max_per = limit_of(cmd.max_per, set, &LimitValues::max_per)) {
+        checks.push_back(with_source(at_most("max-per", *max_per, per, "%"), cmd.max_per, set));
     }
-    if (const auto min_frames = either(cmd.min_frames, set, &LimitValues::min_frames)) {
-        checks.push_back(from(at_least("min-frames", static_cast<double>(*min_frames),
+    if (const auto min_frames = limit_of(cmd.min_frames, set, &LimitValues::min_frames)) {
+        checks.push_back(with_source(at_least("min-frames", static_cast<double>(*min_frames),
                                        static_cast<double>(totals.frames()), "frame"),
                               cmd.min_frames, set));
     }
-    if (const auto max_errors = either(cmd.max_errors, set, &LimitValues::max_errors)) {
-        checks.push_back(from(at_most("max-errors", static_cast<double>(*max_errors),
+    if (const auto max_errors = limit_of(cmd.max_errors, set, &LimitValues::max_errors)) {
+        checks.push_back(with_source(at_most("max-errors", static_cast<double>(*max_errors),
                                       static_cast<double>(totals.errors()), "frame"),
                               cmd.max_errors, set));
     }
@@ -332,7 +363,8 @@ Outcome Runner::operator()(const RxCmd &cmd) {
         .add("counter_restarts", restarts)
         .add("frames_wanted", cmd.frames);
     fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
-    emit_limits(checks, complete, set, fields);
+    const std::optional<std::string> unjudged_reason = unjudged(set, checks);
+    emit_limits(checks, complete && !unjudged_reason, set, fields);
     out_.record("rx", fields,
                 json::Object(operating_point_units())
                     .add("seconds", "s")
@@ -343,12 +375,12 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                     .add("per", "%"));
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
-              limits_text(checks, complete) +
+              verdict_text(checks, complete, unjudged_reason) +
               (set != nullptr ? " [limit set " + set->name + "]" : ""));
     if (read_failed) {
         return counter_failure("receive frame");
     }
-    return complete && all_pass(checks) ? Outcome::Pass : fail(limits_text(checks, complete));
+    return judged(checks, complete, interrupted, unjudged_reason);
 }
 
 }  // namespace deve::cli

@@ -117,6 +117,17 @@ TEST(CliCommandLine, NumbersOutsideTheirRangeAreRefusedInPlainWords) {
     EXPECT_EQ(rx.max_per, 2.5);
     EXPECT_EQ(rx.max_errors, 0u);
     EXPECT_EQ(rx.seconds, 3u);
+    // The trim search's acceptance limits, and a run no limit set judges.
+    EXPECT_TRUE(
+        contains(error({"trim", "find", "--max-trim", "256"}), "not a whole number of trim steps from 0 to 255"));
+    const ParseResult trim = parse({"--unjudged-ok", "trim", "find", "--max-per", "5", "--min-trim", "100",
+                                    "--max-trim", "200"});
+    ASSERT_EQ(trim.kind, ParseResult::Kind::Run) << trim.text;
+    const auto &find = std::get<deve::cli::TrimFindCmd>(trim.line.commands[0]);
+    EXPECT_EQ(find.max_per, 5.0);
+    EXPECT_EQ(find.min_trim, 100u);
+    EXPECT_EQ(find.max_trim, 200u);
+    EXPECT_TRUE(trim.line.globals.unjudged_ok);
 }
 
 TEST(CliCommandLine, BurnsThatCanNeverBeRightAreRefusedBeforeTheLinkOpens) {

@@ -33,6 +33,15 @@ TEST(CliLimitFile, TheMostSpecificMatchingSetApplies) {
     EXPECT_EQ(*file.find("tx", 1, 36, 1, "7-OFDM-54M")->limits.min_fps, 100.5);
     EXPECT_EQ(*file.find("rx", 0, 1, ht20, "HT20-MCS7")->limits.min_frames, 1000u);
     EXPECT_EQ(parse_limit_file("f", R"({"sets": []})").file->find("rx", 0, 1, 2, "HT20-MCS7"), nullptr);
+    // The trim search's acceptance limits.
+    const auto trim = parse_limit_file("f", R"({"sets": [{"name": "trim", "command": "trim find",
+        "limits": {"max-per": 20, "min-trim": 100, "max-trim": 200}}]})");
+    ASSERT_TRUE(trim.file.has_value()) << trim.error;
+    const deve::cli::LimitSet *set = trim.file->find("trim find", 0, 1, ht20, "HT20-MCS7");
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(*set->limits.min_trim, 100u);
+    EXPECT_EQ(*set->limits.max_trim, 200u);
+    EXPECT_EQ(trim.file->find("rx", 0, 1, ht20, "HT20-MCS7"), nullptr);
 }
 
 TEST(CliLimitFile, AFileThatCannotBeTrustedIsRefusedWithTheReason) {
@@ -54,6 +63,8 @@ TEST(CliLimitFile, AFileThatCannotBeTrustedIsRefusedWithTheReason) {
                          "two sets are named \"a\""));
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a", "chanel": 1, "limits": {}}]})"), "unknown key \"chanel\""));
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a"}]})"), "no \"limits\""));
+    EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a", "limits": {"max-trim": 256}}]})"),
+                         "is 256, not a whole number of trim steps from 0 to 255"));
 }
 
 // Files made to break the reader: each is refused, with a reason that

@@ -2,6 +2,8 @@
 // Ctrl-C or the program is terminated; progress shows on a terminal only.
 #include "sim_board.h"
 
+#include <QJsonArray>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -54,6 +56,9 @@ TEST_F(CliSafety, CtrlCDuringTransmissionLeavesTheGeneratorOff) {
         "tx_sample", SIGINT);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
     EXPECT_EQ(r.exit_code, 130);
+    if (!clitest::windows_program()) {
+        EXPECT_EQ(r.signal, SIGINT);  // the program ends by the signal itself, once the radio is safe
+    }
     const auto all = clitest::records(r.out);
     EXPECT_EQ(text(one(all, "interrupted"), "signal"), "SIGINT");
     const QJsonObject tx = one(all, "tx");
@@ -63,6 +68,9 @@ TEST_F(CliSafety, CtrlCDuringTransmissionLeavesTheGeneratorOff) {
     EXPECT_EQ(text(close, "transmitter"), "off");
     EXPECT_EQ(text(close, "radio_mode"), "standby");
     EXPECT_EQ(number(one(all, "end"), "exit_code"), 130);
+    const QJsonObject cut = one(all, "end").value("failures").toArray().at(0).toObject();
+    EXPECT_EQ(text(cut, "kind"), "interrupted");
+    EXPECT_EQ(text(cut, "command"), "tx");
 
     // The chip's own record: the generator was started, and the last word
     // written to its control register switches it off (bit 0 clear).
@@ -86,6 +94,7 @@ TEST_F(CliSafety, TerminationDuringReceptionStopsTheCounters) {
         },
         "rx_sample", SIGTERM);
     EXPECT_EQ(r.exit_code, 143);
+    EXPECT_EQ(r.signal, SIGTERM);
     const auto all = clitest::records(r.out);
     EXPECT_EQ(text(one(all, "interrupted"), "signal"), "SIGTERM");
     EXPECT_EQ(text(one(all, "close"), "receiver"), "off");
@@ -94,6 +103,45 @@ TEST_F(CliSafety, TerminationDuringReceptionStopsTheCounters) {
     ASSERT_FALSE(counters.empty());
     EXPECT_NE(std::find(counters.begin(), counters.end(), 0x00100001u), counters.end());
     EXPECT_EQ(counters.back() & 0x00100000u, 0u);
+}
+
+// A station script that runs deve-cli and then goes on to the next board
+// stops at Ctrl-C, as it would for any other program: Ctrl-C reaches the
+// terminal's whole foreground job, the shell waits for deve-cli, and stops
+// only when deve-cli ends by the signal (not merely with exit code 130).
+// The radio is safe first, and the records end with the end record. A
+// hang-up ends the program by the same signal too.
+TEST_F(CliSafety, CtrlCStopsTheScriptThatRanTheProgram) {
+    if (clitest::windows_program()) {
+        GTEST_SKIP() << "a Windows program ends with an exit code, not by a signal";
+    }
+    if (access("/bin/bash", X_OK) != 0) {
+        GTEST_SKIP() << "no /bin/bash";
+    }
+    clitest::CliOptions options;
+    options.env = {{"XOLT_FUSE_FILE", fuse_file()}};
+    options.own_process_group = true;
+    bool sent = false;
+    options.on_line = [&sent](const std::string &line, pid_t shell) {
+        if (!sent && line.find("\"type\":\"tx_sample\"") != std::string::npos) {
+            kill(-shell, SIGINT);
+            sent = true;
+        }
+    };
+    const CliRun r = clitest::run_program(
+        "/bin/bash", {"-c", "\"$0\" --json tx --seconds 60; echo \"after: $?\"", clitest::cli_program()}, options);
+    ASSERT_TRUE(sent) << r.err;
+    EXPECT_FALSE(contains(r.out, "after:")) << r.out.substr(r.out.size() > 300 ? r.out.size() - 300 : 0);
+    EXPECT_EQ(r.signal, SIGINT);
+    const auto all = clitest::records(r.out);
+    EXPECT_EQ(text(one(all, "close"), "transmitter"), "off");
+    EXPECT_EQ(text(all.back(), "type"), "end");
+
+    const CliRun hangup = interrupted(
+        [&](auto on_line) { return run({"--json", "rx", "--seconds", "60"}, {}, {}, on_line); }, "rx_sample", SIGHUP);
+    EXPECT_EQ(hangup.signal, SIGHUP);
+    EXPECT_EQ(hangup.exit_code, 129);
+    EXPECT_EQ(text(one(clitest::records(hangup.out), "close"), "receiver"), "off");
 }
 
 TEST_F(CliSafety, PipedOutputGetsNoProgress) {

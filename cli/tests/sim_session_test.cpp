@@ -140,6 +140,80 @@ TEST_F(CliSession, ALimitFileAppliesByOperatingPointAndTheCommandLineOverrides) 
     EXPECT_TRUE(contains(bad.err, "unknown limit \"max_per\"")) << bad.err;
 }
 
+// A line that hands over a limit file expects every run judged: a run no
+// set covers fails (unless --unjudged-ok), a set a run cannot meet is
+// refused before the link opens, and the end record gives each limit broken
+// with the value measured.
+TEST_F(CliSession, ALimitFileJudgesEveryRun) {
+    const std::string file = path("limits.json");
+    std::ofstream(file) << R"({"sets": [
+        {"name": "rx 2G", "command": "rx", "band": "2G", "limits": {"max-per": 0, "min-frames": 1000}}]})";
+    const CliRun unreachable = run({"--json", "--limits", file, "info", "rx", "--frames", "500"});
+    EXPECT_EQ(unreachable.exit_code, 2);
+    EXPECT_TRUE(clitest::of_type(clitest::records(unreachable.out), "open").empty());
+    EXPECT_TRUE(contains(unreachable.err, "limit set \"rx 2G\" asks for at least 1000 frames")) << unreachable.err;
+
+    const CliRun r = run({"--json", "--limits", file, "rx", "--frames", "1000", "tx", "--frames", "100"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    const auto all = clitest::records(r.out);
+    EXPECT_EQ(text(one(all, "tx"), "verdict"), "fail");
+    const QJsonArray failures = one(all, "end").value("failures").toArray();
+    ASSERT_EQ(failures.size(), 2);
+    const QJsonObject per = failures.at(0).toObject();
+    EXPECT_EQ(text(per, "kind"), "fail");
+    const QJsonObject broken = per.value("limit").toObject();
+    EXPECT_EQ(text(broken, "name"), "max-per");
+    EXPECT_EQ(number(broken, "limit"), 0);
+    EXPECT_EQ(number(broken, "value"), number(one(all, "rx"), "per"));
+    EXPECT_GT(number(broken, "value"), 0);
+    const QJsonObject unjudged = failures.at(1).toObject();
+    EXPECT_EQ(text(unjudged, "command"), "tx");
+    EXPECT_EQ(text(unjudged, "reason"), "no limit set for 2G CH1_2412MHz, 11n-HT20 HT20-MCS7");
+    EXPECT_TRUE(unjudged.value("limit").isNull());
+
+    const CliRun allowed = run({"--json", "--limits", file, "--unjudged-ok", "tx", "--frames", "100"});
+    EXPECT_EQ(allowed.exit_code, 0) << allowed.out;
+}
+
+// The recorded case: a board whose best trim is 151, at 1 ms a register
+// access. What the search burns is within a step of 151; a search that
+// cannot tell burns nothing. Every reading it used counted its frames with
+// the counter block stopped, no more than twice the frames asked.
+TEST_F(CliSession, TrimFindOnASlowLinkBurnsTheBoardsTrimOrNothing) {
+    const clitest::Env slow{{"XOLT_LINK_LATENCY_US", "1000"}};
+    const CliRun r =
+        run({"--json", "trim", "find", "--from", "104", "--to", "200", "--max-per", "20", "--burn", "--yes"}, slow);
+    const auto all = clitest::records(r.out);
+    const QJsonObject trim = one(all, "trim");
+    for (const QJsonValue &v : trim.value("points").toArray()) {
+        const QJsonObject p = v.toObject();
+        const double asked = text(p, "pass") == "fine" ? 200 : 100;
+        if (!p.value("rejected").toBool()) {
+            EXPECT_LE(number(p, "frames"), 2 * asked) << text(p, "pass") << " " << number(p, "trim");
+        }
+    }
+    if (r.exit_code == 0) {
+        EXPECT_NEAR(number(trim, "best"), 151, 1);
+        EXPECT_LE(number(trim, "best_per"), 20);
+        EXPECT_EQ(text(one(all, "efuse_burn"), "outcome"), "burned");
+    } else {
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        EXPECT_TRUE(clitest::of_type(all, "efuse_burn").empty());
+        EXPECT_EQ(fuse_words()[1], 0u);
+    }
+
+    // A best trim outside the acceptance limits burns nothing.
+    const CliRun outside = run({"--json", "trim", "find", "--from", "120", "--to", "180", "--max-trim", "140", "--burn",
+                                "--yes"});
+    EXPECT_EQ(outside.exit_code, 1) << outside.out;
+    const auto failed = clitest::records(outside.out);
+    EXPECT_TRUE(clitest::of_type(failed, "efuse_burn").empty());
+    const QJsonObject limit = one(failed, "end").value("failures").toArray().at(0).toObject().value("limit").toObject();
+    EXPECT_EQ(text(limit, "name"), "max-trim");
+    EXPECT_EQ(number(limit, "limit"), 140);
+    EXPECT_NEAR(number(limit, "value"), 151, 1);
+}
+
 TEST_F(CliSession, TrimFindBurnsTheBestTrimAndRunsWithIt) {
     const clitest::Env board{{"XOLT_IDEAL_TRIM", "163"}};
     const CliRun r = run({"--json", "trim", "find", "--from", "130", "--to", "190", "--burn", "--yes", "rx", "--frames",

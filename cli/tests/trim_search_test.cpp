@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
 
 namespace {
 
@@ -88,6 +92,169 @@ TEST(CliTrimSearch, WithoutAVTheMiddleOfTheLowestRun) {
     EXPECT_FALSE(deve::cli::best_trim({{5, 0, 0, true, false}}).has_value());  // nothing received
     // Every trim lost every frame: no minimum at all.
     EXPECT_EQ(deve::cli::best_trim({{5, 200, 200, true, false}, {6, 199, 200, true, false}})->method, "none");
+}
+
+// The expected counts of a point on a receiver's V, read every `poll`
+// frames as the counters are polled, measured no further once clearly worse
+// than `best`.
+TrimPoint expected_point(std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best, bool fine,
+                         double ideal, double slope, double floor_logit, std::uint64_t poll) {
+    const double per = 1.0 / (1.0 + std::exp(-floor_logit - slope * std::abs(trim - ideal)));
+    TrimPoint p{trim, 0, 0, fine, false};
+    for (std::uint64_t n = std::min(poll, frames);; n = std::min(n + poll, frames)) {
+        p.frames = n;
+        p.errors = static_cast<std::uint64_t>(std::lround(per * static_cast<double>(n)));
+        if (best && deve::cli::clearly_worse(p, *best)) {
+            p.stopped_early = true;
+            return p;
+        }
+        if (n == frames) {
+            return p;
+        }
+    }
+}
+
+// A search recorded on a board whose best trim is 151, at 1 ms a register
+// access, over 104-200: the coarse pass read 152 at 3.8 % (4 of 105 frames);
+// 160 and the trims above it were stopped early at about 80 %; 155, at the
+// edge of the fine window the search then chose, read 21 %. The other
+// readings are the board's V.
+TEST(CliTrimSearch, TheRecordedSearchOnASlowLinkFindsTheBoardsTrim) {
+    std::map<std::pair<std::uint32_t, bool>, TrimPoint> recorded;
+    for (std::uint32_t t = 104; t <= 136; t += 8) {
+        recorded[{t, false}] = {t, 110, 120, false, false};
+    }
+    recorded[{144, false}] = {144, 80, 118, false, false};
+    recorded[{152, false}] = {152, 4, 105, false, false};
+    recorded[{160, false}] = {160, 20, 24, false, true};
+    for (std::uint32_t t = 168; t <= 200; t += 8) {
+        recorded[{t, false}] = {t, 18, 24, false, true};
+    }
+    recorded[{155, true}] = {155, 42, 200, true, false};
+    std::vector<std::uint32_t> asked;
+    const auto replay = [&](std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best,
+                            bool fine) -> std::optional<TrimPoint> {
+        asked.push_back(trim);
+        const auto it = recorded.find({trim, fine});
+        return it != recorded.end() ? it->second : expected_point(trim, frames, best, fine, 151, 0.45, -2.9, 22);
+    };
+    const deve::cli::TrimSearch search = deve::cli::search_trim(104, 200, 200, replay);
+    ASSERT_TRUE(search.best.has_value()) << search.failure;
+    EXPECT_EQ(search.failure, "");
+    EXPECT_NEAR(search.best->trim, 151.0, 1.0) << search.best->method;
+    EXPECT_NE(search.best->trim, 155u);
+    // The fine pass measured the trims around the coarse best, 152.
+    EXPECT_NE(std::find(asked.begin() + 13, asked.end(), 151u), asked.end());
+}
+
+// A board for the property test: its V, the link's polling, and the faults
+// a loaded machine adds.
+struct Board {
+    double ideal;        // the trim where the crystal is on frequency
+    double slope;        // log-odds per trim step
+    double floor_logit;  // log-odds of the error rate at the ideal
+    std::uint64_t poll;  // frames between two readings (a slow link reads seldom)
+    double stall;        // chance that a reading comes late, with far more frames than asked
+    double burst;        // chance that interference spoils a point's frames
+};
+
+// Measures like the receiver: frames arrive in chunks between the readings;
+// a stall adds a late chunk of up to three times the frames asked; a burst
+// of interference loses up to a third of the frames.
+class NoisyReceiver {
+public:
+    NoisyReceiver(const Board &board, std::uint64_t seed) : board_(board), random_(seed) {}
+
+    TrimPoint operator()(std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best, bool fine) {
+        const double per = 1.0 / (1.0 + std::exp(-board_.floor_logit - board_.slope * std::abs(trim - board_.ideal)));
+        const bool burst = chance(board_.burst);
+        TrimPoint p{trim, 0, 0, fine, false};
+        while (p.frames < frames) {
+            std::uint64_t chunk =
+                std::uniform_int_distribution<std::uint64_t>(board_.poll / 2 + 1, board_.poll)(random_);
+            if (chance(board_.stall)) {
+                chunk += std::uniform_int_distribution<std::uint64_t>(frames / 2, 3 * frames)(random_);
+            }
+            p.frames += chunk;
+            p.errors += std::binomial_distribution<std::uint64_t>(chunk, per)(random_);
+            if (burst) {
+                p.errors += std::binomial_distribution<std::uint64_t>(chunk - std::min(chunk, p.errors), 0.3)(random_);
+                p.errors = std::min(p.errors, p.frames);
+            }
+            if (best && deve::cli::clearly_worse(p, *best)) {
+                p.stopped_early = true;
+                break;
+            }
+        }
+        return p;
+    }
+
+private:
+    bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
+    Board board_;
+    std::mt19937_64 random_;
+};
+
+// Over many boards, links and noisy points: a trim the search would burn is
+// within one step of the board's ideal; otherwise the search fails.
+TEST(CliTrimSearch, EveryTrimFoundIsWithinOneOfTheIdeal) {
+    const auto started = std::chrono::steady_clock::now();
+    constexpr int kBoards = 2000;
+    int found = 0;
+    int failed = 0;
+    int exact = 0;
+    std::uint64_t frames_measured = 0;
+    std::mt19937_64 boards(20240501);
+    auto uniform = [&boards](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(boards);
+    };
+    for (int i = 0; i < kBoards; ++i) {
+        Board board;
+        board.ideal = std::round(uniform(10, 245));
+        board.slope = uniform(0.25, 1.0);
+        board.floor_logit = uniform(-7.0, -1.0);
+        board.poll = static_cast<std::uint64_t>(uniform(5, 120));
+        board.stall = uniform(0, 1) < 0.3 ? uniform(0, 0.1) : 0.0;
+        board.burst = uniform(0, 1) < 0.3 ? uniform(0, 0.05) : 0.0;
+        // Mostly the default range; some narrower ones, a few without the ideal.
+        std::uint32_t from = 0;
+        std::uint32_t to = 255;
+        if (uniform(0, 1) < 0.4) {
+            from = static_cast<std::uint32_t>(std::max(0.0, board.ideal - uniform(-10, 60)));
+            to = static_cast<std::uint32_t>(std::min(255.0, board.ideal + uniform(-10, 60)));
+            if (from > to) {
+                std::swap(from, to);
+            }
+        }
+        const std::uint64_t frames = uniform(0, 1) < 0.7 ? 200 : static_cast<std::uint64_t>(uniform(60, 600));
+        NoisyReceiver receiver(board, boards());
+        const deve::cli::TrimSearch search = deve::cli::search_trim(
+            from, to, frames,
+            [&](std::uint32_t trim, std::uint64_t n, const std::optional<TrimPoint> &best, bool fine) {
+                return std::optional<TrimPoint>(receiver(trim, n, best, fine));
+            });
+        for (const TrimPoint &p : search.points) {
+            frames_measured += p.frames;
+        }
+        if (!search.failure.empty()) {
+            ++failed;
+            continue;
+        }
+        ++found;
+        ASSERT_TRUE(search.best.has_value());
+        exact += search.best->trim == board.ideal ? 1 : 0;
+        EXPECT_LE(std::abs(search.best->trim - board.ideal), 1.0)
+            << "board " << i << ": ideal " << board.ideal << ", slope " << board.slope << ", floor "
+            << board.floor_logit << ", poll " << board.poll << ", stall " << board.stall << ", burst "
+            << board.burst << ", range " << from << "-" << to << ", " << frames << " frames: found "
+            << search.best->trim << " (" << search.best->method << ")";
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("trim search over %d boards: %d found (%d of them the ideal itself), %d failed, %.0f frames a "
+                "search, %.2f s\n",
+                kBoards, found, exact, failed, static_cast<double>(frames_measured) / kBoards, seconds);
+    // A search that gives up on most boards would pass the test but help no line.
+    EXPECT_GT(found, kBoards * 8 / 10);
 }
 
 }  // namespace

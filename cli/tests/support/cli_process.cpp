@@ -100,6 +100,9 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
         throw std::runtime_error("fork failed");
     }
     if (child == 0) {
+        if (options.own_process_group) {
+            setpgid(0, 0);
+        }
         const int input = options.input_path.empty() ? in_pipe[0] : open(options.input_path.c_str(), O_RDONLY);
         dup2(input, STDIN_FILENO);
         dup2(out_pipe[1], STDOUT_FILENO);
@@ -132,6 +135,9 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    if (options.own_process_group) {
+        setpgid(child, child);  // whichever of the two runs first
+    }
     close(in_pipe[0]);
     close(out_pipe[1]);
     close(err_pipe[1]);
@@ -152,7 +158,7 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
         pollfd fds[2] = {{from_out, POLLIN, 0}, {from_err, POLLIN, 0}};
         const int ready = poll(fds, 2, 200);
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
+            kill(options.own_process_group ? -child : child, SIGKILL);
             break;
         }
         if (ready <= 0) {
@@ -184,6 +190,7 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
     int status = 0;
     waitpid(child, &status, 0);
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return run;
 }
 

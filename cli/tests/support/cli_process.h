@@ -24,6 +24,7 @@ std::string program_path(const std::string &path);
 
 struct CliRun {
     int exit_code = -1;  // 128 + signal when the program was killed
+    int signal = 0;      // the signal that killed it; 0 when it exited
     std::string out;     // standard output
     // Standard error (empty when it went to a terminal); a Windows program's
     // CRLF line ends read as LF.
@@ -48,6 +49,9 @@ struct CliOptions {
     std::string input_path;
     // Standard output a pipe whose reader has gone: every write fails.
     bool output_unread = false;
+    // The program runs in a process group of its own (as a terminal's
+    // foreground job), which a signal to -pid reaches as a whole.
+    bool own_process_group = false;
     // The program is killed after this many seconds.
     int timeout_seconds = 120;
 };
