@@ -1,5 +1,5 @@
 // deve-cli's limit-file reader over arbitrary file contents. A file it takes
-// must hold only what a run can use: tx or rx commands, bands and modes of
+// must hold only what a run can use: tx, rx or trim find commands, bands and modes of
 // the lists, channels the band offers (either band when the set names none),
 // limits in their ranges, no two sets of one name. A file it refuses must say
 // why in a message that quotes no more than excerpts of the file, however
@@ -26,7 +26,8 @@ void check_limit(const std::optional<double> &value, const deve::cli::NumberRang
 }
 
 void check_set(const LimitSet &set) {
-    FUZZ_CHECK(!set.command || *set.command == "tx" || *set.command == "rx", "command " + *set.command + " taken");
+    FUZZ_CHECK(!set.command || *set.command == "tx" || *set.command == "rx" || *set.command == "trim find",
+               "command " + set.command.value_or("") + " taken");
     FUZZ_CHECK(!set.band || (*set.band >= 0 && *set.band < static_cast<int>(deve::kBandChoices.labels.size())),
                "a band out of the list");
     FUZZ_CHECK(!set.mode || (*set.mode >= 0 && *set.mode < static_cast<int>(deve::kModeChoices.labels.size())),
@@ -42,6 +43,8 @@ void check_set(const LimitSet &set) {
     check_limit(l.max_per, deve::cli::kPerRange, "max-per");
     FUZZ_CHECK(!l.min_frames || static_cast<double>(*l.min_frames) <= 1e12, "min-frames out of its range was taken");
     FUZZ_CHECK(!l.max_errors || static_cast<double>(*l.max_errors) <= 1e12, "max-errors out of its range was taken");
+    FUZZ_CHECK(!l.min_trim || *l.min_trim <= 255, "min-trim out of its range was taken");
+    FUZZ_CHECK(!l.max_trim || *l.max_trim <= 255, "max-trim out of its range was taken");
 }
 
 }  // namespace
