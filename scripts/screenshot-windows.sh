@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Takes the picture of Deve.exe that the docs show: the Windows build's
+# Takes the pictures of Deve.exe that the docs show: the Windows build's
 # dialog under Wine, in a Wine desktop window (which draws the frame and
 # caption as Windows does) on a virtual X display, on the simulated board
 # with a fresh fuse file; deve_screenshot presses OPEN and saves the dialog.
+# Then, on another fresh board, deve_screenshot --pictures programs a few
+# eFuse records, runs a receive test with the pictures panel open and saves
+# the dialog with the panel (deve-windows-pictures.png) and its three
+# pictures (deve-windows-rx-chart.png, deve-windows-dpd-curves.png,
+# deve-windows-efuse-map.png) beside the first picture.
 #
 #   scripts/screenshot-windows.sh [output.png]   (default: docs/deve-windows.png)
 #   VELMO_WINDOWS_BUILD   Windows build directory (default: build/windows)
@@ -31,3 +36,18 @@ if [ ! -s "$out" ]; then
   exit 1
 fi
 echo "Saved $out"
+
+# The panel widens the dialog: a desktop as wide as the virtual screen.
+pictures="$(dirname "$out")"
+rm -f "$pictures"/deve-windows-{pictures,rx-chart,dpd-curves,efuse-map}.png
+env -u XOLT_LIBRARY XOLT_FUSE_FILE="$(windows_path "$work/efuse-pictures.bin")" \
+  "$wine64" explorer /desktop=Deve,1280x860 "$(windows_path "$build/bin/deve_screenshot.exe")" \
+  --pictures "$(windows_path "$pictures")" </dev/null >"$work/pictures.log" 2>&1 || true
+for name in pictures rx-chart dpd-curves efuse-map; do
+  if [ ! -s "$pictures/deve-windows-$name.png" ]; then
+    echo "Deve.exe did not take deve-windows-$name.png; its output:" >&2
+    tail -n 40 "$work/pictures.log" >&2
+    exit 1
+  fi
+  echo "Saved $pictures/deve-windows-$name.png"
+done

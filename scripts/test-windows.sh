@@ -2,7 +2,8 @@
 # The Windows part of the tests, on Linux: builds everything for Windows
 # (scripts/build-windows.sh), checks that every DLL and program imports only
 # DLLs that ship with Windows, runs the Windows tests under wine64 on a
-# virtual display (among them the Deve dialog's UI test), runs
+# virtual display (among them the Deve dialog's UI test, and its captions
+# check again at 144 DPI), runs
 # deve-cli's end-to-end tests (a Linux program) against deve-cli.exe, and
 # runs the Windows package from a folder whose name has a space and a
 # non-ASCII letter.
@@ -19,7 +20,7 @@ started=$(date +%s)
 VELMO_WINDOWS_BUILD="$build" "$root/scripts/build-windows.sh"
 
 echo "== Imports: only Windows' own DLLs and the build's own (velmo.dll, xolt.dll, ...)"
-windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|winmm|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+windows='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|gdiplus|ws2_32|winmm|version|shlwapi|psapi|bcrypt|ntdll|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 own="$(cd "$build/bin" && ls -- *.dll | tr 'A-Z' 'a-z')"
 bad=0
 for f in "$build"/bin/*.exe "$build"/bin/*.dll; do
@@ -43,6 +44,19 @@ wine_session_start "$build/wine"
 
 echo "== Windows tests under Wine"
 ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 --no-tests=error
+
+echo "== Deve's captions at 144 DPI"
+# The prefix's DPI is read when its desktop starts: set, then a new server.
+"$wine64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f </dev/null >/dev/null 2>&1
+wineserver -k
+wineserver -p
+captions=0
+(cd "$build/console/win32/tests" && DEVE_UI_DPI=144 "$wine64" "$build/bin/deve_ui_test.exe" \
+  --gtest_filter='DeveCaptions.*' </dev/null) || captions=$?
+"$wine64" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f </dev/null >/dev/null 2>&1 || true
+wineserver -k
+wineserver -p
+[ "$captions" -eq 0 ] || exit 1
 
 echo "== deve-cli's end-to-end tests against deve-cli.exe"
 if [ ! -f "$native/CMakeCache.txt" ]; then

@@ -11,6 +11,8 @@
 #include "deve/resource.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -35,11 +37,16 @@ CDeveDlg::CDeveDlg(deve::RfApi &api, Prompter &prompter, const std::string &libr
     pictures_ = new PicturesPanel(api);
     BuildLayout();
     surface_ = new QtSurface(*this, controls_, prompter, [this](int id) { dialog_->on_timer(id); });
-    dialog_ = std::make_unique<deve::DeveDialog>(api, *surface_, libraryFile, pictures_);
+    dialog_ = std::make_unique<deve::DeveDialog>(api, *surface_, libraryFile, &pictures_->presenter());
     BindControls();
     dialog_->init();
     InstallAboutEntry();
     setWindowIcon(QIcon(QStringLiteral(":/deve/deve.png")));
+#ifndef QT_NO_SESSIONMANAGER
+    // Logoff or shutdown: the radio is left safe before the session ends.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this] { dialog_->leave(deve::WayOut::SessionEnd); });
+#endif
 }
 
 CDeveDlg::~CDeveDlg() = default;
@@ -78,6 +85,16 @@ void CDeveDlg::BindControls() {
             connect(file, &FileBrowseEdit::browseRequested, this,
                     [this, control] { dialog_->notify(control, deve::Notify::Browse); });
         }
+    }
+}
+
+void CDeveDlg::reject() { dialog_->leave(deve::WayOut::Escape); }
+
+void CDeveDlg::closeEvent(QCloseEvent *event) {
+    if (dialog_->leave(deve::WayOut::CloseBox)) {
+        event->accept();
+    } else {
+        event->ignore();
     }
 }
 

@@ -43,6 +43,17 @@ public:
     // The about box, as the window's menu entry opens it.
     void OnAbout();
 
+    // Whether OPEN left the link open.
+    bool linkOpen() const { return dialog_->link_open(); }
+
+public slots:
+    // Esc: the console goes on (確定 is the way out).
+    void reject() override;
+
+protected:
+    // The close box: the radio is left safe, then the dialog ends.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void BuildLayout();
     // Every button's click, list's choice and file field's browse button

@@ -13,27 +13,13 @@
 
 namespace {
 
-// Grid geometry, in pixels: one row per 32-bit word, a wider gap between
-// bytes, the rows' first bit numbers on the left and the bit offsets on top.
-constexpr int kBitsPerRow = 32;
-constexpr int kRows = static_cast<int>(deve::kFuseMapBits) / kBitsPerRow;
-constexpr int kCell = 11;
-constexpr int kGap = 1;
-constexpr int kByteGap = 4;
-constexpr int kLeft = 26;
-constexpr int kTop = 16;
-constexpr int kDot = 4;
 constexpr int kLegendColumns = 2;
 constexpr int kSwatch = 12;
 constexpr int kMargin = 6;
 
-constexpr QRgb kEmptyOutline = 0xB0B0B0;
 constexpr QRgb kHighlight = 0x000000;
 
 QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
-
-// A dot that stands out on the cell's colour.
-QColor dotOn(const QColor &fill) { return fill.lightness() > 140 ? QColor(Qt::black) : QColor(Qt::white); }
 
 }  // namespace
 
@@ -44,26 +30,16 @@ FuseGrid::FuseGrid(QWidget *parent) : QWidget(parent) {
 }
 
 QSize FuseGrid::sizeHint() const {
-    const QRect last = cellRect(deve::kFuseMapBits - 1);
-    return {last.right() + 2, last.bottom() + 2};
+    const deve::FuseGridRect bounds = deve::fuse_grid_bounds();
+    return {bounds.width, bounds.height};
 }
 
 QRect FuseGrid::cellRect(unsigned bit) const {
-    const int row = static_cast<int>(bit) / kBitsPerRow;
-    const int column = static_cast<int>(bit) % kBitsPerRow;
-    const int x = kLeft + column * (kCell + kGap) + (column / 8) * kByteGap;
-    const int y = kTop + row * (kCell + kGap);
-    return {x, y, kCell, kCell};
+    const deve::FuseGridRect cell = deve::fuse_grid_cell(bit);
+    return {cell.x, cell.y, cell.width, cell.height};
 }
 
-int FuseGrid::bitAt(const QPoint &point) const {
-    for (unsigned bit = 0; bit < deve::kFuseMapBits; ++bit) {
-        if (cellRect(bit).contains(point)) {
-            return static_cast<int>(bit);
-        }
-    }
-    return -1;
-}
+int FuseGrid::bitAt(const QPoint &point) const { return deve::fuse_grid_bit_at(point.x(), point.y()); }
 
 void FuseGrid::setMap(const std::optional<deve::FuseMap> &map) {
     map_ = map;
@@ -108,40 +84,42 @@ void FuseGrid::leaveEvent(QEvent *event) {
 }
 
 void FuseGrid::paintEvent(QPaintEvent *) {
+    const deve::FuseGridMetrics metrics;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.8);
     painter.setFont(small);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    for (int column = 0; column < kBitsPerRow; column += 8) {
+    for (int column = 0; column < deve::kFuseGridBitsPerRow; column += 8) {
         const QRect cell = cellRect(static_cast<unsigned>(column));
-        painter.drawText(QRect(cell.left(), 0, 4 * kCell, kTop - 2), Qt::AlignLeft | Qt::AlignBottom,
-                         QString::number(column));
+        painter.drawText(QRect(cell.left(), 0, 4 * metrics.cell, metrics.top - 2),
+                         Qt::AlignLeft | Qt::AlignBottom, QString::number(column));
     }
-    for (int row = 0; row < kRows; ++row) {
-        const QRect cell = cellRect(static_cast<unsigned>(row * kBitsPerRow));
-        painter.drawText(QRect(0, cell.top(), kLeft - 4, kCell), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(row * kBitsPerRow));
+    for (int row = 0; row < deve::kFuseGridRows; ++row) {
+        const QRect cell = cellRect(static_cast<unsigned>(row * deve::kFuseGridBitsPerRow));
+        painter.drawText(QRect(0, cell.top(), metrics.left - 4, metrics.cell),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(row * deve::kFuseGridBitsPerRow));
     }
 
     for (unsigned bit = 0; bit < deve::kFuseMapBits; ++bit) {
         const QRect rect = cellRect(bit);
         if (!map_) {
-            painter.setPen(QColor::fromRgb(kEmptyOutline));
+            painter.setPen(colour(deve::kFuseEmptyOutlineRgb));
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(rect.adjusted(0, 0, -1, -1));
             continue;
         }
         const deve::FuseCell &cell = cells_[bit];
-        const QColor fill = colour(deve::fuse_cell_rgb(*map_, cell));
-        painter.setPen(cell.kind == deve::FuseCellKind::Free ? QColor::fromRgb(kEmptyOutline) : fill.darker(130));
-        painter.setBrush(fill);
+        const std::uint32_t fill = deve::fuse_cell_rgb(*map_, cell);
+        painter.setPen(colour(deve::fuse_cell_outline_rgb(*map_, cell)));
+        painter.setBrush(colour(fill));
         painter.drawRect(rect.adjusted(0, 0, -1, -1));
         if (cell.programmed) {
             painter.setPen(Qt::NoPen);
-            painter.setBrush(dotOn(fill));
-            painter.drawEllipse(rect.center() + QPointF(0.5, 0.5), kDot / 2.0, kDot / 2.0);
+            painter.setBrush(colour(deve::fuse_dot_rgb(fill)));
+            painter.drawEllipse(rect.center() + QPointF(0.5, 0.5), metrics.dot / 2.0,
+                                metrics.dot / 2.0);
         }
     }
 
@@ -163,7 +141,6 @@ FuseMapView::FuseMapView(QWidget *parent)
     legendLayout_->setHorizontalSpacing(10);
     tagPicture(status_, IDC_FUSE_STATUS);
     status_->setWordWrap(true);
-    status_->setText(QStringLiteral("The map appears after \"Efuse read\", \"MAC Read\" or an eFuse write."));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -173,20 +150,10 @@ FuseMapView::FuseMapView(QWidget *parent)
     layout->addStretch(1);
 }
 
-void FuseMapView::showMap(const deve::FuseMap &map) {
+void FuseMapView::show(const std::optional<deve::FuseMap> &map, const QString &note) {
     grid_->setMap(map);
-    QString text = QString::fromStdString(deve::fuse_free_text(map));
-    if (map.stray_bits > 0) {
-        text += QStringLiteral("; %1 blown fuses after the last record").arg(map.stray_bits);
-    }
-    status_->setText(text + QStringLiteral(". Hover a record for its item and value."));
-    setLegend(deve::fuse_legend(map));
-}
-
-void FuseMapView::showProblem(const QString &text) {
-    grid_->setMap(std::nullopt);
-    status_->setText(text);
-    setLegend({});
+    status_->setText(note);
+    setLegend(map ? deve::fuse_legend(*map) : std::vector<deve::FuseLegendEntry>{});
 }
 
 void FuseMapView::setLegend(const std::vector<deve::FuseLegendEntry> &entries) {

@@ -53,9 +53,9 @@ class FuseMapView : public QWidget {
 public:
     explicit FuseMapView(QWidget *parent = nullptr);
 
-    void showMap(const deve::FuseMap &map);
-    // No map to show, and why.
-    void showProblem(const QString &text);
+    // The map, or none, with the line below it (the free bits, or why there
+    // is no map).
+    void show(const std::optional<deve::FuseMap> &map, const QString &note);
 
     FuseGrid *grid() const { return grid_; }
     QLabel *status() const { return status_; }

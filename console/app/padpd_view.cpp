@@ -2,7 +2,7 @@
 
 #include "pictures_ids.h"
 
-#include "deve/rx_history.h"
+#include "deve/pictures.h"
 
 #include <QChart>
 #include <QChartView>
@@ -13,35 +13,17 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <cmath>
-#include <iterator>
 
 namespace {
 
-// One colour per band, in calibration order (2.4 GHz, channel 40, 100, 160).
-constexpr QRgb kBandColours[] = {0x0072B2, 0xE69F00, 0x009E73, 0xCC79A7};
-static_assert(std::size(kBandColours) == std::tuple_size_v<decltype(deve::kPadpdBands)>);
-
-constexpr double kScaleTop = 128;  // the last sweep point
-constexpr int kScaleTicks = 9;     // every 16
 constexpr int kMinimumChartHeight = 140;
 constexpr int kChartMargin = 4;
 constexpr int kGainStretch = 10;
 constexpr int kPhaseStretch = 15;
-// Value ranges shown before there are curves, and always.
-constexpr double kGainLow = 0.9;
-constexpr double kGainHigh = 1.3;
-constexpr double kPhaseLow = -10;
-constexpr double kPhaseHigh = 30;
-constexpr int kValueSteps = 3;
-constexpr double kSmallestStep = 1e-3;
-constexpr double kNextStep = 1.0001;  // just above a step: nice_ceiling gives the next one
 
-QValueAxis *makeAxis(const QString &title, double low, double high) {
+QValueAxis *makeAxis(const QString &title) {
     auto *axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setRange(low, high);
     return axis;
 }
 
@@ -54,12 +36,10 @@ QChart *makeChart(QValueAxis *x, QValueAxis *y) {
     chart->setBackgroundRoundness(0);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    x->setTickCount(kScaleTicks);
-    x->setLabelFormat(QStringLiteral("%d"));
     for (std::size_t b = 0; b < deve::kPadpdBands.size(); ++b) {
         auto *series = new QLineSeries;
         series->setName(QString::fromLatin1(deve::kPadpdBands[b].name));
-        series->setPen(QPen(QColor::fromRgb(kBandColours[b]), 2));
+        series->setPen(QPen(QColor::fromRgb(deve::kBandCurveRgb[b]), 2));
         series->setPointsVisible(true);
         chart->addSeries(series);
         series->attachAxis(x);
@@ -77,33 +57,25 @@ QChartView *makeView(QChart *chart, int id, const QString &name) {
     return view;
 }
 
-// A range from at most `smallest` to at least `largest`, in kValueSteps steps
-// of 1, 2 or 5 times a power of ten: few labels, so that they fit a short
-// chart.
-void fitAxis(QValueAxis *axis, double smallest, double largest) {
-    double step = deve::nice_ceiling((largest - smallest) / kValueSteps, kSmallestStep);
-    double bottom = std::floor(smallest / step) * step;
-    while (bottom + kValueSteps * step < largest) {
-        step = deve::nice_ceiling(step * kNextStep, kSmallestStep);
-        bottom = std::floor(smallest / step) * step;
-    }
-    axis->setRange(bottom, bottom + kValueSteps * step);
-    axis->setTickCount(kValueSteps + 1);
-    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step))));
-    axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+void setScale(QValueAxis *axis, const deve::AxisScale &scale) {
+    axis->setRange(scale.low, scale.high);
+    axis->setTickCount(scale.ticks);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(scale.decimals));
 }
 
 }  // namespace
 
 PadpdView::PadpdView(QWidget *parent)
     : QWidget(parent),
-      gainScale_(makeAxis(QStringLiteral("TX scale (RG_TX_SCALE)"), 0, kScaleTop)),
-      gainAxis_(makeAxis(QStringLiteral("AM-AM (/512)"), kGainLow, kGainHigh)),
-      phaseScale_(makeAxis(QStringLiteral("TX scale (RG_TX_SCALE)"), 0, kScaleTop)),
-      phaseAxis_(makeAxis(QStringLiteral("AM-PM (°)"), kPhaseLow, kPhaseHigh)),
+      gainScale_(makeAxis(QStringLiteral("TX scale (RG_TX_SCALE)"))),
+      gainAxis_(makeAxis(QStringLiteral("AM-AM (/512)"))),
+      phaseScale_(makeAxis(QStringLiteral("TX scale (RG_TX_SCALE)"))),
+      phaseAxis_(makeAxis(QStringLiteral("AM-PM (°)"))),
       status_(new QLabel) {
-    fitAxis(gainAxis_, kGainLow, kGainHigh);
-    fitAxis(phaseAxis_, kPhaseLow, kPhaseHigh);
+    setScale(gainScale_, deve::curve_scale_axis());
+    setScale(phaseScale_, deve::curve_scale_axis());
+    setScale(gainAxis_, deve::curve_gain_axis({}));
+    setScale(phaseAxis_, deve::curve_phase_axis({}));
     gain_ = makeChart(gainScale_, gainAxis_);
     phase_ = makeChart(phaseScale_, phaseAxis_);
     // The charts share their scale axis and the bands' colours: the scale's
@@ -113,7 +85,6 @@ PadpdView::PadpdView(QWidget *parent)
 
     tagPicture(status_, IDC_PADPD_STATUS);
     status_->setWordWrap(true);
-    status_->setText(QStringLiteral("The curves appear after a pre-distortion calibration (at OPEN, or DPD ON)."));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -145,19 +116,12 @@ void PadpdView::showCurves(const std::vector<deve::PadpdCurve> &curves, const QS
     clearCurves();
     const QList<QLineSeries *> gains = series(gain_);
     const QList<QLineSeries *> phases = series(phase_);
-    // The axes always show the usual range, and widen to the values.
-    double gainLow = kGainLow, gainHigh = kGainHigh;
-    double phaseLow = kPhaseLow, phaseHigh = kPhaseHigh;
     for (std::size_t b = 0; b < curves.size() && b < static_cast<std::size_t>(gains.size()); ++b) {
         QList<QPointF> gainPoints;
         QList<QPointF> phasePoints;
         for (const deve::PadpdPoint &p : curves[b].points) {
             gainPoints.append(QPointF(p.scale, p.gain));
             phasePoints.append(QPointF(p.scale, p.phase));
-            gainLow = std::min(gainLow, p.gain);
-            gainHigh = std::max(gainHigh, p.gain);
-            phaseLow = std::min(phaseLow, p.phase);
-            phaseHigh = std::max(phaseHigh, p.phase);
         }
         const qsizetype i = static_cast<qsizetype>(b);
         gains[i]->setName(QString::fromStdString(curves[b].band));
@@ -165,12 +129,7 @@ void PadpdView::showCurves(const std::vector<deve::PadpdCurve> &curves, const QS
         gains[i]->replace(gainPoints);
         phases[i]->replace(phasePoints);
     }
-    fitAxis(gainAxis_, gainLow, gainHigh);
-    fitAxis(phaseAxis_, phaseLow, phaseHigh);
-    status_->setText(note);
-}
-
-void PadpdView::showNote(const QString &note) {
-    clearCurves();
+    setScale(gainAxis_, deve::curve_gain_axis(curves));
+    setScale(phaseAxis_, deve::curve_phase_axis(curves));
     status_->setText(note);
 }

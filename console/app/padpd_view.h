@@ -22,8 +22,6 @@ public:
 
     // New curves, with a note on where they come from.
     void showCurves(const std::vector<deve::PadpdCurve> &curves, const QString &note);
-    // No curves to show, and why.
-    void showNote(const QString &note);
 
     QChart *gainChart() const { return gain_; }
     QChart *phaseChart() const { return phase_; }

@@ -1,18 +1,10 @@
-// Identifiers of the pictures side panel's widgets. Like the dialog's
-// controls, each carries its identifier as its accessible description and in
-// its object name ("control<id>"), so tests and accessibility tools find it
-// by number; they follow the dialog's own identifiers.
+// The pictures side panel's widgets carry their identifiers (deve/resource.h)
+// like the dialog's controls: as their accessible description and in their
+// object name ("control<id>"), so tests and accessibility tools find them by
+// number.
 #pragma once
 
-constexpr int IDC_PICTURES = 1070;          // button "Pictures >>" that opens and hides the panel
-constexpr int IDC_PICTURE_TABS = 1071;      // the panel's tabs
-constexpr int IDC_RX_CHART = 1072;          // receive chart
-constexpr int IDC_RX_SUMMARY = 1073;        // its text: counts since RX ON
-constexpr int IDC_PADPD_GAIN = 1074;        // AM-AM chart
-constexpr int IDC_PADPD_PHASE = 1075;       // AM-PM chart
-constexpr int IDC_PADPD_STATUS = 1076;      // where the curves come from
-constexpr int IDC_FUSE_GRID = 1077;         // the 256 fuse bits
-constexpr int IDC_FUSE_STATUS = 1078;       // free bits, or why there is no map
+#include "deve/resource.h"
 
 #include <QString>
 #include <QWidget>

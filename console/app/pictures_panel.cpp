@@ -5,32 +5,18 @@
 #include "pictures_ids.h"
 #include "rx_chart_view.h"
 
-#include "deve/efuse_map.h"
-#include "deve/padpd_tables.h"
-#include "deve/rx_history.h"
-
 #include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTime>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
-namespace {
-
-double steadySeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
-
 PicturesPanel::PicturesPanel(deve::RfApi &api, QWidget *parent)
-    : QWidget(parent), api_(api), toggle_(new QPushButton(QStringLiteral("Pictures"))), tabs_(new QTabWidget),
-      receive_(new RxChartView), curves_(new PadpdView), fuses_(new FuseMapView), clock_(steadySeconds) {
+    : QWidget(parent), toggle_(new QPushButton(QStringLiteral("Pictures"))), tabs_(new QTabWidget),
+      receive_(new RxChartView), curves_(new PadpdView), fuses_(new FuseMapView), presenter_(api, *this) {
     // A checkable button: the accessibility tree reports whether the panel
     // is open by its checked state, under a caption that stays the same.
     toggle_->setCheckable(true);
@@ -40,10 +26,11 @@ PicturesPanel::PicturesPanel(deve::RfApi &api, QWidget *parent)
     connect(toggle_, &QPushButton::toggled, this, &PicturesPanel::setOpen);
 
     tagPicture(tabs_, IDC_PICTURE_TABS, QStringLiteral("Pictures panel"));
-    tabs_->addTab(receive_, QStringLiteral("RX chart"));
-    tabs_->addTab(curves_, QStringLiteral("DPD curves"));
-    tabs_->addTab(fuses_, QStringLiteral("eFuse map"));
-    connect(tabs_, &QTabWidget::currentChanged, this, [this] { refreshInView(); });
+    tabs_->addTab(receive_, QString::fromLatin1(deve::kPictureTabNames[ReceiveTab]));
+    tabs_->addTab(curves_, QString::fromLatin1(deve::kPictureTabNames[CurvesTab]));
+    tabs_->addTab(fuses_, QString::fromLatin1(deve::kPictureTabNames[FuseTab]));
+    connect(tabs_, &QTabWidget::currentChanged, this,
+            [this](int index) { presenter_.set_tab(static_cast<deve::PictureTab>(index)); });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -52,9 +39,10 @@ PicturesPanel::PicturesPanel(deve::RfApi &api, QWidget *parent)
     // not make it taller.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     setHidden(true);
+    for (int tab = 0; tab < deve::kPictureTabs; ++tab) {
+        picture_changed(static_cast<deve::PictureTab>(tab));
+    }
 }
-
-void PicturesPanel::setClock(std::function<double()> clock) { clock_ = std::move(clock); }
 
 void PicturesPanel::setOpen(bool open) {
     toggle_->setChecked(open);
@@ -106,79 +94,26 @@ QSize PicturesPanel::sizeHint() const {
 
 void PicturesPanel::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    refreshInView();
+    presenter_.set_open(true);
 }
 
-void PicturesPanel::bringForward(Tab tab) {
-    if (isVisible()) {
-        tabs_->setCurrentIndex(tab);
+void PicturesPanel::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    presenter_.set_open(false);
+}
+
+void PicturesPanel::show_tab(deve::PictureTab tab) { tabs_->setCurrentIndex(static_cast<int>(tab)); }
+
+void PicturesPanel::picture_changed(deve::PictureTab tab) {
+    switch (tab) {
+    case deve::PictureTab::Receive:
+        receive_->show(presenter_.receive(), QString::fromStdString(presenter_.receive_summary()));
+        break;
+    case deve::PictureTab::Curves:
+        curves_->showCurves(presenter_.curves(), QString::fromStdString(presenter_.curves_note()));
+        break;
+    case deve::PictureTab::Fuses:
+        fuses_->show(presenter_.fuses(), QString::fromStdString(presenter_.fuses_note()));
+        break;
     }
-}
-
-void PicturesPanel::link_opened(const deve::OpenOutcome &outcome) {
-    const bool calibrated = deve::open_calibrated_predistortion(outcome);
-    linkOpen_ = true;
-    fusesStale_ = true;
-    curvesStale_ = calibrated;
-    if (calibrated) {
-        curvesSource_ = QStringLiteral("the calibration at OPEN");
-    } else {
-        curves_->showNote(QStringLiteral("Chip %1 skips the pre-distortion calibration at OPEN; "
-                                         "the curves appear after DPD ON.")
-                              .arg(QString::fromStdString(outcome.chip_id)));
-    }
-    refreshInView();
-}
-
-void PicturesPanel::link_closed() { linkOpen_ = false; }
-
-void PicturesPanel::predistortion_calibrated() {
-    curvesStale_ = true;
-    curvesSource_ = QStringLiteral("DPD ON");
-    bringForward(CurvesTab);
-    refreshInView();
-}
-
-void PicturesPanel::receive_started() {
-    receiveStart_ = clock_();
-    receive_->start();
-    bringForward(ReceiveTab);
-}
-
-void PicturesPanel::receive_reading(const deve::RxCounts &counts) {
-    receive_->add(clock_() - receiveStart_, deve::reading_of(counts));
-}
-
-void PicturesPanel::fuses_touched() {
-    fusesStale_ = true;
-    bringForward(FuseTab);
-    refreshInView();
-}
-
-void PicturesPanel::refreshInView() {
-    if (!linkOpen_ || !isVisible()) {
-        return;
-    }
-    if (tabs_->currentIndex() == CurvesTab && curvesStale_) {
-        readCurves();
-    } else if (tabs_->currentIndex() == FuseTab && fusesStale_) {
-        readFuses();
-    }
-}
-
-void PicturesPanel::readCurves() {
-    curvesStale_ = false;
-    const std::vector<deve::PadpdCurve> curves = deve::read_padpd_curves(api_);
-    curves_->showCurves(curves, QStringLiteral("Table registers read after %1, at %2.")
-                                    .arg(curvesSource_, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
-}
-
-void PicturesPanel::readFuses() {
-    fusesStale_ = false;
-    const std::optional<deve::FuseWords> words = deve::read_fuse_words(api_);
-    if (!words) {
-        fuses_->showProblem(QStringLiteral("The eFuse controller did not finish its read cycle: no map."));
-        return;
-    }
-    fuses_->showMap(deve::decode_fuse_map(*words));
 }

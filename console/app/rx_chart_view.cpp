@@ -2,6 +2,8 @@
 
 #include "pictures_ids.h"
 
+#include "deve/pictures.h"
+
 #include <QChart>
 #include <QChartView>
 #include <QLabel>
@@ -12,7 +14,6 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
-#include <cmath>
 
 namespace {
 
@@ -35,12 +36,9 @@ QValueAxis *makeAxis(const QString &title, double top) {
 
 constexpr int kMinimumChartHeight = 220;
 
-// A top of 1, 2 or 5 times a power of ten, divided into round steps: fifths
-// of 1 and 5, quarters of 2.
-void setTop(QValueAxis *axis, double top) {
-    const double leading = top / std::pow(10.0, std::floor(std::log10(top)));
-    axis->setRange(0, top);
-    axis->setTickCount(std::lround(leading) == 2 ? 5 : 6);
+void setScale(QValueAxis *axis, const deve::AxisScale &scale) {
+    axis->setRange(scale.low, scale.high);
+    axis->setTickCount(scale.ticks);
 }
 
 }  // namespace
@@ -56,8 +54,8 @@ RxChartView::RxChartView(QWidget *parent)
       summary_(new QLabel) {
     per_->setName(QStringLiteral("PER (%)"));
     rate_->setName(QStringLiteral("frames received per second"));
-    per_->setPen(QPen(QColor(0xD5, 0x5E, 0x00), 2));
-    rate_->setPen(QPen(QColor(0x00, 0x72, 0xB2), 2));
+    per_->setPen(QPen(QColor::fromRgb(deve::kPerCurveRgb), 2));
+    rate_->setPen(QPen(QColor::fromRgb(deve::kRateCurveRgb), 2));
 
     chart_->setTitle(QStringLiteral("Receive test"));
     chart_->addSeries(per_);
@@ -81,39 +79,19 @@ RxChartView::RxChartView(QWidget *parent)
     // Its text changes: no fixed accessible name.
     tagPicture(summary_, IDC_RX_SUMMARY);
     summary_->setWordWrap(true);
-    summary_->setText(QStringLiteral("RX ON starts a receive test; its counts are plotted here once a second."));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_, 1);
     layout->addWidget(summary_);
-    redraw();
 }
 
-void RxChartView::start() {
-    history_.clear();
-    redraw();
-    summary_->setText(QStringLiteral("Receive test started; waiting for the first count."));
-}
-
-void RxChartView::add(double seconds, const deve::RxReading &reading) {
-    history_.add(seconds, reading);
-    redraw();
-    QString text = QStringLiteral("Since RX ON: %1 frames, %2 in error").arg(history_.frames()).arg(history_.errors());
-    if (const std::optional<double> per = history_.overall_per()) {
-        text += QStringLiteral(", PER %1 %").arg(*per, 0, 'f', 2);
-    }
-    if (history_.restarts() > 0) {
-        text += QStringLiteral("; counter restarts: %1").arg(history_.restarts());
-    }
-    summary_->setText(text + QLatin1Char('.'));
-}
-
-void RxChartView::redraw() {
+void RxChartView::show(const deve::RxHistory &history, const QString &summary) {
+    history_ = history;
     per_->replace(pointsOf(history_.per()));
     rate_->replace(pointsOf(history_.rate()));
-    const std::pair<double, double> range = history_.time_range();
-    time_->setRange(range.first, range.second);
-    setTop(perAxis_, history_.per_top());
-    setTop(rateAxis_, history_.rate_top());
+    setScale(time_, deve::receive_time_scale(history_));
+    setScale(perAxis_, deve::receive_per_scale(history_));
+    setScale(rateAxis_, deve::receive_rate_scale(history_));
+    summary_->setText(summary);
 }

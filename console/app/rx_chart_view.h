@@ -19,10 +19,8 @@ class RxChartView : public QWidget {
 public:
     explicit RxChartView(QWidget *parent = nullptr);
 
-    // A new receive test: empties the chart.
-    void start();
-    // A timer reading, `seconds` after RX ON.
-    void add(double seconds, const deve::RxReading &reading);
+    // The receive test's history, and the line that sums it up.
+    void show(const deve::RxHistory &history, const QString &summary);
 
     const deve::RxHistory &history() const { return history_; }
     QLineSeries *perSeries() const { return per_; }
@@ -31,8 +29,6 @@ public:
     QLabel *summary() const { return summary_; }
 
 private:
-    void redraw();
-
     deve::RxHistory history_;
     QChart *chart_;
     QChartView *view_;

@@ -18,7 +18,10 @@ struct StandIn {
 
 class Rig : public StandIn, public fake::DialogRig {
 public:
-    explicit Rig(const std::string &library_file = deve::velmo_library_file()) : DialogRig(api, library_file) {}
+    // `observer` (which may be null) outlives the rig.
+    explicit Rig(const std::string &library_file = deve::velmo_library_file(),
+                 deve::DialogObserver *observer = nullptr)
+        : DialogRig(api, library_file, observer) {}
 
     // OPEN on the stand-in, and a clean log after it.
     void open() {

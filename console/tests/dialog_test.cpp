@@ -268,4 +268,78 @@ TEST(BrateGainList, IsEnabledByOpenAndDisabledByClose) {
     EXPECT_EQ(rig.calls(), Calls{"rf_brate_gain(0)"});
 }
 
+// Every way out but Esc leaves the radio as deve-cli does: with TX and RX
+// running, both are stopped and the link closed before the dialog ends, and
+// nothing else reaches the chip. Leaving again, or with the link closed,
+// makes no call.
+TEST(Leaving, EveryWayOutButEscStopsTxAndRxAndClosesTheLinkFirst) {
+    const std::pair<deve::WayOut, const char *> ways[] = {
+        {deve::WayOut::Ok, "OK"}, {deve::WayOut::CloseBox, "close box"}, {deve::WayOut::SessionEnd, "session end"}};
+    for (const auto &[way, name] : ways) {
+        Rig rig;
+        rig.open();
+        rig.click(IDC_TX_ON);
+        rig.click(IDC_RX_ON);
+        rig.api.take();
+        rig.api.on_call = [&](const std::string &) { EXPECT_FALSE(rig.surface.ended) << name; };
+        if (way == deve::WayOut::Ok) {
+            rig.click(ID_OK);
+        } else {
+            EXPECT_TRUE(rig.dialog.leave(way)) << name;
+        }
+        EXPECT_TRUE(rig.surface.ended) << name;
+        EXPECT_EQ(rig.calls(), (Calls{"rf_tx_stop()", "rf_rx_stop()", "rf_deinit()"})) << name;
+        EXPECT_TRUE(rig.surface.timers.empty()) << name;
+        EXPECT_FALSE(rig.dialog.link_open()) << name;
+        EXPECT_TRUE(rig.dialog.leave(way)) << name;
+        EXPECT_TRUE(rig.calls().empty()) << name;
+    }
+}
+
+TEST(Leaving, EscEndsNothingAndTouchesNothing) {
+    Rig rig;
+    rig.open();
+    rig.click(IDC_TX_ON);
+    rig.api.take();
+    EXPECT_FALSE(rig.dialog.leave(deve::WayOut::Escape));
+    EXPECT_FALSE(rig.surface.ended);
+    EXPECT_TRUE(rig.calls().empty());
+    EXPECT_EQ(rig.surface.timers.count(TIMER_TX_COUNT), 1u);
+    EXPECT_TRUE(rig.dialog.link_open());
+}
+
+TEST(Leaving, WithTheLinkClosedOrNeverOpenedNothingIsCalled) {
+    Rig never;
+    never.api.take();
+    never.click(ID_OK);
+    EXPECT_TRUE(never.surface.ended);
+    EXPECT_TRUE(never.calls().empty());
+
+    Rig closed;
+    closed.open();
+    closed.click(IDC_CLOSE);
+    closed.api.take();
+    EXPECT_TRUE(closed.dialog.leave(deve::WayOut::CloseBox));
+    EXPECT_TRUE(closed.calls().empty());
+
+    // A refused OPEN (the board busy) opened nothing.
+    Rig refused;
+    refused.api.results["rf_init"] = -7;
+    refused.click(IDC_OPEN);
+    refused.api.take();
+    refused.click(ID_OK);
+    EXPECT_TRUE(refused.calls().empty());
+
+    // A refused OPEN after a good one leaves the first link open: it is
+    // still closed on the way out.
+    Rig reopened;
+    reopened.open();
+    reopened.api.results["rf_init"] = -7;
+    reopened.click(IDC_OPEN);
+    reopened.surface.take_boxes();
+    reopened.api.take();
+    reopened.click(ID_OK);
+    EXPECT_EQ(reopened.calls(), (Calls{"rf_tx_stop()", "rf_rx_stop()", "rf_deinit()"}));
+}
+
 }  // namespace

@@ -192,7 +192,8 @@ private slots:
         QCOMPARE(chart->timeAxis()->min(), 0.0);
         QCOMPARE(chart->timeAxis()->max(), 60.0);
         QCOMPARE(chart->summary()->text(),
-                 QStringLiteral("Since RX ON: 6000 frames, 60 in error, PER 1.00 %; counter restarts: 1."));
+                 QStringLiteral("Since RX ON: 6000 frames, 60 in error, PER 1.00 %; counter restarts: 1. Last "
+                                "reading: Err 20, Total 2000, PER 1.0%; plotted 1.00 %, 1000 frames/s."));
         // The dialog's own texts are those of the last reading.
         QCOMPARE(rig.text(IDC_TOTAL_PKT), QStringLiteral("2000"));
 

@@ -30,6 +30,7 @@ CDeveDlg::CDeveDlg(HINSTANCE instance, deve::RfApi &api, std::string libraryFile
     : instance_(instance), api_(api), libraryFile_(std::move(libraryFile)) {}
 
 INT_PTR CDeveDlg::DoModal() {
+    Win32Pictures::RegisterPictureClass(instance_);
     return DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_DEVE_DIALOG), nullptr, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
@@ -42,12 +43,13 @@ INT_PTR CALLBACK CDeveDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
         return self->OnInitDialog();
     }
     auto *self = reinterpret_cast<CDeveDlg *>(GetWindowLongPtrW(dialog, DWLP_USER));
-    return self != nullptr ? self->OnMessage(message, wParam) : FALSE;
+    return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
 }
 
 BOOL CDeveDlg::OnInitDialog() {
     surface_ = std::make_unique<Win32Surface>(hwnd_, kCompanions);
-    dialog_ = std::make_unique<deve::DeveDialog>(api_, *surface_, libraryFile_);
+    pictures_ = std::make_unique<Win32Pictures>(hwnd_, api_);
+    dialog_ = std::make_unique<deve::DeveDialog>(api_, *surface_, libraryFile_, &pictures_->presenter());
     dialog_->init();
     InstallAboutEntry();
     SetIcons();
@@ -72,12 +74,13 @@ void CDeveDlg::SetIcons() {
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON, SM_CYSMICON));
 }
 
-INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam) {
+INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_TIMER: dialog_->on_timer(static_cast<int>(wParam)); return TRUE;
+    case WM_NOTIFY: return pictures_ && pictures_->OnNotify(*reinterpret_cast<const NMHDR *>(lParam)) ? TRUE : FALSE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
             CAboutDlg::DoModal(instance_, hwnd_);
@@ -92,7 +95,15 @@ INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam) {
         }
         return FALSE;
     case WM_CLOSE:  // the close box, Alt+F4
-        EndDialog(hwnd_, IDCANCEL);
+        dialog_->leave(deve::WayOut::CloseBox);
+        return TRUE;
+    case WM_QUERYENDSESSION:  // the session may end
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_ENDSESSION:  // it ends: the process goes once this returns
+        if (wParam != FALSE) {
+            dialog_->leave(deve::WayOut::SessionEnd);
+        }
         return TRUE;
     default: return FALSE;
     }
@@ -100,7 +111,14 @@ INT_PTR CDeveDlg::OnMessage(UINT message, WPARAM wParam) {
 
 void CDeveDlg::OnCommand(int id, int code) {
     switch (id) {
-    case IDCANCEL: return;  // Esc does not end the console
+    case IDCANCEL:  // Esc
+        dialog_->leave(deve::WayOut::Escape);
+        return;
+    case IDC_PICTURES:
+        if (code == BN_CLICKED) {
+            pictures_->OnToggle();
+        }
+        return;
     case IDC_SCRIPT_BROWSE:
         if (code == BN_CLICKED) {
             dialog_->notify(IDC_SCRIPT_PATH, deve::Notify::Browse);

@@ -1,10 +1,12 @@
 // CDeveDlg: the console's one dialog in the Win32 skin, made from the
 // IDD_DEVE_DIALOG template. It passes its controls' notifications and its
 // timers to the dialog's behaviour (deve::DeveDialog), which reaches the
-// controls back through the skin's control surface (Win32Surface); it adds
-// the about entry to the system menu and sets the application icon.
+// controls back through the skin's control surface (Win32Surface); beside
+// the groups it keeps the pictures panel (Win32Pictures); it adds the about
+// entry to the system menu and sets the application icon.
 #pragma once
 
+#include "pictures_panel.h"
 #include "win32_surface.h"
 
 #include "deve/dialog.h"
@@ -21,12 +23,13 @@ public:
     // check loads.
     CDeveDlg(HINSTANCE instance, deve::RfApi &api, std::string libraryFile);
 
-    // Runs the dialog until 確定 or the window's close box; IDOK or IDCANCEL.
+    // Runs the dialog until a way out ends it (確定, the close box, the end of
+    // the session), the radio left safe; IDOK.
     INT_PTR DoModal();
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void OnCommand(int id, int code);
     void InstallAboutEntry();
@@ -37,5 +40,6 @@ private:
     std::string libraryFile_;
     HWND hwnd_ = nullptr;
     std::unique_ptr<Win32Surface> surface_;
+    std::unique_ptr<Win32Pictures> pictures_;
     std::unique_ptr<deve::DeveDialog> dialog_;
 };

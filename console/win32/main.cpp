@@ -1,6 +1,7 @@
 // Deve for Windows: registers the common controls, binds the library and
 // runs the dialog; the program ends when the dialog closes.
 #include "deve_dlg.h"
+#include "pictures_gdiplus.h"
 
 #include "deve/library_presence.h"
 #include "deve/velmo_api.h"
@@ -14,6 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&classes);
+
+    // The pictures are drawn with GDI+.
+    const pictures::GdiplusSession gdiplus;
 
     deve::VelmoApi api;
     CDeveDlg dlg(instance, api, deve::velmo_library_file());

@@ -6,6 +6,12 @@
 #pragma once
 
 #define IDR_MAINFRAME 128
+
+// The dialog's client width in dialog units: the groups and 確定, and with
+// the pictures panel beside them (the tab control's right edge, 469 + 238,
+// and the margin of 7 the groups have on the left).
+#define DEVE_DIALOG_WIDTH 469
+#define DEVE_DIALOG_WIDTH_OPEN 714
 #define IDD_DEVE_DIALOG 102
 #define IDD_ABOUTBOX 100
 

@@ -159,6 +159,9 @@ XOLT_API int32_t xolt_open(void) {
         return refuse_fuse_file(board, error);
     }
     link().chip = std::make_unique<ChipModel>(*settings, *fuses);
+    if (settings->trace) {
+        std::fprintf(stderr, "xolt: link open\n");
+    }
     if (taken) {
         link().board = std::move(taken);
     }
@@ -169,6 +172,9 @@ XOLT_API int32_t xolt_close(void) {
     std::lock_guard<std::mutex> guard(link().lock);
     if (!link().chip) {
         return XOLT_ERR_NOT_OPEN;
+    }
+    if (link().chip->settings().trace) {
+        std::fprintf(stderr, "xolt: link closed\n");
     }
     link().chip.reset();
     link().board.reset();

@@ -21,7 +21,29 @@ int position_of(const std::vector<std::string> &labels, std::string_view label) 
 
 }  // namespace
 
-void DeveDialog::OnOK() { surface_.end_dialog(); }
+void DeveDialog::OnOK() { leave(WayOut::Ok); }
+
+bool DeveDialog::leave(WayOut way) {
+    if (way == WayOut::Escape) {
+        return false;
+    }
+    LeaveRadioSafe();
+    surface_.end_dialog();
+    return true;
+}
+
+void DeveDialog::LeaveRadioSafe() {
+    surface_.stop_timer(TIMER_TX_COUNT);
+    surface_.stop_timer(TIMER_RX_COUNT);
+    if (!linkOpen_) {
+        return;
+    }
+    leave_link(api_);
+    linkOpen_ = false;
+    if (observer_ != nullptr) {
+        observer_->link_closed();
+    }
+}
 
 void DeveDialog::OnBnClickedOpen() {
     UpdateData(true);
@@ -32,7 +54,10 @@ void DeveDialog::OnBnClickedOpen() {
         outcome = open_link(api_, choices);
     }
     Field(IDC_PORT_STATUS) = outcome.status;
+    // A failed OPEN leaves an open link as it was: the library keeps its
+    // connection.
     if (outcome.opened) {
+        linkOpen_ = true;
         FillOpenLists();
         SetFieldAndControl(IDC_CHIP_ID, outcome.chip_id);
         Field(IDC_PIT) = outcome.pit;
@@ -84,6 +109,7 @@ void DeveDialog::OnBnClickedClose() {
     // Transmission and reception are left as they are.
     SetOpenControls(false);
     Field(IDC_PORT_STATUS) = close_link(api_);
+    linkOpen_ = false;
     UpdateData(false);
     if (observer_ != nullptr) {
         observer_->link_closed();

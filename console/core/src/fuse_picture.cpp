@@ -119,6 +119,55 @@ std::uint32_t fuse_cell_rgb(const FuseMap &map, const FuseCell &cell) {
     return drawn_pale(r.state) ? paler(full) : full;
 }
 
+std::uint32_t fuse_cell_outline_rgb(const FuseMap &map, const FuseCell &cell) {
+    if (cell.kind == FuseCellKind::Free) {
+        return kFuseEmptyOutlineRgb;
+    }
+    // Every channel scaled down by 1.3: the same hue, darker.
+    const std::uint32_t fill = fuse_cell_rgb(map, cell);
+    std::uint32_t out = 0;
+    for (unsigned shift : {16u, 8u, 0u}) {
+        out |= (((fill >> shift) & kWhite) * 100 / 130) << shift;
+    }
+    return out;
+}
+
+std::uint32_t fuse_dot_rgb(std::uint32_t fill) {
+    unsigned lowest = kWhite;
+    unsigned highest = 0;
+    for (unsigned shift : {16u, 8u, 0u}) {
+        const unsigned channel = (fill >> shift) & kWhite;
+        lowest = std::min(lowest, channel);
+        highest = std::max(highest, channel);
+    }
+    // Lightness as (max + min) / 2 of the channels.
+    constexpr unsigned kLightFill = 140;
+    return (lowest + highest) / 2 > kLightFill ? 0x000000 : 0xFFFFFF;
+}
+
+FuseGridRect fuse_grid_cell(unsigned bit, const FuseGridMetrics &m) {
+    const int row = static_cast<int>(bit) / kFuseGridBitsPerRow;
+    const int column = static_cast<int>(bit) % kFuseGridBitsPerRow;
+    const int x = m.left + column * (m.cell + m.gap) + (column / 8) * m.byte_gap;
+    const int y = m.top + row * (m.cell + m.gap);
+    return {x, y, m.cell, m.cell};
+}
+
+int fuse_grid_bit_at(int x, int y, const FuseGridMetrics &m) {
+    for (unsigned bit = 0; bit < kFuseMapBits; ++bit) {
+        const FuseGridRect cell = fuse_grid_cell(bit, m);
+        if (x >= cell.x && x < cell.x + cell.width && y >= cell.y && y < cell.y + cell.height) {
+            return static_cast<int>(bit);
+        }
+    }
+    return -1;
+}
+
+FuseGridRect fuse_grid_bounds(const FuseGridMetrics &m) {
+    const FuseGridRect last = fuse_grid_cell(kFuseMapBits - 1, m);
+    return {0, 0, last.x + last.width + 1, last.y + last.height + 1};
+}
+
 std::string fuse_cell_tip(const FuseMap &map, unsigned bit) {
     if (bit >= kFuseMapBits) {
         return {};

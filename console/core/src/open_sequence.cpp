@@ -143,4 +143,10 @@ std::string close_link(RfApi &api) {
     return kCloseSuccess;
 }
 
+void leave_link(RfApi &api) {
+    api.rf_tx_stop();
+    api.rf_rx_stop();
+    close_link(api);
+}
+
 }  // namespace deve

@@ -66,7 +66,8 @@ std::vector<RecordingSurface::Box> RecordingSurface::take_boxes() {
     return out;
 }
 
-DialogRig::DialogRig(deve::RfApi &api, const std::string &library_file) : dialog(api, surface, library_file) {
+DialogRig::DialogRig(deve::RfApi &api, const std::string &library_file, deve::DialogObserver *observer)
+    : dialog(api, surface, library_file, observer) {
     dialog.init();
 }
 

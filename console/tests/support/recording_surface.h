@@ -66,7 +66,8 @@ public:
 // A dialog over a recording surface, initialised, and the operator's hands.
 class DialogRig {
 public:
-    explicit DialogRig(deve::RfApi &api, const std::string &library_file = deve::velmo_library_file());
+    explicit DialogRig(deve::RfApi &api, const std::string &library_file = deve::velmo_library_file(),
+                       deve::DialogObserver *observer = nullptr);
 
     RecordingSurface surface;
     deve::DeveDialog dialog;

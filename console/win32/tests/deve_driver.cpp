@@ -2,7 +2,10 @@
 
 #include <wincodec.h>
 
+#include <algorithm>
+
 #include <cstdio>
+#include <cstdlib>
 
 #include <thread>
 
@@ -62,6 +65,46 @@ HWND find_dialog(DWORD process, HWND except, const wchar_t *title) {
     return search.found;
 }
 
+// The screen's pixels in an area, as 32-bit BGR rows, top down.
+class ScreenPixels {
+public:
+    explicit ScreenPixels(const RECT &area)
+        : width_(std::max<LONG>(0, area.right - area.left)), height_(std::max<LONG>(0, area.bottom - area.top)) {
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        HGDIOBJ previous = SelectObject(memory, bitmap_);
+        BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    ~ScreenPixels() {
+        if (bitmap_ != nullptr) {
+            DeleteObject(bitmap_);
+        }
+    }
+    ScreenPixels(const ScreenPixels &) = delete;
+    ScreenPixels &operator=(const ScreenPixels &) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const std::uint32_t *pixels() const { return bits_ != nullptr ? static_cast<const std::uint32_t *>(bits_) : nullptr; }
+
+private:
+    int width_;
+    int height_;
+    HBITMAP bitmap_ = nullptr;
+    void *bits_ = nullptr;
+};
+
 std::string statics_text(HWND box) {
     std::wstring text;
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -79,7 +122,7 @@ std::string statics_text(HWND box) {
 
 
 
-DeveDriver::DeveDriver(const std::wstring &program, const Env &env) {
+DeveDriver::DeveDriver(const std::wstring &program, const Env &env, const std::wstring &output) {
     // The program inherits this process's environment, with these set.
     for (const auto &[name, value] : env) {
         SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
@@ -87,9 +130,28 @@ DeveDriver::DeveDriver(const std::wstring &program, const Env &env) {
     std::wstring command = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process_)) {
-        problem_ = "cannot start " + to_utf8(program) + " (error " + std::to_string(GetLastError()) + ")";
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!output.empty()) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            problem_ = "cannot create " + to_utf8(output) + " (error " + std::to_string(GetLastError()) + ")";
+            return;
+        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = file;
+        startup.hStdError = file;
+    }
+    const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
+                                        file != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &startup, &process_);
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);  // the program has its own
+    }
+    if (!started) {
+        problem_ = "cannot start " + to_utf8(program) + " (error " + std::to_string(error) + ")";
         return;
     }
     WaitForInputIdle(process_.hProcess, kHandlerTimeoutMs);
@@ -162,6 +224,68 @@ std::vector<std::string> DeveDriver::items(int id) const {
 
 void DeveDriver::system_command(WPARAM command) { PostMessageW(dialog_, WM_SYSCOMMAND, command, 0); }
 
+void DeveDriver::press(int id, WPARAM key) {
+    const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    PostMessageW(item(id), WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+    PostMessageW(item(id), WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+    // A sent message is taken before the posted keys: the keys are handled
+    // between the first and a later one.
+    for (int i = 0; i < 3; ++i) {
+        sync();
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+RECT DeveDriver::place(int id) const {
+    RECT rect{};
+    GetWindowRect(id == 0 ? dialog_ : item(id), &rect);
+    return rect;
+}
+
+int DeveDriver::pixels_of(int id, std::uint32_t rgb) const {
+    const ScreenPixels shot(place(id));
+    const std::uint32_t *pixel = shot.pixels();
+    if (pixel == nullptr) {
+        return 0;
+    }
+    constexpr int kSlack = 8;
+    int count = 0;
+    for (int i = 0; i < shot.width() * shot.height(); ++i) {
+        bool alike = true;
+        for (unsigned shift : {16u, 8u, 0u}) {
+            const int have = static_cast<int>((pixel[i] >> shift) & 0xFF);
+            const int want = static_cast<int>((rgb >> shift) & 0xFF);
+            alike = alike && std::abs(have - want) <= kSlack;
+        }
+        count += alike ? 1 : 0;
+    }
+    return count;
+}
+
+std::string DeveDriver::tooltip() const {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process_.dwProcessId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->process && IsWindowVisible(window) && class_of(window) == L"tooltips_class32") {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr ? to_utf8(text_of(search.found)) : std::string();
+}
+
+bool DeveDriver::running() const {
+    return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
 DeveDriver::Box DeveDriver::wait_for_box(std::chrono::milliseconds timeout) const {
     Box box;
     wait_until(
@@ -212,29 +336,15 @@ int DeveDriver::wait_exit(std::chrono::milliseconds timeout) {
     return static_cast<int>(code);
 }
 
-bool DeveDriver::save_picture(const std::wstring &file, std::string &problem) const {
-    RECT rect{};
-    GetWindowRect(dialog_, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-
-    // The screen's pixels where the dialog is, as 32-bit BGR rows, top down.
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+bool DeveDriver::save_area(const std::wstring &file, const RECT &rect, std::string &problem) const {
+    const ScreenPixels shot(rect);
+    const int width = shot.width();
+    const int height = shot.height();
+    const void *bits = shot.pixels();
+    if (bits == nullptr) {
+        problem = "the screen could not be read";
+        return false;
+    }
 
     // PNG through the Windows Imaging Component.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -257,7 +367,7 @@ bool DeveDriver::save_picture(const std::wstring &file, std::string &problem) co
     if (SUCCEEDED(hr)) {
         const UINT stride = static_cast<UINT>(width) * 4;
         hr = frame->WritePixels(static_cast<UINT>(height), stride, stride * static_cast<UINT>(height),
-                                static_cast<BYTE *>(bits));
+                                static_cast<BYTE *>(const_cast<void *>(bits)));
     }
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
@@ -267,7 +377,6 @@ bool DeveDriver::save_picture(const std::wstring &file, std::string &problem) co
             object->Release();
         }
     }
-    DeleteObject(bitmap);
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }

@@ -10,6 +10,7 @@
 #include "common/wide_text.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -21,8 +22,9 @@ public:
 
     // Starts the program with these variables added to this process's
     // environment and waits for its dialog. `ok()` says whether it came up,
-    // and `problem()` why not.
-    DeveDriver(const std::wstring &program, const Env &env);
+    // and `problem()` why not. With an `output` file, the program's standard
+    // output and error go there (a GUI program has none of its own).
+    DeveDriver(const std::wstring &program, const Env &env, const std::wstring &output = {});
     // Ends the program if it is still running.
     ~DeveDriver();
     DeveDriver(const DeveDriver &) = delete;
@@ -49,10 +51,23 @@ public:
     void choose(int id, int position);
     std::vector<std::string> items(int id) const;
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    bool checked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // A control's place on the screen; the dialog's window with id 0.
+    RECT place(int id = 0) const;
+    // How many pixels of a control, as the screen shows it, are of this
+    // colour (0xRRGGBB, each channel within a few steps).
+    int pixels_of(int id, std::uint32_t rgb) const;
+    // The text of the program's tooltip in view; empty when none shows.
+    std::string tooltip() const;
     bool visible(int id) const { return IsWindowVisible(item(id)) != FALSE; }
     LONG_PTR style(int id) const { return GetWindowLongPtrW(item(id), GWL_STYLE); }
     // WM_SYSCOMMAND with a command of the system menu, posted.
     void system_command(WPARAM command);
+    // A key pressed and released on a control, as the keyboard sends it
+    // (through the dialog's message loop).
+    void press(int id, WPARAM key);
+    // Whether the program is still running.
+    bool running() const;
 
     // A window the program opened over its dialog (a message box, the about
     // box, the file prompt): its title and the texts of its statics.
@@ -77,7 +92,9 @@ public:
 
     // Saves the dialog as the screen shows it, frame included, as a PNG
     // file; false with the reason in `problem`.
-    bool save_picture(const std::wstring &file, std::string &problem) const;
+    bool save_picture(const std::wstring &file, std::string &problem) const { return save_area(file, place(), problem); }
+    // The same for an area of the screen.
+    bool save_area(const std::wstring &file, const RECT &area, std::string &problem) const;
 
 private:
     PROCESS_INFORMATION process_{};

@@ -28,6 +28,14 @@ namespace deve {
 // of the script-path field.
 enum class Notify { Clicked, SelChange, Browse };
 
+// The ways out of the console.
+enum class WayOut {
+    Ok,          // 確定, the dialog's one button for leaving
+    CloseBox,    // the window's close box (Alt+F4)
+    Escape,      // the Esc key
+    SessionEnd,  // the operator logs off, or the system shuts down
+};
+
 // What the dialog's handlers did, for views beside the dialog (the Qt skin's
 // pictures panel).
 class DialogObserver {
@@ -59,6 +67,16 @@ public:
     bool notify(int id, Notify code);
     // A tick of dialog timer 0 (transmit count) or any other (receive counts).
     void on_timer(int id);
+    // A way out: whether it ends the console. Esc does not: a stray key must
+    // not end a test, and 確定 is there for leaving. Every other way out
+    // first leaves the radio safe, as deve-cli does: with the link open,
+    // transmission and reception are stopped and the link is closed, and
+    // nothing else is written; then the dialog ends. Leaving twice does
+    // nothing more.
+    bool leave(WayOut way);
+    // Whether OPEN left the link open (and CLOSE or a way out has not yet
+    // closed it).
+    bool link_open() const { return linkOpen_; }
 
     // The presence check of init (null before it).
     const LibraryPresence *presence() const { return presence_.get(); }
@@ -92,6 +110,9 @@ private:
 
     // ---- "Port open" and "Reg W/R" (dialog_port.cpp) ----------------------
     void OnOK();
+    // Stops both timers; with the link open, stops transmission and
+    // reception and closes the link.
+    void LeaveRadioSafe();
     void OnBnClickedOpen();
     void OnBnClickedClose();
     void OnBnClickedRegRead();
@@ -145,6 +166,7 @@ private:
     DialogObserver *observer_;
     std::unique_ptr<LibraryPresence> presence_;
     std::map<int, std::string> fields_;
+    bool linkOpen_ = false;
 };
 
 // The confirmation of a planned burn: the record and where it goes, what

@@ -44,6 +44,37 @@ std::uint32_t paler(std::uint32_t rgb);
 bool drawn_pale(RecordState state);
 std::uint32_t fuse_cell_rgb(const FuseMap &map, const FuseCell &cell);
 
+// The outline of a cell: grey around a free bit, else its fill darkened.
+constexpr std::uint32_t kFuseEmptyOutlineRgb = 0xB0B0B0;
+std::uint32_t fuse_cell_outline_rgb(const FuseMap &map, const FuseCell &cell);
+// The dot of a blown fuse: black on a light fill, white on a dark one.
+std::uint32_t fuse_dot_rgb(std::uint32_t fill);
+
+// The map as a grid: one row per 32-bit word, a wider gap between bytes,
+// the rows' first bit numbers on the left and the bit offsets on top. The
+// metrics are pixels; the default is the Qt skin's grid at 96 DPI.
+struct FuseGridRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+constexpr int kFuseGridBitsPerRow = 32;
+constexpr int kFuseGridRows = static_cast<int>(kFuseMapBits) / kFuseGridBitsPerRow;
+struct FuseGridMetrics {
+    int cell = 11;
+    int gap = 1;
+    int byte_gap = 4;
+    int left = 26;  // room for the rows' bit numbers
+    int top = 16;   // room for the bit offsets
+    int dot = 4;    // a blown fuse's dot
+};
+FuseGridRect fuse_grid_cell(unsigned bit, const FuseGridMetrics &m = {});
+// The bit under a point of the grid, or -1.
+int fuse_grid_bit_at(int x, int y, const FuseGridMetrics &m = {});
+// The grid's whole size.
+FuseGridRect fuse_grid_bounds(const FuseGridMetrics &m = {});
+
 // The hover text of a bit: the record's item and value, the header's chip
 // identifier, or the free space.
 std::string fuse_cell_tip(const FuseMap &map, unsigned bit);

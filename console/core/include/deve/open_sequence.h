@@ -60,6 +60,9 @@ std::string apply_efuse_trims(RfApi &api);
 // rf_deinit (its result does not matter: -1 when nothing was open). Returns
 // the status text "Close Success".
 std::string close_link(RfApi &api);
+// The radio left safe as the console ends: rf_tx_stop and rf_rx_stop, then
+// the link closed as close_link does. Nothing else is written.
+void leave_link(RfApi &api);
 
 // Chip identifiers of the two variants that skip the PADPD calibration at
 // OPEN.

@@ -76,6 +76,17 @@
 #define IDC_EFUSE_RESULT 1061
 #define IDC_EFUSE_RANGE 1062
 
+// The pictures side panel beside the groups (both skins).
+#define IDC_PICTURES 1070        // button "Pictures" that opens and hides the panel
+#define IDC_PICTURE_TABS 1071    // the panel's tabs
+#define IDC_RX_CHART 1072        // receive chart
+#define IDC_RX_SUMMARY 1073      // its text: counts since RX ON
+#define IDC_PADPD_GAIN 1074      // AM-AM chart
+#define IDC_PADPD_PHASE 1075     // AM-PM chart
+#define IDC_PADPD_STATUS 1076    // where the curves come from
+#define IDC_FUSE_GRID 1077       // the 256 fuse bits
+#define IDC_FUSE_STATUS 1078     // free bits, or why there is no map
+
 // Strings.
 #define IDS_ABOUTBOX 101
 
