@@ -1,6 +1,7 @@
 // The session: its command's options, and the words and commands of its
 // lines.
 #include "argument_parts.h"
+#include "input_file.h"
 
 namespace deve::cli {
 
@@ -82,8 +83,8 @@ ParseResult parse_session_line(const std::vector<std::string> &words) {
     if (!parts.front().empty()) {
         ParseResult result;
         result.kind = ParseResult::Kind::Error;
-        result.text = "'" + parts.front().front() + "' is not a command (commands: " + parsing::command_words() +
-                      "; global options go on deve-cli's own command line)";
+        result.text = "'" + excerpt(parts.front().front()) + "' is not a command (commands: " +
+                      parsing::command_words() + "; global options go on deve-cli's own command line)";
         return result;
     }
     return parsing::parse_commands(parts, 1);

@@ -2,14 +2,13 @@
 
 #include "deve/tables.h"
 #include "deve/text.h"
+#include "input_file.h"
 #include "numbers.h"
 #include "tuning.h"
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <unordered_set>
 
 namespace deve::cli {
 
@@ -37,11 +36,47 @@ struct Refusal {
     std::string reason;
 };
 
+// Deeper than a limit file goes (a limit value sits at level 4): refused
+// while it is parsed, before anything recurses through it.
+constexpr int kMaxDepth = 16;
+
+// Channel numbers of either band are 8 bits.
+constexpr NumberRange kChannelNumberRange{1, 255, true, "channel"};
+
+// Text of the file, quoted in a reason.
+std::string in_quotes(const std::string &text) { return "\"" + excerpt(text) + "\""; }
+
+// A value as a reason names it: a number or a word as it is, a string as an
+// excerpt, a list or an object by its kind.
+std::string described(const json &value) {
+    if (value.is_string()) {
+        return in_quotes(value.get<std::string>());
+    }
+    if (value.is_array()) {
+        return "a list";
+    }
+    if (value.is_object()) {
+        return "an object";
+    }
+    return value.dump();
+}
+
 std::string text_of(const json &value, const std::string &key) {
     if (!value.is_string()) {
         throw Refusal{"\"" + key + "\" must be a string"};
     }
     return value.get<std::string>();
+}
+
+// The message of the JSON reader, with the input it quotes cut short.
+std::string parse_error_text(const std::string &what) {
+    const std::string quote_start = "last read: '";
+    const std::size_t at = what.find(quote_start);
+    if (at == std::string::npos || what.size() < 2 || what.back() != '\'') {
+        return excerpt(what);
+    }
+    const std::size_t from = at + quote_start.size();
+    return what.substr(0, from) + excerpt(std::string_view(what).substr(from, what.size() - 1 - from)) + "'";
 }
 
 LimitSet read_set(const json &entry, std::size_t index) {
@@ -50,6 +85,8 @@ LimitSet read_set(const json &entry, std::size_t index) {
     }
     LimitSet set;
     set.name = entry.contains("name") ? text_of(entry["name"], "name") : "set " + std::to_string(index + 1);
+    std::optional<double> channel;
+    std::string channel_text;
     try {
         bool has_limits = false;
         for (const auto &[key, value] : entry.items()) {
@@ -59,22 +96,23 @@ LimitSet read_set(const json &entry, std::size_t index) {
             if (key == "command") {
                 set.command = text_of(value, key);
                 if (*set.command != "tx" && *set.command != "rx" && *set.command != "trim find") {
-                    throw Refusal{"\"command\" is \"" + *set.command + "\", not tx, rx or trim find"};
+                    throw Refusal{"\"command\" is " + in_quotes(*set.command) + ", not tx, rx or trim find"};
                 }
             } else if (key == "band") {
                 set.band = match_label(kBandChoices, text_of(value, key));
                 if (!set.band) {
-                    throw Refusal{"\"band\" is \"" + value.get<std::string>() + "\", not " + label_list(kBandChoices)};
+                    throw Refusal{"\"band\" is " + described(value) + ", not " + label_list(kBandChoices)};
                 }
             } else if (key == "channel") {
                 if (!value.is_number_integer()) {
                     throw Refusal{"\"channel\" must be a channel number"};
                 }
-                set.channel = value.get<std::int32_t>();
+                channel = value.get<double>();  // exact for every channel; a huge number stays huge
+                channel_text = value.dump();
             } else if (key == "mode") {
                 set.mode = match_mode(text_of(value, key));
                 if (!set.mode) {
-                    throw Refusal{"\"mode\" is \"" + value.get<std::string>() + "\", not " + label_list(kModeChoices)};
+                    throw Refusal{"\"mode\" is " + described(value) + ", not " + label_list(kModeChoices)};
                 }
             } else if (key == "rate") {
                 const std::string label = text_of(value, key);
@@ -86,7 +124,7 @@ LimitSet read_set(const json &entry, std::size_t index) {
                     }
                 }
                 if (!set.rate) {
-                    throw Refusal{"\"rate\" \"" + label + "\" is not a rate label (see deve-cli tune --help)"};
+                    throw Refusal{"\"rate\" " + in_quotes(label) + " is not a rate label (see deve-cli tune --help)"};
                 }
             } else if (key == "limits") {
                 if (!value.is_object()) {
@@ -99,11 +137,11 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         known = name == k.name ? &k : known;
                     }
                     if (known == nullptr) {
-                        throw Refusal{"unknown limit \"" + name +
-                                      "\" (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
+                        throw Refusal{"unknown limit " + in_quotes(name) +
+                                      " (limits: min-frames, min-fps, max-per, max-errors, min-trim, max-trim)"};
                     }
                     if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
-                        throw Refusal{"limit \"" + name + "\" is " + number.dump() + ", not " +
+                        throw Refusal{"limit \"" + name + "\" is " + described(number) + ", not " +
                                       range_words(*known->range)};
                     }
                     const double v = number.get<double>();
@@ -122,24 +160,111 @@ LimitSet read_set(const json &entry, std::size_t index) {
                     }
                 }
             } else {
-                throw Refusal{"unknown key \"" + key +
-                              "\" (a set has name, command, band, channel, mode, rate and limits)"};
+                throw Refusal{"unknown key " + in_quotes(key) +
+                              " (a set has name, command, band, channel, mode, rate and limits)"};
             }
         }
         if (!has_limits) {
             throw Refusal{"it has no \"limits\""};
         }
-        if (set.band && set.channel && !match_channel(*set.band, std::to_string(*set.channel))) {
-            throw Refusal{"band " + std::string(kBandChoices.labels[*set.band]) + " has no channel " +
-                          std::to_string(*set.channel)};
+        if (channel) {
+            // As --channel takes it: a channel that the set's band offers, or
+            // either band when the set names none.
+            const std::string &number = channel_text;
+            const bool offered = in_range(*channel, kChannelNumberRange) &&
+                                 (set.band ? match_channel(*set.band, number).has_value()
+                                           : match_channel(0, number) || match_channel(1, number));
+            if (!offered) {
+                throw Refusal{set.band ? "band " + std::string(kBandChoices.labels[*set.band]) + " has no channel " +
+                                             number
+                                       : "\"channel\" is " + number + ", not a channel of 2G (1-13) or 5G (32-64, "
+                                                                         "100-170)"};
+            }
+            set.channel = static_cast<std::int32_t>(*channel);
         }
     } catch (const Refusal &r) {
-        throw Refusal{"set \"" + set.name + "\": " + r.reason};
+        throw Refusal{"set " + in_quotes(set.name) + ": " + r.reason};
     } catch (const json::exception &e) {
-        throw Refusal{"set \"" + set.name + "\": " + e.what()};
+        throw Refusal{"set " + in_quotes(set.name) + ": " + parse_error_text(e.what())};
     }
     return set;
 }
+
+// Reads the sets while the file is parsed, each as soon as it is complete,
+// and drops it from the parsed document: the document never holds more than
+// one set, so neither memory nor the recursion of a value's destruction grows
+// with the file. Refuses nesting past kMaxDepth before anything recurses
+// through it, and a key given twice in an object (the parser would keep the
+// later value silently).
+class SetReader {
+public:
+    explicit SetReader(LimitFile &file) : file_(file) {}
+
+    bool operator()(int depth, json::parse_event_t event, const json &parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            if (depth >= kMaxDepth) {
+                throw Refusal{"it nests deeper than " + std::to_string(kMaxDepth) + " levels"};
+            }
+            if (event == json::parse_event_t::object_start) {
+                keys_.emplace_back();
+            } else if (depth == 1 && root_key_ == "sets") {
+                in_sets_ = true;
+            }
+            return true;
+        case json::parse_event_t::key: {
+            const std::string &key = parsed.get_ref<const std::string &>();
+            if (depth == 1) {
+                root_key_ = key;
+            }
+            if (!keys_.back().insert(key).second) {
+                if (!in_sets_ || depth < 3) {
+                    throw Refusal{"the key " + in_quotes(key) + " is given twice"};
+                }
+                repeated_ = repeated_.value_or(key);  // told with the set's name, at its end
+            }
+            return true;
+        }
+        case json::parse_event_t::object_end:
+            keys_.pop_back();
+            return !(depth == 2 && in_sets_ && take(parsed));
+        case json::parse_event_t::array_end:
+            if (depth == 1) {
+                in_sets_ = false;
+            }
+            return !(depth == 2 && in_sets_ && take(parsed));
+        case json::parse_event_t::value:
+            return !(depth == 2 && in_sets_ && take(parsed));
+        }
+        return true;
+    }
+
+private:
+    // One entry of "sets", complete: read as a set (true) and dropped.
+    bool take(const json &entry) {
+        const std::size_t index = file_.sets.size();
+        if (repeated_) {
+            const bool named = *repeated_ != "name" && entry.is_object() && entry.contains("name") &&
+                               entry["name"].is_string();
+            throw Refusal{"set " +
+                          in_quotes(named ? entry["name"].get<std::string>() : "set " + std::to_string(index + 1)) +
+                          ": the key " + in_quotes(*repeated_) + " is given twice"};
+        }
+        file_.sets.push_back(read_set(entry, index));
+        if (!names_.insert(file_.sets.back().name).second) {
+            throw Refusal{"two sets are named " + in_quotes(file_.sets.back().name)};
+        }
+        return true;
+    }
+
+    LimitFile &file_;
+    std::unordered_set<std::string> names_;
+    std::vector<std::unordered_set<std::string>> keys_;  // of each object open now
+    std::string root_key_;
+    bool in_sets_ = false;                 // in the list of sets
+    std::optional<std::string> repeated_;  // a key the set being read gives twice
+};
 
 }  // namespace
 
@@ -165,38 +290,30 @@ const LimitSet *LimitFile::find(const std::string &command, int band, std::int32
 LimitFileResult parse_limit_file(const std::string &path, const std::string &text) {
     LimitFileResult result;
     try {
-        const json document = json::parse(text);
+        LimitFile file;
+        file.path = path;
+        SetReader reader(file);
+        const json document = json::parse(
+            text, [&reader](int depth, json::parse_event_t event, json &parsed) { return reader(depth, event, parsed); });
+        // The sets were taken out of their list as they were read.
         if (!document.is_object() || !document.contains("sets") || !document["sets"].is_array() ||
             document.size() != 1) {
             throw Refusal{"the file must be an object with one key, \"sets\", a list of limit sets"};
-        }
-        LimitFile file;
-        file.path = path;
-        for (std::size_t i = 0; i < document["sets"].size(); ++i) {
-            file.sets.push_back(read_set(document["sets"][i], i));
-            for (std::size_t j = 0; j + 1 < file.sets.size(); ++j) {
-                if (file.sets[j].name == file.sets.back().name) {
-                    throw Refusal{"two sets are named \"" + file.sets.back().name + "\""};
-                }
-            }
         }
         result.file = std::move(file);
     } catch (const Refusal &r) {
         result.error = "limit file " + path + ": " + r.reason;
     } catch (const json::exception &e) {
-        result.error = "limit file " + path + " is not valid JSON: " + e.what();
+        result.error = "limit file " + path + " is not valid JSON: " + parse_error_text(e.what());
     }
     return result;
 }
 
 LimitFileResult read_limit_file(const std::string &path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) {
-        return {std::nullopt, "cannot open the limit file " + path};
-    }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return {std::nullopt, "the limit file " + path + " could not be read to its end"};
+    InputFile in(path, "the limit file");
+    std::string text;
+    if (!in.error().empty() || !in.read_all(text)) {
+        return {std::nullopt, in.error()};
     }
     return parse_limit_file(path, text);
 }

@@ -1,6 +1,7 @@
 // deve-cli: the Deve console's bench operations from the command line.
 #include "commands.h"
 #include "deve/velmo_api.h"
+#include "input_file.h"
 #include "output.h"
 #include "platform.h"
 #include "pool_admin.h"
@@ -16,12 +17,15 @@
 #include "velmo/velmo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -68,13 +72,20 @@ int usage_error(const std::string &message, bool json, const char *kind = "usage
     return kUsageExit;
 }
 
-}  // namespace
+// Says on standard error that the results could not be written, and why.
+void tell_output_lost(const std::string &reason) {
+    std::fprintf(stderr, "deve-cli: standard output could not be written (%s): the results are lost\n",
+                 reason.c_str());
+}
 
-int main(int argc, char **argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+int run_program(const std::vector<std::string> &args) {
     const ParseResult parsed = parse_command_line(args);
     if (parsed.kind == ParseResult::Kind::Help) {
-        std::fputs(parsed.text.c_str(), stdout);
+        errno = 0;
+        if (std::fputs(parsed.text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            tell_output_lost(errno != 0 ? std::generic_category().message(errno) : "write error");
+            return kUsageExit;
+        }
         return 0;
     }
     if (parsed.kind == ParseResult::Kind::Error) {
@@ -103,37 +114,35 @@ int main(int argc, char **argv) {
         globals.limits_sha256 = file_sha256(globals.limits_file).value_or("");
     }
 
-    // A session's file is read and checked before the link opens.
-    std::vector<Command> commands = parsed.line.commands;
+    // A session's file is checked before the link opens, and read again
+    // for the run; neither pass keeps more than a line of it.
     const bool from_input = parsed.line.session && parsed.line.session->commands_file.empty();
-    if (parsed.line.session && !from_input) {
-        const std::string &file = parsed.line.session->commands_file;
-        std::ifstream in(std::filesystem::u8path(file));
-        if (!in) {
-            return usage_error("session: cannot open the command file " + file, globals.json);
+    const std::string command_file = parsed.line.session ? parsed.line.session->commands_file : std::string();
+    if (!command_file.empty()) {
+        InputFile in(command_file, "the command file");
+        if (!in.error().empty()) {
+            return usage_error("session: " + in.error(), globals.json);
         }
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        if (in.bad()) {
-            return usage_error("session: the command file " + file + " could not be read to its end", globals.json);
-        }
-        std::size_t next = 0;
-        SessionLines source([&]() -> std::optional<std::string> {
-            return next < lines.size() ? std::optional<std::string>(lines[next++]) : std::nullopt;
-        });
+        SessionLines source([&in] { return in.read_line(); });
+        OperatingPointCheck check;
         while (const std::optional<CommandSource::Batch> batch = source.next()) {
             if (!batch->error.empty()) {
-                return usage_error("session " + file + ": " + batch->error, globals.json);
+                return usage_error("session " + command_file + ": " + batch->error, globals.json);
             }
-            commands.insert(commands.end(), batch->commands.begin(), batch->commands.end());
+            for (const Command &command : batch->commands) {
+                if (const std::optional<std::string> refusal = check.tune(command)) {
+                    return usage_error("session " + command_file + ": " + *refusal, globals.json);
+                }
+                // A limit set that a run's --frames cannot satisfy.
+                if (globals.limits) {
+                    if (const std::optional<std::string> refusal = check.limit_set(command, *globals.limits)) {
+                        return usage_error("--limits: " + *refusal, globals.json);
+                    }
+                }
+            }
         }
-        if (const std::optional<std::string> refusal = check_tunes(commands)) {
-            return usage_error("session " + file + ": " + *refusal, globals.json);
-        }
-        globals.commands_file = file;
-        globals.commands_sha256 = file_sha256(file).value_or("");
+        globals.commands_file = command_file;
+        globals.commands_sha256 = file_sha256(command_file).value_or("");
     }
 
     // The line store, checked before the link opens.
@@ -157,8 +166,8 @@ int main(int argc, char **argv) {
 
     // A limit set that a run's --frames cannot satisfy is refused before
     // the link opens.
-    if (globals.limits) {
-        if (const std::optional<std::string> refusal = check_limit_sets(commands, *globals.limits)) {
+    if (globals.limits && !parsed.line.session) {
+        if (const std::optional<std::string> refusal = check_limit_sets(parsed.line.commands, *globals.limits)) {
             return usage_error("--limits: " + *refusal, globals.json);
         }
     }
@@ -199,7 +208,7 @@ int main(int argc, char **argv) {
     env.ask = [](const std::string &prompt) {
         std::fputs(prompt.c_str(), stderr);
         std::fflush(stderr);
-        const std::optional<std::string> answer = platform::read_line();
+        const std::optional<std::string> answer = platform::read_line().line;
         if (!platform::is_terminal(stdin)) {
             // The answer was not echoed: end the prompt's line.
             std::fputc('\n', stderr);
@@ -231,10 +240,17 @@ int main(int argc, char **argv) {
     if (from_input) {
         SessionLines lines(platform::read_line);
         code = runner.run(lines);
+    } else if (!command_file.empty()) {
+        InputFile in(command_file, "the command file");
+        SessionLines lines([&in] { return in.read_line(); });
+        code = runner.run(lines);
     } else {
-        code = runner.run(commands);
+        code = runner.run(parsed.line.commands);
     }
     std::fflush(results);
+    if (out.broken()) {
+        tell_output_lost(out.failure());
+    }
     if (log != nullptr && log != stderr) {
         std::fclose(log);
     }
@@ -252,4 +268,22 @@ int main(int argc, char **argv) {
         platform::end_by_signal(signal);
     }
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return run_program(args);
+    } catch (const std::bad_alloc &) {
+        // Memory ran out before the link opened or after it closed (the run
+        // itself stops the radio and reports it as an error of its own).
+        try {
+            return usage_error("out of memory", json_requested(args));
+        } catch (const std::bad_alloc &) {
+            std::fputs("deve-cli: out of memory\n", stderr);
+            return kUsageExit;
+        }
+    }
 }

@@ -1,8 +1,10 @@
 #include "output.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <random>
+#include <system_error>
 
 namespace deve::cli {
 
@@ -86,8 +88,10 @@ void Output::write(const std::string &line) {
     if (broken_) {
         return;
     }
+    errno = 0;
     if (std::fputs(line.c_str(), out_) < 0 || std::fputc('\n', out_) == EOF || std::fflush(out_) != 0) {
         broken_ = true;
+        failure_ = errno != 0 ? std::generic_category().message(errno) : "write error";
     }
 }
 

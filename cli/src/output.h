@@ -56,6 +56,8 @@ public:
     void text(const std::string &line);
     // A write failed: the reader of the output has gone away.
     bool broken() const { return broken_; }
+    // Why the first failed write failed ("No space left on device").
+    const std::string &failure() const { return failure_; }
 
 private:
     void write(const std::string &line);
@@ -67,6 +69,7 @@ private:
     RecordSink *sink_ = nullptr;
     std::uint64_t sequence_ = 0;
     bool broken_ = false;
+    std::string failure_;
 };
 
 }  // namespace deve::cli

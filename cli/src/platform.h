@@ -3,6 +3,8 @@
 // terminal.
 #pragma once
 
+#include "input_file.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -63,8 +65,10 @@ std::string host_name();
 // none is known.
 std::string state_directory();
 
-// One line from standard input (line end removed); nothing at end of input
-// or when a signal interrupted the wait.
-std::optional<std::string> read_line();
+// One line from standard input (line end removed), of at most
+// kSessionLineMaxBytes bytes; nothing at end of input or when a signal
+// interrupted the wait, nothing and the reason when standard input could not
+// be read.
+LineRead read_line();
 
 }  // namespace deve::cli::platform

@@ -5,10 +5,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace deve::cli::platform {
 
@@ -162,23 +164,33 @@ std::string host_name() {
     return name;
 }
 
-std::optional<std::string> read_line() {
+LineRead read_line() {
     std::string line;
     char c = 0;
     for (;;) {
+        errno = 0;
         const ssize_t got = read(STDIN_FILENO, &c, 1);
-        if (got < 0 || (got == 0 && line.empty())) {
-            return std::nullopt;  // interrupted, error, or end of input
+        if (got < 0 && errno == EINTR) {
+            return {};  // interrupted: the run looks at the signal
+        }
+        if (got < 0) {
+            return {std::nullopt, "standard input could not be read: " + std::generic_category().message(errno)};
+        }
+        if ((got == 0 && line.empty())) {
+            return {};  // end of input
         }
         if (got == 0 || c == '\n') {
             break;
+        }
+        if (line.size() == kSessionLineMaxBytes) {
+            return {std::nullopt, line_too_long()};
         }
         line += c;
     }
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
-    return line;
+    return {std::move(line), {}};
 }
 
 }  // namespace deve::cli::platform

@@ -12,8 +12,10 @@
 #include <psapi.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <system_error>
 
 namespace deve::cli::platform {
 
@@ -259,23 +261,33 @@ bool is_terminal(std::FILE *stream) {
     return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
 }
 
-std::optional<std::string> read_line() {
+LineRead read_line() {
     std::string line;
     char c = 0;
     for (;;) {
+        errno = 0;
         const int got = _read(0, &c, 1);
-        if (got < 0 || (got == 0 && line.empty()) || received_signal != 0) {
-            return std::nullopt;  // interrupted, error, or end of input
+        if (got < 0 && received_signal != 0) {
+            return {};  // interrupted: the run looks at the signal
+        }
+        if (got < 0) {
+            return {std::nullopt, "standard input could not be read: " + std::generic_category().message(errno)};
+        }
+        if ((got == 0 && line.empty()) || received_signal != 0) {
+            return {};  // end of input, or a signal arrived
         }
         if (got == 0 || c == '\n') {
             break;
+        }
+        if (line.size() == kSessionLineMaxBytes) {
+            return {std::nullopt, line_too_long()};
         }
         line += c;
     }
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
-    return line;
+    return {std::move(line), {}};
 }
 
 }  // namespace deve::cli::platform

@@ -17,6 +17,9 @@ namespace deve::cli {
 
 namespace {
 
+// UTF-8's byte-order mark, which some editors put before a file's first line.
+constexpr const char *kByteOrderMark = "\xEF\xBB\xBF";
+
 // How often a wait looks for a signal.
 constexpr std::chrono::milliseconds kWaitSlice{50};
 
@@ -203,6 +206,8 @@ bool Runner::open_link() {
             error("busy", outcome.failure);
         } else if (reason == Reason::Settings) {
             error("board", outcome.failure + "; the board names the setting on standard error");
+        } else if (reason == Reason::StateFile) {
+            error("board", outcome.failure + "; the board says why on standard error");
         } else {
             error("link", "the link did not open: " + outcome.failure);
         }
@@ -286,12 +291,20 @@ std::optional<CommandSource::Batch> FixedCommands::next() {
 
 std::optional<CommandSource::Batch> SessionLines::next() {
     for (;;) {
-        const std::optional<std::string> line = read_line_();
-        if (!line) {
+        LineRead read = read_line_();
+        if (!read.line) {
+            if (!read.error.empty()) {
+                // A read error is not the end of the session: what was not
+                // read was not run.
+                return Batch{{}, "line " + std::to_string(line_ + 1) + ": " + read.error};
+            }
             return std::nullopt;
         }
-        ++line_;
-        const std::optional<std::vector<std::string>> words = split_session_line(*line);
+        std::string &line = *read.line;
+        if (++line_ == 1 && line.rfind(kByteOrderMark, 0) == 0) {
+            line.erase(0, std::string_view(kByteOrderMark).size());
+        }
+        const std::optional<std::vector<std::string>> words = split_session_line(line);
         if (!words) {
             return Batch{{}, "line " + std::to_string(line_) + ": a quote is not closed"};
         }

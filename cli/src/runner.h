@@ -7,6 +7,7 @@
 #include "counters.h"
 #include "deve/efuse_burn.h"
 #include "deve/rf_api.h"
+#include "input_file.h"
 #include "mac_pool.h"
 #include "output.h"
 #include "progress.h"
@@ -84,15 +85,17 @@ private:
     bool given_ = false;
 };
 
-// A session's lines from a reader (one line per call, nothing at the end):
-// blank and comment lines are passed over, "quit" ends the session.
+// A session's lines from a reader (one line per call, nothing at the end,
+// the reason when the input failed): blank and comment lines are passed
+// over, "quit" ends the session, a byte-order mark before the first line is
+// skipped.
 class SessionLines final : public CommandSource {
 public:
-    explicit SessionLines(std::function<std::optional<std::string>()> read_line) : read_line_(std::move(read_line)) {}
+    explicit SessionLines(std::function<LineRead()> read_line) : read_line_(std::move(read_line)) {}
     std::optional<Batch> next() override;
 
 private:
-    std::function<std::optional<std::string>()> read_line_;
+    std::function<LineRead()> read_line_;
     int line_ = 0;
 };
 

@@ -1,9 +1,9 @@
 #include "tuning.h"
 
 #include "deve/operations.h"
+#include "input_file.h"
 
 #include <charconv>
-#include <functional>
 #include <vector>
 
 namespace deve::cli {
@@ -241,71 +241,72 @@ TunePlan plan_tune(const TuneRequest &request, const RadioState &now) {
     return plan;
 }
 
-namespace {
+std::optional<std::string> OperatingPointCheck::tune(const Command &command) {
+    ++commands_;
+    const TuneRequest *request = nullptr;
+    const char *name = "tune";
+    if (const auto *t = std::get_if<TuneCmd>(&command)) {
+        request = &t->request;
+    } else if (const auto *trim = std::get_if<TrimFindCmd>(&command)) {
+        request = &trim->tune;
+        name = "trim find";
+    }
+    if (request != nullptr) {
+        const TunePlan plan = plan_tune(*request, state_);
+        if (!plan.error.empty()) {
+            return std::string(name) + " (command " + std::to_string(commands_) + "): " + plan.error;
+        }
+        state_ = plan.next;
+    }
+    return std::nullopt;
+}
 
-// Calls `visit` with each command and the operating point it runs at, until
-// a refusal.
-std::optional<std::string> follow_operating_point(
-    const std::vector<Command> &commands,
-    const std::function<std::optional<std::string>(std::size_t, const Command &, const RadioState &)> &visit) {
-    RadioState state;
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        const TuneRequest *request = nullptr;
-        const char *name = "tune";
-        if (const auto *tune = std::get_if<TuneCmd>(&commands[i])) {
-            request = &tune->request;
-        } else if (const auto *trim = std::get_if<TrimFindCmd>(&commands[i])) {
-            request = &trim->tune;
-            name = "trim find";
+std::optional<std::string> OperatingPointCheck::limit_set(const Command &command, const LimitFile &limits) const {
+    const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
+        const LimitSet *set = limits.find(name, state_.band, state_.channel_number(), state_.mode, state_.rate);
+        if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
+            *set->limits.min_frames <= *cmd.frames) {
+            return std::nullopt;
         }
-        if (request != nullptr) {
-            const TunePlan plan = plan_tune(*request, state);
-            if (!plan.error.empty()) {
-                return std::string(name) + " (command " + std::to_string(i + 1) + "): " + plan.error;
-            }
-            state = plan.next;
-        }
-        if (std::optional<std::string> refusal = visit(i, commands[i], state)) {
+        return std::string(name) + " (command " + std::to_string(commands_) +
+               "): " + unreachable_frames_text(*set, *set->limits.min_frames, *cmd.frames);
+    };
+    if (const auto *tx = std::get_if<TxCmd>(&command)) {
+        return check("tx", *tx);
+    }
+    if (const auto *rx = std::get_if<RxCmd>(&command)) {
+        return check("rx", *rx);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
+    OperatingPointCheck check;
+    for (const Command &command : commands) {
+        if (std::optional<std::string> refusal = check.tune(command)) {
             return refusal;
         }
     }
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::string> check_tunes(const std::vector<Command> &commands) {
-    return follow_operating_point(commands, [](std::size_t, const Command &, const RadioState &) {
-        return std::optional<std::string>();
-    });
-}
-
 std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames) {
-    return "limit set \"" + set.name + "\" asks for at least " + std::to_string(min_frames) +
+    return "limit set \"" + excerpt(set.name) + "\" asks for at least " + std::to_string(min_frames) +
            " frames, and the run stops at --frames " + std::to_string(frames) + ": it cannot pass";
 }
 
 std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits) {
-    return follow_operating_point(
-        commands,
-        [&limits](std::size_t i, const Command &command, const RadioState &state) -> std::optional<std::string> {
-            const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
-                const LimitSet *set = limits.find(name, state.band, state.channel_number(), state.mode, state.rate);
-                if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
-                    *set->limits.min_frames <= *cmd.frames) {
-                    return std::nullopt;
-                }
-                return std::string(name) + " (command " + std::to_string(i + 1) +
-                       "): " + unreachable_frames_text(*set, *set->limits.min_frames, *cmd.frames);
-            };
-            if (const auto *tx = std::get_if<TxCmd>(&command)) {
-                return check("tx", *tx);
-            }
-            if (const auto *rx = std::get_if<RxCmd>(&command)) {
-                return check("rx", *rx);
-            }
-            return std::nullopt;
-        });
+    OperatingPointCheck check;
+    for (const Command &command : commands) {
+        std::optional<std::string> refusal = check.tune(command);
+        if (!refusal) {
+            refusal = check.limit_set(command, limits);
+        }
+        if (refusal) {
+            return refusal;
+        }
+    }
+    return std::nullopt;
 }
 
 void apply_tune(RfApi &api, const TunePlan &plan) {

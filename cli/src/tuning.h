@@ -105,6 +105,21 @@ std::optional<std::string> check_tunes(const std::vector<Command> &commands);
 std::optional<std::string> check_limit_sets(const std::vector<Command> &commands, const LimitFile &limits);
 // That refusal's words.
 std::string unreachable_frames_text(const LimitSet &set, std::uint64_t min_frames, std::uint64_t frames);
+// The same checks one command at a time (the commands of a session's file,
+// which are checked as they are read and not kept).
+class OperatingPointCheck {
+public:
+    // The command's tune, if it has one, from the operating point so far:
+    // its refusal, or nothing (and the operating point moves on).
+    std::optional<std::string> tune(const Command &command);
+    // After tune(): a tx or rx at the operating point whose limit set asks
+    // for more frames than its --frames: the refusal.
+    std::optional<std::string> limit_set(const Command &command, const LimitFile &limits) const;
+
+private:
+    RadioState state_;
+    std::size_t commands_ = 0;  // the commands seen, the current one included
+};
 // Makes the plan's calls: channel, mode, rate, RF gain, DAC, 11b gain. The
 // frequency offset is applied by the next tx or rx, as the dialog does.
 void apply_tune(RfApi &api, const TunePlan &plan);

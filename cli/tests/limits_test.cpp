@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <utility>
+
 namespace {
 
 using deve::cli::parse_limit_file;
@@ -60,6 +65,60 @@ TEST(CliLimitFile, AFileThatCannotBeTrustedIsRefusedWithTheReason) {
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a"}]})"), "no \"limits\""));
     EXPECT_TRUE(contains(error(R"({"sets": [{"name": "a", "limits": {"max-trim": 256}}]})"),
                          "is 256, not a whole number of trim steps from 0 to 255"));
+}
+
+// Files made to break the reader: each is refused, with a reason that
+// names what is wrong and quotes no more than an excerpt of the file.
+TEST(CliLimitFile, CraftedFilesAreRefusedBrieflyAndInLinearTime) {
+    const std::string deep = R"({"sets":[{"name":"deep","limits":{"max-per":)" + std::string(100000, '[') +
+                             std::string(100000, ']') + "}}]}";
+    const std::string long_name = R"({"sets":[{"name":")" + std::string(1000000, 'n') + R"(","limits":{"mx":1}}]})";
+    const std::string long_token = R"({"sets":[{"name":")" + std::string(1000000, 'n') + R"(\q"}]})";
+    const std::pair<std::string, std::string> refused[] = {
+        {deep, "it nests deeper than 16 levels"},
+        // A key given twice, at every level: the parser would keep the later value.
+        {R"({"sets":[{"name":"a","limits":{"max-per":10,"max-per":80}}]})",
+         R"(set "a": the key "max-per" is given twice)"},
+        {R"({"sets":[{"name":"x","limits":{}}, {"name":"b","band":"2G","band":"5G","limits":{}}, 7]})",
+         R"(set "b": the key "band" is given twice)"},
+        {R"({"sets":[{"name":"x","name":"y","limits":{}}]})", R"(set "set 1": the key "name" is given twice)"},
+        {R"({"sets":[],"sets":[]})", R"(limit file f.json: the key "sets" is given twice)"},
+        // Numbers in range, as the command line takes them (not cut to 32 bits).
+        {R"({"sets":[{"name":"a","channel":4294967332,"limits":{}}]})", R"("channel" is 4294967332, not a channel)"},
+        {R"({"sets":[{"name":"a","channel":14,"limits":{}}]})", R"("channel" is 14, not a channel)"},
+        {R"({"sets":[{"name":"a","limits":{"max-per":[1,2]}}]})", R"(limit "max-per" is a list, not a number)"},
+        {long_name, R"x(set "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn... (1000000 bytes)": unknown limit "mx")x"},
+        {long_token, R"x(last read: '"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn... (1000003 bytes)')x"},
+    };
+    for (const auto &[text, told] : refused) {
+        const auto result = parse_limit_file("f.json", text);
+        EXPECT_FALSE(result.file.has_value()) << told;
+        EXPECT_TRUE(contains(result.error, told)) << result.error.substr(0, 1000);
+        EXPECT_LT(result.error.size(), 400u) << told;
+    }
+
+    // The check for two sets of one name is linear: 40000 sets took 12 s
+    // when each name was compared with every other. Four times the sets take
+    // about four times as long, not sixteen (the shortest of two runs each,
+    // against the machine's noise).
+    const auto seconds_for = [](int sets) {
+        std::string text = R"({"sets":[)";
+        for (int i = 0; i < sets; ++i) {
+            text += R"({"name":"set )" + std::to_string(i) + R"(","limits":{"max-per":10}},)";
+        }
+        text += R"({"name":"set 0","limits":{}}]})";
+        double best = 1e9;
+        for (int run = 0; run < 2; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            const auto result = parse_limit_file("f.json", text);
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            EXPECT_TRUE(contains(result.error, R"(two sets are named "set 0")")) << result.error;
+        }
+        return best;
+    };
+    const double small = seconds_for(10000);
+    const double large = seconds_for(40000);
+    EXPECT_LT(large, 8 * small) << small << " s for 10000 sets, " << large << " s for 40000";
 }
 
 }  // namespace

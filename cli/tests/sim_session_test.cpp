@@ -4,6 +4,9 @@
 
 #include <QJsonArray>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -239,6 +242,72 @@ TEST_F(CliSession, TrimFindBurnsTheBestTrimAndRunsWithIt) {
     EXPECT_TRUE(clitest::of_type(failed, "efuse_burn").empty());
     EXPECT_TRUE(contains(text(one(failed, "end").value("failures").toArray().at(0).toObject(), "reason"),
                          "no trim's error rate stands out"));
+}
+
+}  // namespace
+
+namespace {
+
+// Crafted input: a read error is an error (never the end of the input), no
+// file is read whole or past its size, a message quotes a short excerpt, and
+// nothing aborts.
+TEST_F(CliSession, BadInputIsRefusedWithItsReasonAndNeverTakenForItsEnd) {
+    // Files as the program names them (Z:\... for a Windows program).
+    const auto write = [this](const std::string &name, const std::string &text) {
+        std::ofstream(path(name), std::ios::binary) << text;
+        return clitest::program_path(path(name));
+    };
+    const std::string deep = write("deep.json", R"({"sets":[{"name":"deep","limits":{"max-per":)" +
+                                                    std::string(100000, '[') + std::string(100000, ']') + "}}]}");
+    const std::string big = write("big.json", "");
+    std::filesystem::resize_file(path("big.json"), (std::uintmax_t{16} << 20) + 1);
+    const std::string folder = clitest::program_path(path(""));
+    const std::string bom = write("bom.cmd", "\xEF\xBB\xBFinfo\n");
+    const std::string long_line = write("long.cmd", "info\n" + std::string(100000, 'x') + "\n");
+    const std::string fifo = path("fifo.bin");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::string input_path;
+        bool output_unread;
+        std::string fuses;  // the board's fuse file, when not the test's own
+        int exit_code;
+        std::string told;  // in the records, or on standard error
+    };
+    const Case cases[] = {
+        {{"--json", "--open", "quick", "session"}, "", path(""), false, "", 2,
+         "line 1: standard input could not be read: Is a directory"},
+        {{"--limits", folder, "info"}, "", "", false, "", 2, "is a folder, not a file"},
+        {{"--limits", deep, "info"}, "", "", false, "", 2, "it nests deeper than 16 levels"},
+        {{"--limits", big, "info"}, "", "", false, "", 2, "is larger than 16 MiB (16777217 bytes)"},
+        {{"session", "--commands", big}, "", "", false, "", 2, "the command file " + big + " is larger than 16 MiB"},
+        {{"--open", "quick", "session", "--commands", bom}, "", "", false, "", 0, "result: pass"},
+        {{"--open", "quick", "session", "--commands", long_line}, "", "", false, "", 2,
+         "line 2: a line is longer than 4096 bytes"},
+        {{"--json", "--open", "quick", "session"}, "info\n" + std::string(3000, 'x') + "\n", "", false, "", 2,
+         "'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx... (3000 bytes)' is not a command"},
+        {{"--open", "quick", "info"}, "", "", true, "", 2,
+         "deve-cli: standard output could not be written (Broken pipe): the results are lost"},
+        // The board's own reason, not a setting's: its fuse file is a FIFO.
+        {{"--open", "quick", "info"}, "", "", false, fifo, 3,
+         "the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file"},
+    };
+    for (const Case &c : cases) {
+        if (clitest::windows_program() && (!c.input_path.empty() || c.output_unread || !c.fuses.empty())) {
+            continue;  // folders as input, pipes and FIFOs of POSIX
+        }
+        clitest::CliOptions options;
+        options.env = {{"XOLT_FUSE_FILE", clitest::program_path(c.fuses.empty() ? fuse_file() : c.fuses)}};
+        options.input = c.input;
+        options.input_path = c.input_path;
+        options.output_unread = c.output_unread;
+        const CliRun r = clitest::run_cli(c.args, options);
+        const std::string seen = r.out + r.err;
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.args.back() << ": " << seen.substr(0, 2000);
+        EXPECT_TRUE(contains(seen, c.told)) << c.told << "\n" << seen.substr(0, 2000);
+        EXPECT_LT(seen.size(), 8000u) << c.told;  // no message repeats the input whole
+    }
 }
 
 }  // namespace

@@ -129,6 +129,9 @@ TEST(DialogOpen, FailureSaysWhyInAMessageBox) {
         {-8, deve::OpenRefusal{Reason::Settings, std::nullopt},
          "The link did not open: the board refused its settings (a board setting in the environment is malformed "
          "or out of range)."},
+        {-8, deve::OpenRefusal{Reason::StateFile, std::nullopt},
+         "The link did not open: the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file, or "
+         "cannot be read or stored."},
         // A transport without the explanation: the code alone, whatever it is.
         {-7, std::nullopt, "The link did not open: the transport refused to open the link (code -7)."},
         {-1, std::nullopt, "The link did not open: the transport could not be loaded or did not initialise."},

@@ -38,6 +38,10 @@
 /* A setting of the transport (in the environment) is malformed or out of
  * range; the transport names it on standard error. */
 #define XOLT_REFUSED_SETTINGS 2
+/* The file that keeps the device's state between runs (the simulated
+ * board's fuse file) cannot be used: it is not a regular file, or cannot be
+ * read or stored; the transport says which on standard error. */
+#define XOLT_REFUSED_STATE_FILE 3
 
 #ifdef __cplusplus
 extern "C" {

@@ -2,6 +2,8 @@
 #include "test_support/system.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +82,14 @@ void remove_tree(const std::filesystem::path &dir) {
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
 const char *null_device() { return "/dev/null"; }
+
+bool make_fifo(const std::filesystem::path &path) { return mkfifo(path.c_str(), 0600) == 0; }
+
+bool make_character_device(const std::filesystem::path &path) {
+    constexpr unsigned kMemoryDevices = 1;  // the major number of the null device
+    constexpr unsigned kNull = 3;
+    return geteuid() == 0 && mknod(path.c_str(), S_IFCHR | 0600, makedev(kMemoryDevices, kNull)) == 0;
+}
 
 const char *system_library() { return "libc.so.6"; }
 

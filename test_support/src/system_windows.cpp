@@ -136,6 +136,10 @@ unsigned long process_id() { return GetCurrentProcessId(); }
 
 const char *null_device() { return "NUL"; }
 
+// Windows has neither FIFOs nor device nodes in its file system.
+bool make_fifo(const std::filesystem::path &) { return false; }
+bool make_character_device(const std::filesystem::path &) { return false; }
+
 const char *system_library() { return "kernel32.dll"; }
 
 }  // namespace test_support

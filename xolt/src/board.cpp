@@ -82,7 +82,8 @@ std::int32_t refuse_settings() {
 std::int32_t refuse_fuse_file(const platform::Path &file, const std::string &error) {
     std::fprintf(stderr, "xolt: board not powered: cannot use the fuse file %s (XOLT_FUSE_FILE): %s\n",
                  file.u8string().c_str(), error.c_str());
-    return refuse_settings();
+    link().refusal = XOLT_REFUSED_STATE_FILE;
+    return XOLT_SIM_ERR_SETTINGS;
 }
 
 }  // namespace
@@ -141,8 +142,11 @@ XOLT_API int32_t xolt_open(void) {
         if (take.busy) {
             link().refusal = XOLT_REFUSED_BUSY;
             link().busy_holder = take.holder;
-            std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by process %u\n",
-                         board.u8string().c_str(), static_cast<unsigned>(take.holder));
+            // A holder that could not write its id (a full disk) is still a holder.
+            const std::string holder =
+                take.holder != 0 ? "process " + std::to_string(take.holder) : std::string("another process");
+            std::fprintf(stderr, "xolt: board busy: its fuse file %s is held by %s\n", board.u8string().c_str(),
+                         holder.c_str());
             return XOLT_SIM_ERR_BUSY;
         }
         if (!take.file) {

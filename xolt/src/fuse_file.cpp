@@ -55,11 +55,31 @@ std::uint32_t parse_process_id(const std::string &text) {
 
 }  // namespace
 
+std::string not_a_regular_file(std::filesystem::file_type type) {
+    using std::filesystem::file_type;
+    const char *kind = type == file_type::directory  ? "a folder"
+                       : type == file_type::character ? "a character device"
+                       : type == file_type::block     ? "a block device"
+                       : type == file_type::fifo      ? "a FIFO"
+                       : type == file_type::socket    ? "a socket"
+                                                      : "something";
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
 Path FuseFile::board_of(const Path &file, std::string &error) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const Path absolute = fs::absolute(file, ec);
-    if (!ec && absolute.has_parent_path()) {
+    // Only a regular file is a fuse array: a store renames a new file over
+    // it, which would replace a device node, and opening a FIFO waits for a
+    // writer. Told before anything is opened or created there.
+    const fs::file_status status = ec ? fs::file_status() : fs::status(absolute, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status)) {
+        error = not_a_regular_file(status.type());
+        return {};
+    }
+    ec.clear();
+    if (absolute.has_parent_path()) {
         fs::create_directories(absolute.parent_path(), ec);
     }
     if (ec) {

@@ -22,6 +22,9 @@ namespace xolt {
 
 using FuseWords = std::array<std::uint32_t, 8>;
 
+// "it is a FIFO, not a regular file".
+std::string not_a_regular_file(std::filesystem::file_type type);
+
 class FuseFile {
 public:
     // The outcome of taking a board.
@@ -34,7 +37,8 @@ public:
 
     // The name of the board of fuse file `file`: its canonical path (the
     // folder is created if need be). Empty (with `error`) when it cannot be
-    // told.
+    // told, or when `file` exists and is not a regular file (or a link to
+    // one): then nothing was opened or created.
     static platform::Path board_of(const platform::Path &file, std::string &error);
     // Takes the board named `board` (a result of board_of).
     static Taken take(const platform::Path &board);

@@ -84,12 +84,20 @@ std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
 ReadResult read_file(const Path &file, unsigned char *bytes, std::size_t capacity, std::size_t &count,
                      std::string &error) {
     count = 0;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting for a writer, should a FIFO have taken the file's
+    // place since the board looked.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             return ReadResult::MISSING;
         }
         error = system_error("cannot open it");
+        return ReadResult::FAILED;
+    }
+    struct stat about {};
+    if (::fstat(fd, &about) != 0 || !S_ISREG(about.st_mode)) {
+        error = "it is not a regular file";
+        ::close(fd);
         return ReadResult::FAILED;
     }
     while (count < capacity) {
@@ -129,6 +137,11 @@ bool replace_file(const Path &file, const unsigned char *bytes, std::size_t coun
     if (::close(fd) != 0 && stored) {
         stored = false;
         error = system_error("cannot write a new file beside it");
+    }
+    struct stat about {};
+    if (stored && ::lstat(file.c_str(), &about) == 0 && !S_ISREG(about.st_mode)) {
+        stored = false;  // never renamed over a device, FIFO, socket or link
+        error = "it is not a regular file";
     }
     if (stored && ::rename(temporary.c_str(), file.c_str()) != 0) {
         stored = false;

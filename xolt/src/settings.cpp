@@ -97,7 +97,8 @@ private:
 
     static std::string shortest(double value) {
         char buffer[32];
-        const auto printed = std::to_chars(buffer, buffer + sizeof buffer, value);
+        // Fixed notation, as the settings are documented: 10000000, not 1e+07.
+        const auto printed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
         return std::string(buffer, printed.ptr);
     }
 };

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -109,6 +111,12 @@ TEST_F(Board, MalformedOrOutOfRangeSettingsRefuseThePowerUp) {
         EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";
         unsetenv(name);
     }
+    // The bounds as the settings are documented.
+    setenv("XOLT_RX_FRAME_RATE", "1e9", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a number from 0 to 10000000\n"), std::string::npos);
+    unsetenv("XOLT_RX_FRAME_RATE");
     // Hexadecimal and decimal both read; a leading 0 is not octal.
     setenv("XOLT_REVISION", "0x1234ABCD", 1);
     setenv("XOLT_LINK_LATENCY_US", "010", 1);
@@ -273,6 +281,13 @@ TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
         EXPECT_EQ(refused.reason, XOLT_REFUSED_BUSY);
         EXPECT_EQ(refused.refusal_holder, test_support::process_id());
     }
+    // A holder whose process id could not be written (a full disk) is told
+    // as another process, not as process 0. Truncated by its name: closing a
+    // descriptor of the lock file here would drop this process's hold.
+    std::filesystem::resize_file(fuse_file + ".lock", 0);
+    const test_support::ProgramRun unknown = test_support::run_program(BOARD_PROBE_PATH, {"close"});
+    EXPECT_NE(unknown.output.find("is held by another process"), std::string::npos) << unknown.output;
+    EXPECT_NE(unknown.output.find(std::to_string(XOLT_SIM_ERR_BUSY) + " 0"), std::string::npos) << unknown.output;
     xolt_close();
 
     // Closed here: the other process opens, and lets go when it closes; an
@@ -286,6 +301,79 @@ TEST_F(Board, AnotherProcessCannotOpenTheBoardWhileOneHoldsIt) {
     ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
     EXPECT_EQ(xolt_open(), 0);
     EXPECT_EQ(xolt_sim_board_holder(), 0);
+}
+
+// A store renames a new file over the fuse file, and opening a FIFO waits for
+// a writer: only a regular file (or a link to one) may be the fuse file.
+TEST_F(Board, AFuseFileThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / ("xolt-special-" + std::to_string(test_support::process_id()));
+    test_support::remove_tree(dir);
+    fs::create_directories(dir);
+    struct Case {
+        const char *name;
+        bool (*make)(const fs::path &);
+        fs::file_type type;
+        const char *told;
+    };
+    const Case cases[] = {
+        {"fifo", test_support::make_fifo, fs::file_type::fifo, "it is a FIFO, not a regular file"},
+        {"device", test_support::make_character_device, fs::file_type::character,
+         "it is a character device, not a regular file"},
+        {"folder", [](const fs::path &p) { return fs::create_directory(p); }, fs::file_type::directory,
+         "it is a folder, not a regular file"},
+    };
+    ASSERT_EQ(xolt_init(), 0);
+    ASSERT_EQ(xolt_select(XOLT_SELECT_USB), 0);
+    std::vector<std::string> made;
+    for (const Case &c : cases) {
+        const fs::path node = dir / c.name;
+        if (!c.make(node)) {
+            continue;  // FIFOs and devices where the platform has them; devices as root only
+        }
+        made.push_back(c.name);
+        setenv("XOLT_FUSE_FILE", node.u8string().c_str(), 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(xolt_open(), XOLT_SIM_ERR_SETTINGS) << c.name;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("(XOLT_FUSE_FILE): " + std::string(c.told)), std::string::npos) << err;
+        int32_t reason = 0;
+        int32_t holder = -1;
+        EXPECT_EQ(xolt_open_refusal(&reason, &holder), 0);
+        EXPECT_EQ(reason, XOLT_REFUSED_STATE_FILE) << c.name;
+        EXPECT_EQ(fs::symlink_status(node).type(), c.type) << c.name;
+        uint32_t v = 0;
+        EXPECT_NE(xolt_read_reg(0xC0000010, &v), 0) << "the board must stay off";
+    }
+    // Nothing was created beside them: no lock file, no new fuse file.
+    std::vector<std::string> names;
+    for (const fs::directory_entry &entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().u8string());
+    }
+    std::sort(names.begin(), names.end());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(names, made);
+
+    // A link to a regular file is the file's board, and stays a link.
+    const fs::path target = dir / "board.bin";
+    const fs::path link = dir / "link.bin";
+    setenv("XOLT_FUSE_FILE", target.u8string().c_str(), 1);
+    open_link();  // a fresh board: its file is stored
+    xolt_close();
+    std::error_code ec;
+    fs::create_symlink(target, link, ec);
+    if (!ec) {
+        setenv("XOLT_FUSE_FILE", link.u8string().c_str(), 1);
+        open_link();
+        program({0, 0, 0x00ABCDEF, 0, 0, 0, 0, 0});
+        xolt_close();
+        EXPECT_TRUE(fs::is_symlink(link));
+        setenv("XOLT_FUSE_FILE", target.u8string().c_str(), 1);
+        open_link();
+        EXPECT_EQ(read_cycle()[2], 0x00ABCDEFu);
+        xolt_close();
+    }
+    test_support::remove_tree(dir);
 }
 
 TEST_F(Board, SameProcessMayOpenTheBoardAgainWithoutClosing) {

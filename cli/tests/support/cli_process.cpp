@@ -92,6 +92,9 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
     if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (options.output_unread) {
+        close_fd(out_pipe[0]);  // before the child starts: no write of its can land
+    }
     const pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error("fork failed");
@@ -100,11 +103,14 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
         if (options.own_process_group) {
             setpgid(0, 0);
         }
-        dup2(in_pipe[0], STDIN_FILENO);
+        const int input = options.input_path.empty() ? in_pipe[0] : open(options.input_path.c_str(), O_RDONLY);
+        dup2(input, STDIN_FILENO);
         dup2(out_pipe[1], STDOUT_FILENO);
         dup2(options.stderr_fd >= 0 ? options.stderr_fd : err_pipe[1], STDERR_FILENO);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-            close(fd);
+            if (fd >= 0) {
+                close(fd);
+            }
         }
         std::vector<std::string> names;
         for (char **e = environ; *e != nullptr; ++e) {

@@ -44,6 +44,11 @@ struct CliOptions {
     // When >= 0: the program's standard error (a terminal, say) instead of
     // a pipe.
     int stderr_fd = -1;
+    // When set: standard input opened from this path (a folder, say)
+    // instead of `input`.
+    std::string input_path;
+    // Standard output a pipe whose reader has gone: every write fails.
+    bool output_unread = false;
     // The program runs in a process group of its own (as a terminal's
     // foreground job), which a signal to -pid reaches as a whole.
     bool own_process_group = false;

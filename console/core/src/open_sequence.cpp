@@ -82,6 +82,9 @@ std::string open_failure_reason(std::int32_t init_result, const std::optional<Op
         case OpenRefusal::Reason::Settings:
             return "the board refused its settings (a board setting in the environment is malformed or out of "
                    "range)";
+        case OpenRefusal::Reason::StateFile:
+            return "the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file, or cannot be "
+                   "read or stored";
         }
     }
     if (init_result == kTransportNotLoaded) {

@@ -74,6 +74,9 @@ std::optional<OpenRefusal> VelmoApi::open_refusal() {
     case XOLT_REFUSED_SETTINGS:
         refusal.reason = OpenRefusal::Reason::Settings;
         return refusal;
+    case XOLT_REFUSED_STATE_FILE:
+        refusal.reason = OpenRefusal::Reason::StateFile;
+        return refusal;
     default:
         return std::nullopt;  // a reason this program does not know: the code alone explains it
     }

@@ -51,6 +51,13 @@ void remove_tree(const std::filesystem::path &dir);
 // The null device: "/dev/null", "NUL".
 const char *null_device();
 
+// Special files of a test's own, for code that must refuse them: a FIFO, and
+// a character device node (with the null device's numbers, so that nothing
+// written to it goes anywhere). False when the platform has none, or (the
+// device) when this process may not make one: only root may.
+bool make_fifo(const std::filesystem::path &path);
+bool make_character_device(const std::filesystem::path &path);
+
 // A library of the system that every program can load: "libc.so.6",
 // "kernel32.dll".
 const char *system_library();

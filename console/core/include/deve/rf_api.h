@@ -13,6 +13,7 @@ struct OpenRefusal {
     enum class Reason {
         Busy,      // another process holds the board
         Settings,  // a board setting in the environment is malformed or out of range
+        StateFile, // the board's fuse file is not a regular file, or cannot be read or stored
     };
     Reason reason = Reason::Busy;
     std::optional<std::int32_t> holder;  // busy: the holding process, when the transport can tell
