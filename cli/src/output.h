@@ -14,7 +14,7 @@
 
 namespace deve::cli {
 
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 // "2024-05-01T12:00:00.123Z".
 std::string utc_timestamp(std::chrono::system_clock::time_point when);
