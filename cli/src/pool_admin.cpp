@@ -2,6 +2,7 @@
 
 #include "connect.h"
 #include "pool_store.h"
+#include "standalone_parse.h"
 #include "url.h"
 
 #include <CLI/CLI.hpp>
@@ -60,14 +61,10 @@ PoolAdminParse parse_pool_admin(const std::vector<std::string> &words) {
         sub->allow_windows_style_options(false);
     }
     PoolAdminParse out;
-    std::vector<std::string> reversed(words.rbegin(), words.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp &) {
-        out.help = app.get_subcommands().empty() ? app.help() : app.get_subcommands().front()->help();
-        return out;
-    } catch (const CLI::ParseError &e) {
-        out.error = "store pool: " + std::string(e.what());
+    const StandaloneParse parsed = parse_standalone(app, words, "store pool");
+    if (!parsed.help.empty() || !parsed.error.empty()) {
+        out.help = parsed.help;
+        out.error = parsed.error;
         return out;
     }
     if (add->parsed()) {

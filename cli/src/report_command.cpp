@@ -7,6 +7,7 @@
 #include "report.h"
 #include "report_store.h"
 #include "schema.h"
+#include "standalone_parse.h"
 #include "url.h"
 
 #include <CLI/CLI.hpp>
@@ -117,9 +118,7 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
     bool board_csv = false;
     CLI::Option *board_json_flag = board->add_flag("--json", board_json, "one JSON object");
     board->add_flag("--csv", board_csv, "CSV: one table per section")->excludes(board_json_flag);
-    std::vector<std::string> reversed(words.rbegin(), words.rend());
-    try {
-        app.parse(reversed);
+    const StandaloneParse parsed = parse_standalone(app, words, "report", [&] {
         const std::int64_t now = now_ms();
         for (const auto &[text, target, name] :
              {std::make_tuple(&since, &command.since_ms, "--since"), std::make_tuple(&until, &command.until_ms, "--until")}) {
@@ -146,13 +145,8 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
                 throw CLI::ValidationError("board", "--json and --csv exclude each other");
             }
         }
-    } catch (const CLI::CallForHelp &) {
-        result.kind = ParseResult::Kind::Help;
-        result.text = app.get_subcommands().empty() ? app.help() : app.get_subcommands().front()->help();
-        return result;
-    } catch (const CLI::ParseError &e) {
-        result.kind = ParseResult::Kind::Error;
-        result.text = std::string("report: ") + e.what();
+    });
+    if (take_help_or_error(parsed, result)) {
         return result;
     }
     result.line.report = command;

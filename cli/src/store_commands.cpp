@@ -7,6 +7,7 @@
 #include "run_store.h"
 #include "run_writer.h"
 #include "schema.h"
+#include "standalone_parse.h"
 #include "url.h"
 
 #include <CLI/CLI.hpp>
@@ -242,16 +243,7 @@ ParseResult parse_store_command(const std::vector<std::string> &words) {
         "upload", "send the runs waiting in the spool (DEVE_SPOOL, else the state folder's spool) to the store; "
                   "a run already stored whole is not stored twice, a part of one is replaced");
     upload->allow_windows_style_options(false);
-    std::vector<std::string> reversed(words.rbegin(), words.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp &) {
-        result.kind = ParseResult::Kind::Help;
-        result.text = app.get_subcommands().empty() ? app.help() : app.get_subcommands().front()->help();
-        return result;
-    } catch (const CLI::ParseError &e) {
-        result.kind = ParseResult::Kind::Error;
-        result.text = std::string("store: ") + e.what();
+    if (take_help_or_error(parse_standalone(app, words, "store"), result)) {
         return result;
     }
     StoreCommand command;
