@@ -70,14 +70,14 @@ void check_decimal(const std::string &word) {
 
 // A MAC address that is read must print and read back as itself.
 void check_mac_text(const std::string &word) {
-    const std::optional<deve::MacAddress> mac = deve::cli::parse_mac_text(word);
+    const std::optional<deve::MacAddress> mac = deve::parse_mac_text(word);
     if (!mac) {
         return;
     }
     char text[24];
     std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", (*mac)[0], (*mac)[1], (*mac)[2], (*mac)[3],
                   (*mac)[4], (*mac)[5]);
-    FUZZ_CHECK(deve::cli::parse_mac_text(text) == mac, "'" + word + "' reads as " + text + ", which reads otherwise");
+    FUZZ_CHECK(deve::parse_mac_text(text) == mac, "'" + word + "' reads as " + text + ", which reads otherwise");
 }
 
 bool is_command_name(const std::string &word) {

@@ -5,7 +5,7 @@
 // result (leading blanks, a sign that negates modulo 2^32, "0x" in base 16,
 // no digits giving 0, a value beyond 32 bits giving 0xFFFFFFFF), and a number
 // the console shows must read back as itself.
-#include "deve/efuse_panel.h"
+#include "deve/efuse_items.h"
 #include "deve/text.h"
 #include "support/fuzz_target.h"
 

@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql sqlite3
   chromium
+  python3
 )
 
 missing=()

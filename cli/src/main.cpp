@@ -31,6 +31,9 @@
 namespace {
 
 using namespace deve::cli;
+using deve::random_uuid;
+using deve::utc_timestamp;
+namespace json = deve::json;
 
 constexpr int kUsageExit = 2;
 

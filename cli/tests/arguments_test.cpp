@@ -189,6 +189,7 @@ TEST(CliCommandLine, SessionLinesAreWordsOfTheCommandLine) {
 
 TEST(CliTypedValues, HexWordsMacAddressesAndDecimals) {
     using namespace deve::cli;
+    using deve::parse_mac_text;
     EXPECT_EQ(parse_hex_word("ccb0a400"), 0xCCB0A400u);
     EXPECT_EQ(parse_hex_word("0XFF"), 0xFFu);
     EXPECT_FALSE(parse_hex_word("0x").has_value());

@@ -1,5 +1,5 @@
 // The JSON writer and the record envelope.
-#include "json.h"
+#include "common/json.h"
 #include "output.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +10,9 @@
 
 namespace {
 
-using deve::cli::json::Array;
-using deve::cli::json::Object;
-using deve::cli::json::quote;
+using deve::json::Array;
+using deve::json::Object;
+using deve::json::quote;
 
 TEST(CliJson, StringsAreEscaped) {
     EXPECT_EQ(quote("plain"), "\"plain\"");
@@ -33,12 +33,12 @@ TEST(CliJson, InvalidUtf8BecomesTheReplacementCharacter) {
 }
 
 TEST(CliJson, NumbersReadBackExactlyAndNonFiniteIsNull) {
-    EXPECT_EQ(deve::cli::json::number(12.5), "12.5");
-    EXPECT_EQ(deve::cli::json::number(0.1), "0.1");
-    EXPECT_EQ(deve::cli::json::number(1.0 / 3.0), "0.3333333333333333");
-    EXPECT_EQ(deve::cli::json::number(-3), "-3");
-    EXPECT_EQ(deve::cli::json::number(std::nan("")), "null");
-    EXPECT_EQ(deve::cli::json::number(std::numeric_limits<double>::infinity()), "null");
+    EXPECT_EQ(deve::json::number(12.5), "12.5");
+    EXPECT_EQ(deve::json::number(0.1), "0.1");
+    EXPECT_EQ(deve::json::number(1.0 / 3.0), "0.3333333333333333");
+    EXPECT_EQ(deve::json::number(-3), "-3");
+    EXPECT_EQ(deve::json::number(std::nan("")), "null");
+    EXPECT_EQ(deve::json::number(std::numeric_limits<double>::infinity()), "null");
 }
 
 TEST(CliJson, ObjectsKeepTheirOrderAndNest) {
@@ -80,8 +80,8 @@ TEST(CliRecords, EnvelopeBeforeTheFieldsAndUnitsLast) {
               "{\"schema\":3,\"seq\":2,\"time\":\"1970-01-02T00:00:01.250Z\","
               "\"run_id\":\"1b4e28ba-2fa1-41d2-883f-0016d3cca427\",\"type\":\"end\",\"units\":{}}\n");
     // Run ids are random version-4 UUIDs.
-    const std::string a = deve::cli::random_uuid();
-    EXPECT_NE(a, deve::cli::random_uuid());
+    const std::string a = deve::random_uuid();
+    EXPECT_NE(a, deve::random_uuid());
     ASSERT_EQ(a.size(), 36u);
     EXPECT_EQ(a[14], '4');
     EXPECT_NE(std::string("89ab").find(a[19]), std::string::npos) << a;

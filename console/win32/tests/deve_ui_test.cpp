@@ -8,7 +8,7 @@
 #include "test_support/system.h"
 #include "win32_resource.h"
 
-#include "deve/efuse_panel.h"
+#include "deve/efuse_items.h"
 #include "deve/pictures.h"
 #include "deve/resource.h"
 #include "xolt/xolt.h"

@@ -1,0 +1,506 @@
+// The report's figures: capability, yield, failure Pareto, histogram bins,
+// and the times of the report's window.
+#include "report.h"
+
+#include "common/text_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <tuple>
+#include <utility>
+
+namespace deve::cli::report {
+
+namespace {
+
+constexpr std::int64_t kMsPerSecond = 1000;
+constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
+constexpr std::int64_t kMsPerHour = 60 * kMsPerMinute;
+constexpr std::int64_t kMsPerDay = 24 * kMsPerHour;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto year_of_era = static_cast<unsigned>(year - era * 400);
+    const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+struct Civil {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+Civil civil_from_days(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto day_of_era = static_cast<unsigned>(days - era * 146097);
+    const unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const unsigned mp = (5 * day_of_year + 2) / 153;
+    const unsigned day = day_of_year - (153 * mp + 2) / 5 + 1;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    return {static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+unsigned days_in_month(std::int64_t year, unsigned month) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Reads exactly `digits` decimal digits at `pos`.
+std::optional<unsigned> read_digits(const std::string &text, std::size_t &pos, std::size_t digits) {
+    if (pos + digits > text.size()) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const char c = text[pos + i];
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    pos += digits;
+    return value;
+}
+
+bool consume(const std::string &text, std::size_t &pos, char c) {
+    if (pos < text.size() && text[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+// "90m", "12h", "7d": that long before now.
+std::optional<std::int64_t> parse_span(const std::string &text, std::int64_t now_ms) {
+    if (text.size() < 2 || text.size() > 8) {
+        return std::nullopt;
+    }
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
+            return std::nullopt;
+        }
+        count = count * 10 + (text[i] - '0');
+    }
+    switch (text.back()) {
+    case 'm': return now_ms - count * kMsPerMinute;
+    case 'h': return now_ms - count * kMsPerHour;
+    case 'd': return now_ms - count * kMsPerDay;
+    default: return std::nullopt;
+    }
+}
+
+bool passed(const Run &run) { return run.verdict == "pass"; }
+
+// The board a run counts for: its board, else the run alone.
+std::string board_key(const Run &run) { return run.board.empty() ? "run " + run.run_id : "board " + run.board; }
+
+std::string group_of(const Run &run, GroupBy by) {
+    switch (by) {
+    case GroupBy::Station: return run.station;
+    case GroupBy::Lot: return run.lot;
+    case GroupBy::Day: return utc_day(run.started_ms);
+    case GroupBy::All: break;
+    }
+    return "all";
+}
+
+Yield yield_of(std::string group, std::vector<const Run *> runs) {
+    std::stable_sort(runs.begin(), runs.end(), [](const Run *a, const Run *b) {
+        return std::tie(a->started_ms, a->run_id) < std::tie(b->started_ms, b->run_id);
+    });
+    // Each board's first and last run.
+    std::map<std::string, std::pair<const Run *, const Run *>> boards;
+    for (const Run *run : runs) {
+        auto [it, fresh] = boards.try_emplace(board_key(*run), run, run);
+        if (!fresh) {
+            it->second.second = run;
+        }
+    }
+    Yield y;
+    y.group = std::move(group);
+    y.runs = runs.size();
+    y.boards = boards.size();
+    for (const auto &entry : boards) {
+        y.first_pass += passed(*entry.second.first) ? 1 : 0;
+        y.final_pass += passed(*entry.second.second) ? 1 : 0;
+    }
+    return y;
+}
+
+}  // namespace
+
+std::string step_label(const std::string &command, const std::string &point) {
+    return point.empty() ? command : command + " " + point;
+}
+
+// ---- Capability -------------------------------------------------------------
+
+Capability capability(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
+    Capability c;
+    c.n = values.size();
+    if (values.empty()) {
+        return c;
+    }
+    // Two passes: the mean first, then the squares of the deviations from
+    // it, so that values far from zero (a frame count, a frequency) keep
+    // their spread.
+    double sum = 0;
+    for (double v : values) {
+        sum += v;
+    }
+    const double mean = sum / static_cast<double>(c.n);
+    c.mean = mean;
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    c.min = *lo;
+    c.max = *hi;
+    if (c.n < 2) {
+        return c;
+    }
+    double squares = 0;
+    for (double v : values) {
+        squares += (v - mean) * (v - mean);
+    }
+    const double s = std::sqrt(squares / static_cast<double>(c.n - 1));
+    c.stddev = s;
+    if (!(s > 0)) {
+        return c;
+    }
+    if (low && high) {
+        c.cp = (*high - *low) / (6 * s);
+    }
+    std::optional<double> cpk;
+    if (high) {
+        cpk = (*high - mean) / (3 * s);
+    }
+    if (low) {
+        const double cpl = (mean - *low) / (3 * s);
+        cpk = cpk ? std::min(*cpk, cpl) : cpl;
+    }
+    c.cpk = cpk;
+    return c;
+}
+
+std::string limit_text(const std::string &name, std::optional<double> low, std::optional<double> high) {
+    if (low && high) {
+        return short_number(*low) + " <= " + name + " <= " + short_number(*high);
+    }
+    if (high) {
+        return name + " <= " + short_number(*high);
+    }
+    if (low) {
+        return name + " >= " + short_number(*low);
+    }
+    return name;
+}
+
+std::vector<MeasurementStats> measurement_stats(const std::vector<Measurement> &rows) {
+    using Key = std::tuple<std::string, std::string, std::string, std::string, std::optional<double>,
+                           std::optional<double>, std::string>;
+    std::map<Key, MeasurementStats> groups;
+    for (const Measurement &m : rows) {
+        if (!m.low && !m.high) {
+            continue;
+        }
+        const Key key{m.command, m.point, m.name, m.unit, m.low, m.high, m.limit_set};
+        MeasurementStats &s = groups[key];
+        if (s.name.empty()) {
+            s.command = m.command;
+            s.point = m.point;
+            s.name = m.name;
+            s.unit = m.unit;
+            s.low = m.low;
+            s.high = m.high;
+            s.limit_set = m.limit_set;
+        }
+        if (m.value && std::isfinite(*m.value)) {
+            s.values.push_back(*m.value);
+        } else {
+            ++s.missing;
+        }
+        s.failed += m.passed ? 0 : 1;
+    }
+    std::vector<MeasurementStats> out;
+    out.reserve(groups.size());
+    for (auto &entry : groups) {
+        MeasurementStats &s = entry.second;
+        s.figures = capability(s.values, s.low, s.high);
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// ---- Yield --------------------------------------------------------------------
+
+double Yield::first_pass_yield() const {
+    return boards == 0 ? 0.0 : static_cast<double>(first_pass) / static_cast<double>(boards);
+}
+
+double Yield::final_yield() const {
+    return boards == 0 ? 0.0 : static_cast<double>(final_pass) / static_cast<double>(boards);
+}
+
+std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by) {
+    std::map<std::string, std::vector<const Run *>> groups;
+    for (const Run &run : runs) {
+        groups[group_of(run, by)].push_back(&run);
+    }
+    if (by == GroupBy::All && groups.empty()) {
+        groups["all"];
+    }
+    std::vector<Yield> out;
+    for (auto &entry : groups) {
+        out.push_back(yield_of(entry.first, std::move(entry.second)));
+    }
+    return out;
+}
+
+// ---- Failure Pareto -------------------------------------------------------------
+
+std::vector<ParetoItem> failure_pareto(const Rows &rows) {
+    std::map<std::pair<std::string, std::string>, std::set<std::string>> runs_of;
+    std::map<std::pair<std::string, std::string>, std::size_t> counts;
+    std::set<std::pair<std::string, int>> steps_with_failed_limit;
+    auto add = [&](std::string step, std::string limit, const std::string &run_id) {
+        const auto key = std::make_pair(std::move(step), std::move(limit));
+        ++counts[key];
+        runs_of[key].insert(run_id);
+    };
+    for (const Measurement &m : rows.measurements) {
+        if (m.passed) {
+            continue;
+        }
+        std::string limit = limit_text(m.name, m.low, m.high);
+        if (!m.limit_set.empty()) {
+            limit += " [" + m.limit_set + "]";
+        }
+        add(step_label(m.command, m.point), std::move(limit), m.run_id);
+        steps_with_failed_limit.emplace(m.run_id, m.step_seq);
+    }
+    for (const Step &s : rows.steps) {
+        if (s.outcome == "pass" || steps_with_failed_limit.count({s.run_id, s.seq}) != 0) {
+            continue;
+        }
+        std::string what = s.outcome.empty() ? "never ended" : s.outcome;
+        if (!s.kind.empty() && s.kind != s.outcome) {
+            what += " (" + s.kind + ")";
+        }
+        add(step_label(s.command, s.point), std::move(what), s.run_id);
+    }
+    // A run that did not pass but has no failure above (stopped between
+    // steps, or before its first) counts under its verdict.
+    std::set<std::string> counted;
+    for (const auto &entry : runs_of) {
+        counted.insert(entry.second.begin(), entry.second.end());
+    }
+    for (const Run &run : rows.runs) {
+        if (!passed(run) && counted.count(run.run_id) == 0) {
+            add("(run)", run.verdict, run.run_id);
+        }
+    }
+    std::size_t total = 0;
+    std::vector<ParetoItem> items;
+    for (const auto &entry : counts) {
+        ParetoItem item;
+        item.step = entry.first.first;
+        item.limit = entry.first.second;
+        item.count = entry.second;
+        item.runs = runs_of[entry.first].size();
+        total += item.count;
+        items.push_back(std::move(item));
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const ParetoItem &a, const ParetoItem &b) { return a.count > b.count; });
+    std::size_t so_far = 0;
+    for (ParetoItem &item : items) {
+        so_far += item.count;
+        item.share = static_cast<double>(item.count) / static_cast<double>(total);
+        item.cumulative = static_cast<double>(so_far) / static_cast<double>(total);
+    }
+    return items;
+}
+
+// ---- The report -------------------------------------------------------------------
+
+Report build_report(Rows rows, const Window &window, std::int64_t generated_ms) {
+    Report r;
+    r.window = window;
+    r.generated_ms = generated_ms;
+    std::stable_sort(rows.runs.begin(), rows.runs.end(), [](const Run &a, const Run &b) {
+        return std::tie(a.started_ms, a.run_id) < std::tie(b.started_ms, b.run_id);
+    });
+    static const char *const kVerdicts[] = {"pass", "fail", "error", "interrupted", "incomplete"};
+    std::map<std::string, std::size_t> others;
+    for (const char *verdict : kVerdicts) {
+        r.verdicts.emplace_back(verdict, 0);
+    }
+    for (const Run &run : rows.runs) {
+        auto known = std::find_if(r.verdicts.begin(), r.verdicts.end(),
+                                  [&](const auto &entry) { return entry.first == run.verdict; });
+        if (known != r.verdicts.end()) {
+            ++known->second;
+        } else {
+            ++others[run.verdict];
+        }
+    }
+    r.verdicts.insert(r.verdicts.end(), others.begin(), others.end());
+    r.overall = yields(rows.runs, GroupBy::All).front();
+    r.by_station = yields(rows.runs, GroupBy::Station);
+    r.by_lot = yields(rows.runs, GroupBy::Lot);
+    r.by_day = yields(rows.runs, GroupBy::Day);
+    r.measurements = measurement_stats(rows.measurements);
+    r.pareto = failure_pareto(rows);
+    r.rows = std::move(rows);
+    return r;
+}
+
+std::string window_text(const Window &w) {
+    std::string text = "from " + (w.since_ms ? utc_minute(*w.since_ms) : std::string("the first")) + " to " +
+                       (w.until_ms ? utc_minute(*w.until_ms) : std::string("the last"));
+    if (w.since_ms || w.until_ms) {
+        text += " (UTC)";
+    }
+    if (!w.station.empty()) {
+        text += ", station " + w.station;
+    }
+    if (!w.lot.empty()) {
+        text += ", lot " + w.lot;
+    }
+    return text;
+}
+
+// ---- Histogram --------------------------------------------------------------------
+
+Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
+    std::vector<double> points;
+    for (double v : values) {
+        if (std::isfinite(v)) {
+            points.push_back(v);
+        }
+    }
+    for (const std::optional<double> &limit : {low, high}) {
+        if (limit && std::isfinite(*limit)) {
+            points.push_back(*limit);
+        }
+    }
+    Histogram h;
+    const std::size_t bins = std::clamp<std::size_t>(
+        static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(values.size())))), 5, 40);
+    h.counts.assign(bins, 0);
+    h.outside.assign(bins, 0);
+    if (points.empty()) {
+        return h;
+    }
+    const auto [lo, hi] = std::minmax_element(points.begin(), points.end());
+    double span = *hi - *lo;
+    if (!(span > 0)) {
+        span = std::max(1.0, std::fabs(*lo) * 0.1);
+    }
+    // A twentieth of the span on each side keeps limits off the edges.
+    h.from = *lo - span / 20;
+    h.width = (span + span / 10) / static_cast<double>(bins);
+    for (double v : values) {
+        if (!std::isfinite(v)) {
+            continue;
+        }
+        const double position = std::floor((v - h.from) / h.width);
+        const auto bin = static_cast<std::size_t>(std::clamp(position, 0.0, static_cast<double>(bins - 1)));
+        ++h.counts[bin];
+        if ((low && v < *low) || (high && v > *high)) {
+            ++h.outside[bin];
+        }
+    }
+    return h;
+}
+
+// ---- Times ------------------------------------------------------------------------
+
+std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms) {
+    if (std::optional<std::int64_t> span = parse_span(text, now_ms)) {
+        return span;
+    }
+    std::size_t pos = 0;
+    const std::optional<unsigned> year = read_digits(text, pos, 4);
+    if (!year || !consume(text, pos, '-')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> month = read_digits(text, pos, 2);
+    if (!month || *month < 1 || *month > 12 || !consume(text, pos, '-')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> day = read_digits(text, pos, 2);
+    if (!day || *day < 1 || *day > days_in_month(*year, *month)) {
+        return std::nullopt;
+    }
+    std::int64_t ms = days_from_civil(*year, *month, *day) * kMsPerDay;
+    if (pos == text.size()) {
+        return ms;
+    }
+    if (!consume(text, pos, 'T') && !consume(text, pos, ' ')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> hour = read_digits(text, pos, 2);
+    if (!hour || *hour > 23 || !consume(text, pos, ':')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> minute = read_digits(text, pos, 2);
+    if (!minute || *minute > 59) {
+        return std::nullopt;
+    }
+    ms += *hour * kMsPerHour + *minute * kMsPerMinute;
+    if (consume(text, pos, ':')) {
+        const std::optional<unsigned> second = read_digits(text, pos, 2);
+        if (!second || *second > 59) {
+            return std::nullopt;
+        }
+        ms += *second * kMsPerSecond;
+        if (consume(text, pos, '.')) {
+            const std::optional<unsigned> millis = read_digits(text, pos, 3);
+            if (!millis) {
+                return std::nullopt;
+            }
+            ms += *millis;
+        }
+    }
+    consume(text, pos, 'Z');
+    return pos == text.size() ? std::optional<std::int64_t>(ms) : std::nullopt;
+}
+
+std::string utc_day(std::int64_t ms) {
+    const std::int64_t days = (ms >= 0 ? ms : ms - (kMsPerDay - 1)) / kMsPerDay;
+    const Civil c = civil_from_days(days);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02u", static_cast<long long>(c.year), c.month, c.day);
+    return text;
+}
+
+std::string utc_text(std::int64_t ms) {
+    std::int64_t in_day = ms % kMsPerDay;
+    if (in_day < 0) {
+        in_day += kMsPerDay;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "T%02d:%02d:%02d.%03dZ", static_cast<int>(in_day / kMsPerHour),
+                  static_cast<int>(in_day / kMsPerMinute % 60), static_cast<int>(in_day / kMsPerSecond % 60),
+                  static_cast<int>(in_day % kMsPerSecond));
+    return utc_day(ms) + text;
+}
+
+std::string utc_minute(std::int64_t ms) {
+    std::string text = utc_text(ms).substr(0, 16);
+    text[10] = ' ';
+    return text;
+}
+
+}  // namespace deve::cli::report

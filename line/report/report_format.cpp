@@ -1,0 +1,452 @@
+// The report as text, as JSON and as CSV.
+#include "common/json.h"
+#include "common/text_format.h"
+#include "report.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace deve::cli::report {
+
+namespace {
+
+constexpr int kReportSchema = 1;
+
+std::string percent(double share) { return fixed(share * 100, 1); }
+
+std::string optional_number(const std::optional<double> &value) {
+    return value ? short_number(*value) : std::string();
+}
+
+// The width of UTF-8 text on a terminal: one column per character.
+std::size_t columns(const std::string &text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Columns padded to their widest cell: text to the left, numbers to the right.
+class TextTable {
+public:
+    explicit TextTable(std::vector<std::string> header, std::vector<bool> numeric)
+        : numeric_(std::move(numeric)) {
+        rows_.push_back(std::move(header));
+    }
+    void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+    std::string str(const std::string &indent) const {
+        std::vector<std::size_t> widths(numeric_.size(), 0);
+        for (const auto &row : rows_) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                widths[i] = std::max(widths[i], columns(row[i]));
+            }
+        }
+        std::string text;
+        for (const auto &row : rows_) {
+            std::string line = indent;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                const std::string pad(widths[i] - columns(row[i]), ' ');
+                line += (i == 0 ? "" : "  ") + (numeric_[i] ? pad + row[i] : row[i] + pad);
+            }
+            while (!line.empty() && line.back() == ' ') {
+                line.pop_back();
+            }
+            text += line + "\n";
+        }
+        return text;
+    }
+
+private:
+    std::vector<bool> numeric_;
+    std::vector<std::vector<std::string>> rows_;
+};
+
+std::string yield_table(const std::string &title, const std::vector<Yield> &rows) {
+    TextTable table({title, "runs", "boards", "first-pass", "final"}, {false, true, true, true, true});
+    for (const Yield &y : rows) {
+        table.add({y.group.empty() ? "(none)" : y.group, std::to_string(y.runs), std::to_string(y.boards),
+                   percent(y.first_pass_yield()) + " %", percent(y.final_yield()) + " %"});
+    }
+    return table.str("  ");
+}
+
+json::Object yield_json(const Yield &y) {
+    return json::Object()
+        .add("group", y.group)
+        .add("runs", y.runs)
+        .add("boards", y.boards)
+        .add("first_pass", y.first_pass)
+        .add("final_pass", y.final_pass)
+        .add("first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield()))
+        .add("final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield()));
+}
+
+json::Array yields_json(const std::vector<Yield> &rows) {
+    json::Array list;
+    for (const Yield &y : rows) {
+        list.push(yield_json(y));
+    }
+    return list;
+}
+
+// One CSV field: quoted when it holds a comma, a quote or a line break.
+std::string csv_field(const std::string &text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string csv_row(const std::vector<std::string> &fields) {
+    std::string line;
+    for (const std::string &f : fields) {
+        line += (line.empty() ? "" : ",") + csv_field(f);
+    }
+    return line + "\r\n";
+}
+
+std::string csv_fraction(double share) { return json::number(share); }
+
+// A run as JSON, and as a CSV row after its header.
+json::Object run_json(const Run &run) {
+    return json::Object()
+        .add("run_id", run.run_id)
+        .add("started_at", utc_text(run.started_ms))
+        .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
+        .add("station", run.station)
+        .add("operator", run.operator_name)
+        .add("lot", run.lot)
+        .add("serial", run.serial)
+        .add("board", run.board)
+        .add("verdict", run.verdict)
+        .add("exit_code", run.exit_code);
+}
+
+std::string runs_csv(const std::vector<Run> &runs) {
+    std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
+                                "board", "verdict", "exit_code"});
+    for (const Run &run : runs) {
+        text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
+                         run.station, run.operator_name, run.lot, run.serial, run.board, run.verdict,
+                         run.exit_code ? std::to_string(*run.exit_code) : ""});
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string report_text(const Report &r) {
+    std::string text = "Report of the runs that started " + window_text(r.window) + "\n";
+    text += "Runs: " + std::to_string(r.rows.runs.size());
+    std::string counts;
+    for (const auto &[verdict, count] : r.verdicts) {
+        if (count != 0) {
+            counts += (counts.empty() ? "" : ", ") + verdict + " " + std::to_string(count);
+        }
+    }
+    text += counts.empty() ? "\n" : " (" + counts + ")\n";
+    if (r.rows.runs.empty()) {
+        return text;
+    }
+
+    text += "\nYield (first-pass: boards whose first run passed; final: boards whose last run passed)\n";
+    text += yield_table("all", {r.overall});
+    text += yield_table("station", r.by_station);
+    text += yield_table("lot", r.by_lot);
+    text += yield_table("day (UTC)", r.by_day);
+
+    text += "\nMeasurements with limits\n";
+    if (r.measurements.empty()) {
+        text += "  none\n";
+    } else {
+        TextTable table({"step", "limit", "unit", "n", "mean", "s", "min", "max", "Cp", "Cpk", "failed"},
+                        {false, false, false, true, true, true, true, true, true, true, true});
+        for (const MeasurementStats &m : r.measurements) {
+            const Capability &f = m.figures;
+            table.add({step_label(m.command, m.point),
+                       limit_text(m.name, m.low, m.high) + (m.limit_set.empty() ? "" : " [" + m.limit_set + "]"),
+                       m.unit, std::to_string(f.n), optional_number(f.mean), optional_number(f.stddev),
+                       optional_number(f.min), optional_number(f.max), f.cp ? fixed(*f.cp, 2) : "-",
+                       f.cpk ? fixed(*f.cpk, 2) : "-", std::to_string(m.failed)});
+        }
+        text += table.str("  ");
+    }
+
+    text += "\nFailures by step and limit\n";
+    if (r.pareto.empty()) {
+        text += "  none\n";
+    } else {
+        TextTable table({"count", "share", "cumulative", "runs", "step", "limit"},
+                        {true, true, true, true, false, false});
+        for (const ParetoItem &p : r.pareto) {
+            table.add({std::to_string(p.count), percent(p.share) + " %", percent(p.cumulative) + " %",
+                       std::to_string(p.runs), p.step, p.limit});
+        }
+        text += table.str("  ");
+    }
+    return text;
+}
+
+std::string report_json(const Report &r) {
+    json::Object window;
+    window.add("since", r.window.since_ms ? std::optional<std::string>(utc_text(*r.window.since_ms)) : std::nullopt)
+        .add("until", r.window.until_ms ? std::optional<std::string>(utc_text(*r.window.until_ms)) : std::nullopt)
+        .add("station", r.window.station.empty() ? std::nullopt : std::optional<std::string>(r.window.station))
+        .add("lot", r.window.lot.empty() ? std::nullopt : std::optional<std::string>(r.window.lot));
+    json::Object verdicts;
+    for (const auto &[verdict, count] : r.verdicts) {
+        verdicts.add(verdict, count);
+    }
+    json::Array runs;
+    for (const Run &run : r.rows.runs) {
+        runs.push(run_json(run));
+    }
+    json::Array measurements;
+    for (const MeasurementStats &m : r.measurements) {
+        const Capability &f = m.figures;
+        measurements.push(json::Object()
+                              .add("command", m.command)
+                              .add("point", m.point)
+                              .add("name", m.name)
+                              .add("unit", m.unit)
+                              .add("low", m.low)
+                              .add("high", m.high)
+                              .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
+                              .add("n", f.n)
+                              .add("missing", m.missing)
+                              .add("failed", m.failed)
+                              .add("mean", f.mean)
+                              .add("stddev", f.stddev)
+                              .add("min", f.min)
+                              .add("max", f.max)
+                              .add("cp", f.cp)
+                              .add("cpk", f.cpk));
+    }
+    json::Array pareto;
+    for (const ParetoItem &p : r.pareto) {
+        pareto.push(json::Object()
+                        .add("step", p.step)
+                        .add("limit", p.limit)
+                        .add("count", p.count)
+                        .add("runs", p.runs)
+                        .add("share", p.share)
+                        .add("cumulative", p.cumulative));
+    }
+    return json::Object()
+               .add("type", "report")
+               .add("report_schema", kReportSchema)
+               .add("generated_at", utc_text(r.generated_ms))
+               .add("window", window)
+               .add("verdicts", verdicts)
+               .add("runs", runs)
+               .add("yield", json::Object()
+                                 .add("all", yield_json(r.overall))
+                                 .add("station", yields_json(r.by_station))
+                                 .add("lot", yields_json(r.by_lot))
+                                 .add("day", yields_json(r.by_day)))
+               .add("measurements", measurements)
+               .add("pareto", pareto)
+               .str() +
+           "\n";
+}
+
+std::string report_csv(const Report &r) {
+    std::string text = runs_csv(r.rows.runs);
+    text += "\r\n" + csv_row({"yield", "by", "group", "runs", "boards", "first_pass", "final_pass",
+                              "first_pass_yield", "final_yield"});
+    const auto yield_rows = [&](const char *by, const std::vector<Yield> &rows) {
+        for (const Yield &y : rows) {
+            text += csv_row({"yield", by, y.group, std::to_string(y.runs), std::to_string(y.boards),
+                             std::to_string(y.first_pass), std::to_string(y.final_pass),
+                             y.boards != 0 ? csv_fraction(y.first_pass_yield()) : "",
+                             y.boards != 0 ? csv_fraction(y.final_yield()) : ""});
+        }
+    };
+    yield_rows("all", {r.overall});
+    yield_rows("station", r.by_station);
+    yield_rows("lot", r.by_lot);
+    yield_rows("day", r.by_day);
+    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    text += "\r\n" + csv_row({"measurements", "command", "point", "name", "unit", "low", "high", "limit_set", "n",
+                              "missing", "failed", "mean", "stddev", "min", "max", "cp", "cpk"});
+    for (const MeasurementStats &m : r.measurements) {
+        const Capability &f = m.figures;
+        text += csv_row({"measurements", m.command, m.point, m.name, m.unit, number(m.low), number(m.high),
+                         m.limit_set, std::to_string(f.n), std::to_string(m.missing), std::to_string(m.failed),
+                         number(f.mean), number(f.stddev), number(f.min), number(f.max), number(f.cp),
+                         number(f.cpk)});
+    }
+    text += "\r\n" + csv_row({"pareto", "step", "limit", "count", "runs", "share", "cumulative"});
+    for (const ParetoItem &p : r.pareto) {
+        text += csv_row({"pareto", p.step, p.limit, std::to_string(p.count), std::to_string(p.runs),
+                         csv_fraction(p.share), csv_fraction(p.cumulative)});
+    }
+    return text;
+}
+
+// ---- One board's history ------------------------------------------------------------
+
+namespace {
+
+std::string run_line(const Run &run) {
+    std::string text = utc_text(run.started_ms) + "  " + (run.station.empty() ? "-" : run.station) + "  " +
+                       (run.operator_name.empty() ? "-" : run.operator_name) + "  " + run.verdict;
+    if (run.exit_code) {
+        text += " (exit code " + std::to_string(*run.exit_code) + ")";
+    }
+    return text + "  run " + run.run_id;
+}
+
+std::string measurement_line(const Measurement &m) {
+    std::string text = m.name + " = " + (m.value ? short_number(*m.value) : std::string("NA")) +
+                       (m.unit.empty() ? "" : " " + m.unit);
+    if (m.low || m.high) {
+        text += " (" + limit_text(m.name, m.low, m.high) + (m.limit_set.empty() ? "" : ", set " + m.limit_set) +
+                ") " + (m.passed ? "ok" : "FAILED");
+    }
+    return text;
+}
+
+// The distinct non-empty values of one field of the identities, in order.
+std::vector<std::string> distinct(const std::vector<BoardIdentity> &identities,
+                                  std::string BoardIdentity::*field) {
+    std::vector<std::string> values;
+    for (const BoardIdentity &id : identities) {
+        const std::string &v = id.*field;
+        if (!v.empty() && std::find(values.begin(), values.end(), v) == values.end()) {
+            values.push_back(v);
+        }
+    }
+    return values;
+}
+
+std::string joined(const std::vector<std::string> &values) {
+    std::string text;
+    for (const std::string &v : values) {
+        text += (text.empty() ? "" : ", ") + v;
+    }
+    return text.empty() ? "-" : text;
+}
+
+json::Array string_array(const std::vector<std::string> &values) {
+    json::Array list;
+    for (const std::string &v : values) {
+        list.push(v);
+    }
+    return list;
+}
+
+json::Object measurement_json(const Measurement &m) {
+    return json::Object()
+        .add("name", m.name)
+        .add("value", m.value)
+        .add("unit", m.unit)
+        .add("low", m.low)
+        .add("high", m.high)
+        .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
+        .add("passed", m.passed);
+}
+
+}  // namespace
+
+std::string board_text(const BoardHistory &h) {
+    if (h.rows.runs.empty()) {
+        return "No run of a board " + h.key + " in the store.\n";
+    }
+    const Run &last = h.rows.runs.back();
+    std::string text = "Board " + h.key + ": serial " + joined(distinct(h.identities, &BoardIdentity::serial)) +
+                       ", MAC " + joined(distinct(h.identities, &BoardIdentity::mac)) + ", chip " +
+                       joined(distinct(h.identities, &BoardIdentity::chip_id)) + "\n";
+    text += std::to_string(h.rows.runs.size()) + (h.rows.runs.size() == 1 ? " run" : " runs") + ", the last " +
+            last.verdict + "\n";
+    for (const Run &run : h.rows.runs) {
+        text += "\n" + run_line(run) + "\n";
+        for (const Step &s : h.rows.steps) {
+            if (s.run_id != run.run_id) {
+                continue;
+            }
+            text += "  step " + std::to_string(s.seq) + " " + step_label(s.command, s.point) + ": " +
+                    (s.outcome.empty() ? "never ended" : s.outcome) + "\n";
+            for (const Measurement &m : h.rows.measurements) {
+                if (m.run_id == run.run_id && m.step_seq == s.seq) {
+                    text += "    " + measurement_line(m) + "\n";
+                }
+            }
+            for (const Burn &b : h.burns) {
+                if (b.run_id == run.run_id && b.step_seq == s.seq) {
+                    text += "    burn " + b.item + (b.value.empty() ? "" : " " + b.value) + ": " + b.outcome + "\n";
+                }
+            }
+        }
+    }
+    return text;
+}
+
+std::string board_json(const BoardHistory &h) {
+    json::Array runs;
+    for (const Run &run : h.rows.runs) {
+        json::Array steps;
+        for (const Step &s : h.rows.steps) {
+            if (s.run_id != run.run_id) {
+                continue;
+            }
+            json::Array measurements;
+            for (const Measurement &m : h.rows.measurements) {
+                if (m.run_id == run.run_id && m.step_seq == s.seq) {
+                    measurements.push(measurement_json(m));
+                }
+            }
+            json::Array burns;
+            for (const Burn &b : h.burns) {
+                if (b.run_id == run.run_id && b.step_seq == s.seq) {
+                    burns.push(json::Object().add("item", b.item).add("value", b.value).add("outcome", b.outcome));
+                }
+            }
+            steps.push(json::Object()
+                           .add("seq", s.seq)
+                           .add("command", s.command)
+                           .add("point", s.point)
+                           .add("started_at", s.started_ms ? std::optional<std::string>(utc_text(*s.started_ms))
+                                                           : std::nullopt)
+                           .add("outcome", s.outcome)
+                           .add("measurements", measurements)
+                           .add("burns", burns));
+        }
+        runs.push(run_json(run).add("steps", steps));
+    }
+    return json::Object()
+               .add("type", "board")
+               .add("report_schema", kReportSchema)
+               .add("key", h.key)
+               .add("serials", string_array(distinct(h.identities, &BoardIdentity::serial)))
+               .add("macs", string_array(distinct(h.identities, &BoardIdentity::mac)))
+               .add("chip_ids", string_array(distinct(h.identities, &BoardIdentity::chip_id)))
+               .add("runs", runs)
+               .str() +
+           "\n";
+}
+
+std::string board_csv(const BoardHistory &h) {
+    std::string text = runs_csv(h.rows.runs);
+    text += "\r\n" + csv_row({"steps", "run_id", "seq", "command", "point", "started_at", "outcome"});
+    for (const Step &s : h.rows.steps) {
+        text += csv_row({"steps", s.run_id, std::to_string(s.seq), s.command, s.point,
+                         s.started_ms ? utc_text(*s.started_ms) : "", s.outcome});
+    }
+    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    text += "\r\n" + csv_row({"measurements", "run_id", "step_seq", "name", "value", "unit", "low", "high",
+                              "limit_set", "passed"});
+    for (const Measurement &m : h.rows.measurements) {
+        text += csv_row({"measurements", m.run_id, std::to_string(m.step_seq), m.name, number(m.value), m.unit,
+                         number(m.low), number(m.high), m.limit_set, m.passed ? "1" : "0"});
+    }
+    text += "\r\n" + csv_row({"burns", "run_id", "step_seq", "item", "value", "outcome"});
+    for (const Burn &b : h.burns) {
+        text += csv_row({"burns", b.run_id, std::to_string(b.step_seq), b.item, b.value, b.outcome});
+    }
+    return text;
+}
+
+}  // namespace deve::cli::report
