@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 
+# The compiler cache keys on paths relative to the checkout, so a fresh
+# clone reuses what another built.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake --preset dev
