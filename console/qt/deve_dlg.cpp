@@ -72,17 +72,18 @@ void CDeveDlg::BuildLayout() {
     const std::map<int, QWidget *> provided{{IDC_PICTURES, pictures_->toggleButton()}};
     const QFontMetrics metrics(font());
     auto *grid = new QGridLayout(this);
-    int rows = 0;
+    int rows = 0;  // of the groups with a frame
     int columns = 0;
     for (std::size_t i = 0; i < std::size(kGroups); ++i) {
         QWidget *group = buildGroup(controls_, kGroups[i], metrics, provided);
         // A row without a frame (the bottom buttons) keeps to the right.
-        const Qt::Alignment align = qobject_cast<QGroupBox *>(group) != nullptr ? Qt::Alignment() : Qt::AlignRight;
+        const bool framed = qobject_cast<QGroupBox *>(group) != nullptr;
         const deve::GridCell &cell = cells[i];
-        grid->addWidget(group, cell.row, cell.column, 1, cell.column_span, align);
-        rows = std::max(rows, cell.row + 1);
+        grid->addWidget(group, cell.row, cell.column, 1, cell.column_span, framed ? Qt::Alignment() : Qt::AlignRight);
+        rows = framed ? std::max(rows, cell.row + 1) : rows;
         columns = std::max(columns, cell.column + cell.column_span);
     }
+    // Beside the groups: the buttons' row stays as it is when it opens.
     grid->addWidget(pictures_, 0, columns, rows, 1);
 }
 

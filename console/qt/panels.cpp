@@ -13,12 +13,16 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 using deve::ControlKind;
 using deve::ControlLayout;
+
+// The narrowest edit: two hexadecimal digits in their frame.
+constexpr int kNarrowestEdit = 36;
 
 // Horizontal dialog units in pixels: a quarter of the font's average
 // character width, as the Win32 dialog manager measures it.
@@ -138,9 +142,10 @@ QWidget *buildGroup(Controls &c, deve::ControlGroup group, const QFontMetrics &m
             continue;
         }
         made[index] = widget;
-        const ControlKind kind = table[index].kind;
-        if (kind == ControlKind::Edit || kind == ControlKind::DropDownList || kind == ControlKind::Text) {
-            widget->setMinimumWidth(horizontalUnits(metrics, places[m].width));
+        if (table[index].kind == ControlKind::Edit && qobject_cast<QLineEdit *>(widget) != nullptr) {
+            // An edit is about as wide as the table has it (a line edit would
+            // rather be wide enough for a sentence), with room for its frame.
+            widget->setMaximumWidth(std::max(kNarrowestEdit, horizontalUnits(metrics, places[m].width) * 5 / 4));
         }
         const deve::GridCell &cell = cells[m];
         grid->addWidget(widget, cell.row, cell.column, 1, cell.column_span);

@@ -16,7 +16,7 @@ class QWidget;
 // One group's controls: a QGroupBox for a group with a frame, else a plain
 // widget. `provided` holds widgets the skin made elsewhere, by identifier
 // (the pictures panel's button); every other control is made here and
-// registered in `controls`. A control's minimum width is its width in the
-// table, in dialog units of `metrics`' font.
+// registered in `controls`. An edit is about as wide as the table has it,
+// in dialog units of `metrics`' font.
 QWidget *buildGroup(Controls &controls, deve::ControlGroup group, const QFontMetrics &metrics,
                     const std::map<int, QWidget *> &provided = {});
