@@ -4,11 +4,11 @@
 #include "controls.h"
 #include "pictures_ids.h"
 
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>

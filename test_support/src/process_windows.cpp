@@ -10,6 +10,7 @@
 #include "common/wide_text.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <utility>
