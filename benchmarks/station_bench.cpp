@@ -6,9 +6,7 @@
 //   station_bench [BOARDS]      (default 4)
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "test_support/system.h"
 
 #include <chrono>
 #include <cstdio>
@@ -28,7 +26,7 @@ struct Board {
     std::string serial;
     std::string fuse_file;
     std::string log;
-    pid_t pid = 0;
+    test_support::StartedProgram script;
     int status = -1;
     Clock::time_point started;
     double seconds = 0;
@@ -56,26 +54,19 @@ void start(Board &b, const std::string &dir, int index) {
     b.log = dir + "/" + b.serial + ".jsonl";
     char mac[32];
     std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", (index >> 8) & 0xFF, index & 0xFF);
-    std::fflush(stdout);  // nothing buffered is written twice by the child
+    // The script's own output is dropped; its errors show.
+    test_support::StartOptions options;
+    options.env = {{"XOLT_FUSE_FILE", b.fuse_file}, {"DEVE_CLI", DEVE_CLI_PATH}, {"STATION", "bench"}};
+    options.output_file = test_support::null_device();
+    options.error = test_support::StartOptions::Error::Inherited;
     b.started = Clock::now();
     b.started_unix = unix_now();
-    b.pid = fork();
-    if (b.pid == 0) {
-        setenv("XOLT_FUSE_FILE", b.fuse_file.c_str(), 1);
-        setenv("DEVE_CLI", DEVE_CLI_PATH, 1);
-        setenv("STATION", "bench", 1);
-        const int quiet = open("/dev/null", O_WRONLY);
-        dup2(quiet, STDOUT_FILENO);
-        execl("/bin/sh", "sh", STATION_SCRIPT, b.serial.c_str(), mac, b.log.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
+    b.script = test_support::start_program("/bin/sh", {STATION_SCRIPT, b.serial, mac, b.log}, options);
 }
 
 void finish(Board &b) {
-    int status = 0;
-    waitpid(b.pid, &status, 0);
+    b.status = b.script.wait().exit_code;
     b.seconds = std::chrono::duration<double>(Clock::now() - b.started).count();
-    b.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // Seconds per step of a board's log: the time from the previous record that

@@ -1,7 +1,7 @@
 // Staging an eFuse burn: value checks, the MAC address checks, where the
 // record goes, the refusals, and the verification after programming.
 #include "deve/efuse_burn.h"
-#include "fake_api.h"
+#include "recording_api.h"
 
 #include <gtest/gtest.h>
 
@@ -179,7 +179,7 @@ TEST(CliBurnCheck, VerifiedOnlyWhenTheFusesHoldTheRecordAndTheLibraryAgrees) {
 
 TEST(CliBurnCheck, ExecuteCallsTheItemsWriteExportAndReadsBack) {
     const BurnPlan plan = plan_for("TX_PWR2", {1, 2}, sample_map());
-    clitest::FakeApi api;
+    fake::RecordingApi api;
     api.registers[0xC200010C] = 1;
     for (std::uint32_t i = 0; i < 8; ++i) {
         api.registers[0xC2000120 + 4 * i] = plan.after.words[i];
@@ -188,14 +188,14 @@ TEST(CliBurnCheck, ExecuteCallsTheItemsWriteExportAndReadsBack) {
     EXPECT_TRUE(outcome.verified) << outcome.detail;
     ASSERT_FALSE(api.calls.empty());
     EXPECT_EQ(api.calls.front(), "rf_efuse_write_tx_power2(1, 2)");
-    EXPECT_EQ(api.calls[1], "W 0xC2000114 0x00000001");
+    EXPECT_EQ(api.calls[1], fake::W(0xC2000114, 0x00000001));
 
-    clitest::FakeApi failing;
-    failing.write_result = -1;
+    fake::RecordingApi failing;
+    failing.results["rf_efuse_write_mac"] = -1;
     failing.registers[0xC200010C] = 1;
     const deve::Staging mac = deve::mac_request({0x00, 0x11, 0x22, 0x33, 0x44, 0x55});
     const deve::BurnOutcome not_burnt = deve::execute_burn(failing, deve::plan_burn(*mac.request, sample_map()));
-    EXPECT_EQ(failing.calls.front(), "rf_efuse_write_mac");
+    EXPECT_EQ(failing.calls.front(), "rf_efuse_write_mac(00:11:22:33:44:55)");
     EXPECT_EQ(not_burnt.library_result, -1);
     EXPECT_FALSE(not_burnt.verified);
 }

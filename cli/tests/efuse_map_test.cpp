@@ -2,7 +2,7 @@
 // records, stops, free bits, and reading the raw words through the
 // controller's registers.
 #include "deve/efuse_map.h"
-#include "fake_api.h"
+#include "recording_api.h"
 
 #include <gtest/gtest.h>
 
@@ -198,7 +198,7 @@ TEST(CliFuseMap, ARecordRunningPastTheEndIsTruncatedAndEndsTheReaders) {
 }
 
 TEST(CliFuseWordsRead, StrobesWaitsAndReadsTheEightDataWords) {
-    clitest::FakeApi api;
+    fake::RecordingApi api;
     api.registers[0xC200010C] = 1;
     for (std::uint32_t i = 0; i < 8; ++i) {
         api.registers[0xC2000120 + 4 * i] = 0x100 + i;
@@ -207,16 +207,17 @@ TEST(CliFuseWordsRead, StrobesWaitsAndReadsTheEightDataWords) {
     ASSERT_TRUE(words.has_value());
     EXPECT_EQ((*words)[0], 0x100u);
     EXPECT_EQ((*words)[7], 0x107u);
-    EXPECT_EQ(api.calls, (std::vector<std::string>{"W 0xC2000114 0x00000001", "R 0xC200010C", "R 0xC2000120",
-                                                    "R 0xC2000124", "R 0xC2000128", "R 0xC200012C", "R 0xC2000130",
-                                                    "R 0xC2000134", "R 0xC2000138", "R 0xC200013C"}));
+    EXPECT_EQ(api.calls, (std::vector<std::string>{fake::W(0xC2000114, 0x00000001), fake::R(0xC200010C),
+                                                    fake::R(0xC2000120), fake::R(0xC2000124), fake::R(0xC2000128),
+                                                    fake::R(0xC200012C), fake::R(0xC2000130), fake::R(0xC2000134),
+                                                    fake::R(0xC2000138), fake::R(0xC200013C)}));
 }
 
 TEST(CliFuseWordsRead, GivesUpWhenTheControllerNeverCompletes) {
-    clitest::FakeApi api;  // status reads 0 for ever
+    fake::RecordingApi api;  // status reads 0 for ever
     EXPECT_FALSE(deve::read_fuse_words(api).has_value());
-    EXPECT_EQ(api.status_reads, deve::kFuseReadPolls);
-    EXPECT_EQ(api.calls.back(), "R 0xC200010C");  // no data word was read
+    EXPECT_EQ(api.named(fake::R(0xC200010C)).size(), static_cast<std::size_t>(deve::kFuseReadPolls));
+    EXPECT_EQ(api.calls.back(), fake::R(0xC200010C));  // no data word was read
 }
 
 }  // namespace

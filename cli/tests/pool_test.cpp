@@ -10,14 +10,10 @@
 #include "url.h"
 
 #include "deve/efuse_map.h"
+#include "test_support/system.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -364,7 +360,7 @@ std::string board_serial(int n) { return (n < 10 ? "B0" : "B") + std::to_string(
 // One station's run on one board, as a child process whose output goes to a
 // file.
 struct Station {
-    pid_t pid = -1;
+    test_support::StartedProgram program;
     std::string serial;
     std::string log;
     bool to_kill = false;
@@ -415,27 +411,14 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         static const std::array<const char *, 3> kAnchors{"\"type\":\"open\"", "\"type\":\"efuse_preview\"",
                                                           "\"type\":\"efuse_burn\""};
         s.kill_after = kAnchors[static_cast<std::size_t>(runs) % kAnchors.size()];
-        s.pid = fork();
-        ASSERT_GE(s.pid, 0);
-        if (s.pid == 0) {
-            const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            for (const auto &[name, value] : env) {
-                setenv(name.c_str(), value.c_str(), 1);
-            }
-            std::vector<std::string> words{program};
-            words.insert(words.end(), args.begin(), args.end());
-            std::vector<char *> argv;
-            for (std::string &w : words) {
-                argv.push_back(w.data());
-            }
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
+        test_support::StartOptions options;
+        options.env = env;
+        options.output_file = log;
+        options.error = test_support::StartOptions::Error::WithOutput;
+        s.program = test_support::start_program(program, args, options);
+        ASSERT_TRUE(s.program.started()) << s.program.start_error();
         s.started = Clock::now();
-        running.push_back(s);
+        running.push_back(std::move(s));
     };
 
     // What a killed run had done: from the store's row for the board and its
@@ -464,7 +447,6 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (auto it = running.begin(); it != running.end();) {
-            int status = 0;
             if (it->to_kill && !it->kill_at) {
                 std::ifstream in(it->log);
                 const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -473,22 +455,22 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
                 }
             }
             if (it->kill_at && Clock::now() >= *it->kill_at) {
-                kill(it->pid, SIGKILL);
-                waitpid(it->pid, &status, 0);
-                if (WIFSIGNALED(status)) {
+                it->program.kill();
+                const test_support::ProgramExit exit = it->program.wait();
+                if (exit.signal != 0) {
                     ++kills_by_moment[moment_of(it->serial)];
                     queue.emplace_back(it->serial, false);  // the board is run again
-                } else if (WEXITSTATUS(status) != 0) {
-                    failures.push_back(it->serial + " exit " + std::to_string(WEXITSTATUS(status)));
+                } else if (exit.exit_code != 0) {
+                    failures.push_back(it->serial + " exit " + std::to_string(exit.exit_code));
                 } else {
                     ++kills_by_moment["finished before the kill"];
                 }
                 it = running.erase(it);
                 continue;
             }
-            if (waitpid(it->pid, &status, WNOHANG) == it->pid) {
-                if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-                    failures.push_back(it->serial + " exit " + std::to_string(WEXITSTATUS(status)));
+            if (const std::optional<test_support::ProgramExit> exit = it->program.poll()) {
+                if (exit->exit_code != 0) {
+                    failures.push_back(it->serial + " exit " + std::to_string(exit->exit_code));
                 } else if (!it->to_kill) {
                     durations.push_back(std::chrono::duration<double>(Clock::now() - it->started).count());
                 } else {
@@ -500,9 +482,9 @@ TEST_P(PoolStore, StationsKilledAtRandomLeaveNoAddressOnTwoBoards) {
             ++it;
         }
     }
-    for (const Station &s : running) {
-        kill(s.pid, SIGKILL);
-        waitpid(s.pid, nullptr, 0);
+    for (Station &s : running) {
+        s.program.kill();
+        s.program.wait();
         failures.push_back(s.serial + " still running at the deadline");
     }
     EXPECT_TRUE(failures.empty()) << failures.front();

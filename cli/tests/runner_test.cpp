@@ -1,6 +1,6 @@
 // The runner over a stand-in for the library: what it reports when the
 // transport fails the reads it reports from.
-#include "fake_api.h"
+#include "recording_api.h"
 #include "runner.h"
 
 #include <gtest/gtest.h>
@@ -41,8 +41,8 @@ RunOutput run_on(deve::RfApi &api, const std::vector<Command> &commands) {
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
-    clitest::FakeApi api;
-    api.failing_reads = true;
+    fake::RecordingApi api;
+    api.results["xolt_read_reg"] = -1;  // every register read fails, as over a dead link
 
     const RunOutput reg = run_on(api, {RegReadCmd{0xCCB0A400}});
     EXPECT_EQ(reg.code, 3) << reg.out;
@@ -69,8 +69,8 @@ TEST(CliRunner, ReadsTheTransportFailsAreErrorsAndNeverReadings) {
 }
 
 TEST(CliRunner, WritesTheTransportFailsAreErrorsAndNeverWritten) {
-    clitest::FakeApi api;
-    api.failing_writes = true;
+    fake::RecordingApi api;
+    api.results["xolt_write_reg"] = -1;
 
     const RunOutput reg = run_on(api, {RegWriteCmd{0xCCB0A62C, 0x12345678}});
     EXPECT_EQ(reg.code, 3) << reg.out;

@@ -1,6 +1,6 @@
 // tune: settings checked against the selection tables and applied through
 // the console's operations.
-#include "fake_api.h"
+#include "recording_api.h"
 #include "tuning.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ using deve::cli::TuneRequest;
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 std::vector<std::string> applied(const TunePlan &plan) {
-    clitest::FakeApi api;
+    fake::RecordingApi api;
     deve::cli::apply_tune(api, plan);
     return api.calls;
 }
@@ -99,12 +99,12 @@ TEST(CliTune, GainsAreMatchedByTheirNumbers) {
     const TunePlan plan = deve::cli::plan_tune(r, five);
     ASSERT_TRUE(plan.error.empty()) << plan.error;
     // +1 dB: 128 x 10^(1/20) = 143.6, code 0x90, in every byte on 5 GHz.
-    EXPECT_EQ(applied(plan), (std::vector<std::string>{"rf_gain(1, 15)", "W 0xCCB0ADA8 0x90909090",
+    EXPECT_EQ(applied(plan), (std::vector<std::string>{"rf_gain(1, 15)", fake::W(0xCCB0ADA8, 0x90909090),
                                                         "rf_brate_gain(8)"}));
     TuneRequest two;
     two.dac = "1";
     EXPECT_EQ(applied(deve::cli::plan_tune(two, RadioState{})),
-              (std::vector<std::string>{"W 0xCCB0ADAC 0x00100090"}));
+              (std::vector<std::string>{fake::W(0xCCB0ADAC, 0x00100090)}));
     TuneRequest off;
     off.dac = "0.25";
     EXPECT_TRUE(contains(deve::cli::plan_tune(off, RadioState{}).error, "DAC gain '0.25' is not offered"));

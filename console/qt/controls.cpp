@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
 
 void Controls::add(int id, QWidget *widget) {
@@ -86,7 +87,9 @@ void RuleValidator::fixup(QString &input) const {
 QPushButton *makeButton(Controls &controls, int id, const QString &caption) {
     auto *button = new QPushButton(caption);
     button->setAutoDefault(false);
-    button->setAccessibleName(caption);
+    // The caption without its mnemonic's `&`; Alt with the letter is
+    // reported beside it.
+    button->setAccessibleName(QString(caption).remove(QRegularExpression(QStringLiteral("&(?!&)"))));
     controls.add(id, button);
     return button;
 }
@@ -124,10 +127,4 @@ QGroupBox *makeGroup(Controls &controls, int id, const QString &caption) {
     QGroupBox *group = makeGroup(caption);
     controls.add(id, group);
     return group;
-}
-
-QLabel *makeLabel(const QString &text, QWidget *buddy) {
-    auto *label = new QLabel(text);
-    label->setBuddy(buddy);
-    return label;
 }

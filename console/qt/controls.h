@@ -69,6 +69,7 @@ private:
 };
 
 // Factories: each registers the control under its identifier.
+// A button's caption may carry a mnemonic (`&`).
 QPushButton *makeButton(Controls &controls, int id, const QString &caption);
 QLineEdit *makeEdit(Controls &controls, int id, const QString &label);
 QComboBox *makeList(Controls &controls, int id, const QString &label);
@@ -77,5 +78,3 @@ QComboBox *makeList(Controls &controls, int id, const QString &label);
 QLabel *makeStatic(Controls &controls, int id);
 QGroupBox *makeGroup(const QString &caption);
 QGroupBox *makeGroup(Controls &controls, int id, const QString &caption);
-// A fixed label beside a control.
-QLabel *makeLabel(const QString &text, QWidget *buddy);

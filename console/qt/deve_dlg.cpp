@@ -11,6 +11,7 @@
 #include "deve/resource.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,6 +20,11 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QPushButton>
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -52,22 +58,33 @@ CDeveDlg::CDeveDlg(deve::RfApi &api, Prompter &prompter, const std::string &libr
 CDeveDlg::~CDeveDlg() = default;
 
 void CDeveDlg::BuildLayout() {
+    // The groups where the layout table places them; the pictures panel
+    // lays out its own (tabs over the pictures) and opens right of them.
+    using deve::ControlGroup;
+    constexpr ControlGroup kGroups[] = {ControlGroup::Port,   ControlGroup::Register, ControlGroup::Mac,
+                                        ControlGroup::FreqRate, ControlGroup::TxRx,   ControlGroup::Efuse,
+                                        ControlGroup::Option, ControlGroup::Buttons};
+    std::vector<deve::DialogPlace> places;
+    for (ControlGroup group : kGroups) {
+        places.push_back(deve::group_place(group));
+    }
+    const std::vector<deve::GridCell> cells = deve::grid_cells(places);
+    const std::map<int, QWidget *> provided{{IDC_PICTURES, pictures_->toggleButton()}};
+    const QFontMetrics metrics(font());
     auto *grid = new QGridLayout(this);
-    grid->addWidget(buildPortPanel(controls_), 0, 0);
-    grid->addWidget(buildRegisterPanel(controls_), 0, 1);
-    grid->addWidget(buildMacPanel(controls_), 0, 2);
-    grid->addWidget(buildFreqRatePanel(controls_), 1, 0);
-    grid->addWidget(buildTxRxPanel(controls_), 1, 1);
-    grid->addWidget(buildEfusePanel(controls_), 1, 2);
-    grid->addWidget(buildOptionPanel(controls_), 2, 0, 1, 3);
-    // The pictures open beside the groups, hidden until the operator asks.
-    grid->addWidget(pictures_, 0, 3, 3, 1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(pictures_->toggleButton());
-    buttons->addStretch(1);
-    buttons->addWidget(makeButton(controls_, ID_OK, QString::fromUtf8(strings::kOk)));
-    grid->addLayout(buttons, 3, 0, 1, 3);
+    int rows = 0;  // of the groups with a frame
+    int columns = 0;
+    for (std::size_t i = 0; i < std::size(kGroups); ++i) {
+        QWidget *group = buildGroup(controls_, kGroups[i], metrics, provided);
+        // A row without a frame (the bottom buttons) keeps to the right.
+        const bool framed = qobject_cast<QGroupBox *>(group) != nullptr;
+        const deve::GridCell &cell = cells[i];
+        grid->addWidget(group, cell.row, cell.column, 1, cell.column_span, framed ? Qt::Alignment() : Qt::AlignRight);
+        rows = framed ? std::max(rows, cell.row + 1) : rows;
+        columns = std::max(columns, cell.column + cell.column_span);
+    }
+    // Beside the groups: the buttons' row stays as it is when it opens.
+    grid->addWidget(pictures_, 0, columns, rows, 1);
 }
 
 void CDeveDlg::BindControls() {

@@ -25,7 +25,7 @@ QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)
 
 FuseGrid::FuseGrid(QWidget *parent) : QWidget(parent) {
     setMouseTracking(true);
-    tagPicture(this, IDC_FUSE_GRID, QStringLiteral("eFuse map: 256 fuse bits coloured by record"));
+    tagPicture(this, IDC_FUSE_GRID);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

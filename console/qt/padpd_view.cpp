@@ -49,11 +49,11 @@ QChart *makeChart(QValueAxis *x, QValueAxis *y) {
     return chart;
 }
 
-QChartView *makeView(QChart *chart, int id, const QString &name) {
+QChartView *makeView(QChart *chart, int id) {
     auto *view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumHeight(kMinimumChartHeight);
-    tagPicture(view, id, name);
+    tagPicture(view, id);
     return view;
 }
 
@@ -89,10 +89,8 @@ PadpdView::PadpdView(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // The second chart carries the legend: it gets the more height.
-    layout->addWidget(makeView(gain_, IDC_PADPD_GAIN, QStringLiteral("AM-AM curves: gain against TX scale")),
-                      kGainStretch);
-    layout->addWidget(makeView(phase_, IDC_PADPD_PHASE, QStringLiteral("AM-PM curves: phase offset against TX scale")),
-                      kPhaseStretch);
+    layout->addWidget(makeView(gain_, IDC_PADPD_GAIN), kGainStretch);
+    layout->addWidget(makeView(phase_, IDC_PADPD_PHASE), kPhaseStretch);
     layout->addWidget(status_);
 }
 

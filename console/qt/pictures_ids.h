@@ -4,19 +4,28 @@
 // number.
 #pragma once
 
+#include "deve/dialog_layout.h"
 #include "deve/resource.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <string_view>
+
+// A text of the dialog's layout table (UTF-8).
+inline QString layoutText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // Sets a picture widget's identifier (object name, "controlId" property and
 // accessible description) and, for a widget whose text does not change, its
-// accessible name.
-inline void tagPicture(QWidget *widget, int id, const QString &name = QString()) {
+// accessible name: its caption in the dialog's layout table.
+inline void tagPicture(QWidget *widget, int id) {
     widget->setObjectName(QStringLiteral("control%1").arg(id));
     widget->setProperty("controlId", id);
     widget->setAccessibleDescription(QString::number(id));
-    if (!name.isEmpty()) {
-        widget->setAccessibleName(name);
+    const deve::ControlLayout *control = deve::find_control(id);
+    if (control != nullptr && !control->caption.empty()) {
+        widget->setAccessibleName(QString::fromStdString(deve::without_mnemonic(control->caption)));
     }
 }

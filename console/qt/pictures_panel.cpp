@@ -15,17 +15,17 @@
 #include <utility>
 
 PicturesPanel::PicturesPanel(deve::RfApi &api, QWidget *parent)
-    : QWidget(parent), toggle_(new QPushButton(QStringLiteral("Pictures"))), tabs_(new QTabWidget),
+    : QWidget(parent), toggle_(new QPushButton(layoutText(deve::find_control(IDC_PICTURES)->caption))), tabs_(new QTabWidget),
       receive_(new RxChartView), curves_(new PadpdView), fuses_(new FuseMapView), presenter_(api, *this) {
     // A checkable button: the accessibility tree reports whether the panel
     // is open by its checked state, under a caption that stays the same.
     toggle_->setCheckable(true);
     toggle_->setAutoDefault(false);
     toggle_->setToolTip(QStringLiteral("Open or hide the pictures: receive chart, pre-distortion curves, eFuse map"));
-    tagPicture(toggle_, IDC_PICTURES, QStringLiteral("Pictures"));
+    tagPicture(toggle_, IDC_PICTURES);
     connect(toggle_, &QPushButton::toggled, this, &PicturesPanel::setOpen);
 
-    tagPicture(tabs_, IDC_PICTURE_TABS, QStringLiteral("Pictures panel"));
+    tagPicture(tabs_, IDC_PICTURE_TABS);
     tabs_->addTab(receive_, QString::fromLatin1(deve::kPictureTabNames[ReceiveTab]));
     tabs_->addTab(curves_, QString::fromLatin1(deve::kPictureTabNames[CurvesTab]));
     tabs_->addTab(fuses_, QString::fromLatin1(deve::kPictureTabNames[FuseTab]));

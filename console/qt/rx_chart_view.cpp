@@ -74,7 +74,7 @@ RxChartView::RxChartView(QWidget *parent)
     view_ = new QChartView(chart_);
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumHeight(kMinimumChartHeight);
-    tagPicture(view_, IDC_RX_CHART, QStringLiteral("Receive chart: packet error rate and frames per second"));
+    tagPicture(view_, IDC_RX_CHART);
 
     // Its text changes: no fixed accessible name.
     tagPicture(summary_, IDC_RX_SUMMARY);

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -22,7 +23,9 @@ enum class Kind { Button, Edit, Static, List, Group, File };
 struct ControlTemplate {
     int id;
     Kind kind;
-    const char *name;  // caption or label; empty for a changing static
+    // A button's caption (with its mnemonic's `&`), or the accessible name;
+    // empty for a changing static.
+    const char *name;
     bool enabled;
     bool hidden;
 };
@@ -32,8 +35,8 @@ const ControlTemplate kControls[] = {
     {1, Kind::Button, "確定", true, false},
     {1030, Kind::List, "Port", true, false},
     {1069, Kind::List, "Supply", true, false},
-    {1001, Kind::Button, "OPEN", true, false},
-    {1002, Kind::Button, "CLOSE", true, false},
+    {1001, Kind::Button, "&OPEN", true, false},
+    {1002, Kind::Button, "&CLOSE", true, false},
     {1007, Kind::Static, "", true, false},
     {1003, Kind::Edit, "Address", true, false},
     {1004, Kind::Edit, "Value", true, false},
@@ -48,10 +51,10 @@ const ControlTemplate kControls[] = {
     {1019, Kind::List, "Rate", false, false},
     {1029, Kind::List, "RF Gain", false, false},
     {1036, Kind::List, "DAC", false, false},
-    {1016, Kind::Button, "TX ON", false, false},
-    {1021, Kind::Button, "TX OFF", false, false},
-    {1017, Kind::Button, "RX ON", false, false},
-    {1018, Kind::Button, "RX OFF", false, false},
+    {1016, Kind::Button, "&TX ON", false, false},
+    {1021, Kind::Button, "TX O&FF", false, false},
+    {1017, Kind::Button, "&RX ON", false, false},
+    {1018, Kind::Button, "R&X OFF", false, false},
     {1020, Kind::Static, "", true, false},
     {1022, Kind::Static, "", true, false},
     {1023, Kind::Static, "", true, false},
@@ -124,14 +127,62 @@ private slots:
             if (tmpl.kind == Kind::Button) {
                 QCOMPARE(rig.button(tmpl.id)->text(), QString::fromUtf8(tmpl.name));
             }
-            // Changing statics carry no fixed name, so the tree reports their text.
-            QCOMPARE(w->accessibleName(), QString::fromUtf8(tmpl.name));
+            // Changing statics carry no fixed name, so the tree reports their
+            // text; a button's name is its caption without the `&`.
+            QCOMPARE(w->accessibleName(), QString::fromUtf8(tmpl.name).remove(QLatin1Char('&')));
         }
         auto *file = qobject_cast<FileBrowseEdit *>(rig.widget(1040));
         QCOMPARE(file->edit()->accessibleName(), QStringLiteral("Script file"));
         QCOMPARE(file->edit()->accessibleDescription(), QStringLiteral("1040"));
+        // The controls that go with another: the browse button with the
+        // script field, the 11b gain label with its list (hidden with it).
+        QCOMPARE(file->browseButton()->accessibleDescription(), QStringLiteral("1102"));
+        QCOMPARE(file->browseButton()->text(), QStringLiteral("..."));
+        auto *brateLabel = rig.dlg->findChild<QLabel *>(QStringLiteral("control1101"));
+        QVERIFY(brateLabel != nullptr);
+        QCOMPARE(brateLabel->text(), QStringLiteral("11b gain"));
+        QCOMPARE(brateLabel->buddy(), rig.widget(1065));
+        QVERIFY(brateLabel->isHidden());
         QVERIFY(!rig.dlg->windowIcon().isNull());
         QVERIFY(rig.api.calls.empty());
+    }
+
+    // The Win32 dialog's mnemonics: Alt with a label's letter moves to the
+    // control it names, Alt with a button's letter presses it.
+    void mnemonicsMoveToTheirControls() {
+        Rig rig;
+        rig.dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.dlg.get()));
+        rig.open();
+        const struct {
+            const char *label;
+            Qt::Key key;
+            int id;
+        } labels[] = {
+            {"&Port", Qt::Key_P, 1030},    {"S&upply", Qt::Key_U, 1069},  {"&Address", Qt::Key_A, 1003},
+            {"&Value", Qt::Key_V, 1004},   {"Xta&l", Qt::Key_L, 1027},    {"&2G/5G", Qt::Key_2, 1026},
+            {"C&hannel", Qt::Key_H, 1025}, {"&Mode", Qt::Key_M, 1000},    {"Rat&e", Qt::Key_E, 1019},
+            {"RF &Gain", Qt::Key_G, 1029}, {"Freq off&set", Qt::Key_S, 1042}, {"P&IT(us)", Qt::Key_I, 1011},
+            {"&DAC", Qt::Key_D, 1036},
+        };
+        for (const auto &l : labels) {
+            QLabel *label = nullptr;
+            for (QLabel *candidate : rig.dlg->findChildren<QLabel *>()) {
+                if (candidate->text() == QString::fromUtf8(l.label)) {
+                    label = candidate;
+                }
+            }
+            QVERIFY2(label != nullptr, l.label);
+            QCOMPARE(label->buddy(), rig.widget(l.id));
+            QTest::keyClick(rig.dlg.get(), l.key, Qt::AltModifier);
+            QVERIFY2(rig.widget(l.id)->hasFocus(), l.label);
+        }
+        // Alt+T: TX ON, Alt+F: TX OFF (a button pressed by its mnemonic
+        // clicks once its press has shown).
+        QTest::keyClick(rig.dlg.get(), Qt::Key_T, Qt::AltModifier);
+        QTRY_VERIFY(rig.dlg->IsTimerRunning(0));
+        QTest::keyClick(rig.dlg.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(!rig.dlg->IsTimerRunning(0));
     }
 
     // What the accessibility layer reports: names and identifiers, and a

@@ -1,7 +1,6 @@
 // Identifiers of the Win32 skin's own resources: the dialog templates, the
-// icon, the system-menu entry and the controls that only this skin has (a
-// label that hides with its list, the script field's browse button). The
-// dialog's controls are in deve/resource.h, shared with every skin. Plain
+// icon and the system-menu entry. The dialog's controls are in
+// deve/resource.h, shared with every skin. Plain
 // #defines: the resource script includes this header.
 #pragma once
 
@@ -18,10 +17,3 @@
 // The about entry of the system menu: below 0xF000 and a multiple of 16, as
 // the system's own commands leave the low four bits to the system.
 #define IDM_ABOUTBOX 0x0010
-
-#define IDC_BRATE_GAIN_LABEL 1101
-#define IDC_SCRIPT_BROWSE 1102
-
-#ifndef IDC_STATIC
-#define IDC_STATIC (-1)
-#endif

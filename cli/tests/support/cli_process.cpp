@@ -1,9 +1,7 @@
 #include "cli_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include "test_support/system.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,18 +13,9 @@
 #include <fstream>
 #include <stdexcept>
 
-extern char **environ;
-
 namespace clitest {
 
 namespace {
-
-void close_fd(int &fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
-}
 
 std::string environment(const char *name) {
     const char *value = std::getenv(name);
@@ -86,111 +75,43 @@ CliRun run_cli(const std::vector<std::string> &args, const CliOptions &options) 
 
 CliRun run_program(const std::string &program_path, const std::vector<std::string> &args,
                    const CliOptions &options) {
-    int in_pipe[2];
-    int out_pipe[2];
-    int err_pipe[2];
-    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
-        throw std::runtime_error("pipe failed");
+    test_support::StartOptions start;
+    // The test's own XOLT_* variables do not reach the program: it gets its
+    // board from the options alone.
+    start.env_removed_prefixes = {"XOLT_"};
+    start.env = options.env;
+    start.input = options.input;
+    start.input_file = options.input_path;
+    start.error_descriptor = options.stderr_fd;
+    start.output_unread = options.output_unread;
+    start.own_process_group = options.own_process_group;
+    test_support::StartedProgram child = test_support::start_program(program_path, args, start);
+    if (!child.started()) {
+        throw std::runtime_error(child.start_error());
     }
-    if (options.output_unread) {
-        close_fd(out_pipe[0]);  // before the child starts: no write of its can land
-    }
-    const pid_t child = fork();
-    if (child < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (child == 0) {
-        if (options.own_process_group) {
-            setpgid(0, 0);
-        }
-        const int input = options.input_path.empty() ? in_pipe[0] : open(options.input_path.c_str(), O_RDONLY);
-        dup2(input, STDIN_FILENO);
-        dup2(out_pipe[1], STDOUT_FILENO);
-        dup2(options.stderr_fd >= 0 ? options.stderr_fd : err_pipe[1], STDERR_FILENO);
-        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-        std::vector<std::string> names;
-        for (char **e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XOLT_", 5) == 0) {
-                names.emplace_back(*e, std::strchr(*e, '=') - *e);
-            }
-        }
-        for (const std::string &n : names) {
-            unsetenv(n.c_str());
-        }
-        for (const auto &[name, value] : options.env) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        std::vector<char *> argv;
-        std::string program = program_path;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string &a : copies) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    if (options.own_process_group) {
-        setpgid(child, child);  // whichever of the two runs first
-    }
-    close(in_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    int to_child = in_pipe[1];
-    int from_out = out_pipe[0];
-    int from_err = err_pipe[0];
-    // The input is small: it fits in the pipe.
-    if (!options.input.empty()) {
-        const ssize_t written = write(to_child, options.input.data(), options.input.size());
-        (void)written;
-    }
-    close_fd(to_child);
-
-    CliRun run;
-    std::size_t delivered = 0;  // bytes of run.out handed to on_line
+    const auto pid = static_cast<pid_t>(child.pid());
+    std::size_t delivered = 0;  // bytes of the output handed to on_line
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
-    while (from_out >= 0 || from_err >= 0) {
-        pollfd fds[2] = {{from_out, POLLIN, 0}, {from_err, POLLIN, 0}};
-        const int ready = poll(fds, 2, 200);
+    for (bool open = true; open;) {
+        open = child.read_output(200);
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(options.own_process_group ? -child : child, SIGKILL);
+            child.kill();
             break;
         }
-        if (ready <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        for (int i = 0; i < 2; ++i) {
-            int &fd = i == 0 ? from_out : from_err;
-            if (fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-                continue;
-            }
-            const ssize_t got = read(fd, buffer, sizeof buffer);
-            if (got <= 0) {
-                close_fd(fd);
-                continue;
-            }
-            (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(got));
-        }
         if (options.on_line) {
-            for (std::size_t nl = run.out.find('\n', delivered); nl != std::string::npos;
-                 nl = run.out.find('\n', delivered)) {
-                options.on_line(run.out.substr(delivered, nl - delivered), child);
+            const std::string &out = child.output();
+            for (std::size_t nl = out.find('\n', delivered); nl != std::string::npos; nl = out.find('\n', delivered)) {
+                options.on_line(out.substr(delivered, nl - delivered), pid);
                 delivered = nl + 1;
             }
         }
     }
-    close_fd(from_out);
-    close_fd(from_err);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    const test_support::ProgramExit exit = child.wait();
+    CliRun run;
+    run.exit_code = exit.exit_code;
+    run.signal = exit.signal;
+    run.out = child.output();
+    run.err = child.error_output();
     return run;
 }
 

@@ -25,7 +25,8 @@ public:
     std::vector<std::string> calls;
     // Register memory: reads answer from it (0 when unset), writes update it.
     std::map<std::uint32_t, std::uint32_t> registers;
-    // Results by export name, where a test wants one other than the model's.
+    // Results by export name, where a test wants one other than the model's
+    // ("xolt_read_reg" -1: every register read fails, as over a dead link).
     std::map<std::string, std::int32_t> results;
     // Run on every call as it is logged (to look at the caller meanwhile).
     std::function<void(const std::string &call)> on_call;

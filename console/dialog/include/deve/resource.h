@@ -6,6 +6,11 @@
 // Dialog buttons.
 #define ID_OK 1
 
+// A label or frame that no code reaches.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // "Port open" and "Reg W/R".
 #define IDC_OPEN 1001
 #define IDC_CLOSE 1002
@@ -53,6 +58,8 @@
 #define IDC_BRATE_GAIN 1065
 #define IDC_SAR_CODE 1066
 #define IDC_A630_VALUE 1067
+#define IDC_BRATE_GAIN_LABEL 1101  // the label that shows and hides with its list
+#define IDC_SCRIPT_BROWSE 1102     // the script field's browse button
 
 // "MAC Address".
 #define IDC_MAC_BYTE0 1041
