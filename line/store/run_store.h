@@ -93,6 +93,7 @@ private:
     bool spooling_ = false;
     bool lost_ = false;
     bool ended_ = false;
+    bool opened_ = false;        // the journal holds the run's open record
     std::string away_reason_;
     std::ofstream spool_;
 };
