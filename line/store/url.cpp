@@ -87,7 +87,12 @@ std::string masked_connection_string(const std::string &text) {
         if (!pair.has_value) {
             continue;
         }
-        shown += "=" + (key == "pwd" || key == "password" ? std::string("...") : pair.value);
+        // When in doubt, masked: a key that names a password, and a value
+        // that holds one (an unclosed brace runs on over the next pairs).
+        const std::string value = lower(pair.value);
+        const bool secret = key.find("pwd") != std::string::npos || key.find("password") != std::string::npos ||
+                            value.find("pwd") != std::string::npos || value.find("password") != std::string::npos;
+        shown += "=" + (secret ? std::string("...") : pair.value);
     }
     return shown;
 }
