@@ -279,6 +279,8 @@ int run_program(const std::vector<std::string> &args) {
                      store->away_reason().c_str(), store->spool_file().c_str());
         // Output that could not be written.
         code = code == 0 || code == 1 ? 2 : code;
+    } else if (store && store->nothing_to_store() && !store->away_reason().empty()) {
+        std::fprintf(stderr, "deve-cli: the run ended before the board was opened: nothing of it is spooled\n");
     } else if (store && store->spooled() && !store->away_reason().empty()) {
         std::fprintf(stderr, "deve-cli: the run is in the spool %s; send it with deve-cli store upload\n",
                      store->spool_file().c_str());

@@ -175,6 +175,7 @@ json::Object RunStore::record(std::string_view type, const std::string &line) {
         // nothing to store, live or later. No spool file is left that no
         // upload could send.
         stop_writer();
+        nothing_to_store_ = true;
         if (spooling_) {
             spool_.close();
             std::error_code error;
