@@ -172,8 +172,8 @@ std::optional<std::string> file_trouble(const odbc::Error &e, const odbc::Connec
         return database_words(db) + ": the disk holding the database is full; make room on it";
     }
     if (says(text, "readonly") || says(text, "read-only") || says(text, "unable to open")) {
-        return database_words(db) + ": the database cannot be read and written here (a read-only file or "
-                                    "folder, or a read-only disk): " + e.what();
+        return database_words(db) + ": the database does not take writes here (a read-only file or folder, or "
+                                    "a read-only disk): " + e.what();
     }
     return std::nullopt;
 }
