@@ -176,13 +176,16 @@ bool reject_file(const std::filesystem::path &file, const std::string &reason) {
     std::filesystem::create_directories(folder, error);
     std::filesystem::path target = folder / file.filename();
     for (int n = 1; std::filesystem::exists(target, error) && n < 1000; ++n) {
-        target = folder / (file.filename().u8string() + "." + std::to_string(n));
+        target = folder / file.filename();
+        target += "." + std::to_string(n);
     }
     std::filesystem::rename(file, target, error);
     if (error) {
         return false;
     }
-    std::ofstream why(target.u8string() + ".reason", std::ios::binary);
+    std::filesystem::path reason_file = target;
+    reason_file += ".reason";
+    std::ofstream why(reason_file, std::ios::binary);
     why << reason << '\n';
     return true;
 }
