@@ -159,7 +159,11 @@ TEST_P(Hostile, StoreUrls) {
          nullptr},
         {"an empty --store", {"--json", "--store", "", "info"}, {}, 2, 0, "--store: the URL is empty", nullptr},
         {"an empty DEVE_STORE", {"--json", "info"}, {{"DEVE_STORE", ""}}, 0, 0, "",
-         [](const CliRun &run) { EXPECT_EQ(text(one(records(run.out), "end"), "store"), "none"); }},
+         [](const CliRun &run) {
+             // Windows keeps no empty variable: there it is simply unset.
+             const std::string store = text(one(records(run.out), "end"), "store");
+             EXPECT_TRUE(store == "none" || (windows_program() && store.empty())) << store;
+         }},
         {"a serial of 257 bytes", {"--store", own, "--meta", "serial=" + std::string(257, 's'), "info"}, {}, 2, 0,
          "longer than 256 bytes", nullptr},
         {"the largest --meta values", {"--json", "--store", own, "--meta", "serial=" + std::string(256, 's'),
