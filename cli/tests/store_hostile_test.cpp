@@ -14,10 +14,12 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <sstream>
 
 namespace {
@@ -410,6 +412,33 @@ TEST(HostileFiles, ForeignAndDamagedFilesAreLeftAsTheyWere) {
         EXPECT_FALSE(std::filesystem::exists(file + "-shm"));
     }
     EXPECT_EQ(sqlite(dir.file("other.db"), "PRAGMA journal_mode;").out, "delete\n");
+
+    // A current store on a full disk, then on a read-only one: a small
+    // file system of the test's own, in a mount namespace of its own (root
+    // only; deve-cli.exe under Wine is left out).
+    if (::geteuid() == 0 && !windows_program()) {
+        const std::string mount = dir.file("mnt");
+        std::filesystem::create_directories(mount);
+        const std::string store_url = "sqlite:" + mount + "/s.db";
+        const std::string script =
+            "mount -t tmpfs -o size=400k tmpfs '" + mount + "' || exit 99\n"
+            "\"$0\" --store '" + store_url + "' store init >/dev/null || exit 98\n"
+            "dd if=/dev/zero of='" + mount + "/fill' bs=1k 2>/dev/null\n"
+            "\"$0\" --store '" + store_url + "' info; echo \"full: $?\" >&2\n"
+            "rm '" + mount + "/fill'; mount -o remount,ro '" + mount + "'\n"
+            "\"$0\" --store '" + store_url + "' info; echo \"read-only: $?\" >&2\n";
+        const CliRun run = run_program(storetest::on_path("unshare"), {"-m", "sh", "-c", script, cli_program()}, o);
+        if (run.exit_code == 99 || run.exit_code == 98) {
+            std::cout << "no file system of the test's own could be mounted: the full and read-only disks are "
+                         "not tried\n";
+        } else {
+            EXPECT_NE(run.err.find("could not be read (a full or failing disk?)"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("full: 2"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("does not take writes"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("read-only: 2"), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find("no deve-cli schema yet"), std::string::npos) << run.err;
+        }
+    }
     // Ours is in write-ahead-log mode from store init on.
     EXPECT_EQ(sqlite(store, "PRAGMA journal_mode;").out, "wal\n");
 }

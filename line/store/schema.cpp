@@ -202,6 +202,16 @@ SchemaCheck check_schema(odbc::Connection &db) {
         if (e.failure() == odbc::Failure::ReadOnly) {
             throw;
         }
+        std::string text = e.what();
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (!says(text, "no such table") && !says(text, "does not exist") && e.state() != "42P01") {
+            // The table may well be there: the database could not be read.
+            check.state = SchemaState::Damaged;
+            check.message = database_words(db) + ": the database could not be read (a full or failing disk?): " +
+                            e.what();
+            return check;
+        }
         check.state = db.tables().empty() ? SchemaState::Empty : SchemaState::Foreign;
         check.message = check.state == SchemaState::Empty
                             ? database_words(db) + ": the database has no deve-cli schema yet; create it with "
