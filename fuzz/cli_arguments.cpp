@@ -167,6 +167,10 @@ void check_command_line(const std::vector<std::string> &args) {
         return;
     }
     const deve::cli::CommandLine &line = parsed.line;
+    if (line.report || line.store) {  // report and store stand alone, without the board
+        FUZZ_CHECK(line.commands.empty() && !line.session, "report or store accepted beside other commands");
+        return;
+    }
     if (line.session) {  // a session's commands come from its lines
         FUZZ_CHECK(line.commands.empty(), "a session with commands on the command line was accepted");
         return;

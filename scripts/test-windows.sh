@@ -71,7 +71,7 @@ echo "== The line store's tests against deve-cli.exe: the same SQLite files and 
 cmake --build "$native" --target deve_cli_store_test
 DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
   ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
-  -L store -R '^Store(Runs|Away)|^Backends/StoreRuns|^store_postgres'
+  -L store -R '^Store(Runs|Away)|^Backends/(StoreRuns|Hostile)|^HostileFiles|^store_postgres'
 
 echo "== MAC pools with deve-cli.exe: the line's rules, and two stations burning from one pool at once"
 cmake --build "$native" --target deve_pool_test

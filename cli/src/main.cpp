@@ -75,6 +75,15 @@ int usage_error(const std::string &message, bool json, const char *kind = "usage
     return kUsageExit;
 }
 
+// The end record of a run without a store says so, when DEVE_STORE was set
+// but empty: a script's results did not go to any store.
+class NoStoreNote final : public RecordSink {
+public:
+    json::Object record(std::string_view type, const std::string &) override {
+        return type == "end" ? json::Object().add("store", "none") : json::Object();
+    }
+};
+
 // Says on standard error that the results could not be written, and why.
 void tell_output_lost(const std::string &reason) {
     std::fprintf(stderr, "deve-cli: standard output could not be written (%s): the results are lost\n",
@@ -95,9 +104,13 @@ int run_program(const std::vector<std::string> &args) {
         return usage_error(parsed.text, json_requested(args));
     }
     Globals globals = parsed.line.globals;
+    // An empty DEVE_STORE is as if it were unset (an environment that
+    // clears a variable); the end record then says "store":"none".
+    bool store_variable_empty = false;
     if (globals.store.empty()) {
         if (const char *store = std::getenv("DEVE_STORE"); store != nullptr) {
             globals.store = store;
+            store_variable_empty = globals.store.empty();
         }
     }
     if (parsed.line.report) {
@@ -196,8 +209,11 @@ int run_program(const std::vector<std::string> &args) {
     ProgressApi api(velmo, progress);
     Output out(results, globals.json);
     out.set_run_id(run_id);
+    NoStoreNote no_store;
     if (store) {
         out.set_sink(store.get());
+    } else if (store_variable_empty) {
+        out.set_sink(&no_store);
     }
 
     Environment env;
@@ -263,6 +279,8 @@ int run_program(const std::vector<std::string> &args) {
                      store->away_reason().c_str(), store->spool_file().c_str());
         // Output that could not be written.
         code = code == 0 || code == 1 ? 2 : code;
+    } else if (store && store->nothing_to_store() && !store->away_reason().empty()) {
+        std::fprintf(stderr, "deve-cli: the run ended before the board was opened: nothing of it is spooled\n");
     } else if (store && store->spooled() && !store->away_reason().empty()) {
         std::fprintf(stderr, "deve-cli: the run is in the spool %s; send it with deve-cli store upload\n",
                      store->spool_file().c_str());

@@ -137,7 +137,31 @@ std::string runs_csv(const std::vector<Run> &runs) {
 
 }  // namespace
 
-std::string report_text(const Report &r) {
+// Text for a terminal: the control characters a value may hold (an escape
+// sequence in a --meta value would retitle or clear the operator's
+// terminal) shown as \xHH, as the JSON shows them as \u00HH. Line ends stay.
+static std::string terminal_safe(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F in UTF-8.
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if ((c < 0x20 && c != '\n') || c == 0x7F || c1) {
+            const unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : c;
+            const char *digits = "0123456789abcdef";
+            out += "\\x";
+            out += digits[code >> 4];
+            out += digits[code & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+static std::string report_lines(const Report &r) {
     std::string text = "Report of the runs that started " + window_text(r.window) + "\n";
     text += "Runs: " + std::to_string(r.rows.runs.size());
     std::string counts;
@@ -188,6 +212,8 @@ std::string report_text(const Report &r) {
     }
     return text;
 }
+
+std::string report_text(const Report &r) { return terminal_safe(report_lines(r)); }
 
 std::string report_json(const Report &r) {
     json::Object window;
@@ -351,7 +377,7 @@ json::Object measurement_json(const Measurement &m) {
 
 }  // namespace
 
-std::string board_text(const BoardHistory &h) {
+static std::string board_lines(const BoardHistory &h) {
     if (h.rows.runs.empty()) {
         return "No run of a board " + h.key + " in the store.\n";
     }
@@ -383,6 +409,8 @@ std::string board_text(const BoardHistory &h) {
     }
     return text;
 }
+
+std::string board_text(const BoardHistory &h) { return terminal_safe(board_lines(h)); }
 
 std::string board_json(const BoardHistory &h) {
     json::Array runs;

@@ -164,9 +164,26 @@ void RunStore::write(const std::string &line) {
 }
 
 json::Object RunStore::record(std::string_view type, const std::string &line) {
+    opened_ = opened_ || type == "open";
     write(line);
     if (type != "end") {
         return json::Object();
+    }
+    if (!opened_) {
+        // Refused before the board was opened (a MAC pool the store could
+        // not give): the store keeps runs from their open, so there is
+        // nothing to store, live or later. No spool file is left that no
+        // upload could send.
+        stop_writer();
+        nothing_to_store_ = true;
+        if (spooling_) {
+            spool_.close();
+            std::error_code error;
+            std::filesystem::remove(std::filesystem::u8path(spool_file()), error);
+            spooling_ = false;
+            lost_ = false;
+        }
+        return json::Object().add("store", "none");
     }
     if (std::string failure; !spooling_ && !caught_up(failure)) {
         spool(failure);

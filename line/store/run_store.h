@@ -54,6 +54,9 @@ public:
     // Why the store was away, when the run went to the spool.
     const std::string &away_reason() const { return away_reason_; }
     bool spooled() const { return spooling_; }
+    // The run ended before the board was opened: the store keeps nothing of
+    // it, and a spool file begun for it was removed.
+    bool nothing_to_store() const { return nothing_to_store_; }
     std::string spool_file() const;
     // The spool could not be written either: the results are only in the
     // records.
@@ -93,6 +96,8 @@ private:
     bool spooling_ = false;
     bool lost_ = false;
     bool ended_ = false;
+    bool opened_ = false;
+    bool nothing_to_store_ = false;        // the journal holds the run's open record
     std::string away_reason_;
     std::ofstream spool_;
 };

@@ -83,6 +83,7 @@ std::string step_mark_line(const StepMark &mark) {
 struct RunWriter::State {
     odbc::Connection &db;
     bool from_spool;
+    bool whole;
     std::string run_id;
     bool skip = false;          // already stored whole
     bool run_written = false;
@@ -91,7 +92,8 @@ struct RunWriter::State {
     std::vector<json> pending;  // the records of the step under way
     std::string mac;            // the board's MAC as last seen in the run
 
-    State(odbc::Connection &connection, bool spool) : db(connection), from_spool(spool) {}
+    State(odbc::Connection &connection, bool spool, bool in_one) : db(connection), from_spool(spool), whole(in_one) {}
+
 
     void on_open(const json &record) {
         run_id = string_of(record, "run_id");
@@ -245,25 +247,37 @@ struct RunWriter::State {
     }
 
     void on_mark(const json &mark) {
-        odbc::Transaction transaction(db);
+        // A step's transaction, unless the caller holds one for the journal.
+        std::optional<odbc::Transaction> transaction;
+        if (!whole) {
+            transaction.emplace(db);
+        }
         if (mark.value("step", 0) == 0) {
             write_run();
         }
         if (run_written) {
             write_step(mark, string_of(mark, "outcome"));
         }
-        transaction.commit();
+        if (transaction) {
+            transaction->commit();
+        }
         pending.clear();
     }
 
     void on_end(const json &record) {
-        odbc::Transaction transaction(db);
+        // A step's transaction, unless the caller holds one for the journal.
+        std::optional<odbc::Transaction> transaction;
+        if (!whole) {
+            transaction.emplace(db);
+        }
         write_run();
         if (run_written) {
             db.execute("UPDATE runs SET ended_at = ?, verdict = ?, exit_code = ? WHERE run_id = ?",
                        {text(record, "time"), text(record, "verdict"), number(record, "exit_code"), run_id});
         }
-        transaction.commit();
+        if (transaction) {
+            transaction->commit();
+        }
         pending.clear();
     }
 
@@ -271,7 +285,11 @@ struct RunWriter::State {
         if (skip || open.is_null()) {
             return;
         }
-        odbc::Transaction transaction(db);
+        // A step's transaction, unless the caller holds one for the journal.
+        std::optional<odbc::Transaction> transaction;
+        if (!whole) {
+            transaction.emplace(db);
+        }
         write_run();
         // A step under way when the journal stopped.
         std::optional<std::int64_t> step;
@@ -294,12 +312,15 @@ struct RunWriter::State {
             }
             write_step(mark, "incomplete");
         }
-        transaction.commit();
+        if (transaction) {
+            transaction->commit();
+        }
         pending.clear();
     }
 };
 
-RunWriter::RunWriter(odbc::Connection &db, bool from_spool) : state_(std::make_unique<State>(db, from_spool)) {}
+RunWriter::RunWriter(odbc::Connection &db, bool from_spool, bool whole)
+    : state_(std::make_unique<State>(db, from_spool, whole)) {}
 
 RunWriter::~RunWriter() = default;
 

@@ -33,7 +33,10 @@ public:
     // from_spool: the run may be in the store already. One that was stored
     // whole (it has its verdict) is left as it is and the journal is passed
     // over; a part of one (verdict incomplete) is replaced.
-    RunWriter(odbc::Connection &db, bool from_spool);
+    // whole: the caller holds one transaction for the whole journal (store
+    // upload stores a spooled run whole or not at all); otherwise each step
+    // is a transaction of its own.
+    RunWriter(odbc::Connection &db, bool from_spool, bool whole = false);
     ~RunWriter();
     RunWriter(const RunWriter &) = delete;
     RunWriter &operator=(const RunWriter &) = delete;

@@ -1,5 +1,7 @@
 #include "schema.h"
 
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace deve::store {
@@ -149,6 +151,33 @@ const std::vector<Migration> kMigrations{
 
 std::string database_words(const odbc::Connection &db) { return "store " + db.name(); }
 
+bool says(const std::string &lower_text, const char *words) { return lower_text.find(words) != std::string::npos; }
+
+// Why a query of deve_schema failed when the table is there or could not be
+// looked for: the file is no database, a damaged one, or one that cannot be
+// read or written. Nothing when the table is simply missing.
+std::optional<std::string> file_trouble(const odbc::Error &e, const odbc::Connection &db) {
+    std::string text = e.what();
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (says(text, "not a database") || says(text, "file is encrypted")) {
+        return database_words(db) + ": the file is not an SQLite database; name a deve-cli store, or a new file "
+                                    "for deve-cli store init";
+    }
+    if (says(text, "malformed") || says(text, "corrupt")) {
+        return database_words(db) + ": the database is damaged (" + e.what() +
+               "); restore the store from its backup";
+    }
+    if (says(text, "disk is full") || says(text, "no space")) {
+        return database_words(db) + ": the disk holding the database is full; make room on it";
+    }
+    if (says(text, "readonly") || says(text, "read-only") || says(text, "unable to open")) {
+        return database_words(db) + ": the database does not take writes here (a read-only file or folder, or "
+                                    "a read-only disk): " + e.what();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 const std::vector<Migration> &migrations() { return kMigrations; }
@@ -161,8 +190,27 @@ SchemaCheck check_schema(odbc::Connection &db) {
         const odbc::Cell version = db.scalar("SELECT MAX(version) FROM deve_schema");
         check.version = version ? std::stoi(*version) : 0;
     } catch (const odbc::Error &e) {
-        if (e.failure() != odbc::Failure::Schema && e.failure() != odbc::Failure::Other) {
+        if (e.failure() != odbc::Failure::Schema && e.failure() != odbc::Failure::Other &&
+            e.failure() != odbc::Failure::ReadOnly) {
             throw;
+        }
+        if (const std::optional<std::string> trouble = file_trouble(e, db)) {
+            check.state = SchemaState::Damaged;
+            check.message = *trouble;
+            return check;
+        }
+        if (e.failure() == odbc::Failure::ReadOnly) {
+            throw;
+        }
+        std::string text = e.what();
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (!says(text, "no such table") && !says(text, "does not exist") && e.state() != "42P01") {
+            // The table may well be there: the database could not be read.
+            check.state = SchemaState::Damaged;
+            check.message = database_words(db) + ": the database could not be read (a full or failing disk?): " +
+                            e.what();
+            return check;
         }
         check.state = db.tables().empty() ? SchemaState::Empty : SchemaState::Foreign;
         check.message = check.state == SchemaState::Empty
@@ -191,7 +239,8 @@ SchemaCheck check_schema(odbc::Connection &db) {
 
 std::vector<int> init_schema(odbc::Connection &db, const std::string &tool_version, const std::string &applied_at) {
     const SchemaCheck check = check_schema(db);
-    if (check.state == SchemaState::Foreign || check.state == SchemaState::Newer) {
+    if (check.state == SchemaState::Foreign || check.state == SchemaState::Newer ||
+        check.state == SchemaState::Damaged) {
         throw std::runtime_error(check.message);
     }
     std::vector<int> applied;

@@ -27,6 +27,7 @@ enum class SchemaState {
     Older,    // ours, older than this tool: store init upgrades it
     Current,
     Newer,    // written by a newer deve-cli: refused
+    Damaged,  // not a database, or one whose file is damaged: refused
 };
 
 struct SchemaCheck {

@@ -121,6 +121,7 @@ struct GlobalWords {
     std::string crystal;
     std::string open = "full";
     std::vector<std::string> meta;
+    CLI::Option *store = nullptr;  // --store, to tell an empty URL from none
     bool no_progress = false;
     bool version = false;
 };

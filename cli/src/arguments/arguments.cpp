@@ -6,6 +6,7 @@
 // (argument_parts.h).
 #include "argument_parts.h"
 
+#include "input_file.h"
 #include "tuning.h"
 
 #include <algorithm>
@@ -162,7 +163,9 @@ std::string command_name(const Command &command) {
     return std::visit(Namer{}, command);
 }
 
-ParseResult parse_command_line(const std::vector<std::string> &args) {
+namespace {
+
+ParseResult parse_words_of(const std::vector<std::string> &args) {
     ParseResult result;
     // Cut the words into the global part and one part per command.
     std::vector<std::vector<std::string>> parts(1);
@@ -263,6 +266,33 @@ ParseResult parse_command_line(const std::vector<std::string> &args) {
         }
     }
     return commands;
+}
+
+}  // namespace
+
+ParseResult parse_command_line(const std::vector<std::string> &args) {
+    ParseResult result = parse_words_of(args);
+    if (result.kind != ParseResult::Kind::Error) {
+        return result;
+    }
+    // A message quotes a long word (an unknown command, a value) as an
+    // excerpt, never whole: a 100 KB word is not written back to the
+    // terminal or the log.
+    for (const std::string &word : args) {
+        const std::string shown = excerpt(word);
+        if (shown.size() >= word.size()) {
+            continue;
+        }
+        for (std::size_t at = result.text.find(word); at != std::string::npos;
+             at = result.text.find(word, at + shown.size())) {
+            result.text.replace(at, word.size(), shown);
+        }
+    }
+    constexpr std::size_t kMessageMaxBytes = 1024;
+    if (result.text.size() > kMessageMaxBytes) {
+        result.text = excerpt(result.text);
+    }
+    return result;
 }
 
 }  // namespace deve::cli

@@ -2,7 +2,9 @@
 // metadata.
 #include "argument_parts.h"
 
+#include "bounds.h"
 #include "deve/tables.h"
+#include "input_file.h"
 #include "tuning.h"
 
 #include <algorithm>
@@ -45,7 +47,7 @@ void global_options(CLI::App &app, Globals &g, GlobalWords &words) {
                    "open and end records")
         ->type_name("KEY=VALUE")
         ->allow_extra_args(false);
-    app.add_option("--store", g.store,
+    words.store = app.add_option("--store", g.store,
                    "also write the run's results to the line store: sqlite:PATH, "
                    "postgresql://[USER@]HOST[:PORT]/DB or odbc:CONNECTION-STRING (default: DEVE_STORE)")
         ->type_name("URL");
@@ -66,6 +68,15 @@ std::optional<std::string> settle_globals(const GlobalWords &words, Globals &g) 
         return "--open: '" + words.open + "' is not full or quick";
     }
     g.open.calibrate = words.open == "full";
+    if (words.store != nullptr && words.store->count() > 0 && g.store.empty()) {
+        // An unset variable in a script (--store "$STORE") would otherwise
+        // run without a store and lose the results.
+        return "--store: the URL is empty; name the store (sqlite:PATH, postgresql://[USER@]HOST[:PORT]/DB or "
+               "odbc:CONNECTION-STRING), or leave --store out";
+    }
+    if (words.meta.size() > store::kMetaMaxPairs) {
+        return "--meta: more than " + std::to_string(store::kMetaMaxPairs) + " pairs";
+    }
     for (const std::string &item : words.meta) {
         const std::size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);
@@ -74,7 +85,12 @@ std::optional<std::string> settle_globals(const GlobalWords &words, Globals &g) 
                                 return std::isalnum(c) != 0 || c == '_' || c == '-' || c == '.';
                             });
         if (!key_ok) {
-            return "--meta: '" + item + "' is not KEY=VALUE (a key of letters, digits, _ - .)";
+            return "--meta: '" + excerpt(item) + "' is not KEY=VALUE (a key of letters, digits, _ - .)";
+        }
+        // Bounded so that both databases take every value (an indexed
+        // column such as serial fits PostgreSQL's index rows).
+        if (const std::optional<std::string> refusal = store::meta_refusal(key, item.substr(equals + 1))) {
+            return "--meta: " + *refusal;
         }
         for (const auto &[seen, value] : g.meta) {
             if (seen == key) {

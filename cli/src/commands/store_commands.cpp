@@ -7,6 +7,7 @@
 #include "run_store.h"
 #include "run_writer.h"
 #include "schema.h"
+#include "spool.h"
 #include "standalone_parse.h"
 #include "url.h"
 
@@ -69,6 +70,13 @@ int store_init(const store::StoreUrl &url, Report &report) {
     try {
         std::unique_ptr<store::odbc::Connection> db = store::connect(env, url, true);
         const std::vector<int> applied = store::init_schema(*db, kVersion, utc_timestamp(std::chrono::system_clock::now()));
+        if (url.backend == store::Backend::Sqlite) {
+            // The database is ours now: SQLite's write-ahead log, kept in
+            // the file, so that a step's commit is one append and one sync
+            // and readers do not wait for writers. Only a store is switched:
+            // a run or a report leaves any other database as it found it.
+            db->scalar("PRAGMA journal_mode=WAL");
+        }
         json::Array versions;
         std::string list;
         for (int v : applied) {
@@ -105,6 +113,12 @@ std::vector<std::filesystem::path> spool_files(const std::filesystem::path &dir)
     const auto now = std::filesystem::file_time_type::clock::now();
     for (const auto &entry : std::filesystem::directory_iterator(dir, error)) {
         const std::string name = entry.path().filename().u8string();
+        // Only regular files: a FIFO would hang the upload, a device (a link
+        // to /dev/zero) never end.
+        std::error_code kind_error;
+        if (!entry.is_regular_file(kind_error) || kind_error) {
+            continue;
+        }
         const auto written = entry.last_write_time(error);
         if (error) {
             continue;
@@ -121,41 +135,59 @@ std::vector<std::filesystem::path> spool_files(const std::filesystem::path &dir)
     return files;
 }
 
-// Sends one spooled run; the run id, and whether it was stored already.
-// Throws on failure (the file is kept).
+// A spool file that is damaged or is no run's: it goes to the rejected
+// folder, and the rest of the spool is sent.
+struct Rejected : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Sends one spooled run, whole or not at all; the run id, and whether it
+// was stored already. Throws Rejected for a file that can never be stored,
+// other errors for a store that failed (the file is kept).
 std::pair<std::string, bool> upload_file(store::odbc::Connection &db, const std::filesystem::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot open " + file.u8string());
-    }
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    const store::SpoolRead read = store::read_spool_file(file, ends_with(file.u8string(), kSpoolPartSuffix));
+    if (!read.refusal.empty()) {
+        if (read.unreadable) {
+            throw std::runtime_error(file.u8string() + ": " + read.refusal);
         }
-        if (!line.empty()) {
-            lines.push_back(line);
+        throw Rejected(file.u8string() + ": " + read.refusal);
+    }
+    store::odbc::Transaction transaction(db);
+    store::RunWriter writer(db, true, true);
+    try {
+        for (const std::string &line : read.lines) {
+            writer.consume(line);
         }
+        writer.finish();
+    } catch (const store::odbc::Error &) {
+        throw;
+    } catch (const std::exception &e) {
+        throw Rejected(file.u8string() + ": " + e.what());
     }
-    store::RunWriter writer(db, true);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        try {
-            writer.consume(lines[i]);
-        } catch (const store::odbc::Error &) {
-            throw;
-        } catch (const std::exception &e) {
-            // A station killed in the middle of a line leaves it half written.
-            if (i + 1 == lines.size() && ends_with(file.u8string(), kSpoolPartSuffix)) {
-                break;
-            }
-            throw std::runtime_error(file.u8string() + ": " + e.what());
-        }
-    }
-    writer.finish();
-    if (writer.run_id().empty()) {
-        throw std::runtime_error(file.u8string() + ": no open record: not a run's spool");
-    }
+    transaction.commit();
     return {writer.run_id(), writer.already_stored()};
+}
+
+// Moves a rejected spool file to the spool's rejected folder, with a file
+// beside it that says why. False when it could not be moved.
+bool reject_file(const std::filesystem::path &file, const std::string &reason) {
+    std::error_code error;
+    const std::filesystem::path folder = file.parent_path() / "rejected";
+    std::filesystem::create_directories(folder, error);
+    std::filesystem::path target = folder / file.filename();
+    for (int n = 1; std::filesystem::exists(target, error) && n < 1000; ++n) {
+        target = folder / file.filename();
+        target += "." + std::to_string(n);
+    }
+    std::filesystem::rename(file, target, error);
+    if (error) {
+        return false;
+    }
+    std::filesystem::path reason_file = target;
+    reason_file += ".reason";
+    std::ofstream why(reason_file, std::ios::binary);
+    why << reason << '\n';
+    return true;
 }
 
 int store_upload(const store::StoreUrl &url, Report &report) {
@@ -171,6 +203,8 @@ int store_upload(const store::StoreUrl &url, Report &report) {
     json::Array sent;
     json::Array already;
     json::Array failed;
+    json::Array rejected;
+    std::size_t rejected_count = 0;
     std::size_t sent_count = 0;
     std::size_t already_count = 0;
     std::size_t failed_count = 0;
@@ -182,6 +216,15 @@ int store_upload(const store::StoreUrl &url, Report &report) {
             std::filesystem::remove(file);
             (stored_before ? already : sent).push(run_id);
             ++(stored_before ? already_count : sent_count);
+        } catch (const Rejected &e) {
+            const bool moved = reject_file(file, e.what());
+            const std::string reason = std::string(e.what()) +
+                                       (moved ? "; moved to the spool's rejected folder" : "; it could not be moved aside");
+            (moved ? rejected : failed).push(json::Object().add("file", file.u8string()).add("reason", reason));
+            ++(moved ? rejected_count : failed_count);
+            if (first_failure.empty()) {
+                first_failure = reason;
+            }
         } catch (const std::exception &e) {
             failed.push(json::Object().add("file", file.u8string()).add("reason", e.what()));
             ++failed_count;
@@ -196,17 +239,21 @@ int store_upload(const store::StoreUrl &url, Report &report) {
         }
     }
     const std::string text = "store upload to " + url.name + ": " + std::to_string(sent_count) + " runs sent, " +
-                             std::to_string(already_count) + " already stored, " + std::to_string(failed_count) +
+                             std::to_string(already_count) + " already stored, " +
+                             std::to_string(rejected_count) + " rejected, " + std::to_string(failed_count) +
                              " failed; spool " + dir;
-    if (failed_count != 0) {
+    if (failed_count != 0 || rejected_count != 0) {
         return report.failed(away ? kAway : kRefused, "store",
-                             text + "; the failed files stay in the spool: " + first_failure);
+                             text + (failed_count != 0 ? "; the failed files stay in the spool" : "") +
+                                 (rejected_count != 0 ? "; the rejected files are in its rejected folder" : "") +
+                                 ": " + first_failure);
     }
     return report.done(json::Object()
                            .add("store", url.name)
                            .add("spool", dir)
                            .add("sent", sent)
                            .add("already_stored", already)
+                           .add("rejected", rejected)
                            .add("failed", failed),
                        text);
 }
