@@ -200,6 +200,7 @@ class Session:
                         self.opened = Open.parse(record)
                 elif record.get("type") == "error":
                     self._drain(time.monotonic() + STOP_GRACE_S)
+                    self._finish()
                     raise from_error_record(record)
         except DeveTimeout:
             self._stop(signal.SIGINT)
@@ -476,7 +477,9 @@ class Session:
             raise
         errors = [r for r in got if r.get("type") == "error"]
         if errors:
+            # An error ends the session: deve-cli closes the link and ends.
             self._drain(time.monotonic() + STOP_GRACE_S)
+            self._finish()
             raise from_error_record(errors[0])
         if not any(r.get("type") == "line_end" for r in got):
             self._finish()
