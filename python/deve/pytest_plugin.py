@@ -38,6 +38,7 @@ def pytest_addoption(parser: pytest.Parser) -> None:
 
 
 def pytest_configure(config: pytest.Config) -> None:
+    _meta_pairs(config.getoption("--deve-meta"))  # a malformed pair is a usage error at once
     config.addinivalue_line(
         "markers",
         f"{MARKER}(serial, **session): the board a test runs on: its serial (--meta serial=...) and Session "

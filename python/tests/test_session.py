@@ -156,14 +156,15 @@ def test_a_burn_without_yes_is_refused_before_anything_is_sent(open_session: Ope
     s = open_session(open="quick")
     fuses = fuse_file.read_bytes()
     before = len(s.records)
-    for call in (
+    calls: list[Callable[[], object]] = [
         lambda: s.efuse_burn("Freq_offset", 140),
         lambda: s.mac_write("02:00:00:00:00:42"),
         lambda: s.mac_write_from_pool("line-a"),
         lambda: s.trim_find(burn=True),
         lambda: s.run("efuse", "burn", "Freq_offset", "140"),
         lambda: s.run("mac", "write", "02:00:00:00:00:42"),
-    ):
+    ]
+    for call in calls:
         with pytest.raises(deve.Refused, match="needs"):
             call()
     assert len(s.records) == before and s.running and fuse_file.read_bytes() == fuses
