@@ -7,6 +7,7 @@ from __future__ import annotations
 import os
 import shutil
 import subprocess
+from importlib.metadata import entry_points
 from pathlib import Path
 from typing import Any, Callable, Iterator
 
@@ -15,6 +16,13 @@ import pytest
 import deve
 
 pytest_plugins = ["pytester"]
+
+
+def plugin_args() -> list[str]:
+    """-p for the package's pytest plugin, unless an installed package's
+    entry point loads it already (twice would be refused)."""
+    installed = any(e.name == "deve" for e in entry_points(group="pytest11"))
+    return [] if installed else ["-p", "deve.pytest_plugin"]
 
 
 @pytest.fixture(scope="session")

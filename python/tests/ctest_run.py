@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import importlib.util
 import subprocess
+from importlib.metadata import entry_points
 import sys
 from pathlib import Path
 
@@ -27,10 +28,11 @@ def main(argv: list[str]) -> int:
     if tool == "mypy":
         targets = [str(PACKAGE / p) for p in ("deve", "tests", "examples", "benchmarks")]
         return subprocess.call([sys.executable, "-m", "mypy", "--strict", *targets, *argv[2:]], cwd=PACKAGE)
-    code = subprocess.call(
-        [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "-p", "deve.pytest_plugin", *argv[2:]],
-        cwd=PACKAGE,
-    )
+    # The plugin from the source tree, unless an installed package's entry
+    # point loads it already (pytest refuses one plugin registered twice).
+    installed = any(e.name == "deve" for e in entry_points(group="pytest11"))
+    plugin = [] if installed else ["-p", "deve.pytest_plugin"]
+    code = subprocess.call([sys.executable, "-m", "pytest", "-p", "no:cacheprovider", *plugin, *argv[2:]], cwd=PACKAGE)
     if code == 5:
         print("pytest collected no tests: that is a failure here", file=sys.stderr)
         return 1

@@ -11,7 +11,7 @@ import pytest
 
 import deve
 
-from conftest import run_cli
+from conftest import plugin_args, run_cli
 
 Opener = Callable[..., deve.Session]
 
@@ -74,7 +74,7 @@ def test_receiver_against_an_impossible_limit(deve_session):
 def test_the_fixture_ties_each_run_to_its_test(pytester: pytest.Pytester, cli: str, store: str, fuse_file: Path) -> None:
     pytester.makepyfile(test_station=STATION_TESTS)
     result = pytester.runpytest_subprocess(
-        "-p", "deve.pytest_plugin", "-p", "no:cacheprovider", f"--deve-cli={cli}", f"--deve-store={store}",
+        *plugin_args(), "-p", "no:cacheprovider", f"--deve-cli={cli}", f"--deve-store={store}",
         "--deve-meta", "station=line-3",
     )
     result.assert_outcomes(passed=1, failed=1)
@@ -94,7 +94,7 @@ def test_the_fixture_ties_each_run_to_its_test(pytester: pytest.Pytester, cli: s
 def test_a_bad_meta_option_is_a_usage_error(pytester: pytest.Pytester, cli: str) -> None:
     pytester.makepyfile(test_station=STATION_TESTS)
     result = pytester.runpytest_subprocess(
-        "-p", "deve.pytest_plugin", "-p", "no:cacheprovider", f"--deve-cli={cli}", "--deve-meta", "station"
+        *plugin_args(), "-p", "no:cacheprovider", f"--deve-cli={cli}", "--deve-meta", "station"
     )
     assert result.ret != 0
     result.stderr.fnmatch_lines(["*--deve-meta: 'station' is not KEY=VALUE*"])
