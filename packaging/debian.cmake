@@ -5,6 +5,7 @@
 #   xolt-sim      board         the simulated board
 #   deve          console
 #   deve-cli      cli
+#   python3-deve  python        architecture all, depends on deve-cli
 # Dependencies on system libraries come from dpkg-shlibdeps; those between
 # the packages from the component dependencies, with the exact version.
 #
@@ -153,6 +154,23 @@ JSON object per line.
 With xolt-sim installed it runs on the simulated board; a real transport is
 named in XOLT_LIBRARY.")
   velmo_package_documents(cli deve-cli)
+
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(CPACK_COMPONENT_PYTHON_DEPENDS cli)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-deve)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.11)")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-pytest)
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+"Python client of deve-cli for Varimon Wi-Fi SoC stations
+The deve package writes station sequences in Python over one deve-cli
+session: the board's commands as methods, typed results, one exception per
+kind of failure, timeouts, and the radio left safe on Ctrl-C. Its pytest
+plugin gives a deve_session fixture that ties each run to its test in the
+line store.")
+  velmo_package_documents(python python3-deve)
 endif()
 
 include(CPack)

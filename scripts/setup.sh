@@ -17,7 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql sqlite3
   chromium
-  python3
+  python3 python3-pytest mypy python3-setuptools python3-pip python3-venv
 )
 
 missing=()

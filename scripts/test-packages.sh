@@ -7,7 +7,8 @@
 #     find_package(velmo) runs there, and so does deve-cli;
 #  4. the Debian packages (cpack), their dependencies, and lintian;
 #  5. the packages unpacked with dpkg -x: deve-cli --json info, and Deve
-#     offscreen, from there.
+#     offscreen, from there; python3-deve imports from there, and its pytest
+#     plugin runs a test on the unpacked deve-cli.
 # Every board run keeps its fuses in the test's own directory.
 #
 #   scripts/test-packages.sh
@@ -136,6 +137,12 @@ for package in "${packages[@]}"; do
   debs+=("$deb")
   printf '%s\n' "$(dpkg-deb -f "$deb" Package Version Section Depends Recommends Suggests Enhances)" ""
 done
+# The Python package is architecture-independent.
+python_deb=$debdir/python3-deve_${version}_all.deb
+[ -f "$python_deb" ] || fail "no package python3-deve"
+debs+=("$python_deb")
+printf '%s\n' "$(dpkg-deb -f "$python_deb" Package Version Section Architecture Depends Recommends)" ""
+has "$(dpkg-deb -f "$python_deb" Depends)" "deve-cli (= $version)" || fail "python3-deve does not depend on deve-cli (= $version)"
 depends() { dpkg-deb -f "$debdir/${1}_${version}_${arch}.deb" Depends; }
 for package in libvelmo-dev deve deve-cli; do
   has "$(depends "$package")" "libvelmo0 (= $version)" || fail "$package does not depend on libvelmo0 (= $version)"
@@ -195,5 +202,31 @@ transport=$(realpath -m "${transport:-none}")
 [ "$transport" = "$tree/usr/$libdir/libxolt.so" ] \
   || fail "Deve opened the link on '$transport', not $tree/usr/$libdir/libxolt.so"
 echo "Deve --screenshot: OPEN on $transport, picture saved"
+
+step "python3-deve, unpacked: import, the pytest plugin, a test on the board"
+site=$tree/usr/lib/python3/dist-packages
+[ -f "$site/deve-$version.egg-info/entry_points.txt" ] || fail "python3-deve: no entry_points.txt"
+PYTHONPATH=$site /usr/bin/python3 - "$site" "$version" <<'PY' || fail "python3-deve does not import from the package"
+import sys
+from importlib.metadata import entry_points
+import deve
+site, version = sys.argv[1:]
+assert deve.__file__.startswith(site), deve.__file__
+assert deve.__version__ == version, f"deve {deve.__version__}, packages {version}"
+assert [e.value for e in entry_points(group="pytest11") if e.name == "deve"] == ["deve.pytest_plugin"]
+print(f"deve {deve.__version__} from {deve.__file__}")
+PY
+mkdir -p "$work/pytest-deve"
+cat >"$work/pytest-deve/test_board.py" <<'PY'
+import pytest
+
+@pytest.mark.deve_board("SN-PACKAGE", open="quick")
+def test_the_board_answers(deve_session):
+    assert deve_session.info().revision == 0x30303643
+PY
+PYTHONPATH=$site /usr/bin/python3 -m pytest -q -p no:cacheprovider "--deve-cli=$tree/usr/bin/deve-cli" \
+  "$work/pytest-deve" >"$work/pytest-deve.log" 2>&1 || { cat "$work/pytest-deve.log" >&2; fail "the deve_session fixture"; }
+expect_text "$work/pytest-deve.log" "1 passed"
+echo "pytest: the deve_session fixture ran a test on $tree/usr/bin/deve-cli"
 
 step "Packages: pass ($((SECONDS - started)) s)"

@@ -285,6 +285,7 @@ TEST_F(CliEfuse, TwoProcessesCannotBothBurnOneBoard) {
     EXPECT_TRUE(contains(text(error, "message"), "board busy (held by process ")) << text(error, "message");
     if (!clitest::windows_program()) {  // under Wine the holder has a Windows process id
         EXPECT_EQ(text(error, "message"), "board busy (held by process " + std::to_string(first_pid) + ")");
+        EXPECT_EQ(number(error, "holder"), first_pid);  // the holder as a number too, for a client
     }
     EXPECT_EQ(fuse_words()[1], 0x8C4u);  // the first burn alone
     // Once the first has closed the link, the board is free.

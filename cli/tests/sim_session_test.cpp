@@ -30,7 +30,8 @@ TEST_F(CliSession, LinesShareOneLinkAndTheEndListsWhatFailed) {
     const CliRun r = run({"--json", "--meta", "serial=SN-0042", "--meta", "station=7", "session"}, {}, input);
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     const auto all = clitest::records(r.out);
-    EXPECT_EQ(types(all), (std::vector<std::string>{"open", "info", "rx_sample", "rx", "efuse_read", "close", "end"}));
+    EXPECT_EQ(types(all), (std::vector<std::string>{"open", "info", "line_end", "rx_sample", "rx", "line_end",
+                                                    "efuse_read", "line_end", "close", "end"}));
     EXPECT_EQ(number(one(all, "efuse_read"), "step"), 3);  // steps go on across the lines
     const QJsonObject rx = one(all, "rx");
     EXPECT_EQ(text(rx, "ended_by"), "frames");
@@ -46,6 +47,57 @@ TEST_F(CliSession, LinesShareOneLinkAndTheEndListsWhatFailed) {
     EXPECT_EQ(number(failures.at(0).toObject(), "step"), 2);
     EXPECT_EQ(text(failures.at(0).toObject(), "kind"), "fail");
     EXPECT_TRUE(contains(text(failures.at(0).toObject(), "reason"), "max-per <= 0")) << r.out;
+}
+
+TEST_F(CliSession, EveryLineEndsWithARecordThatSaysItIsDone) {
+    // A client that writes one line and waits reads its records up to the
+    // line_end: the line's number in the input, the steps it ran, its
+    // verdict. A line the session refuses ends with one too, before close.
+    const std::string input = "info\n"
+                              "# a comment line runs nothing and has no record\n"
+                              "tune --band 2G --channel 6 rx --frames 100 --seconds 3 --max-per 0\n"
+                              "temp\n"
+                              "no such command\n"
+                              "info\n";
+    const CliRun r = run({"--json", "--open", "quick", "session"}, {}, "cal\n" + input);
+    EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+    const auto all = clitest::records(r.out);
+    const auto ends = clitest::of_type(all, "line_end");
+    ASSERT_EQ(ends.size(), 5u) << r.out;
+    const struct {
+        int line;
+        std::vector<int> steps;
+        const char *verdict;
+    } expected[] = {{1, {1}, "pass"}, {2, {2}, "pass"}, {4, {3, 4}, "fail"}, {5, {5}, "pass"}, {6, {}, "error"}};
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        const QJsonObject &e = ends[i];
+        EXPECT_EQ(number(e, "line"), expected[i].line) << i;
+        std::vector<int> steps;
+        for (const QJsonValue v : e.value("steps").toArray()) {
+            steps.push_back(v.toInt());
+        }
+        EXPECT_EQ(steps, expected[i].steps) << i;
+        EXPECT_EQ(text(e, "verdict"), expected[i].verdict) << i;
+        EXPECT_EQ(number(e, "schema"), 4);
+    }
+    // Each line_end follows every record of its steps: nothing of a line
+    // comes after it.
+    for (const QJsonObject &o : all) {
+        const int step = static_cast<int>(number(o, "step"));
+        if (step == 0) {
+            continue;
+        }
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            for (const QJsonValue v : ends[i].value("steps").toArray()) {
+                if (v.toInt() == step) {
+                    EXPECT_LT(number(o, "seq"), number(ends[i], "seq")) << text(o, "type");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(text(all.at(all.size() - 3), "type"), "line_end");  // the refusal's, then close and end
+    // The command line has no lines.
+    EXPECT_TRUE(clitest::of_type(clitest::records(run({"--json", "--open", "quick", "info"}).out), "line_end").empty());
 }
 
 TEST_F(CliSession, ACommandFileIsCheckedBeforeTheLinkOpens) {

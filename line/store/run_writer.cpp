@@ -351,7 +351,9 @@ void RunWriter::consume(const std::string &line) {
         s.on_end(parsed);
         return;
     }
-    if (type != "tx_sample" && type != "rx_sample") {
+    // Samples are summed up by their run's record; a session's line ends
+    // are for the client that drives it and measure nothing.
+    if (type != "tx_sample" && type != "rx_sample" && type != "line_end") {
         s.pending.push_back(parsed);
     }
 }

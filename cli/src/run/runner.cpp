@@ -79,8 +79,8 @@ json::Object Runner::operating_point_units() {
 
 json::Object Runner::run_head() const { return json::Object(head()).merge(operating_point_fields()); }
 
-Outcome Runner::error(const std::string &kind, const std::string &message) {
-    out_.record("error", json::Object(head()).add("kind", kind).add("message", message));
+Outcome Runner::error(const std::string &kind, const std::string &message, const json::Object &extra) {
+    out_.record("error", json::Object(head()).add("kind", kind).add("message", message).merge(extra));
     out_.text(command_ + ": error: " + message);
     failures_.push_back(Failure{step_, command_, kind, message, std::nullopt});
     return outcome_of_error(kind);
@@ -190,7 +190,13 @@ bool Runner::open_link() {
         const std::optional<Reason> reason =
             outcome.refusal ? std::optional<Reason>(outcome.refusal->reason) : std::nullopt;
         if (reason == Reason::Busy) {
-            error("busy", outcome.failure);
+            json::Object holder;
+            if (outcome.refusal->holder) {
+                holder.add("holder", *outcome.refusal->holder);
+            } else {
+                holder.add_null("holder");
+            }
+            error("busy", outcome.failure, holder);
         } else if (reason == Reason::Settings) {
             error("board", outcome.failure + "; the board names the setting on standard error");
         } else if (reason == Reason::StateFile) {
@@ -283,7 +289,7 @@ std::optional<CommandSource::Batch> SessionLines::next() {
             if (!read.error.empty()) {
                 // A read error is not the end of the session: what was not
                 // read was not run.
-                return Batch{{}, "line " + std::to_string(line_ + 1) + ": " + read.error};
+                return Batch{{}, "line " + std::to_string(line_ + 1) + ": " + read.error, line_ + 1};
             }
             return std::nullopt;
         }
@@ -293,7 +299,7 @@ std::optional<CommandSource::Batch> SessionLines::next() {
         }
         const std::optional<std::vector<std::string>> words = split_session_line(line);
         if (!words) {
-            return Batch{{}, "line " + std::to_string(line_) + ": a quote is not closed"};
+            return Batch{{}, "line " + std::to_string(line_) + ": a quote is not closed", line_};
         }
         if (words->empty()) {
             continue;
@@ -304,12 +310,31 @@ std::optional<CommandSource::Batch> SessionLines::next() {
         const ParseResult parsed = parse_session_line(*words);
         if (parsed.kind != ParseResult::Kind::Run) {
             // Help is not a command of a session: its text names the command.
-            return Batch{{}, "line " + std::to_string(line_) + ": " +
-                                 (parsed.kind == ParseResult::Kind::Error ? parsed.text
-                                                                          : "--help is not run in a session")};
+            return Batch{{},
+                         "line " + std::to_string(line_) + ": " +
+                             (parsed.kind == ParseResult::Kind::Error ? parsed.text : "--help is not run in a session"),
+                         line_};
         }
-        return Batch{parsed.line.commands, {}};
+        return Batch{parsed.line.commands, {}, line_};
     }
+}
+
+void Runner::line_end(std::size_t line, std::size_t first_step, Outcome outcome) {
+    if (line == 0) {
+        return;
+    }
+    json::Array steps;
+    for (std::size_t s = first_step; s <= step_; ++s) {
+        steps.push(s);
+    }
+    const bool interrupted = env_.pending_signal && env_.pending_signal() != 0;
+    const char *verdict = interrupted                ? "interrupted"
+                          : outcome == Outcome::Pass ? "pass"
+                          : outcome == Outcome::Fail ? "fail"
+                                                     : "error";
+    json::Object fields;
+    fields.add("step", 0).add("command", "session").add("started_at", line_started_);
+    out_.record("line_end", fields.add("line", line).add("steps", steps).add("verdict", verdict));
 }
 
 int Runner::run(const std::vector<Command> &commands) {
@@ -370,16 +395,26 @@ int Runner::run(CommandSource &source) {
                 if (!batch) {
                     break;
                 }
+                const std::size_t first_step = step_ + 1;
+                line_started_ = utc_timestamp(out_.now());
                 if (!batch->error.empty()) {
+                    // A refused line is a usage error: step 0, as on the
+                    // command line.
+                    step_ = 0;
                     command_ = "session";
-                    worst = std::max(worst, error("usage", batch->error));
+                    const Outcome refused = error("usage", batch->error);
+                    worst = std::max(worst, refused);
+                    line_end(batch->line, first_step, refused);
                     break;
                 }
+                Outcome line_worst = Outcome::Pass;
                 for (const Command &command : batch->commands) {
-                    if (!(going = !stopping() && run_command(command, worst))) {
+                    if (!(going = !stopping() && run_command(command, line_worst))) {
                         break;
                     }
                 }
+                worst = std::max(worst, line_worst);
+                line_end(batch->line, first_step, line_worst);
             }
         } catch (const std::exception &e) {
             worst = std::max(worst, error("internal", e.what()));

@@ -59,6 +59,10 @@ public:
     struct Batch {
         std::vector<Command> commands;
         std::string error;
+        // The session line the commands come from (counted from 1), so that
+        // a line_end record can tell a client that the line is done; 0 for
+        // the command line, which has no such record.
+        std::size_t line = 0;
     };
     virtual std::optional<Batch> next() = 0;
 };
@@ -85,7 +89,7 @@ public:
 
 private:
     std::function<LineRead()> read_line_;
-    int line_ = 0;
+    std::size_t line_ = 0;
 };
 
 // The outcome of a command, ordered by severity; the value is the exit code.
@@ -142,7 +146,11 @@ private:
     // head() and the operating point a tx or rx run used.
     json::Object run_head() const;
     // An error of the current command, of a kind outcome_of_error knows.
-    Outcome error(const std::string &kind, const std::string &message);
+    Outcome error(const std::string &kind, const std::string &message, const json::Object &extra = json::Object());
+    // After the commands of a session line (or its refusal): the line's
+    // number, the steps it ran and its verdict, so that a client driving the
+    // session knows the line is done.
+    void line_end(std::size_t line, std::size_t first_step, Outcome outcome);
     // A failed result of the current command, with the reason the end record
     // lists: one failure for each limit it broke (with the value measured),
     // or one without a limit; a result cut short by a signal is
@@ -239,6 +247,7 @@ private:
     std::string command_;
     std::string run_started_;   // before the link opened
     std::string step_started_;  // when the current command started; the run's start for open and end
+    std::string line_started_;  // when the current session line started
     // Tells the store that the current step has ended with this outcome.
     void end_step(Outcome outcome);
     // Every step that failed or ended in an error, and why.

@@ -172,6 +172,7 @@ const std::map<std::string, Fields> &schema() {
         {"library", {{"line", S}}},
         {"error", {{"kind", S}, {"message", S}}},
         {"interrupted", {{"signal", S}}},
+        {"line_end", {{"line", N}, {"steps", A}, {"verdict", S}}},
         {"close", {{"status", S}, {"transmitter", S}, {"receiver", S}, {"radio_mode", S}, {"confirmed", B}, {"safe", B}}},
         {"end", {{"verdict", S}, {"exit_code", N}, {"failures", A}, {"version", S}, {"host", S}, {"meta", O}}},
         {"store", {}},
@@ -280,7 +281,7 @@ std::vector<QJsonObject> records(const std::string &out) {
         }
         const QJsonObject o = doc.object();
         EXPECT_EQ(top_level_keys(line), o.size()) << "a key appears twice: " << line;
-        EXPECT_EQ(o.value("schema").toDouble(), 3.0) << line;
+        EXPECT_EQ(o.value("schema").toDouble(), 4.0) << line;
         EXPECT_TRUE(run_id.match(o.value("run_id").toString()).hasMatch()) << line;
         if (all.empty()) {
             first_run_id = o.value("run_id").toString();
