@@ -16,7 +16,7 @@
 
 namespace deve::cli {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 class Output {
 public:
