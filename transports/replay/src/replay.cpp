@@ -99,8 +99,8 @@ private:
 };
 
 Replay &replay() {
-    static Replay *instance = new Replay;
-    return *instance;
+    static Replay instance;
+    return instance;
 }
 
 Entry call_of(EntryPoint point, std::initializer_list<std::uint32_t> args = {}) {

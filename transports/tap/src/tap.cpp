@@ -57,6 +57,13 @@ Fn as(void *address) {
 class Tap {
 public:
     Tap() { ready_ = start(failure_); }
+    // When the library unloads the recording transport, the recorded one
+    // goes with it, as it would without the recorder.
+    ~Tap() {
+        if (module_ != nullptr) {
+            platform::unload_module(module_);
+        }
+    }
 
     bool ready() {
         if (!ready_ && !told_) {
@@ -140,6 +147,7 @@ private:
             target_ = Target{};
             return false;
         }
+        module_ = module;
         origin_ = platform::monotonic_us();
         xolt_trace::Section section{platform::process_id(), platform::utc_now(), target};
         if (!file_.append(xolt_trace::section_line(section))) {
@@ -197,17 +205,17 @@ private:
     std::string failure_;
     std::string trace_;
     Target target_;
+    void *module_ = nullptr;
     platform::AppendFile file_;
     std::uint64_t origin_ = 0;
     std::mutex lock_;
     bool stopped_ = false;
 };
 
-// Made at the first call from any thread, and never destroyed: calls may
-// still come while the process ends.
+// Made at the first call from any thread; gone when the module is unloaded.
 Tap &tap() {
-    static Tap *instance = new Tap;
-    return *instance;
+    static Tap instance;
+    return instance;
 }
 
 // One recorded call: its entry point and arguments; the values read are
