@@ -121,6 +121,19 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
         for (const std::string &n : names) {
             unsetenv(n.c_str());
         }
+        // DEVE_CLI_TEST_ENV=NAME=VALUE,NAME=VALUE: settings every run of the
+        // suite gets (the recording transport in front of the board).
+        const std::string common = environment("DEVE_CLI_TEST_ENV");
+        for (std::size_t at = 0; at < common.size();) {
+            std::size_t end = common.find(',', at);
+            end = end == std::string::npos ? common.size() : end;
+            const std::string pair = common.substr(at, end - at);
+            const std::size_t eq = pair.find('=');
+            if (eq != std::string::npos) {
+                setenv(pair.substr(0, eq).c_str(), pair.substr(eq + 1).c_str(), 1);
+            }
+            at = end + 1;
+        }
         for (const auto &[name, value] : options.env) {
             setenv(name.c_str(), value.c_str(), 1);
         }

@@ -2,6 +2,13 @@
 // the link through rf_init and gives the test the transport's State.
 #pragma once
 
+// The transport the library is given on the simulated board: the board
+// itself, or the recording transport in front of it (XOLT_TAP_TARGET names
+// the board) to show that recording changes nothing.
+#ifndef LIBRARY_XOLT_PATH
+#define LIBRARY_XOLT_PATH SIM_XOLT_PATH
+#endif
+
 #include "recording.h"
 #include "velmo/velmo.h"
 
