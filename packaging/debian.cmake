@@ -115,7 +115,12 @@ power-amplifier model. libvelmo, Deve and deve-cli use it when no other
 transport is named in XOLT_LIBRARY, so they run without hardware.
 
 Its eFuse array is kept in XOLT_FUSE_FILE (default
-~/.local/state/xolt/efuse.bin).")
+~/.local/state/xolt/efuse.bin).
+.
+Also the recording transport (lib/velmo/tap/libxolt_tap.so), which records
+every call to a real transport in a trace, and the replay transport
+(lib/velmo/replay/libxolt_replay.so), which plays a trace back without a
+board.")
 velmo_package_documents(board xolt-sim)
 
 if(TARGET Deve)

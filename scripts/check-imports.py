@@ -25,17 +25,21 @@ ROOMS = {
     "common": ["include"],
     "velmo": ["include", "common"],
     "transports/sim": ["include", "common"],
+    "transports/trace": ["include", "common"],
+    "transports/tap": ["transports/trace", "include", "common"],
+    "transports/replay": ["transports/trace", "include", "common"],
     "core": ["include", "common"],
     "console/dialog": ["core", "include", "common"],
     "console/qt": ["console/dialog", "core", "include", "common"],
     "console/win32": ["console/dialog", "core", "include", "common"],
     "line": ["core", "include", "common"],
-    "cli": ["line", "core", "include", "common"],
+    "cli": ["line", "core", "transports/trace", "include", "common"],
     # Tests, benchmarks, fuzz targets and examples drive the rooms from
     # outside: they may use any room, but no room may use them.
     "test_support": ["include", "common"],
     "examples": ["include"],
-    "benchmarks": ["cli", "line", "core", "transports/sim", "velmo", "include", "common", "test_support"],
+    "benchmarks": ["cli", "line", "core", "transports/sim", "transports/trace", "velmo", "include", "common",
+                   "test_support"],
     "fuzz": ["cli", "line", "core", "velmo", "include", "common", "test_support", "core/tests"],
 }
 

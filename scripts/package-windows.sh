@@ -14,7 +14,8 @@ version="$(sed -n 's/^project(velmo VERSION \([0-9.]*\).*/\1/p' "$root/CMakeList
 name="velmo-$version-windows-x64"
 stage="$build/package/$name"
 
-for f in bin/velmo.dll bin/xolt.dll bin/Deve.exe bin/deve-cli.exe velmo/velmo.def velmo/libvelmo.dll.a; do
+for f in bin/velmo.dll bin/xolt.dll bin/Deve.exe bin/deve-cli.exe bin/tap/xolt_tap.dll bin/replay/xolt_replay.dll \
+         velmo/velmo.def velmo/libvelmo.dll.a; do
   if [ ! -f "$build/$f" ]; then
     echo "package-windows: $build/$f is missing: run scripts/build-windows.sh first" >&2
     exit 1
@@ -22,9 +23,12 @@ for f in bin/velmo.dll bin/xolt.dll bin/Deve.exe bin/deve-cli.exe velmo/velmo.de
 done
 
 rm -rf "$stage" "$build/package/$name.zip"
-mkdir -p "$stage/bin" "$stage/include" "$stage/lib"
+mkdir -p "$stage/bin/tap" "$stage/bin/replay" "$stage/include" "$stage/lib"
 cp "$build/bin/Deve.exe" "$build/bin/deve-cli.exe" "$build/bin/velmo.dll" "$build/bin/xolt.dll" "$stage/bin/"
-x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/"*
+# The recording and replay transports, each in a folder of its own.
+cp "$build/bin/tap/xolt_tap.dll" "$stage/bin/tap/"
+cp "$build/bin/replay/xolt_replay.dll" "$stage/bin/replay/"
+x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/"*.* "$stage/bin/tap/"* "$stage/bin/replay/"*
 cp -r "$root/include/velmo" "$root/include/xolt" "$stage/include/"
 cp "$build/velmo/velmo.def" "$build/velmo/libvelmo.dll.a" "$stage/lib/"
 sed "s/@VERSION@/$version/" "$root/scripts/windows-package-readme.txt" | sed 's/$/\r/' >"$stage/README.txt"

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "deve/velmo_api.h"
 #include "input_file.h"
+#include "link_check.h"
 #include "output.h"
 #include "platform.h"
 #include "pool_admin.h"
@@ -12,6 +13,7 @@
 #include "sha256.h"
 #include "url.h"
 #include "store_commands.h"
+#include "trace_commands.h"
 #include "tuning.h"
 #include "url.h"
 #include "velmo/velmo.h"
@@ -112,6 +114,12 @@ int run_program(const std::vector<std::string> &args) {
             globals.store = store;
             store_variable_empty = globals.store.empty();
         }
+    }
+    if (parsed.line.trace) {
+        return run_trace_command(*parsed.line.trace, globals);
+    }
+    if (parsed.line.link_check) {
+        return run_link_check(*parsed.line.link_check, globals);
     }
     if (parsed.line.report) {
         return run_report_command(*parsed.line.report, globals);

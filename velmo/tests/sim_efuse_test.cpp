@@ -45,7 +45,7 @@ protected:
         fuse_file = ::testing::TempDir() + "/sim-efuse-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
         std::filesystem::remove(fuse_file);
-        test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+        test_support::set_env("XOLT_LIBRARY", LIBRARY_XOLT_PATH);
         test_support::set_env("XOLT_FUSE_FILE", fuse_file);
         test_support::set_env("XOLT_CHIP_ID", "0x74000000");
         test_support::unset_env("XOLT_FAULT_EFUSE_STALL");

@@ -74,7 +74,7 @@ protected:
         fuse_file = ::testing::TempDir() + "/sim-radio-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
         std::filesystem::remove(fuse_file);
-        test_support::set_env("XOLT_LIBRARY", SIM_XOLT_PATH);
+        test_support::set_env("XOLT_LIBRARY", LIBRARY_XOLT_PATH);
         test_support::set_env("XOLT_FUSE_FILE", fuse_file);
         for (const auto &[name, value] : BOARD_SETTINGS) {
             test_support::set_env(name, value);

@@ -25,8 +25,10 @@ struct CommandSpec {
 
 constexpr const char *kStoreCommand = "store";
 constexpr const char *kReportCommand = "report";
+constexpr const char *kTraceCommand = "trace";
+constexpr const char *kLinkCommand = "link";
 
-constexpr std::array<CommandSpec, 15> kCommands{{
+constexpr std::array<CommandSpec, 17> kCommands{{
     {"info", "chip identifier, revision word, transport file, free eFuse bits"},
     {"reg", "read or write one chip register (reg read ADDR, reg write ADDR VALUE)"},
     {"tune", "band, channel, mode, rate, RF gain, DAC, 11b gain, frequency offset"},
@@ -42,6 +44,8 @@ constexpr std::array<CommandSpec, 15> kCommands{{
     {"session", "command lines from standard input or a file, one link for all of them (alone on the command line)"},
     {"store", "the line store without the board: store init, store upload, store pool (alone on the command line)"},
     {"report", "yield, Cpk and failures of the store's runs, or one board's history (alone on the command line)"},
+    {"trace", "trace show|stats|diff: read traces of the link, without the board (alone on the command line)"},
+    {"link", "link check: the transport, its access times and the chip's identity; writes nothing (alone)"},
 }};
 
 std::string command_list() {
@@ -107,6 +111,12 @@ ParseResult parse_commands(const std::vector<std::vector<std::string>> &parts, s
             }
             if (name == kReportCommand) {
                 throw UsageError("it stands alone: deve-cli --store URL report [OPTIONS]");
+            }
+            if (name == kTraceCommand) {
+                throw UsageError("it stands alone: deve-cli trace show|stats FILE, deve-cli trace diff A B");
+            }
+            if (name == kLinkCommand) {
+                throw UsageError("it stands alone: deve-cli [--port USB|SDIO] link check");
             }
             result.line.commands.push_back(parser_of(name)(words));
         } catch (const HelpRequest &help) {
@@ -245,7 +255,9 @@ ParseResult parse_words_of(const std::vector<std::string> &args) {
     }
     // The store's commands stand alone and never open the board.
     for (const auto &[name, parse] : {std::make_pair(kStoreCommand, parse_store_command),
-                                      std::make_pair(kReportCommand, parse_report_command)}) {
+                                      std::make_pair(kReportCommand, parse_report_command),
+                                      std::make_pair(kTraceCommand, parse_trace_command),
+                                      std::make_pair(kLinkCommand, parse_link_command)}) {
         if (parts[1].front() != name) {
             continue;
         }

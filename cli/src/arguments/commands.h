@@ -152,12 +152,27 @@ struct ReportCommand {
     std::string html_file;  // --html FILE
 };
 
+// deve-cli trace show|stats|diff: a trace of the link, without the board.
+struct TraceCommand {
+    std::string action;              // "show", "stats", "diff"
+    std::vector<std::string> files;  // one; two for diff
+    bool json = false;               // --json given after the action
+};
+
+// deve-cli link check: the link alone, for bring-up; writes nothing to the chip.
+struct LinkCheckCommand {
+    unsigned reads = 1000;  // timed reads of the chip revision word
+    bool json = false;
+};
+
 struct CommandLine {
     Globals globals;
     std::vector<Command> commands;
     std::optional<Session> session;  // the commands come from a session's lines
     std::optional<StoreCommand> store;
     std::optional<ReportCommand> report;
+    std::optional<TraceCommand> trace;
+    std::optional<LinkCheckCommand> link_check;
 };
 
 // What the arguments ask for: run, print help (text to standard output), or
@@ -186,6 +201,11 @@ constexpr const char *kQuitWord = "quit";
 ParseResult parse_store_command(const std::vector<std::string> &words);
 // deve-cli report ...: its words after "report" (kind Help or Error as above).
 ParseResult parse_report_command(const std::vector<std::string> &words);
+
+// deve-cli trace ...: its words after "trace" (kind Help or Error as above).
+ParseResult parse_trace_command(const std::vector<std::string> &words);
+// deve-cli link ...: its words after "link" (kind Help or Error as above).
+ParseResult parse_link_command(const std::vector<std::string> &words);
 
 // The names that start a command.
 const std::vector<std::string> &command_names();

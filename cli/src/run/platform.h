@@ -49,6 +49,9 @@ private:
 // cannot be told).
 std::string requested_transport_file();
 std::string loaded_transport_file();
+// Whether the transport the library loaded itself exports the entry point
+// NAME (false when no transport is loaded).
+bool transport_exports(const char *name);
 
 bool is_terminal(std::FILE *stream);
 

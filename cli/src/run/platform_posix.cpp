@@ -117,6 +117,25 @@ std::string requested_transport_file() {
     return file != nullptr && *file != '\0' ? file : kDefaultTransport;
 }
 
+bool transport_exports(const char *name) {
+    const std::string file = loaded_transport_file();
+    if (file.empty()) {
+        return false;
+    }
+    void *handle = dlopen(file.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return false;
+    }
+    dlerror();
+    void *symbol = dlsym(handle, name);
+    // Defined in the transport itself, not in one of its dependencies.
+    Dl_info where{};
+    const bool here = dlerror() == nullptr && symbol != nullptr && dladdr(symbol, &where) != 0 &&
+                      where.dli_fname != nullptr && file == where.dli_fname;
+    dlclose(handle);  // only drops the reference NOLOAD took
+    return here;
+}
+
 std::string loaded_transport_file() {
     // The loaded object that itself defines the transport's entry point.
     std::string found;

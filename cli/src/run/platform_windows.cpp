@@ -232,6 +232,11 @@ std::string requested_transport_file() {
     return narrow(kDefaultTransport);
 }
 
+bool transport_exports(const char *name) {
+    const HMODULE transport = loaded_transport_module();
+    return transport != nullptr && GetProcAddress(transport, name) != nullptr;
+}
+
 std::string loaded_transport_file() {
     const HMODULE transport = loaded_transport_module();
     return transport != nullptr ? narrow(module_file(transport)) : std::string();

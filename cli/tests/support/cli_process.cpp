@@ -79,7 +79,21 @@ CliRun run_program(const std::string &program_path, const std::vector<std::strin
     // The test's own XOLT_* variables do not reach the program: it gets its
     // board from the options alone.
     start.env_removed_prefixes = {"XOLT_"};
-    start.env = options.env;
+    // DEVE_CLI_TEST_ENV=NAME=VALUE,NAME=VALUE: settings every run of the
+    // suite gets (the recording transport in front of the board); the run's
+    // own settings come after them and win.
+    const std::string common = environment("DEVE_CLI_TEST_ENV");
+    for (std::size_t at = 0; at < common.size();) {
+        std::size_t end = common.find(',', at);
+        end = end == std::string::npos ? common.size() : end;
+        const std::string pair = common.substr(at, end - at);
+        const std::size_t eq = pair.find('=');
+        if (eq != std::string::npos) {
+            start.env.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
+        }
+        at = end + 1;
+    }
+    start.env.insert(start.env.end(), options.env.begin(), options.env.end());
     start.input = options.input;
     start.input_file = options.input_path;
     start.error_descriptor = options.stderr_fd;

@@ -34,7 +34,8 @@ struct CliRun {
 
 struct CliOptions {
     // Set in the child after every XOLT_* variable of the test's own
-    // environment has been removed.
+    // environment has been removed (and after those of DEVE_CLI_TEST_ENV,
+    // NAME=VALUE,NAME=VALUE, which every run of the suite gets).
     std::vector<std::pair<std::string, std::string>> env;
     // Written to the program's standard input, which is then closed.
     std::string input;

@@ -2,6 +2,22 @@
 // the link through rf_init and gives the test the transport's State.
 #pragma once
 
+// The transport the library is given on the simulated board: the board
+// itself, or the recording transport in front of it (XOLT_TAP_TARGET names
+// the board) to show that recording changes nothing.
+#ifndef LIBRARY_XOLT_PATH
+#define LIBRARY_XOLT_PATH SIM_XOLT_PATH
+#endif
+#ifdef TAP_TRACE_FILE
+#include "test_support/system.h"
+// The recording transport's settings: it records the board into the trace.
+inline const bool tap_settings = [] {
+    test_support::set_env("XOLT_TAP_TARGET", SIM_XOLT_PATH);
+    test_support::set_env("XOLT_TAP_FILE", TAP_TRACE_FILE);
+    return true;
+}();
+#endif
+
 #include "recording.h"
 #include "velmo/velmo.h"
 
