@@ -116,6 +116,19 @@ std::string joined(const std::vector<std::string> &names) {
     return text;
 }
 
+// Names from the file and the system's words may hold control characters (a
+// crafted import name, a path with a line break): each becomes '?', so the
+// explanation stays one line.
+std::string one_line(std::string text) {
+    for (char &c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string file_name_of(const std::string &path) {
@@ -141,8 +154,9 @@ std::vector<std::uint8_t> read_file_head(const std::string &path, std::size_t li
     return bytes;
 }
 
-std::string explain_load_failure(const OwnModule &own, const LoadFailure &failure,
-                                 const std::vector<std::uint8_t> &bytes) {
+namespace {
+
+std::string explain_load(const OwnModule &own, const LoadFailure &failure, const std::vector<std::uint8_t> &bytes) {
     const std::string name = file_name_of(failure.path);
     const std::string why = failure.system_text.empty() ? "the system gave no reason" : failure.system_text;
     if (failure.path.empty()) {
@@ -183,8 +197,8 @@ std::string explain_load_failure(const OwnModule &own, const LoadFailure &failur
     return name + " did not load: " + why;
 }
 
-std::string explain_missing_entry_points(const std::string &path, const std::vector<std::string> &missing,
-                                         const std::vector<std::uint8_t> &bytes) {
+std::string explain_entry_points(const std::string &path, const std::vector<std::string> &missing,
+                                 const std::vector<std::uint8_t> &bytes) {
     const std::string name = file_name_of(path);
     const std::optional<pe::Image> image = pe::read(bytes);
     std::vector<std::string> decorated;
@@ -201,6 +215,18 @@ std::string explain_missing_entry_points(const std::string &path, const std::vec
     // their place, since a wrong calling convention corrupts the stack.
     return name + " was built with another calling convention (__stdcall): it exports " + joined(decorated) +
            " instead of " + joined(missing);
+}
+
+}  // namespace
+
+std::string explain_load_failure(const OwnModule &own, const LoadFailure &failure,
+                                 const std::vector<std::uint8_t> &bytes) {
+    return one_line(explain_load(own, failure, bytes));
+}
+
+std::string explain_missing_entry_points(const std::string &path, const std::vector<std::string> &missing,
+                                         const std::vector<std::uint8_t> &bytes) {
+    return one_line(explain_entry_points(path, missing, bytes));
 }
 
 }  // namespace velmo
