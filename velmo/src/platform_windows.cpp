@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwctype>
+#include <exception>
 #include <vector>
 
 namespace velmo::platform {
@@ -233,7 +234,11 @@ ModuleHandle load_module(const std::string &file, LoadFailure &failure) {
             failure.path = narrow(path);
             failure.system_text = format_error(code);
             if (code == ERROR_MOD_NOT_FOUND) {
-                failure.missing_dependency = missing_dependency(path);
+                try {
+                    failure.missing_dependency = missing_dependency(path);
+                } catch (const std::exception &) {
+                    // The file could not be read: the system's words stand alone.
+                }
             }
             if (path.size() >= MAX_PATH) {
                 log("ERROR: %s is %u characters long, more than Windows' MAX_PATH (260), and did not load: %s\n",

@@ -14,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,15 @@ std::int32_t connected = 0;
 // load that succeeded.
 std::string load_failure;
 
-// The line after a loader error that says why.
-void explain(std::string line) {
-    load_failure = std::move(line);
+// The line after a loader error that says why. Reading the file may fail
+// (out of memory for a huge one); no exception leaves rf_init.
+template <typename Reason>
+void explain(Reason reason) noexcept {
+    try {
+        load_failure = reason();
+    } catch (const std::exception &) {
+        load_failure = "the file could not be read to say why";
+    }
     log("ERROR: %s\n", load_failure.c_str());
 }
 
@@ -90,8 +97,10 @@ int load_transport() {
     module = platform::load_module(file, failure);
     if (module == nullptr) {
         log("ERROR: unable to load %s\n", file.c_str());
-        explain(explain_load_failure(platform::own_module(), failure,
-                                     read_file_head(failure.path, kExplainReadLimit)));
+        explain([&failure] {
+            return explain_load_failure(platform::own_module(), failure,
+                                        read_file_head(failure.path, kExplainReadLimit));
+        });
         return 1;
     }
     // Every name is looked up, even after a missing one.
@@ -108,9 +117,11 @@ int load_transport() {
         return 0;
     }
     log("ERROR: unable to find DLL api\n");
-    const std::string path = platform::module_file(module);
-    explain(explain_missing_entry_points(path.empty() ? file : path, missing,
-                                         read_file_head(path, kExplainReadLimit)));
+    explain([&file, &missing] {
+        const std::string path = platform::module_file(module);
+        return explain_missing_entry_points(path.empty() ? file : path, missing,
+                                            read_file_head(path, kExplainReadLimit));
+    });
     platform::unload_module(module);
     module = nullptr;
     transport = Transport{};
