@@ -4,14 +4,23 @@
 # and the simulated board's xolt.dll side by side in
 # bin/ (a real transport replaces xolt.dll there, or is named by XOLT_LIBRARY),
 # the headers, velmo.def and the MinGW import library, and a short README.
-# Prints the zip's path.
+# Prints the zip's path. The zip is named by its architecture:
+# velmo-VERSION-windows-x64.zip, velmo-VERSION-windows-x86.zip.
 #
-#   VELMO_WINDOWS_BUILD   build directory (default: build/windows)
+#   VELMO_WINDOWS_ARCH    x86_64 (default) or i686, as for build-windows.sh
+#   VELMO_WINDOWS_BUILD   build directory (default: build/windows for x86_64,
+#                         build/windows-x86 for i686)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${VELMO_WINDOWS_BUILD:-$root/build/windows}")"
+arch="${VELMO_WINDOWS_ARCH:-x86_64}"
+case "$arch" in
+  x86_64) package_arch=x64; tools=x86_64-w64-mingw32; default_build="$root/build/windows" ;;
+  i686) package_arch=x86; tools=i686-w64-mingw32; default_build="$root/build/windows-x86" ;;
+  *) echo "package-windows: VELMO_WINDOWS_ARCH must be x86_64 or i686, not '$arch'" >&2; exit 2 ;;
+esac
+build="$(realpath -m "${VELMO_WINDOWS_BUILD:-$default_build}")"
 version="$(sed -n 's/^project(velmo VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
-name="velmo-$version-windows-x64"
+name="velmo-$version-windows-$package_arch"
 stage="$build/package/$name"
 
 for f in bin/velmo.dll bin/xolt.dll bin/Deve.exe bin/deve-cli.exe bin/tap/xolt_tap.dll bin/replay/xolt_replay.dll \
@@ -28,9 +37,9 @@ cp "$build/bin/Deve.exe" "$build/bin/deve-cli.exe" "$build/bin/velmo.dll" "$buil
 # The recording and replay transports, each in a folder of its own.
 cp "$build/bin/tap/xolt_tap.dll" "$stage/bin/tap/"
 cp "$build/bin/replay/xolt_replay.dll" "$stage/bin/replay/"
-x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/"*.* "$stage/bin/tap/"* "$stage/bin/replay/"*
+"$tools-strip" --strip-unneeded "$stage/bin/"*.* "$stage/bin/tap/"* "$stage/bin/replay/"*
 cp -r "$root/include/velmo" "$root/include/xolt" "$stage/include/"
 cp "$build/velmo/velmo.def" "$build/velmo/libvelmo.dll.a" "$stage/lib/"
-sed "s/@VERSION@/$version/" "$root/scripts/windows-package-readme.txt" | sed 's/$/\r/' >"$stage/README.txt"
+sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$package_arch/g" "$root/scripts/windows-package-readme.txt" | sed 's/$/\r/' >"$stage/README.txt"
 (cd "$build/package" && cmake -E tar cf "$name.zip" --format=zip "$name")
 echo "$build/package/$name.zip"

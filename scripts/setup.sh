@@ -11,7 +11,7 @@ packages=(
   xvfb xauth icoutils fonts-wine
   fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
-  g++-mingw-w64-x86-64-posix googletest
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
   wine wine64
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
   clang libclang-rt-14-dev

@@ -17,7 +17,7 @@ seconds=${1:-0}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(script_reader console_numbers cli_arguments limits_file efuse_map efuse_library spool_reader store_url)
+  targets=(script_reader console_numbers cli_arguments limits_file efuse_map efuse_library spool_reader store_url pe_image)
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 

@@ -6,9 +6,12 @@
 # check again at 144 DPI), runs
 # deve-cli's end-to-end tests (a Linux program) against deve-cli.exe, and
 # runs the Windows package from a folder whose name has a space and a
-# non-ASCII letter.
+# non-ASCII letter. The 32-bit (x86) set is built too and checked statically
+# (scripts/check-windows-x86.sh: machine types, imports, exports against the
+# 64-bit set), not run: these machines run no 32-bit code.
 #
-#   VELMO_WINDOWS_BUILD   Windows build directory (default: build/windows)
+#   VELMO_WINDOWS_BUILD       Windows build directory (default: build/windows)
+#   VELMO_WINDOWS_X86_BUILD   the x86 set's build directory (default: build/windows-x86)
 #   DEVE_BUILD_DIR        Linux build with deve_cli_sim_test (default: build/dev)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -34,6 +37,12 @@ for f in "$build"/bin/*.exe "$build"/bin/*.dll; do
 done
 [ "$bad" -eq 0 ] || exit 1
 echo "every program and DLL in $build/bin imports only Windows' own DLLs and the build's own"
+
+echo "== The x86 set: built, and checked by its headers, imports and exports (not run)"
+x86="$(realpath -m "${VELMO_WINDOWS_X86_BUILD:-$root/build/windows-x86}")"
+VELMO_WINDOWS_ARCH=i686 VELMO_WINDOWS_BUILD="$x86" "$root/scripts/build-windows.sh"
+"$root/scripts/check-windows-x86.sh" "$x86" "$build"
+echo "x86 package: $(VELMO_WINDOWS_ARCH=i686 VELMO_WINDOWS_BUILD="$x86" "$root/scripts/package-windows.sh")"
 
 # One private Wine prefix in the build tree, one Wine server for the run, on
 # a virtual display of its own (the dialog's UI test opens windows).

@@ -62,6 +62,33 @@ TEST_F(CliCommands, InfoAsTextAndAsRecords) {
     EXPECT_EQ(text(one(all, "end"), "verdict"), "pass");
 }
 
+// A transport file that is no module at all: the open fails, the error says
+// why in the library's words, and the library's own two lines come along.
+TEST_F(CliCommands, ATransportThatIsNoModuleIsExplained) {
+    const std::string file = path(default_transport());
+    std::ofstream(file) << "a text file where the maker's transport should be\n";
+    const std::string why = clitest::windows_program()
+                                ? "xolt.dll is not a DLL: it is not a Windows PE file"
+                                : "libxolt.so is not a shared object: it is not an ELF file";
+    const CliRun r = run({"--json", "info"}, {{"XOLT_LIBRARY", clitest::program_path(file)}});
+    EXPECT_NE(r.exit_code, 0) << r.out;
+    const auto all = clitest::records(r.out);
+    const QJsonObject error = one(all, "error");
+    EXPECT_EQ(text(error, "kind"), "link");
+    EXPECT_EQ(text(error, "message"), "the link did not open: the transport could not be loaded: " + why) << r.out;
+    std::vector<std::string> lines;
+    for (const QJsonObject &record : clitest::of_type(all, "library")) {
+        lines.push_back(text(record, "line"));
+    }
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0], "ERROR: unable to load " + clitest::program_path(file));
+    EXPECT_EQ(lines[1], "ERROR: " + why);
+
+    const CliRun plain = run({"info"}, {{"XOLT_LIBRARY", clitest::program_path(file)}});
+    EXPECT_TRUE(contains(plain.out, "open: error: the link did not open: the transport could not be loaded: " + why))
+        << plain.out;
+}
+
 TEST_F(CliCommands, RegistersAreWrittenAndReadBack) {
     const std::vector<std::string> args{"reg", "write", "0xCCB0A62C", "12345678", "reg", "read", "ccb0a62c"};
     const CliRun plain = run(args);

@@ -122,25 +122,31 @@ TEST(DialogOpen, FailureSaysWhyInAMessageBox) {
         std::int32_t init_result;
         std::optional<deve::OpenRefusal> refusal;  // as the transport explains it
         std::string told;
+        std::string load_failure;  // as the library explains a transport that did not load
     };
     const Case cases[] = {
-        {-7, deve::OpenRefusal{Reason::Busy, 4242}, "The link did not open: board busy (held by process 4242)."},
-        {-7, deve::OpenRefusal{Reason::Busy, std::nullopt}, "The link did not open: board busy."},
+        {-7, deve::OpenRefusal{Reason::Busy, 4242}, "The link did not open: board busy (held by process 4242).", ""},
+        {-7, deve::OpenRefusal{Reason::Busy, std::nullopt}, "The link did not open: board busy.", ""},
         {-8, deve::OpenRefusal{Reason::Settings, std::nullopt},
          "The link did not open: the board refused its settings (a board setting in the environment is malformed "
-         "or out of range)."},
+         "or out of range).", ""},
         {-8, deve::OpenRefusal{Reason::StateFile, std::nullopt},
          "The link did not open: the board's fuse file (XOLT_FUSE_FILE) cannot be used: it is not a regular file, or "
-         "cannot be read or stored."},
+         "cannot be read or stored.", ""},
         // A transport without the explanation: the code alone, whatever it is.
-        {-7, std::nullopt, "The link did not open: the transport refused to open the link (code -7)."},
-        {-1, std::nullopt, "The link did not open: the transport could not be loaded or did not initialise."},
-        {5, std::nullopt, "The link did not open: the transport refused to open the link (code 5)."},
+        {-7, std::nullopt, "The link did not open: the transport refused to open the link (code -7).", ""},
+        {-1, std::nullopt, "The link did not open: the transport could not be loaded or did not initialise.", ""},
+        {5, std::nullopt, "The link did not open: the transport refused to open the link (code 5).", ""},
+        {-1, std::nullopt,
+         "The link did not open: the transport could not be loaded: xolt.dll is a 32-bit (x86) DLL and this "
+         "velmo.dll is 64-bit: use the x86 package.",
+         "xolt.dll is a 32-bit (x86) DLL and this velmo.dll is 64-bit: use the x86 package"},
     };
     for (const Case &c : cases) {
         Rig rig;
         rig.api.results["rf_init"] = c.init_result;
         rig.api.refusal = c.refusal;
+        rig.api.load_failure = c.load_failure;
         rig.click(1001);
         EXPECT_EQ(rig.calls(), Calls{"rf_init(4)"}) << c.init_result;
         EXPECT_EQ(rig.text(1007), "Open Fail");

@@ -103,6 +103,12 @@ OpenOutcome open_link(RfApi &api, const OpenChoices &choices) {
             out.refusal = api.open_refusal();
         }
         out.failure = open_failure_reason(out.init_result, out.refusal);
+        // The library's own words when the transport file did not load.
+        if (out.init_result == kTransportNotLoaded) {
+            if (const std::string why = api.transport_failure(); !why.empty()) {
+                out.failure = "the transport could not be loaded: " + why;
+            }
+        }
         return out;
     }
     out.opened = true;

@@ -8,6 +8,8 @@
 
 #include "module_loader.h"
 
+#include <algorithm>
+
 namespace deve {
 
 // clang-format off
@@ -52,6 +54,17 @@ std::int32_t VelmoApi::rf_efuse_write_rate_gain_g_n20(std::int32_t high, std::in
 std::int32_t VelmoApi::rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) { return ::rf_efuse_read_rate_gain_g_n20(high, low); }
 std::int32_t VelmoApi::rf_get_efuse_free_bits() { return ::rf_get_efuse_free_bits(); }
 // clang-format on
+
+std::string VelmoApi::transport_failure() {
+    std::string text(512, '\0');
+    std::int32_t length = ::velmo_transport_failure(text.data(), static_cast<std::int32_t>(text.size()));
+    if (length >= static_cast<std::int32_t>(text.size())) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        length = ::velmo_transport_failure(text.data(), static_cast<std::int32_t>(text.size()));
+    }
+    text.resize(length > 0 ? std::min(static_cast<std::size_t>(length), text.size() - 1) : 0);
+    return text;
+}
 
 std::optional<OpenRefusal> VelmoApi::open_refusal() {
     const auto explain = reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_in_transport("xolt_open_refusal"));

@@ -40,6 +40,13 @@ VELMO_API int32_t rf_deinit(void);
 /* Forward to the transport; -1 while no transport is loaded. */
 VELMO_API int32_t xolt_read_reg(uint32_t address, uint32_t *value);
 VELMO_API int32_t xolt_write_reg(uint32_t address, uint32_t value);
+/* Why the last rf_init could not load the transport or found it without its
+ * entry points, in plain words (the line the library printed after its
+ * "ERROR: unable to load" or "ERROR: unable to find DLL api" line, without
+ * "ERROR: "). Copies at most size - 1 bytes and a NUL into text (when text is
+ * not null and size > 0) and returns the text's full length: 0 when the last
+ * load succeeded or none was tried. */
+VELMO_API int32_t velmo_transport_failure(char *text, int32_t size);
 
 /* ---- eFuse store ----------------------------------------------------- */
 

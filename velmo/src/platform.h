@@ -3,6 +3,8 @@
 // platform_windows.cpp); the build picks one.
 #pragma once
 
+#include "load_failure.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,8 +20,17 @@ const char *default_transport_name();
 // for where the platform's side says (POSIX: the normal search, then this
 // library's own directory; Windows: the program's folder, the system folder,
 // then this library's own); the current working directory is never searched.
-// Returns null and fills `error` on failure.
-ModuleHandle load_module(const std::string &file, std::string &error);
+// Returns null on failure and fills `failure`: the file that was there and
+// did not load (empty when none was), the system's reason, and on Windows a
+// DLL it imports that is nowhere to be found.
+ModuleHandle load_module(const std::string &file, LoadFailure &failure);
+
+// The file a loaded module came from (UTF-8); empty when the system does not
+// say.
+std::string module_file(ModuleHandle module);
+
+// This library: its file name, the kind of module it loads, its architecture.
+OwnModule own_module();
 
 // Looks up an exported function; null when absent.
 void *find_symbol(ModuleHandle module, const char *name);

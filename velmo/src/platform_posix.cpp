@@ -3,7 +3,10 @@
 #include "platform.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -33,13 +36,16 @@ std::string last_dl_error() {
 
 const char *default_transport_name() { return "libxolt.so"; }
 
-ModuleHandle load_module(const std::string &file, std::string &error) {
+ModuleHandle load_module(const std::string &file, LoadFailure &failure) {
     dlerror();
     void *handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle != nullptr) {
         return handle;
     }
-    error = last_dl_error();
+    failure.system_text = last_dl_error();
+    if (file.find('/') != std::string::npos && access(file.c_str(), F_OK) == 0) {
+        failure.path = file;
+    }
     // A bare file name is also looked for next to this library, so a transport
     // installed beside libvelmo is found without any search path.
     if (file.find('/') == std::string::npos) {
@@ -50,10 +56,38 @@ ModuleHandle load_module(const std::string &file, std::string &error) {
             if (handle != nullptr) {
                 return handle;
             }
-            error = last_dl_error();
+            // The file beside the library is the one explained when it is
+            // there; otherwise the first search's words stand.
+            if (access((dir + "/" + file).c_str(), F_OK) == 0) {
+                failure.system_text = last_dl_error();
+                failure.path = dir + "/" + file;
+            }
         }
     }
     return nullptr;
+}
+
+std::string module_file(ModuleHandle module) {
+    link_map *map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) {
+        return {};
+    }
+    return map->l_name;
+}
+
+OwnModule own_module() {
+#if defined(__x86_64__)
+    constexpr std::uint16_t machine = EM_X86_64;
+#elif defined(__i386__)
+    constexpr std::uint16_t machine = EM_386;
+#elif defined(__aarch64__)
+    constexpr std::uint16_t machine = EM_AARCH64;
+#elif defined(__arm__)
+    constexpr std::uint16_t machine = EM_ARM;
+#else
+    constexpr std::uint16_t machine = EM_NONE;
+#endif
+    return OwnModule{"libvelmo.so", false, 0, sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32, machine};
 }
 
 void *find_symbol(ModuleHandle module, const char *name) {

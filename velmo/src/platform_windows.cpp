@@ -2,6 +2,7 @@
 // LoadLibraryExW, a high-resolution waitable timer with a final spin for the
 // fine delay, and the environment read as UTF-16.
 #include "bus.h"
+#include "pe_image.h"
 #include "platform.h"
 
 #include <windows.h>
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwctype>
+#include <exception>
 #include <vector>
 
 namespace velmo::platform {
@@ -70,7 +73,7 @@ std::wstring fill_path(Fill fill) {
     }
 }
 
-std::wstring module_file(HMODULE module) {
+std::wstring file_of_module(HMODULE module) {
     return fill_path([module](wchar_t *buffer, DWORD size) { return GetModuleFileNameW(module, buffer, size); });
 }
 
@@ -86,10 +89,10 @@ std::wstring own_directory() {
                             reinterpret_cast<LPCWSTR>(&own_directory), &self)) {
         return {};
     }
-    return directory_of(module_file(self));
+    return directory_of(file_of_module(self));
 }
 
-std::wstring program_directory() { return directory_of(module_file(nullptr)); }
+std::wstring program_directory() { return directory_of(file_of_module(nullptr)); }
 
 std::wstring system_directory() {
     return fill_path([](wchar_t *buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
@@ -171,17 +174,54 @@ std::int64_t now_100ns() {
     return ticks / frequency * 10000000 + ticks % frequency * 10000000 / frequency;
 }
 
+// Whether a DLL that `importer` imports can be found: already loaded, beside
+// the importer, or in the system folder (the places kTransportSearch looks).
+// The API sets (api-ms-win-..., ext-ms-...) are resolved by the system itself.
+bool dependency_found(const std::wstring &dll, const std::wstring &importer) {
+    std::wstring lower = dll;
+    for (wchar_t &c : lower) {
+        c = static_cast<wchar_t>(std::towlower(c));
+    }
+    if (lower.rfind(L"api-ms-win-", 0) == 0 || lower.rfind(L"ext-ms-", 0) == 0 ||
+        GetModuleHandleW(dll.c_str()) != nullptr) {
+        return true;
+    }
+    for (const std::wstring &dir : {directory_of(importer), system_directory()}) {
+        if (!dir.empty() && file_exists(extended(dir + L"\\" + dll))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The first DLL the file imports that cannot be found; empty when all are
+// there (then another DLL further down the chain is missing, or the cause is
+// another one).
+std::string missing_dependency(const std::wstring &path) {
+    const std::vector<std::uint8_t> bytes = read_file_head(narrow(path), kExplainReadLimit);
+    const std::optional<pe::Image> image = pe::read(bytes);
+    if (!image) {
+        return {};
+    }
+    for (const std::string &dll : image->imports) {
+        if (!dependency_found(widen(dll), path)) {
+            return dll;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 const char *default_transport_name() { return "xolt.dll"; }
 
-ModuleHandle load_module(const std::string &file, std::string &error) {
+ModuleHandle load_module(const std::string &file, LoadFailure &failure) {
     // No error pop-up for a missing or broken DLL: the library reports it.
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
     HMODULE module = nullptr;
-    DWORD code = ERROR_MOD_NOT_FOUND;
-    for (const std::wstring &path : candidates(widen(file))) {
+    const std::vector<std::wstring> paths = candidates(widen(file));
+    for (const std::wstring &path : paths) {
         // The first file that is there is the one: one that does not load (a
         // wrong architecture, a missing dependency) is reported, not passed
         // over for another.
@@ -190,20 +230,48 @@ ModuleHandle load_module(const std::string &file, std::string &error) {
         }
         module = LoadLibraryExW(extended(path).c_str(), nullptr, kTransportSearch);
         if (module == nullptr) {
-            code = GetLastError();
-            error = format_error(code);
+            const DWORD code = GetLastError();
+            failure.path = narrow(path);
+            failure.system_text = format_error(code);
+            if (code == ERROR_MOD_NOT_FOUND) {
+                try {
+                    failure.missing_dependency = missing_dependency(path);
+                } catch (const std::exception &) {
+                    // The file could not be read: the system's words stand alone.
+                }
+            }
             if (path.size() >= MAX_PATH) {
                 log("ERROR: %s is %u characters long, more than Windows' MAX_PATH (260), and did not load: %s\n",
-                    narrow(path).c_str(), static_cast<unsigned>(path.size()), error.c_str());
+                    failure.path.c_str(), static_cast<unsigned>(path.size()), failure.system_text.c_str());
             }
         }
         break;
     }
-    if (module == nullptr && error.empty()) {
-        error = format_error(code);
+    if (module == nullptr && failure.path.empty()) {
+        // No file was there: say where it was looked for.
+        std::string places;
+        for (const std::wstring &path : paths) {
+            places += (places.empty() ? "" : ", ") + narrow(path);
+        }
+        failure.system_text = file + " is not there (looked for: " + places + ")";
     }
     SetThreadErrorMode(previous, nullptr);
     return reinterpret_cast<ModuleHandle>(module);
+}
+
+std::string module_file(ModuleHandle module) { return narrow(file_of_module(static_cast<HMODULE>(module))); }
+
+OwnModule own_module() {
+#if defined(__x86_64__) || defined(_M_X64)
+    constexpr std::uint16_t machine = pe::kMachineAmd64;
+#elif defined(__i386__) || defined(_M_IX86)
+    constexpr std::uint16_t machine = pe::kMachineI386;
+#elif defined(__aarch64__) || defined(_M_ARM64)
+    constexpr std::uint16_t machine = pe::kMachineArm64;
+#else
+    constexpr std::uint16_t machine = 0;
+#endif
+    return OwnModule{"velmo.dll", true, machine, 0, 0};
 }
 
 void *find_symbol(ModuleHandle module, const char *name) {

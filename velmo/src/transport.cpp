@@ -2,16 +2,21 @@
 // eleven entry points, opening and closing the link, and the register
 // forwarders that the console uses for direct register access.
 #include "bus.h"
+#include "load_failure.h"
 #include "platform.h"
 #include "velmo/velmo.h"
 
 #define XOLT_NO_PROTOTYPES
 #include "xolt/xolt.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
 namespace velmo {
 
@@ -57,6 +62,21 @@ Transport bind(const std::array<void *, 11> &a) {
 platform::ModuleHandle module = nullptr;
 Transport transport{};
 std::int32_t connected = 0;
+// Why the last load of the transport failed, in plain words; empty after a
+// load that succeeded.
+std::string load_failure;
+
+// The line after a loader error that says why. Reading the file may fail
+// (out of memory for a huge one); no exception leaves rf_init.
+template <typename Reason>
+void explain(Reason reason) noexcept {
+    try {
+        load_failure = reason();
+    } catch (const std::exception &) {
+        load_failure = "the file could not be read to say why";
+    }
+    log("ERROR: %s\n", load_failure.c_str());
+}
 
 // The transport file: XOLT_LIBRARY when set and non-empty, else the
 // platform's default name.
@@ -71,25 +91,37 @@ int load_transport() {
         log("ERROR: xolt dll alreay loaded\n");
         return 0;
     }
+    load_failure.clear();
     const std::string file = transport_file();
-    std::string error;
-    module = platform::load_module(file, error);
+    LoadFailure failure;
+    module = platform::load_module(file, failure);
     if (module == nullptr) {
         log("ERROR: unable to load %s\n", file.c_str());
+        explain([&failure] {
+            return explain_load_failure(platform::own_module(), failure,
+                                        read_file_head(failure.path, kExplainReadLimit));
+        });
         return 1;
     }
     // Every name is looked up, even after a missing one.
     std::array<void *, 11> addresses{};
-    bool all_found = true;
+    std::vector<std::string> missing;
     for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
         addresses[i] = platform::find_symbol(module, kEntryPointNames[i]);
-        all_found = all_found && addresses[i] != nullptr;
+        if (addresses[i] == nullptr) {
+            missing.emplace_back(kEntryPointNames[i]);
+        }
     }
     transport = bind(addresses);
-    if (all_found) {
+    if (missing.empty()) {
         return 0;
     }
     log("ERROR: unable to find DLL api\n");
+    explain([&file, &missing] {
+        const std::string path = platform::module_file(module);
+        return explain_missing_entry_points(path.empty() ? file : path, missing,
+                                            read_file_head(path, kExplainReadLimit));
+    });
     platform::unload_module(module);
     module = nullptr;
     transport = Transport{};
@@ -175,6 +207,15 @@ VELMO_API int32_t rf_deinit(void) {
     unload_transport();
     connected = 0;
     return result;
+}
+
+VELMO_API int32_t velmo_transport_failure(char *text, int32_t size) {
+    if (text != nullptr && size > 0) {
+        const std::size_t n = std::min(load_failure.size(), static_cast<std::size_t>(size) - 1);
+        std::memcpy(text, load_failure.data(), n);
+        text[n] = '\0';
+    }
+    return static_cast<int32_t>(load_failure.size());
 }
 
 VELMO_API int32_t xolt_read_reg(uint32_t address, uint32_t *value) {

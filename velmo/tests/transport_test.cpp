@@ -104,7 +104,16 @@ TEST_F(Transport, MissingFileNamesTheFileTried) {
     test_support::set_env("XOLT_LIBRARY", missing);
     StdoutCapture out;
     EXPECT_EQ(rf_init(4), -1);
-    EXPECT_EQ(out.take(), "ERROR: unable to load " + missing + "\nrf_init -1 fails\n");
+    // The library's own line, then the system's reason, which names the file.
+    const std::string text = out.take();
+    const std::string head = "ERROR: unable to load " + missing + "\nERROR: ";
+    const std::string tail = "\nrf_init -1 fails\n";
+    ASSERT_GT(text.size(), head.size() + tail.size()) << text;
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    const std::string why = text.substr(head.size(), text.size() - head.size() - tail.size());
+    EXPECT_EQ(why.find('\n'), std::string::npos) << why;
+    EXPECT_NE(why.find("no-such-xolt.so"), std::string::npos) << why;
 }
 
 // A copy of the recording transport at `dir` / `name` (UTF-8), its folders
@@ -159,7 +168,8 @@ TEST_F(Transport, TransportWithoutOneEntryPointIsRefusedAndUnloaded) {
     test_support::set_env("XOLT_LIBRARY", RECORDING_XOLT_NOFW_PATH);
     StdoutCapture out;
     EXPECT_EQ(rf_init(4), -1);
-    EXPECT_EQ(out.take(), "ERROR: unable to find DLL api\nrf_init -1 fails\n");
+    const std::string file = std::filesystem::path(RECORDING_XOLT_NOFW_PATH).filename().u8string();
+    EXPECT_EQ(out.take(), "ERROR: unable to find DLL api\nERROR: " + file + " lacks xolt_download_fw\nrf_init -1 fails\n");
     // Unloaded again: the forwarders refuse instead of calling through null.
     uint32_t v = 0xAAAA;
     EXPECT_EQ(xolt_read_reg(0x0, &v), -1);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace deve {
 
@@ -74,6 +75,11 @@ public:
     // xolt_open_refusal. Nothing when the transport has no such entry point
     // or cannot say, which is all a stand-in knows.
     virtual std::optional<OpenRefusal> open_refusal() { return std::nullopt; }
+
+    // Not one of the 44 names the console checks: after rf_init could not
+    // load the transport, why, in the library's plain words
+    // (velmo_transport_failure). Empty when the library says nothing.
+    virtual std::string transport_failure() { return {}; }
 };
 
 }  // namespace deve

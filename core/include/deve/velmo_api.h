@@ -51,6 +51,9 @@ public:
     // xolt_open_refusal, looked up in the transport module the library
     // loaded (an optional entry point: a transport may lack it).
     std::optional<OpenRefusal> open_refusal() override;
+
+    // velmo_transport_failure: why the transport did not load.
+    std::string transport_failure() override;
 };
 
 }  // namespace deve

@@ -41,6 +41,8 @@ public:
 
     // Why the transport refused the open, as it tells it.
     std::optional<deve::OpenRefusal> refusal;
+    // What transport_failure() tells after a failed rf_init.
+    std::string load_failure;
 
     // Counters of the test modes.
     std::uint32_t tx_count = 0;
@@ -93,6 +95,7 @@ public:
     std::int32_t rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::uint8_t *low) override;
     std::int32_t rf_get_efuse_free_bits() override;
     std::optional<deve::OpenRefusal> open_refusal() override;
+    std::string transport_failure() override { return load_failure; }
 
 private:
     std::int32_t log(const std::string &call, std::int32_t model_result = 0);
