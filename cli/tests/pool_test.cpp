@@ -148,7 +148,8 @@ protected:
         deve::store::odbc::Connection db(env, url.url->connection_strings("", false).front(), url.url->name);
         std::map<MacNumber, StoredMac> out;
         for (const auto &row : db.query("SELECT mac, state, serial FROM mac_addresses")) {
-            out[*parse_mac_number(row.at(0).value_or(""))] = StoredMac{row.at(1).value_or(""), row.at(2).value_or("")};
+            out[*parse_mac_number(row.at(0).text().value_or(""))] =
+                StoredMac{row.at(1).text().value_or(""), row.at(2).text().value_or("")};
         }
         return out;
     }
@@ -158,7 +159,7 @@ protected:
         const deve::store::UrlResult url = deve::store::parse_store_url(db_->url());
         deve::store::odbc::Environment env;
         deve::store::odbc::Connection db(env, url.url->connection_strings("", false).front(), url.url->name);
-        return db.scalar(sql).value_or("");
+        return db.scalar(sql).text().value_or("");
     }
 
     nlohmann::json status(const std::string &pool) const {
