@@ -241,6 +241,19 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
         away);
     EXPECT_EQ(unreachable.exit_code, 3) << unreachable.out;
     EXPECT_FALSE(std::filesystem::exists(board_file("F6")));
+
+    // A serial that is not UTF-8 is refused before the link opens, never
+    // recorded as some other text.
+    clitest::CliOptions odd;
+    odd.env = board_env("G7");
+    const CliRun not_utf8 = clitest::run_cli({"--json", "--open", "quick", "--store", db_->url(), "--meta",
+                                              std::string("serial=G7\xC3") + "A", "mac", "write", "--from-pool",
+                                              kPool, "--yes"},
+                                             odd);
+    EXPECT_EQ(not_utf8.exit_code, 2) << not_utf8.out;
+    EXPECT_NE(not_utf8.out.find("the board's serial (--meta serial=...) is not UTF-8 text (byte 3"), std::string::npos)
+        << not_utf8.out;
+    EXPECT_FALSE(std::filesystem::exists(board_file("G7")));
 }
 
 TEST_P(PoolStore, ReservationsRacingForOnePoolEachWinOnce) {
