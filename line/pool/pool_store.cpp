@@ -196,7 +196,7 @@ public:
                         if (!any_left(pool)) {
                             return std::nullopt;
                         }
-                        continue;  // a range added since this transaction's first look
+                        continue;  // another station took the range's last address first
                     }
                     // An address adopted from a board ahead of the range's
                     // pointer is passed over.
@@ -367,20 +367,16 @@ private:
     }
 
     // The next never-taken address of the pool's first range that has one,
-    // its pointer moved on. The pick locks the range's row where the
-    // dialect locks rows: a station that waited for it sees the pointer as
-    // the other left it, and the range after it when that one ran out.
+    // its pointer moved on, as the dialect does it.
     std::optional<MacNumber> take_next(const std::string &pool) {
-        const std::vector<odbc::Row> rows = db_->query(
-            std::string("SELECT first_mac, next_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac ORDER BY "
-                        "first_mac LIMIT 1") +
-                sql_.lock_picked_range,
-            {pool}, {Type::Integer, Type::Integer});
+        const std::vector<odbc::Row> rows =
+            db_->query(sql_.take_from_range, {pool}, {Type::Integer, Type::Integer});
         if (rows.empty()) {
             return std::nullopt;
         }
-        db_->execute("UPDATE pool_ranges SET next_mac = next_mac + 1 WHERE first_mac = ?",
-                     {number(number_of(rows.front().at(0)))});
+        if (sql_.advance_range != nullptr) {
+            db_->execute(sql_.advance_range, {number(number_of(rows.front().at(0)))});
+        }
         return number_of(rows.front().at(1));
     }
 

@@ -40,10 +40,16 @@ struct DialectSql {
     // ranges cannot both pass the check. nullptr: the transaction's own
     // lock is enough.
     const char *lock_ranges;
-    // Appended to the SELECT that picks the range whose pointer a
-    // reservation moves: the row stays locked until the transaction ends,
-    // and a station that waited for it sees the pointer as it is now.
-    const char *lock_picked_range;
+    // The next never-taken address of a pool (the one parameter): the
+    // statement gives the range's first_mac and the address; then
+    // `advance_range`, when there is one, moves that range's pointer on
+    // (its parameter: the first_mac). PostgreSQL does both in one UPDATE
+    // ... RETURNING, whose condition is checked again on the row once its
+    // lock is had, so a station that waited finds the pointer moved on and
+    // the range's row is locked for the shortest time; SQLite holds its
+    // write lock already.
+    const char *take_from_range;
+    const char *advance_range;
     // Appended to the SELECT that picks a released address: a row another
     // station holds is passed over, never waited for.
     const char *lock_picked_address;

@@ -170,8 +170,9 @@ TEST_P(StoreDatabase, TimesComeBackAsMillisecondsAndTextThatIsNotUtf8IsRefused) 
 }
 
 // Two stations read a row and write it back, each in its own transaction:
-// SQLite's holds the write lock from its start and PostgreSQL's locks the
-// row it picks, so the other waits instead of failing or losing an update.
+// SQLite's holds the write lock from its start (PostgreSQL's locks the row
+// as it reads it), so the other waits instead of failing or losing an
+// update.
 TEST_P(StoreDatabase, WriteTransactionsOfTwoConnectionsDoNotInterleave) {
     using odbc::Type;
     auto first = connect();
@@ -182,9 +183,11 @@ TEST_P(StoreDatabase, WriteTransactionsOfTwoConnectionsDoNotInterleave) {
     // when it first writes (SQLite: "database is locked").
     const auto add_one = [](odbc::Connection &db) {
         odbc::Transaction transaction(db);
-        const std::int64_t n = *db.scalar(std::string("SELECT n FROM counter WHERE k = 1") + db.sql().lock_picked_range,
-                                          {}, Type::Integer)
-                                    .integer();
+        const std::int64_t n =
+            *db.scalar(std::string("SELECT n FROM counter WHERE k = 1") +
+                           (db.dialect() == Dialect::Postgresql ? " FOR UPDATE" : ""),
+                       {}, Type::Integer)
+                 .integer();
         db.execute("UPDATE counter SET n = ? WHERE k = 1", {n + 1});
         transaction.commit();
     };
