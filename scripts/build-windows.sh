@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds for Windows with MinGW-w64 (Debian's POSIX-thread compilers):
-# first GoogleTest (from Debian's source package), CLI11's and nlohmann/json's
-# headers into a prefix of their own, then velmo.dll, xolt.dll, Deve.exe (the
+# first GoogleTest (from Debian's source package), CLI11's, nlohmann/json's and
+# utf8cpp's headers into a prefix of their own, then velmo.dll, xolt.dll, Deve.exe (the
 # Win32 dialog), deve-cli.exe, the example, calibration_bench and the tests.
 # Everything is linked statically, so the files need nothing beside them but
 # what ships with Windows.
@@ -70,6 +70,11 @@ if [ ! -f "$deps/prefix/share/cmake/nlohmann_json/nlohmann_jsonConfig.cmake" ]; 
   mkdir -p "$deps/prefix/include" "$deps/prefix/share/cmake"
   cp -r /usr/include/nlohmann "$deps/prefix/include/"
   cp -r /usr/share/cmake/nlohmann_json "$deps/prefix/share/cmake/"
+fi
+# utf8cpp (the store's UTF-8 to UTF-16) likewise: headers only.
+if [ ! -f "$deps/prefix/include/utf8cpp/utf8.h" ]; then
+  mkdir -p "$deps/prefix/include"
+  cp -rL /usr/include/utf8cpp "$deps/prefix/include/"
 fi
 
 cmake -S "$root" -B "$build" -G Ninja \

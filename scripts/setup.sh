@@ -10,7 +10,7 @@ packages=(
   libgl-dev
   xvfb xauth icoutils fonts-wine
   fonts-noto-cjk
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libutfcpp-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
   wine wine64
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils

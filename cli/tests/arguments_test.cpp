@@ -96,6 +96,27 @@ TEST(CliCommandLine, UsageErrorsNameTheProblem) {
     EXPECT_EQ(parse({"script", "./tx"}).kind, ParseResult::Kind::Run);
 }
 
+// Names and keys that reach the store must be UTF-8: bytes that are not are
+// refused with the argument named, never dropped or guessed at.
+TEST(CliCommandLine, TextForTheStoreThatIsNotUtf8IsRefusedNamingTheArgument) {
+    const auto error = [](std::vector<std::string> args) {
+        const ParseResult r = parse(std::move(args));
+        EXPECT_EQ(r.kind, ParseResult::Kind::Error);
+        return r.text;
+    };
+    const std::string cut = std::string("line-\xC3") + "A";
+    EXPECT_TRUE(contains(error({"mac", "write", "--from-pool", cut}), "--from-pool: the pool's name is not UTF-8 text "
+                                                                      "(byte 6"));
+    EXPECT_TRUE(contains(error({"store", "pool", "status", "\xED\xA0\x80"}), "the pool's name is not UTF-8"));
+    EXPECT_TRUE(contains(error({"store", "pool", "add", "p\xFF", "02:00:00:00:00:01", "02:00:00:00:00:02"}),
+                         "byte 2"));
+    EXPECT_TRUE(contains(error({"report", "board", "SN\x80"}), "the board's key is not UTF-8 text (byte 3"));
+    EXPECT_TRUE(contains(error({"report", "--station", "\xF5\x80\x80\x80"}), "--station"));
+    // Valid text of every length passes.
+    EXPECT_EQ(parse({"report", "board", "SN-\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"}).kind, ParseResult::Kind::Run);
+    EXPECT_EQ(parse({"mac", "write", "--from-pool", "l\xC3\xADnea"}).kind, ParseResult::Kind::Run);
+}
+
 TEST(CliCommandLine, NumbersOutsideTheirRangeAreRefusedInPlainWords) {
     const auto error = [](std::vector<std::string> args) {
         const ParseResult r = parse(std::move(args));

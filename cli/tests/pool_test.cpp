@@ -144,7 +144,8 @@ protected:
         deve::store::odbc::Connection db(env, url.url->connection_strings("", false).front(), url.url->name);
         std::map<MacNumber, StoredMac> out;
         for (const auto &row : db.query("SELECT mac, state, serial FROM mac_addresses")) {
-            out[*parse_mac_number(row.at(0).value_or(""))] = StoredMac{row.at(1).value_or(""), row.at(2).value_or("")};
+            out[*parse_mac_number(row.at(0).text().value_or(""))] =
+                StoredMac{row.at(1).text().value_or(""), row.at(2).text().value_or("")};
         }
         return out;
     }
@@ -154,7 +155,7 @@ protected:
         const deve::store::UrlResult url = deve::store::parse_store_url(db_->url());
         deve::store::odbc::Environment env;
         deve::store::odbc::Connection db(env, url.url->connection_strings("", false).front(), url.url->name);
-        return db.scalar(sql).value_or("");
+        return db.scalar(sql).text().value_or("");
     }
 
     nlohmann::json status(const std::string &pool) const {
@@ -236,6 +237,19 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
         away);
     EXPECT_EQ(unreachable.exit_code, 3) << unreachable.out;
     EXPECT_FALSE(std::filesystem::exists(board_file("F6")));
+
+    // A serial that is not UTF-8 is refused before the link opens, never
+    // recorded as some other text.
+    clitest::CliOptions odd;
+    odd.env = board_env("G7");
+    const CliRun not_utf8 = clitest::run_cli({"--json", "--open", "quick", "--store", db_->url(), "--meta",
+                                              std::string("serial=G7\xC3") + "A", "mac", "write", "--from-pool",
+                                              kPool, "--yes"},
+                                             odd);
+    EXPECT_EQ(not_utf8.exit_code, 2) << not_utf8.out;
+    EXPECT_NE(not_utf8.out.find("the board's serial (--meta serial=...) is not UTF-8 text (byte 3"), std::string::npos)
+        << not_utf8.out;
+    EXPECT_FALSE(std::filesystem::exists(board_file("G7")));
 }
 
 TEST_P(PoolStore, ReservationsRacingForOnePoolEachWinOnce) {

@@ -31,6 +31,7 @@ namespace {
 using namespace clitest;
 using deve::store::odbc::Cell;
 using deve::store::odbc::Row;
+using deve::store::odbc::Type;
 using storetest::Kind;
 using storetest::TestDatabase;
 
@@ -47,9 +48,15 @@ public:
         const deve::store::UrlResult parsed = deve::store::parse_store_url(url);
         db_ = deve::store::connect(env_, *parsed.url, true);
     }
-    std::vector<Row> rows(const std::string &sql, const std::string &run_id) { return db_->query(sql, {run_id}); }
-    Cell one(const std::string &sql, const std::string &run_id) { return db_->scalar(sql, {run_id}); }
-    std::string count(const std::string &table) { return *db_->scalar("SELECT COUNT(*) FROM " + table); }
+    std::vector<Row> rows(const std::string &sql, const std::string &run_id, const std::vector<Type> &types = {}) {
+        return db_->query(sql, {run_id}, types);
+    }
+    std::optional<std::string> one(const std::string &sql, const std::string &run_id) {
+        return db_->scalar(sql, {run_id}).text();
+    }
+    std::string count(const std::string &table) {
+        return std::to_string(*db_->scalar("SELECT COUNT(*) FROM " + table, {}, Type::Integer).integer());
+    }
     deve::store::odbc::Connection &db() { return *db_; }
 
 private:
@@ -121,17 +128,18 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
     const std::vector<Row> runs = store.rows(
         "SELECT verdict, exit_code, started_at, ended_at, serial, station, limits_sha256, commands_sha256, spooled, "
         "limits_path FROM runs WHERE run_id = ?",
-        run_id);
+        run_id, {Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Text, Type::Text, Type::Text,
+                 Type::Integer, Type::Text});
     ASSERT_EQ(runs.size(), 1u) << "the run " << run_id << " is not in the store";
-    EXPECT_EQ(runs[0][0], text(end, "verdict"));
-    EXPECT_EQ(runs[0][1], std::to_string(static_cast<int>(number(end, "exit_code"))));
-    EXPECT_EQ(runs[0][2], text(open, "started_at"));
-    EXPECT_EQ(runs[0][3], text(end, "time"));
-    EXPECT_EQ(runs[0][4], "SN0042");
-    EXPECT_EQ(runs[0][5], "line-3");
-    EXPECT_EQ(runs[0][6], text(open, "limits_sha256"));
-    EXPECT_EQ(runs[0][7], text(open, "commands_sha256"));
-    EXPECT_EQ(runs[0][8], "0");
+    EXPECT_EQ(runs[0][0].text(), text(end, "verdict"));
+    EXPECT_EQ(runs[0][1].integer(), static_cast<int>(number(end, "exit_code")));
+    EXPECT_EQ(runs[0][2].text(), text(open, "started_at"));
+    EXPECT_EQ(runs[0][3].text(), text(end, "time"));
+    EXPECT_EQ(runs[0][4].text(), "SN0042");
+    EXPECT_EQ(runs[0][5].text(), "line-3");
+    EXPECT_EQ(runs[0][6].text(), text(open, "limits_sha256"));
+    EXPECT_EQ(runs[0][7].text(), text(open, "commands_sha256"));
+    EXPECT_EQ(runs[0][8].integer(), 0);
     EXPECT_EQ(store.one("SELECT value FROM run_meta WHERE run_id = ? AND name = 'fixture'", run_id), "F7");
 
     // Every step, with the outcome the end record gives it.
@@ -142,16 +150,17 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
     const std::vector<Row> steps =
         store.rows("SELECT seq, command, outcome, error_kind, started_at, ended_at FROM steps WHERE run_id = ? "
                    "ORDER BY seq",
-                   run_id);
+                   run_id, {Type::Integer, Type::Text, Type::Text, Type::Text, Type::Time, Type::Time});
     ASSERT_EQ(steps.size(), 10u);
     for (const Row &s : steps) {
-        const int seq = std::stoi(*s[0]);
+        const int seq = static_cast<int>(*s[0].integer());
         const auto f = failed.find(seq);
-        EXPECT_EQ(s[2], f == failed.end() ? "pass" : f->second == "fail" ? "fail" : "error") << "step " << seq;
-        EXPECT_LE(*s[4], *s[5]) << "step " << seq;
+        EXPECT_EQ(s[2].text(), f == failed.end() ? "pass" : f->second == "fail" ? "fail" : "error") << "step " << seq;
+        ASSERT_TRUE(s[4] && s[5]) << "step " << seq;
+        EXPECT_LE(*s[4].time(), *s[5].time()) << "step " << seq;
     }
-    EXPECT_EQ(steps[0][1], "open");
-    EXPECT_EQ(steps[9][1], "mac write");
+    EXPECT_EQ(steps[0][1].text(), "open");
+    EXPECT_EQ(steps[9][1].text(), "mac write");
 
     // Every limit of every tx and rx record, as a measurement with its limit.
     int checked = 0;
@@ -164,19 +173,20 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
                 const std::vector<Row> m = store.db().query(
                     "SELECT value, low, high, limit_set, passed, unit FROM measurements WHERE run_id = ? AND "
                     "step_seq = ? AND name = ?",
-                    {run_id, std::int64_t{std::stoi(step)}, kQuantity.at(name)});
+                    {run_id, std::int64_t{std::stoi(step)}, kQuantity.at(name)},
+                    {Type::Real, Type::Real, Type::Real, Type::Text, Type::Integer, Type::Text});
                 ASSERT_EQ(m.size(), 1u) << type << " step " << step << " " << name;
                 // 15 significant digits: SQLite's ODBC driver reads real
                 // numbers through SQLite's text of them.
                 const double value = limit.value("value").toDouble();
-                EXPECT_NEAR(std::stod(*m[0][0]), value, std::abs(value) * 1e-14) << name;
+                EXPECT_NEAR(*m[0][0].real(), value, std::abs(value) * 1e-14) << name;
                 const bool at_least = limit.value("relation").toString() == ">=";
                 const Cell &bound = at_least ? m[0][1] : m[0][2];
                 ASSERT_TRUE(bound) << name;
-                EXPECT_DOUBLE_EQ(std::stod(*bound), limit.value("limit").toDouble()) << name;
-                EXPECT_EQ(m[0][3], text(r, "limit_set"));
-                EXPECT_EQ(m[0][4], limit.value("pass").toBool() ? "1" : "0") << name;
-                EXPECT_EQ(m[0][5], limit.value("unit").toString().toStdString());
+                EXPECT_DOUBLE_EQ(*bound.real(), limit.value("limit").toDouble()) << name;
+                EXPECT_EQ(m[0][3].text(), text(r, "limit_set"));
+                EXPECT_EQ(m[0][4].integer(), limit.value("pass").toBool() ? 1 : 0) << name;
+                EXPECT_EQ(m[0][5].text(), limit.value("unit").toString().toStdString());
                 ++checked;
             }
         }
@@ -185,8 +195,8 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
 
     const std::vector<Row> board = store.rows("SELECT serial, mac FROM boards WHERE run_id = ?", run_id);
     ASSERT_EQ(board.size(), 1u);
-    EXPECT_EQ(board[0][0], "SN0042");
-    EXPECT_EQ(board[0][1], kMac);
+    EXPECT_EQ(board[0][0].text(), "SN0042");
+    EXPECT_EQ(board[0][1].text(), kMac);
     EXPECT_EQ(store.one("SELECT outcome FROM burns WHERE run_id = ? AND item = 'MAC'", run_id),
               text(one(all, "efuse_burn"), "outcome"));
 }
@@ -219,13 +229,13 @@ TEST_P(StoreRuns, ARunThatDiesPartWayStaysIncomplete) {
     Store store(database_->url());
     const std::vector<Row> runs = store.rows("SELECT verdict, ended_at, exit_code FROM runs WHERE run_id = ?", run_id);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0][0], "incomplete");
+    EXPECT_EQ(runs[0][0].text(), "incomplete");
     EXPECT_FALSE(runs[0][1]);
     EXPECT_FALSE(runs[0][2]);
     // The steps that ended are there; the rx under way is not.
     const std::vector<Row> steps = store.rows("SELECT command FROM steps WHERE run_id = ? ORDER BY seq", run_id);
     ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(steps[2][0], "tx");
+    EXPECT_EQ(steps[2][0].text(), "tx");
 
     if (!windows_program()) {  // Wine does not hand SIGTERM to the program as a console event
         EXPECT_EQ(interrupted.exit_code, 128 + SIGTERM) << interrupted.err;

@@ -1,5 +1,6 @@
 #include "common/text_format.h"
 
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -19,6 +20,104 @@ std::string utc_timestamp(std::chrono::system_clock::time_point when) {
     const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
     std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis < 0 ? millis + 1000 : millis));
     return text;
+}
+
+namespace {
+
+constexpr std::int64_t kMsPerSecond = 1000;
+constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
+constexpr std::int64_t kMsPerHour = 60 * kMsPerMinute;
+constexpr std::int64_t kMsPerDay = 24 * kMsPerHour;
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto year_of_era = static_cast<unsigned>(year - era * 400);
+    const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+unsigned days_in_month(std::int64_t year, unsigned month) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Reads exactly `digits` decimal digits at `pos`.
+std::optional<unsigned> read_digits(const std::string &text, std::size_t &pos, std::size_t digits) {
+    if (pos + digits > text.size()) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const char c = text[pos + i];
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    pos += digits;
+    return value;
+}
+
+bool consume(const std::string &text, std::size_t &pos, char c) {
+    if (pos < text.size() && text[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> parse_utc_time(const std::string &text) {
+    std::size_t pos = 0;
+    const std::optional<unsigned> year = read_digits(text, pos, 4);
+    if (!year || !consume(text, pos, '-')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> month = read_digits(text, pos, 2);
+    if (!month || *month < 1 || *month > 12 || !consume(text, pos, '-')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> day = read_digits(text, pos, 2);
+    if (!day || *day < 1 || *day > days_in_month(*year, *month)) {
+        return std::nullopt;
+    }
+    std::int64_t ms = days_from_civil(*year, *month, *day) * kMsPerDay;
+    if (pos == text.size()) {
+        return ms;
+    }
+    if (!consume(text, pos, 'T') && !consume(text, pos, ' ')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> hour = read_digits(text, pos, 2);
+    if (!hour || *hour > 23 || !consume(text, pos, ':')) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> minute = read_digits(text, pos, 2);
+    if (!minute || *minute > 59) {
+        return std::nullopt;
+    }
+    ms += *hour * kMsPerHour + *minute * kMsPerMinute;
+    if (consume(text, pos, ':')) {
+        const std::optional<unsigned> second = read_digits(text, pos, 2);
+        if (!second || *second > 59) {
+            return std::nullopt;
+        }
+        ms += *second * kMsPerSecond;
+        if (consume(text, pos, '.')) {
+            const std::optional<unsigned> millis = read_digits(text, pos, 3);
+            if (!millis) {
+                return std::nullopt;
+            }
+            ms += *millis;
+        }
+    }
+    consume(text, pos, 'Z');
+    return pos == text.size() ? std::optional<std::int64_t>(ms) : std::nullopt;
 }
 
 std::string hex_word(std::uint32_t value) {

@@ -31,9 +31,11 @@ const char *time_column(MacState state) {
     return nullptr;
 }
 
-std::string text_of(const odbc::Cell &cell) { return cell.value_or(std::string()); }
+std::string text_of(const odbc::Cell &cell) { return cell.text().value_or(std::string()); }
 
-MacNumber number_of(const odbc::Cell &cell) { return cell ? std::stoull(*cell) : 0; }
+MacNumber number_of(const odbc::Cell &cell) { return static_cast<MacNumber>(cell.integer().value_or(0)); }
+
+using odbc::Type;
 
 constexpr const char *kRowColumns = "mac, pool, state, run_id, serial, chip_id";
 
@@ -49,16 +51,11 @@ MacRow row_of(const odbc::Row &r) {
 
 class OdbcPoolBook final : public PoolBook {
 public:
-    explicit OdbcPoolBook(std::unique_ptr<odbc::Connection> db)
-        : db_(std::move(db)), postgres_(db_->product().find("PostgreSQL") != std::string::npos) {
-        if (postgres_) {
-            // A lock that is not had in this time is an error, never a wait
-            // without end.
-            guarded("setting the lock time-out", [&] {
-                db_->execute("SET lock_timeout = '10s'");
-                return 0;
-            });
-        }
+    explicit OdbcPoolBook(std::unique_ptr<odbc::Connection> db) : db_(std::move(db)), sql_(db_->sql()) {
+        guarded("setting the lock time-out", [&] {
+            run_if_any(sql_.pool_session);
+            return 0;
+        });
     }
 
     std::vector<PoolRange> ranges() override {
@@ -68,11 +65,9 @@ public:
     std::optional<std::string> add_range(const std::string &pool, const MacRange &range) override {
         return guarded("adding a range to pool " + pool, [&]() -> std::optional<std::string> {
             return writing([&]() -> std::optional<std::string> {
-                if (postgres_) {
-                    // One range is added at a time across the line, so two
-                    // overlapping ranges cannot both pass the check.
-                    db_->execute("LOCK TABLE pool_ranges IN EXCLUSIVE MODE");
-                }
+                // One range is added at a time across the line, so two
+                // overlapping ranges cannot both pass the check.
+                run_if_any(sql_.lock_ranges);
                 if (std::optional<std::string> refusal = refuse_range(range, read_ranges(""))) {
                     return refusal;
                 }
@@ -99,7 +94,7 @@ public:
             std::uint64_t never_taken = 0;
             for (const odbc::Row &r :
                  db_->query("SELECT first_mac, last_mac, next_mac FROM pool_ranges WHERE pool = ? ORDER BY first_mac",
-                            {pool})) {
+                            {pool}, {Type::Integer, Type::Integer, Type::Integer})) {
                 const MacRange range{number_of(r.at(0)), number_of(r.at(1))};
                 const MacNumber next = number_of(r.at(2));
                 s.ranges.push_back(range);
@@ -113,7 +108,7 @@ public:
             }
             for (const odbc::Row &r : db_->query("SELECT state, COUNT(*), SUM(adopted) FROM mac_addresses "
                                                  "WHERE pool = ? GROUP BY state",
-                                                 {pool})) {
+                                                 {pool}, {Type::Text, Type::Integer, Type::Integer})) {
                 const std::uint64_t n = number_of(r.at(1));
                 switch (parse_state(text_of(r.at(0))).value_or(MacState::Free)) {
                 case MacState::Reserved: s.reserved = n; break;
@@ -130,7 +125,7 @@ public:
             // A released address is taken before one never taken.
             if (const odbc::Cell first = db_->scalar(
                     "SELECT MIN(mac) FROM mac_addresses WHERE pool = ? AND state = 'released'", {pool})) {
-                s.next_free = parse_mac_number(*first);
+                s.next_free = parse_mac_number(text_of(first));
             }
             return s;
         });
@@ -169,15 +164,15 @@ public:
                                                  {before, pool, pool})) {
                 out.push_back(Reservation{row_of(r), text_of(r.at(6)), std::nullopt});
             }
-            if (postgres_) {
-                for (Reservation &r : out) {
-                    const bool had = db_->scalar("SELECT CASE WHEN pg_try_advisory_lock(?) THEN 1 ELSE 0 END",
-                                                 {number(r.row.mac)}) == odbc::Cell("1");
-                    if (had) {
-                        let_go(r.row.mac);
-                    }
-                    r.station_alive = !had;
+            // Whether the station that made each is still connected (it holds
+            // the address's lock); not known where the server has no such
+            // locks.
+            for (Reservation &r : out) {
+                const std::optional<bool> had = db_->try_lock(key(r.row.mac));
+                if (had.value_or(false)) {
+                    db_->unlock(key(r.row.mac));
                 }
+                r.station_alive = had ? std::optional<bool>(!*had) : std::nullopt;
             }
             return out;
         });
@@ -198,7 +193,7 @@ public:
                     }
                     const std::optional<MacNumber> next = take_next(pool);
                     if (!next) {
-                        if (!postgres_ || !any_left(pool)) {
+                        if (!any_left(pool)) {
                             return std::nullopt;
                         }
                         continue;  // another station took the range's last address first
@@ -223,8 +218,7 @@ public:
     bool resolve(const MacRow &reservation, MacState to, const BoardId &board) override {
         const MacNumber mac = reservation.mac;
         return guarded("resolving the reservation of " + mac_text(mac), [&] {
-            if (postgres_ && db_->scalar("SELECT CASE WHEN pg_try_advisory_lock(?) THEN 1 ELSE 0 END",
-                                         {number(mac)}) != odbc::Cell("1")) {
+            if (!db_->try_lock(key(mac)).value_or(true)) {
                 return false;  // the station that reserved it is still connected
             }
             bool done = false;
@@ -300,6 +294,14 @@ public:
 
 private:
     static odbc::Value number(MacNumber n) { return static_cast<std::int64_t>(n); }
+    static std::int64_t key(MacNumber n) { return static_cast<std::int64_t>(n); }
+
+    // A statement the dialect needs here, if it needs one.
+    void run_if_any(const char *statement) {
+        if (statement != nullptr) {
+            db_->execute(statement);
+        }
+    }
 
     // Runs `work`, turning the database's failures into PoolStoreError.
     template <typename Work>
@@ -311,37 +313,22 @@ private:
         }
     }
 
-    // One write transaction. SQLite takes its write lock at the start
-    // (BEGIN IMMEDIATE; a second station waits for the busy timeout instead
-    // of failing); PostgreSQL locks the rows it changes.
+    // One write transaction, begun the dialect's way: SQLite takes its write
+    // lock at the start (a second station waits for the busy time-out
+    // instead of failing); PostgreSQL locks the rows a station picks.
     template <typename Work>
     auto writing(Work work) -> decltype(work()) {
-        if (postgres_) {
-            odbc::Transaction transaction(*db_);
-            auto result = work();
-            transaction.commit();
-            return result;
-        }
-        db_->execute("BEGIN IMMEDIATE");
-        try {
-            auto result = work();
-            db_->execute("COMMIT");
-            return result;
-        } catch (...) {
-            try {
-                db_->execute("ROLLBACK");
-            } catch (const odbc::Error &) {
-                // The transaction is gone with the connection.
-            }
-            throw;
-        }
+        odbc::Transaction transaction(*db_);
+        auto result = work();
+        transaction.commit();
+        return result;
     }
 
     std::vector<PoolRange> read_ranges(const std::string &pool) {
         std::vector<PoolRange> out;
         for (const odbc::Row &r : db_->query("SELECT pool, first_mac, last_mac FROM pool_ranges WHERE ? = '' OR "
                                              "pool = ? ORDER BY first_mac",
-                                             {pool, pool})) {
+                                             {pool, pool}, {Type::Text, Type::Integer, Type::Integer})) {
             out.push_back(PoolRange{text_of(r.at(0)), MacRange{number_of(r.at(1)), number_of(r.at(2))}});
         }
         return out;
@@ -354,57 +341,42 @@ private:
     }
 
     bool any_left(const std::string &pool) {
-        return db_->scalar("SELECT first_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac", {pool})
-            .has_value();
+        return !db_->scalar("SELECT first_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac", {pool},
+                            Type::Integer)
+                    .null();
     }
 
+    // The first released address of the pool, taken for this run. The pick
+    // locks its row where the dialect locks rows (one another station holds
+    // is passed over, never waited for); SQLite's write lock is held
+    // already, so nobody else reads in between.
     std::optional<MacNumber> take_released(const std::string &pool, const std::string &run_id, const BoardId &board,
                                            const std::string &now) {
-        const std::string set = "UPDATE mac_addresses SET state = 'reserved', run_id = ?, serial = ?, chip_id = ?, "
-                                "adopted = 0, reserved_at = ?, burned_at = NULL, spoiled_at = NULL, "
-                                "released_at = NULL, changed_at = ? WHERE state = 'released' AND mac = ";
-        if (postgres_) {
-            // A row another station has locked is passed over, never waited
-            // for; the state is checked again on the row as it is now.
-            // (The UPDATE is wrapped in a query, so that the driver reads its
-            // RETURNING rows as a result, also when there are none.)
-            const std::vector<odbc::Row> rows =
-                db_->query("WITH taken AS (" + set +
-                               "(SELECT mac FROM mac_addresses WHERE pool = ? AND state = 'released' ORDER BY mac "
-                               "LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING mac) SELECT mac FROM taken",
-                           {run_id, board.serial, board.chip_id, now, now, pool});
-            return rows.empty() ? std::nullopt : parse_mac_number(text_of(rows.front().at(0)));
-        }
-        // SQLite: the write lock is held, nobody else reads in between.
-        const odbc::Cell mac =
-            db_->scalar("SELECT MIN(mac) FROM mac_addresses WHERE pool = ? AND state = 'released'", {pool});
+        const odbc::Cell mac = db_->scalar(
+            std::string("SELECT mac FROM mac_addresses WHERE pool = ? AND state = 'released' ORDER BY mac LIMIT 1") +
+                sql_.lock_picked_address,
+            {pool});
         if (!mac) {
             return std::nullopt;
         }
-        db_->execute(set + "?", {run_id, board.serial, board.chip_id, now, now, *mac});
-        return parse_mac_number(*mac);
+        db_->execute("UPDATE mac_addresses SET state = 'reserved', run_id = ?, serial = ?, chip_id = ?, adopted = 0, "
+                     "reserved_at = ?, burned_at = NULL, spoiled_at = NULL, released_at = NULL, changed_at = ? "
+                     "WHERE state = 'released' AND mac = ?",
+                     {run_id, board.serial, board.chip_id, now, now, text_of(mac)});
+        return parse_mac_number(text_of(mac));
     }
 
+    // The next never-taken address of the pool's first range that has one,
+    // its pointer moved on, as the dialect does it.
     std::optional<MacNumber> take_next(const std::string &pool) {
-        if (postgres_) {
-            // The condition is checked again on the row as it is once its
-            // lock is had: a station that waited finds the pointer moved on.
-            const std::vector<odbc::Row> rows = db_->query(
-                "WITH taken AS (UPDATE pool_ranges SET next_mac = next_mac + 1 WHERE next_mac <= last_mac AND "
-                "first_mac = (SELECT first_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac ORDER BY "
-                "first_mac LIMIT 1) RETURNING next_mac - 1 AS mac) SELECT mac FROM taken",
-                {pool});
-            return rows.empty() ? std::nullopt : std::optional<MacNumber>(number_of(rows.front().at(0)));
-        }
-        const std::vector<odbc::Row> rows = db_->query(
-            "SELECT first_mac, next_mac FROM pool_ranges WHERE pool = ? AND next_mac <= last_mac ORDER BY first_mac "
-            "LIMIT 1",
-            {pool});
+        const std::vector<odbc::Row> rows =
+            db_->query(sql_.take_from_range, {pool}, {Type::Integer, Type::Integer});
         if (rows.empty()) {
             return std::nullopt;
         }
-        db_->execute("UPDATE pool_ranges SET next_mac = next_mac + 1 WHERE first_mac = ?",
-                     {number(number_of(rows.front().at(0)))});
+        if (sql_.advance_range != nullptr) {
+            db_->execute(sql_.advance_range, {number(number_of(rows.front().at(0)))});
+        }
         return number_of(rows.front().at(1));
     }
 
@@ -417,25 +389,18 @@ private:
         event(mac, to, now, run_id, board);
     }
 
-    // PostgreSQL: the station holds a lock on each address it has reserved,
-    // a session lock that the server lets go when the connection ends, also
-    // when the station dies. Taken inside the reserving transaction, so no
-    // other station sees the reservation without the lock.
+    // The station holds a session lock on each address it has reserved,
+    // which the server lets go when the connection ends, also when the
+    // station dies (where the dialect has such locks). Taken inside the
+    // reserving transaction, so no other station sees the reservation
+    // without the lock.
     void hold(MacNumber mac) {
-        if (postgres_) {
-            db_->scalar("SELECT CASE WHEN pg_advisory_lock(?) IS NULL THEN 0 ELSE 1 END", {number(mac)});
-            held_.insert(mac);
-        }
+        db_->lock(key(mac));
+        held_.insert(mac);
     }
     void let_go(MacNumber mac) {
-        if (postgres_) {
-            try {
-                db_->scalar("SELECT CASE WHEN pg_advisory_unlock(?) THEN 1 ELSE 0 END", {number(mac)});
-            } catch (const odbc::Error &) {
-                // The lock ends with the connection.
-            }
-            held_.erase(mac);
-        }
+        db_->unlock(key(mac));
+        held_.erase(mac);
     }
 
     void event(MacNumber mac, MacState state, const std::string &at, const std::string &run_id, const BoardId &board) {
@@ -444,13 +409,26 @@ private:
     }
 
     std::unique_ptr<odbc::Connection> db_;
-    bool postgres_;
+    const store::DialectSql &sql_;
     std::set<MacNumber> held_;  // the addresses this connection holds locks on
 };
 
 }  // namespace
 
+std::optional<std::string> pool_refusal(const std::string &store_name, store::Dialect dialect,
+                                        const std::string &product) {
+    if (store::dialect_sql(dialect).pool) {
+        return std::nullopt;
+    }
+    return "store " + store_name + ": the MAC pool needs SQLite or PostgreSQL, whose locking keeps one address off "
+           "two boards; this database is " + (product.empty() ? std::string("of an unknown kind") : product) +
+           ", which the pool does not use (its results and reports still work)";
+}
+
 std::unique_ptr<PoolBook> pool_book(std::unique_ptr<store::odbc::Connection> db) {
+    if (const std::optional<std::string> refusal = pool_refusal(db->name(), db->dialect(), db->product())) {
+        throw PoolStoreError(*refusal);
+    }
     return std::make_unique<OdbcPoolBook>(std::move(db));
 }
 

@@ -3,8 +3,6 @@
 #include "deve/efuse_items.h"
 #include "deve/efuse_map.h"
 
-#include <charconv>
-#include <cstdlib>
 #include <set>
 
 namespace deve::cli::report {
@@ -16,34 +14,11 @@ using store::odbc::Connection;
 using store::odbc::Row;
 using store::odbc::Value;
 
-std::string text(const Cell &cell) { return cell ? *cell : std::string(); }
+using store::odbc::Type;
 
-std::optional<double> real(const Cell &cell) {
-    if (!cell || cell->empty()) {
-        return std::nullopt;
-    }
-    char *end = nullptr;
-    const double value = std::strtod(cell->c_str(), &end);
-    return end == cell->c_str() + cell->size() ? std::optional<double>(value) : std::nullopt;
-}
+std::string text(const Cell &cell) { return cell.text().value_or(std::string()); }
 
-std::optional<std::int64_t> whole(const Cell &cell) {
-    if (!cell) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    const char *first = cell->c_str();
-    const char *last = first + cell->size();
-    const auto [end, error] = std::from_chars(first, last, value);
-    return error == std::errc() && end == last ? std::optional<std::int64_t>(value) : std::nullopt;
-}
-
-int whole_or_zero(const Cell &cell) { return static_cast<int>(whole(cell).value_or(0)); }
-
-// The store keeps times as UTC text with milliseconds.
-std::optional<std::int64_t> time_of(const Cell &cell) {
-    return cell ? parse_time(*cell, 0) : std::nullopt;
-}
+int whole_or_zero(const Cell &cell) { return static_cast<int>(cell.integer().value_or(0)); }
 
 // "2G ch6 11n-HT20 MCS7" from the step's band, channel, mode and rate.
 std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, const Cell &rate) {
@@ -53,7 +28,7 @@ std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, co
             point += (point.empty() ? "" : " ") + part;
         }
     };
-    append(channel ? "ch" + *channel : "");
+    append(channel ? "ch" + std::to_string(*channel.integer()) : "");
     append(text(mode));
     append(text(rate));
     return point;
@@ -92,25 +67,29 @@ Filter window_filter(const Window &window) {
 constexpr const char *kRunColumns =
     "r.run_id, r.started_at, r.ended_at, r.station, r.operator, r.lot, r.serial, b.mac, r.verdict, r.exit_code";
 constexpr const char *kRunsFrom = " FROM runs r LEFT JOIN boards b ON b.run_id = r.run_id";
+const std::vector<Type> kRunTypes{Type::Text, Type::Time, Type::Time, Type::Text, Type::Text,
+                                  Type::Text, Type::Text, Type::Text, Type::Text, Type::Integer};
 
 Run run_of(const Row &row) {
     Run r;
     r.run_id = text(row[0]);
-    r.started_ms = time_of(row[1]).value_or(0);
-    r.ended_ms = time_of(row[2]);
+    r.started_ms = row[1].time().value_or(0);
+    r.ended_ms = row[2].time();
     r.station = text(row[3]);
     r.operator_name = text(row[4]);
     r.lot = text(row[5]);
     r.serial = text(row[6]);
     r.board = !r.serial.empty() ? r.serial : text(row[7]);
     r.verdict = text(row[8]);
-    const std::optional<std::int64_t> code = whole(row[9]);
+    const std::optional<std::int64_t> code = row[9].integer();
     r.exit_code = code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
     return r;
 }
 
 constexpr const char *kStepColumns =
     "s.run_id, s.seq, s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.started_at, s.error_kind";
+const std::vector<Type> kStepTypes{Type::Text, Type::Integer, Type::Text, Type::Text, Type::Integer,
+                                   Type::Text, Type::Text,    Type::Text, Type::Time, Type::Text};
 
 Step step_of(const Row &row) {
     Step s;
@@ -119,7 +98,7 @@ Step step_of(const Row &row) {
     s.command = text(row[2]);
     s.point = point_of(row[3], row[4], row[5], row[6]);
     s.outcome = text(row[7]);
-    s.started_ms = time_of(row[8]);
+    s.started_ms = row[8].time();
     s.kind = text(row[9]);
     return s;
 }
@@ -130,6 +109,9 @@ constexpr const char *kMeasurementColumns =
 constexpr const char *kMeasurementsFrom =
     " FROM measurements m JOIN runs r ON r.run_id = m.run_id"
     " LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq";
+const std::vector<Type> kMeasurementTypes{Type::Text, Type::Integer, Type::Text, Type::Text, Type::Integer,
+                                          Type::Text, Type::Text,    Type::Text, Type::Real, Type::Text,
+                                          Type::Real, Type::Real,    Type::Text, Type::Integer};
 
 Measurement measurement_of(const Row &row) {
     Measurement m;
@@ -138,13 +120,13 @@ Measurement measurement_of(const Row &row) {
     m.command = text(row[2]);
     m.point = point_of(row[3], row[4], row[5], row[6]);
     m.name = text(row[7]);
-    m.value = real(row[8]);
+    m.value = row[8].real();
     m.unit = text(row[9]);
-    m.low = real(row[10]);
-    m.high = real(row[11]);
+    m.low = row[10].real();
+    m.high = row[11].real();
     m.limit_set = text(row[12]);
     // A measurement the run did not judge (no limit) did not fail.
-    m.passed = whole(row[13]).value_or(1) != 0;
+    m.passed = row[13].integer().value_or(1) != 0;
     return m;
 }
 
@@ -171,18 +153,18 @@ Rows read_rows(Connection &db, const Window &window) {
     Rows rows;
     for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + f.where +
                                        " ORDER BY r.started_at, r.run_id",
-                                   f.params)) {
+                                   f.params, kRunTypes)) {
         rows.runs.push_back(run_of(row));
     }
     for (const Row &row : db.query(std::string("SELECT ") + kStepColumns +
                                        " FROM steps s JOIN runs r ON r.run_id = s.run_id" + f.where +
                                        " ORDER BY r.started_at, s.run_id, s.seq",
-                                   f.params)) {
+                                   f.params, kStepTypes)) {
         rows.steps.push_back(step_of(row));
     }
     for (const Row &row : db.query(std::string("SELECT ") + kMeasurementColumns + kMeasurementsFrom + f.where +
                                        " ORDER BY r.started_at, m.run_id, m.step_seq, m.name",
-                                   f.params)) {
+                                   f.params, kMeasurementTypes)) {
         rows.measurements.push_back(measurement_of(row));
     }
     return rows;
@@ -201,10 +183,10 @@ BoardHistory read_board(Connection &db, const std::string &key) {
     for (const Row &row : db.query("SELECT r.serial, b.mac FROM runs r LEFT JOIN boards b ON b.run_id = r.run_id"
                                    " WHERE r.run_id = ?",
                                    {key})) {
-        if (row[0] && !row[0]->empty()) {
-            serials.insert(*row[0]);
-        } else if (row[1] && !row[1]->empty()) {
-            macs.insert(*row[1]);
+        if (!text(row[0]).empty()) {
+            serials.insert(text(row[0]));
+        } else if (!text(row[1]).empty()) {
+            macs.insert(text(row[1]));
         }
     }
     std::vector<Value> params;
@@ -221,9 +203,11 @@ BoardHistory read_board(Connection &db, const std::string &key) {
                               placeholders(macs.size()) + ") UNION SELECT run_id FROM runs WHERE run_id = ?)";
     params.emplace_back(key);
 
+    std::vector<Type> run_types = kRunTypes;
+    run_types.insert(run_types.end(), {Type::Text, Type::Text});
     for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + ", b.serial, b.chip_id" + kRunsFrom +
                                        where + " ORDER BY r.started_at, r.run_id",
-                                   params)) {
+                                   params, run_types)) {
         h.rows.runs.push_back(run_of(row));
         h.identities.push_back(BoardIdentity{text(row[0]), text(row[10]).empty() ? text(row[6]) : text(row[10]),
                                              text(row[11]), text(row[7])});
@@ -236,18 +220,18 @@ BoardHistory read_board(Connection &db, const std::string &key) {
     for (const Row &row : db.query(std::string("SELECT ") + kStepColumns +
                                        " FROM steps s JOIN runs r ON r.run_id = s.run_id" + board_runs +
                                        " ORDER BY r.started_at, s.run_id, s.seq",
-                                   params)) {
+                                   params, kStepTypes)) {
         h.rows.steps.push_back(step_of(row));
     }
     for (const Row &row : db.query(std::string("SELECT ") + kMeasurementColumns + kMeasurementsFrom + board_runs +
                                        " ORDER BY r.started_at, m.run_id, m.step_seq, m.name",
-                                   params)) {
+                                   params, kMeasurementTypes)) {
         h.rows.measurements.push_back(measurement_of(row));
     }
     for (const Row &row : db.query("SELECT u.run_id, u.step_seq, u.item, u.value, u.outcome FROM burns u"
                                    " JOIN runs r ON r.run_id = u.run_id" +
                                        board_runs + " ORDER BY r.started_at, u.run_id, u.step_seq, u.item",
-                                   params)) {
+                                   params, {Type::Text, Type::Integer})) {
         h.burns.push_back(Burn{text(row[0]), whole_or_zero(row[1]), text(row[2]), text(row[3]), text(row[4])});
     }
     return h;

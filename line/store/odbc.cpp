@@ -1,11 +1,15 @@
 #include "odbc.h"
 
+#include "common/text_format.h"
+
 #include ODBC_SQL_HEADER
+
+#include <utf8cpp/utf8.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace deve::store::odbc {
 
@@ -144,7 +148,7 @@ public:
 
     // Prepares, binds and runs.
     void run(const std::string &sql, const std::vector<Value> &params, const std::string &what) {
-        std::u16string text = utf16(sql);
+        std::u16string text = wide_text(sql, "the statement", what);
         if (!ok(SQLPrepareW(handle_, wide(text), SQL_NTS))) {
             throw fault(what);
         }
@@ -161,7 +165,7 @@ public:
         }
     }
 
-    std::vector<Row> rows(const std::string &what) {
+    std::vector<Row> rows(const std::string &what, const std::vector<Type> &types = {}) {
         std::vector<Row> out;
         SQLSMALLINT columns = 0;
         if (!ok(SQLNumResultCols(handle_, &columns))) {
@@ -177,7 +181,8 @@ public:
             }
             Row row;
             for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-                row.push_back(cell(c, what));
+                const std::size_t i = c - 1U;
+                row.push_back(cell(c, i < types.size() ? types[i] : Type::Text, what));
             }
             out.push_back(std::move(row));
         }
@@ -191,7 +196,7 @@ private:
     void bind(SQLUSMALLINT number, const Value &value, std::size_t i, const std::string &what) {
         SQLRETURN r = SQL_SUCCESS;
         if (const auto *text = std::get_if<std::string>(&value)) {
-            texts_[i] = utf16(*text);
+            texts_[i] = wide_text(*text, "parameter " + std::to_string(number), what);
             const SQLLEN bytes = static_cast<SQLLEN>(texts_[i].size() * sizeof(char16_t));
             indicators_[i] = bytes;
             r = SQLBindParameter(handle_, number, SQL_PARAM_INPUT, SQL_C_WCHAR,
@@ -217,24 +222,53 @@ private:
         }
     }
 
-    Cell cell(SQLUSMALLINT column, const std::string &what) {
-        // Real numbers as numbers: the drivers' own text of them may drop
-        // digits.
-        SQLLEN type = 0;
-        if (ok(SQLColAttributeW(handle_, column, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &type)) &&
-            (type == SQL_DOUBLE || type == SQL_FLOAT || type == SQL_REAL)) {
-            double real = 0;
-            SQLLEN length = 0;
-            if (!ok(SQLGetData(handle_, column, SQL_C_DOUBLE, &real, sizeof real, &length))) {
-                throw fault(what);
-            }
-            if (length == SQL_NULL_DATA) {
-                return std::nullopt;
-            }
-            char text[40];
-            std::snprintf(text, sizeof text, "%.17g", real);
-            return std::string(text);
+    // The UTF-16 of a text for the driver; text that is not UTF-8 is refused
+    // here, before anything is sent.
+    std::u16string wide_text(const std::string &text, const std::string &which, const std::string &what) const {
+        try {
+            return utf16(text);
+        } catch (const NotUtf8 &) {
+            throw Error(Failure::Other,
+                        "store " + connection_.name() + ": " + what + " failed: " + which + " " +
+                            *not_utf8_words(text),
+                        "");
         }
+    }
+
+    // One column of the current row, converted by the driver to the C type
+    // asked for.
+    Cell cell(SQLUSMALLINT column, Type type, const std::string &what) {
+        switch (type) {
+        case Type::Integer: {
+            std::int64_t whole = 0;
+            return fixed(column, type, SQL_C_SBIGINT, whole, what);
+        }
+        case Type::Real: {
+            double real = 0;
+            return fixed(column, type, SQL_C_DOUBLE, real, what);
+        }
+        case Type::Time: {
+            const std::optional<std::string> text = wide_column(column, what);
+            const std::optional<std::int64_t> ms = text ? parse_utc_time(*text) : std::nullopt;
+            return ms ? Cell(type, *ms) : Cell(type, std::monostate{});
+        }
+        case Type::Text: break;
+        }
+        const std::optional<std::string> text = wide_column(column, what);
+        return text ? Cell(type, *text) : Cell(type, std::monostate{});
+    }
+
+    template <typename T>
+    Cell fixed(SQLUSMALLINT column, Type type, SQLSMALLINT c_type, T &value, const std::string &what) {
+        SQLLEN length = 0;
+        if (!ok(SQLGetData(handle_, column, c_type, &value, sizeof value, &length))) {
+            throw fault(what);
+        }
+        return length == SQL_NULL_DATA ? Cell(type, std::monostate{}) : Cell(type, value);
+    }
+
+    // A column as text, in as many pieces as the driver gives it.
+    std::optional<std::string> wide_column(SQLUSMALLINT column, const std::string &what) {
         std::u16string value;
         SQLWCHAR chunk[512];
         for (;;) {
@@ -271,64 +305,49 @@ private:
 
 }  // namespace
 
+NotUtf8::NotUtf8(std::size_t offset)
+    : std::invalid_argument("not UTF-8 text at byte " + std::to_string(offset + 1)), offset_(offset) {}
+
+std::optional<std::size_t> invalid_utf8_at(const std::string &text) {
+    const auto bad = utf8::find_invalid(text.begin(), text.end());
+    return bad == text.end() ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(bad - text.begin()));
+}
+
+std::optional<std::string> not_utf8_words(const std::string &text) {
+    const std::optional<std::size_t> bad = invalid_utf8_at(text);
+    return bad ? std::optional<std::string>("is not UTF-8 text (byte " + std::to_string(*bad + 1) +
+                                            " is not part of a character)")
+               : std::nullopt;
+}
+
 std::u16string utf16(const std::string &text) {
+    if (const std::optional<std::size_t> bad = invalid_utf8_at(text)) {
+        throw NotUtf8(*bad);
+    }
     std::u16string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-        std::uint32_t code = 0xFFFD;
-        std::size_t length = 1;
-        const unsigned char b = byte(i);
-        if (b < 0x80) {
-            code = b;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < text.size()) {
-            code = ((b & 0x1Fu) << 6) | (byte(i + 1) & 0x3Fu);
-            length = 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < text.size()) {
-            code = ((b & 0x0Fu) << 12) | ((byte(i + 1) & 0x3Fu) << 6) | (byte(i + 2) & 0x3Fu);
-            length = 3;
-        } else if ((b & 0xF8) == 0xF0 && i + 3 < text.size()) {
-            code = ((b & 0x07u) << 18) | ((byte(i + 1) & 0x3Fu) << 12) | ((byte(i + 2) & 0x3Fu) << 6) |
-                   (byte(i + 3) & 0x3Fu);
-            length = 4;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-        i += length;
-    }
+    utf8::unchecked::utf8to16(text.begin(), text.end(), std::back_inserter(out));
     return out;
 }
 
 std::string utf8(const std::u16string &text) {
-    std::string out;
-    out.reserve(text.size());
+    // Lone surrogates become U+FFFD, so that the rest converts as it is.
+    std::u16string sound;
+    sound.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t code = text[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
+        const char16_t unit = text[i];
+        const bool high = unit >= 0xD800 && unit < 0xDC00;
+        const bool low = unit >= 0xDC00 && unit < 0xE000;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            sound += unit;
+            sound += text[++i];
         } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
+            sound += high || low ? u'\uFFFD' : unit;
         }
     }
+    std::string out;
+    out.reserve(sound.size());
+    utf8::unchecked::utf16to8(sound.begin(), sound.end(), std::back_inserter(out));
     return out;
 }
 
@@ -345,6 +364,21 @@ std::string connection_value(const std::string &value) {
     }
     return out + "}";
 }
+
+template <typename T>
+std::optional<T> Cell::as(Type type) const {
+    static constexpr const char *kNames[] = {"text", "an integer", "a real number", "a time"};
+    if (type_ != type) {
+        throw std::logic_error(std::string("a result column read as ") + kNames[static_cast<int>(type_)] +
+                               " was asked for as " + kNames[static_cast<int>(type)]);
+    }
+    return null() ? std::nullopt : std::optional<T>(std::get<T>(content_));
+}
+
+std::optional<std::string> Cell::text() const { return as<std::string>(Type::Text); }
+std::optional<std::int64_t> Cell::integer() const { return as<std::int64_t>(Type::Integer); }
+std::optional<double> Cell::real() const { return as<double>(Type::Real); }
+std::optional<std::int64_t> Cell::time() const { return as<std::int64_t>(Type::Time); }
 
 Environment::Environment() {
     SQLHENV env = SQL_NULL_HENV;
@@ -365,7 +399,17 @@ Connection::Connection(Environment &env, const std::string &connection_string, s
     }
     handle_ = dbc;
     SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, attribute(kLoginSeconds), 0);
-    std::u16string text = utf16(connection_string);
+    std::u16string text;
+    try {
+        text = utf16(connection_string);
+    } catch (const NotUtf8 &) {
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        handle_ = nullptr;
+        throw Error(Failure::Other,
+                    "store " + name_ + ": connecting failed: the connection string " +
+                        *not_utf8_words(connection_string),
+                    "");
+    }
     SQLWCHAR out[1024];
     SQLSMALLINT out_length = 0;
     const SQLRETURN r = SQLDriverConnectW(dbc, nullptr, wide(text), SQL_NTS, out,
@@ -378,6 +422,12 @@ Connection::Connection(Environment &env, const std::string &connection_string, s
         throw e;
     }
     connected_ = true;
+    SQLWCHAR dbms[128] = {};
+    SQLSMALLINT dbms_length = 0;
+    if (ok(SQLGetInfoW(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, &dbms_length))) {
+        product_ = utf8(std::u16string(reinterpret_cast<const char16_t *>(dbms)));
+    }
+    sql_ = &dialect_sql(dialect_of(product_));
 }
 
 Connection::~Connection() {
@@ -403,32 +453,48 @@ Error Connection::error(short handle_type, void *handle, const std::string &what
     return Error(failure, message, d.state);
 }
 
-std::string Connection::product() const {
-    SQLWCHAR text[128] = {};
-    SQLSMALLINT length = 0;
-    if (!ok(SQLGetInfoW(handle_, SQL_DBMS_NAME, text, sizeof text, &length))) {
-        return {};
-    }
-    return utf8(std::u16string(reinterpret_cast<const char16_t *>(text)));
-}
-
 void Connection::execute(const std::string &sql, const std::vector<Value> &params) {
     Statement statement(*this, handle_);
     statement.run(sql, params, "writing");
 }
 
-std::vector<Row> Connection::query(const std::string &sql, const std::vector<Value> &params) {
+std::vector<Row> Connection::query(const std::string &sql, const std::vector<Value> &params,
+                                   const std::vector<Type> &columns) {
     Statement statement(*this, handle_);
     statement.run(sql, params, "reading");
-    return statement.rows("reading");
+    return statement.rows("reading", columns);
 }
 
-Cell Connection::scalar(const std::string &sql, const std::vector<Value> &params) {
-    const std::vector<Row> rows = query(sql, params);
+Cell Connection::scalar(const std::string &sql, const std::vector<Value> &params, Type type) {
+    const std::vector<Row> rows = query(sql, params, {type});
     if (rows.empty() || rows.front().empty()) {
-        return std::nullopt;
+        return Cell(type, std::monostate{});
     }
     return rows.front().front();
+}
+
+std::optional<bool> Connection::try_lock(std::int64_t key) {
+    if (sql_->try_lock == nullptr) {
+        return std::nullopt;
+    }
+    return scalar(sql_->try_lock, {key}, Type::Integer).integer() == 1;
+}
+
+void Connection::lock(std::int64_t key) {
+    if (sql_->lock != nullptr) {
+        scalar(sql_->lock, {key}, Type::Integer);
+    }
+}
+
+void Connection::unlock(std::int64_t key) noexcept {
+    if (sql_->unlock == nullptr) {
+        return;
+    }
+    try {
+        scalar(sql_->unlock, {key}, Type::Integer);
+    } catch (...) {
+        // The lock ends with the connection.
+    }
 }
 
 std::vector<std::string> Connection::tables() {
@@ -440,14 +506,16 @@ std::vector<std::string> Connection::tables() {
     std::vector<std::string> names;
     for (const Row &row : statement.rows("listing the tables")) {
         if (row.size() >= 3 && row[2]) {
-            names.push_back(*row[2]);
+            names.push_back(*row[2].text());
         }
     }
     return names;
 }
 
 void Connection::begin() {
-    if (!ok(SQLSetConnectAttrW(handle_, SQL_ATTR_AUTOCOMMIT, attribute(SQL_AUTOCOMMIT_OFF), 0))) {
+    if (sql_->begin != nullptr) {
+        Statement(*this, handle_).run(sql_->begin, {}, "starting a transaction");
+    } else if (!ok(SQLSetConnectAttrW(handle_, SQL_ATTR_AUTOCOMMIT, attribute(SQL_AUTOCOMMIT_OFF), 0))) {
         throw error(SQL_HANDLE_DBC, handle_, "starting a transaction");
     }
     in_transaction_ = true;
@@ -455,6 +523,18 @@ void Connection::begin() {
 
 void Connection::end_transaction(bool commit) {
     in_transaction_ = false;
+    if (const char *statement = commit ? sql_->commit : sql_->rollback) {
+        try {
+            Statement(*this, handle_).run(statement, {}, commit ? "committing" : "rolling back");
+        } catch (const Error &) {
+            if (commit) {
+                throw;
+            }
+            // A transaction that cannot be rolled back is gone with the
+            // connection.
+        }
+        return;
+    }
     const SQLRETURN r = SQLEndTran(SQL_HANDLE_DBC, handle_, commit ? SQL_COMMIT : SQL_ROLLBACK);
     const bool ended = ok(r);
     Error failure = ended ? Error(Failure::Other, "", "") : error(SQL_HANDLE_DBC, handle_, "committing");

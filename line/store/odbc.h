@@ -6,6 +6,8 @@
 // some driver managers lack the ANSI ones.
 #pragma once
 
+#include "dialect.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,9 +47,37 @@ private:
 // A bound value: NULL, a whole number, a real number or UTF-8 text.
 using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
 
-// A value of a result column, read as text (numbers in their plain form);
-// nothing for NULL.
-using Cell = std::optional<std::string>;
+// How a result column is read. The driver converts the column to the C
+// type asked for: integers come as 64-bit integers and real numbers as
+// doubles, never through their text. A time is kept as UTC text in the
+// store's one form ("2024-05-01T12:00:00.123Z") and comes back as
+// milliseconds since 1970-01-01T00:00:00Z; a text that is not a time
+// comes back as nothing.
+enum class Type { Text, Integer, Real, Time };
+
+// One value of a result column, as the query asked for it; empty for NULL.
+// Asking for another type than the column was read as is a fault of the
+// caller (std::logic_error).
+class Cell {
+public:
+    using Content = std::variant<std::monostate, std::string, std::int64_t, double>;
+    Cell() = default;
+    Cell(Type type, Content content) : type_(type), content_(std::move(content)) {}
+
+    bool null() const { return std::holds_alternative<std::monostate>(content_); }
+    explicit operator bool() const { return !null(); }
+    std::optional<std::string> text() const;
+    std::optional<std::int64_t> integer() const;
+    std::optional<double> real() const;
+    // Milliseconds since 1970-01-01T00:00:00Z.
+    std::optional<std::int64_t> time() const;
+
+private:
+    template <typename T>
+    std::optional<T> as(Type type) const;
+    Type type_ = Type::Text;
+    Content content_;
+};
 using Row = std::vector<Cell>;
 
 class Connection;
@@ -75,20 +105,34 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     const std::string &name() const { return name_; }
-    // The server's product name ("SQLite", "PostgreSQL").
-    std::string product() const;
+    // The server's product name as its driver gives it ("SQLite",
+    // "PostgreSQL").
+    const std::string &product() const { return product_; }
+    // Its dialect, decided from that name when the connection opened.
+    Dialect dialect() const { return sql_->dialect; }
+    const DialectSql &sql() const { return *sql_; }
 
     // Runs one statement with its parameters (? in the text).
     void execute(const std::string &sql, const std::vector<Value> &params = {});
-    // The rows of a query.
-    std::vector<Row> query(const std::string &sql, const std::vector<Value> &params = {});
-    // The first column of the first row; nothing when there is no row or it
+    // The rows of a query, each column read as `columns` says (text for
+    // those it leaves out).
+    std::vector<Row> query(const std::string &sql, const std::vector<Value> &params = {},
+                           const std::vector<Type> &columns = {});
+    // The first column of the first row; empty when there is no row or it
     // is NULL.
-    Cell scalar(const std::string &sql, const std::vector<Value> &params = {});
+    Cell scalar(const std::string &sql, const std::vector<Value> &params = {}, Type type = Type::Text);
     // The names of the tables of the database (catalog call, no SQL).
     std::vector<std::string> tables();
 
-    // A transaction: autocommit off until commit or rollback.
+    // Session locks on a number, held until unlocked or until the
+    // connection ends (also when the process dies). Nothing from try_lock
+    // when the dialect has none: then no other station can be told apart.
+    std::optional<bool> try_lock(std::int64_t key);
+    void lock(std::int64_t key);
+    // Throws nothing: a lock that cannot be let go ends with the connection.
+    void unlock(std::int64_t key) noexcept;
+
+    // A write transaction, begun the dialect's way (see Transaction).
     void begin();
     void commit();
     void rollback() noexcept;
@@ -101,11 +145,16 @@ private:
     void end_transaction(bool commit);
     void *handle_ = nullptr;
     std::string name_;
+    std::string product_;
+    const DialectSql *sql_ = nullptr;
     bool connected_ = false;
     bool in_transaction_ = false;
 };
 
-// A transaction that rolls back unless committed.
+// A write transaction that begins as its dialect begins one (SQLite: BEGIN
+// IMMEDIATE, which takes the write lock at once; PostgreSQL and others:
+// autocommit off), commits only when told, and rolls back when it ends
+// uncommitted (an exception, an early return).
 class Transaction {
 public:
     explicit Transaction(Connection &connection) : connection_(connection) { connection_.begin(); }
@@ -126,7 +175,27 @@ private:
     bool done_ = false;
 };
 
-// UTF-8 and the UTF-16 of the wide calls.
+// Text that is not UTF-8: where its first bad byte is.
+class NotUtf8 : public std::invalid_argument {
+public:
+    explicit NotUtf8(std::size_t offset);
+    std::size_t offset() const { return offset_; }
+
+private:
+    std::size_t offset_;
+};
+
+// The offset of the first byte of `text` that is not part of a UTF-8
+// character (a stray or missing continuation byte, an overlong form, a
+// surrogate, a value above U+10FFFF); nothing when all of it is UTF-8.
+std::optional<std::size_t> invalid_utf8_at(const std::string &text);
+// For a refusal: "is not UTF-8 text (byte 3 is not part of a character)",
+// or nothing when the text is UTF-8.
+std::optional<std::string> not_utf8_words(const std::string &text);
+
+// UTF-8 and the UTF-16 of the wide calls. utf16 throws NotUtf8 rather than
+// guess at bytes that are not UTF-8; utf8 turns a lone surrogate (which a
+// driver should never give) into U+FFFD.
 std::u16string utf16(const std::string &text);
 std::string utf8(const std::u16string &text);
 

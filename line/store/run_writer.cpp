@@ -103,7 +103,7 @@ struct RunWriter::State {
         }
         const odbc::Cell verdict = db.scalar("SELECT verdict FROM runs WHERE run_id = ?", {run_id});
         if (verdict) {
-            skip = *verdict != "incomplete";
+            skip = verdict.text() != "incomplete";
             replacing = !skip;
         }
     }

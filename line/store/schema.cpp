@@ -187,8 +187,8 @@ int latest_schema_version() { return kMigrations.back().version; }
 SchemaCheck check_schema(odbc::Connection &db) {
     SchemaCheck check;
     try {
-        const odbc::Cell version = db.scalar("SELECT MAX(version) FROM deve_schema");
-        check.version = version ? std::stoi(*version) : 0;
+        const odbc::Cell version = db.scalar("SELECT MAX(version) FROM deve_schema", {}, odbc::Type::Integer);
+        check.version = static_cast<int>(version.integer().value_or(0));
     } catch (const odbc::Error &e) {
         if (e.failure() != odbc::Failure::Schema && e.failure() != odbc::Failure::Other &&
             e.failure() != odbc::Failure::ReadOnly) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -109,25 +110,31 @@ TEST_P(StoreDatabase, ValuesGoInBoundAndComeBackAsTheyWere) {
                 {std::int64_t{1}, text, std::int64_t{-9007199254740993LL}, 5347.0231693342148});
     db->execute("INSERT INTO t (k, s, n, x) VALUES (?, ?, ?, ?)",
                 {std::int64_t{2}, odbc::Value{}, odbc::Value{}, odbc::Value{}});
-    const std::vector<odbc::Row> rows = db->query("SELECT s, n, x FROM t ORDER BY k");
+    using odbc::Type;
+    const std::vector<odbc::Row> rows =
+        db->query("SELECT s, n, x FROM t ORDER BY k", {}, {Type::Text, Type::Integer, Type::Real});
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0][0], text);
-    EXPECT_EQ(rows[0][1], "-9007199254740993");
+    EXPECT_EQ(rows[0][0].text(), text);
+    // Numbers come back as numbers, from the driver's own conversion.
+    EXPECT_EQ(rows[0][1].integer(), -9007199254740993LL);
     ASSERT_TRUE(rows[0][2]);
-    // SQLite's ODBC driver hands real numbers over as SQLite's text of them:
-    // 15 significant digits. The value stored is the whole double.
-    EXPECT_NEAR(std::stod(*rows[0][2]), 5347.0231693342148, 5347.0 * 1e-14);
+    // SQLite's ODBC driver hands real numbers over through SQLite's text of
+    // them: 15 significant digits. The value stored is the whole double.
+    EXPECT_NEAR(*rows[0][2].real(), 5347.0231693342148, 5347.0 * 1e-14);
     EXPECT_FALSE(rows[1][0]);
-    EXPECT_FALSE(rows[1][1]);
-    EXPECT_FALSE(rows[1][2]);
-    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM t WHERE s = ?", {text}), "1");
+    EXPECT_FALSE(rows[1][1].integer());
+    EXPECT_FALSE(rows[1][2].real());
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM t WHERE s = ?", {text}, Type::Integer).integer(), 1);
+    // A column read as one type is not another's.
+    EXPECT_THROW(rows[0][1].text(), std::logic_error);
+    EXPECT_THROW(rows[0][0].integer(), std::logic_error);
 
     // A transaction that is not committed leaves nothing.
     {
         odbc::Transaction transaction(*db);
         db->execute("INSERT INTO t (k) VALUES (?)", {std::int64_t{3}});
     }
-    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM t"), "2");
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM t", {}, Type::Integer).integer(), 2);
     // A broken key is a Conflict, named in plain words.
     try {
         db->execute("INSERT INTO t (k) VALUES (?)", {std::int64_t{1}});
@@ -136,6 +143,70 @@ TEST_P(StoreDatabase, ValuesGoInBoundAndComeBackAsTheyWere) {
         EXPECT_EQ(e.failure(), odbc::Failure::Conflict) << e.what();
         EXPECT_NE(std::string(e.what()).find(database_->url().substr(0, 6)), std::string::npos) << e.what();
     }
+}
+
+TEST_P(StoreDatabase, TimesComeBackAsMillisecondsAndTextThatIsNotUtf8IsRefused) {
+    using odbc::Type;
+    auto db = connect();
+    EXPECT_EQ(db->dialect(), GetParam() == Kind::Sqlite ? Dialect::Sqlite : Dialect::Postgresql) << db->product();
+    db->execute("CREATE TABLE t (k INTEGER PRIMARY KEY, at TEXT)");
+    db->execute("INSERT INTO t (k, at) VALUES (1, ?), (2, ?), (3, NULL)",
+                {std::string("2024-05-01T12:00:00.123Z"), std::string("not a time")});
+    const std::vector<odbc::Row> rows = db->query("SELECT at FROM t ORDER BY k", {}, {Type::Time});
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0].time(), 1714564800123LL);
+    EXPECT_FALSE(rows[1][0].time());
+    EXPECT_FALSE(rows[2][0].time());
+
+    // A value that is not UTF-8 is refused before it is sent, naming the
+    // parameter, and nothing is written.
+    try {
+        db->execute("INSERT INTO t (k, at) VALUES (?, ?)", {std::int64_t{4}, std::string("x\xC3" "A")});
+        ADD_FAILURE() << "text that is not UTF-8 was written";
+    } catch (const odbc::Error &e) {
+        EXPECT_NE(std::string(e.what()).find("parameter 2 is not UTF-8 text (byte 2"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(db->scalar("SELECT COUNT(*) FROM t", {}, Type::Integer).integer(), 3);
+}
+
+// Two stations read a row and write it back, each in its own transaction:
+// SQLite's holds the write lock from its start (PostgreSQL's locks the row
+// as it reads it), so the other waits instead of failing or losing an
+// update.
+TEST_P(StoreDatabase, WriteTransactionsOfTwoConnectionsDoNotInterleave) {
+    using odbc::Type;
+    auto first = connect();
+    auto second = connect();
+    first->execute("CREATE TABLE counter (k INTEGER PRIMARY KEY, n INTEGER)");
+    first->execute("INSERT INTO counter (k, n) VALUES (1, 0)");
+    // No retries: a transaction that began without the lock would fail
+    // when it first writes (SQLite: "database is locked").
+    const auto add_one = [](odbc::Connection &db) {
+        odbc::Transaction transaction(db);
+        const std::int64_t n =
+            *db.scalar(std::string("SELECT n FROM counter WHERE k = 1") +
+                           (db.dialect() == Dialect::Postgresql ? " FOR UPDATE" : ""),
+                       {}, Type::Integer)
+                 .integer();
+        db.execute("UPDATE counter SET n = ? WHERE k = 1", {n + 1});
+        transaction.commit();
+    };
+    std::string failure;
+    std::thread other([&] {
+        try {
+            for (int i = 0; i < 50; ++i) {
+                add_one(*second);
+            }
+        } catch (const odbc::Error &e) {
+            failure = e.what();
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        add_one(*first);
+    }
+    other.join();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(first->scalar("SELECT n FROM counter WHERE k = 1", {}, Type::Integer).integer(), 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreDatabase, ::testing::Values(Kind::Sqlite, Kind::Postgresql),
@@ -157,7 +228,7 @@ TEST(StoreErrors, PlainWordsForAWrongPasswordAndAMissingServer) {
         EXPECT_NE(std::string(e.what()).find("refused the user name or the password"), std::string::npos) << e.what();
     }
     odbc::Connection right(env, wrong.url->connection_strings("station-secret", false).front(), wrong.url->name);
-    EXPECT_EQ(right.scalar("SELECT 1"), "1");
+    EXPECT_EQ(right.scalar("SELECT 1", {}, odbc::Type::Integer).integer(), 1);
 
     // The server answers, but has no such database: not a server that is
     // away (a run would wait in the spool for ever).

@@ -4,6 +4,7 @@
 
 #include "deve/efuse_burn.h"
 #include "deve/text.h"
+#include "odbc.h"
 
 namespace deve::cli::parsing {
 
@@ -107,6 +108,11 @@ Command parse_mac(const std::vector<std::string> &words) {
         throw UsageError("mac write takes a MAC address or --from-pool NAME (one of the two)");
     }
     if (!cmd.pool.empty()) {
+        // The store keeps names as UTF-8; bytes that are not are refused,
+        // never guessed at.
+        if (const std::optional<std::string> bad = store::odbc::not_utf8_words(cmd.pool)) {
+            throw UsageError("--from-pool: the pool's name " + *bad);
+        }
         if (!expect.empty() || cmd.burn.if_blank) {
             throw UsageError("mac write --from-pool decides by the pool what a board that holds an address gets: "
                              "--expect and --if-blank do not apply");

@@ -1,6 +1,7 @@
 #include "pool_admin.h"
 
 #include "connect.h"
+#include "odbc.h"
 #include "pool_store.h"
 #include "standalone_parse.h"
 #include "url.h"
@@ -65,6 +66,12 @@ PoolAdminParse parse_pool_admin(const std::vector<std::string> &words) {
     if (!parsed.help.empty() || !parsed.error.empty()) {
         out.help = parsed.help;
         out.error = parsed.error;
+        return out;
+    }
+    // The store keeps names as UTF-8; bytes that are not are refused, never
+    // guessed at.
+    if (const std::optional<std::string> bad = store::odbc::not_utf8_words(cmd.pool)) {
+        out.error = "store pool: the pool's name " + *bad;
         return out;
     }
     if (add->parsed()) {

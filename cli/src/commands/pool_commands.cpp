@@ -4,6 +4,7 @@
 // the fuses read back. A board that already holds an address gets nothing new.
 #include "runner.h"
 
+#include "odbc.h"
 #include "deve/efuse_map.h"
 
 namespace deve::cli {
@@ -57,6 +58,9 @@ std::optional<Outcome> Runner::check_pools(const std::vector<Command> &commands)
         if (serial.empty()) {
             return error("usage", "mac write --from-pool needs the board's serial (--meta serial=...): the pool "
                                   "records which board each address went to");
+        }
+        if (const std::optional<std::string> bad = store::odbc::not_utf8_words(serial)) {
+            return error("usage", "mac write --from-pool: the board's serial (--meta serial=...) " + *bad);
         }
         try {
             const std::optional<PoolStatus> status = pools().status(write->pool);

@@ -131,6 +131,15 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
                                                      " (2026-12-08, 2026-12-08T14:30:05Z, 90m, 12h or 7d)");
             }
         }
+        // The store keeps text as UTF-8; a key or name whose bytes are not
+        // is refused, never guessed at.
+        for (const auto &[text, name, noun] : {std::make_tuple(&command.board, "board", "the board's key"),
+                                               std::make_tuple(&command.station, "--station", "the station"),
+                                               std::make_tuple(&command.lot, "--lot", "the lot")}) {
+            if (const std::optional<std::string> bad = store::odbc::not_utf8_words(*text)) {
+                throw CLI::ValidationError(name, std::string(noun) + " " + *bad);
+            }
+        }
         if (command.since_ms && command.until_ms && *command.since_ms >= *command.until_ms) {
             throw CLI::ValidationError("--since", "must be before --until");
         }

@@ -4,12 +4,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace deve {
 
 // "2024-05-01T12:00:00.123Z".
 std::string utc_timestamp(std::chrono::system_clock::time_point when);
+// Milliseconds since 1970-01-01T00:00:00Z of a UTC time: "2024-05-01",
+// "2024-05-01T12:00", "2024-05-01 12:00:05", "2024-05-01T12:00:05.123Z" (the
+// form utc_timestamp writes). Nothing when the text is none of them.
+std::optional<std::int64_t> parse_utc_time(const std::string &text);
 // "0x0000beef".
 std::string hex_word(std::uint32_t value);
 // A number with a fixed count of decimals: "12.50".
