@@ -21,6 +21,10 @@ const char *default_transport_name();
 // Returns null and fills `error` on failure.
 ModuleHandle load_module(const std::string &file, std::string &error);
 
+// The file a loaded module came from, with its directory, as the system
+// tells it (UTF-8); empty when it cannot be told.
+std::string module_path(ModuleHandle module);
+
 // Looks up an exported function; null when absent.
 void *find_symbol(ModuleHandle module, const char *name);
 

@@ -1,8 +1,9 @@
-// POSIX side of the platform seam: dlopen/dlsym/dlclose and a one-shot
+// POSIX side of the platform seam: dlopen/dlsym/dlclose/dlinfo and a one-shot
 // CLOCK_MONOTONIC timer for the fine delay.
 #include "platform.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <time.h>
 
 #include <cerrno>
@@ -54,6 +55,16 @@ ModuleHandle load_module(const std::string &file, std::string &error) {
         }
     }
     return nullptr;
+}
+
+std::string module_path(ModuleHandle module) {
+    // The dynamic linker's own record of the object: the path it opened,
+    // after its search (a bare name comes back with its directory).
+    struct link_map *map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) {
+        return {};
+    }
+    return map->l_name;
 }
 
 void *find_symbol(ModuleHandle module, const char *name) {

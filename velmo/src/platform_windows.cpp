@@ -206,6 +206,8 @@ ModuleHandle load_module(const std::string &file, std::string &error) {
     return reinterpret_cast<ModuleHandle>(module);
 }
 
+std::string module_path(ModuleHandle module) { return narrow(module_file(static_cast<HMODULE>(module))); }
+
 void *find_symbol(ModuleHandle module, const char *name) {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
