@@ -8,6 +8,8 @@
 
 #include "module_loader.h"
 
+#include <string>
+
 namespace deve {
 
 // clang-format off
@@ -53,8 +55,29 @@ std::int32_t VelmoApi::rf_efuse_read_rate_gain_g_n20(std::uint8_t *high, std::ui
 std::int32_t VelmoApi::rf_get_efuse_free_bits() { return ::rf_get_efuse_free_bits(); }
 // clang-format on
 
+std::string VelmoApi::transport_path() {
+    // The length first, then the path; again if the transport changed between
+    // the two calls.
+    for (;;) {
+        const std::int32_t length = ::velmo_transport_path(nullptr, 0);
+        if (length <= 0) {
+            return {};
+        }
+        std::string path(static_cast<std::size_t>(length) + 1, '\0');
+        if (::velmo_transport_path(path.data(), length + 1) == length) {
+            path.resize(static_cast<std::size_t>(length));
+            return path;
+        }
+    }
+}
+
 std::optional<OpenRefusal> VelmoApi::open_refusal() {
-    const auto explain = reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_in_transport("xolt_open_refusal"));
+    const std::string transport = transport_path();
+    if (transport.empty()) {
+        return std::nullopt;
+    }
+    const auto explain =
+        reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_loaded(transport, "xolt_open_refusal"));
     if (explain == nullptr) {
         return std::nullopt;
     }

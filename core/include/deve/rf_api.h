@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace deve {
 
@@ -74,6 +75,10 @@ public:
     // xolt_open_refusal. Nothing when the transport has no such entry point
     // or cannot say, which is all a stand-in knows.
     virtual std::optional<OpenRefusal> open_refusal() { return std::nullopt; }
+
+    // velmo_transport_path: the transport file the library loaded (UTF-8);
+    // empty while none is loaded, and for a stand-in.
+    virtual std::string transport_path() { return {}; }
 };
 
 }  // namespace deve

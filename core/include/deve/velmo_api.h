@@ -51,6 +51,7 @@ public:
     // xolt_open_refusal, looked up in the transport module the library
     // loaded (an optional entry point: a transport may lack it).
     std::optional<OpenRefusal> open_refusal() override;
+    std::string transport_path() override;
 };
 
 }  // namespace deve
