@@ -61,7 +61,12 @@ run_consumer() {
   expect_line "$log" "revision read 0 0x30303643"
   expect_line "$log" "unity DAC gain code 0x80"
   expect_line "$log" "library $tree/$libdir/libvelmo.so.$version"
+  expect_line "$log" "library version $version"
   expect_line "$log" "transport $tree/$libdir/libxolt.so"
+  local loaded
+  loaded=$(sed -n 's/^transport loaded //p' "$log")
+  [ "$(realpath -m "$loaded")" = "$tree/$libdir/libxolt.so" ] \
+    || fail "$program: velmo_transport_path names $loaded, not $tree/$libdir/libxolt.so"
   echo "$program: rf_init 0, revision 0x30303643, on $tree"
 }
 

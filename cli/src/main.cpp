@@ -1,5 +1,6 @@
 // deve-cli: the Deve console's bench operations from the command line.
 #include "commands.h"
+#include "deve/library_lines.h"
 #include "deve/velmo_api.h"
 #include "input_file.h"
 #include "link_check.h"
@@ -207,11 +208,12 @@ int run_program(const std::vector<std::string> &args) {
     }
 
     platform::install_signal_handlers();
-    platform::LibraryOutput library;
-    std::FILE *results = library.divert();
-    if (results == nullptr) {
-        results = stdout;
-    }
+    // The library hands its diagnostic lines to the run (for the library log
+    // and its error results); standard output carries the results alone,
+    // each line ending in LF on every platform.
+    deve::LibraryLines library;
+    std::FILE *results = stdout;
+    platform::binary_output(results);
     Progress progress(globals.progress && platform::is_terminal(stderr) ? stderr : nullptr);
     deve::VelmoApi velmo;
     ProgressApi api(velmo, progress);
@@ -227,8 +229,7 @@ int run_program(const std::vector<std::string> &args) {
     Environment env;
     env.read_temperature = [](std::int32_t *celsius) { return ::rf_read_temperature(celsius); };
     env.requested_transport = platform::requested_transport_file;
-    env.loaded_transport = platform::loaded_transport_file;
-    env.library_lines = [&library] { return library.take_lines(); };
+    env.library_lines = [&library] { return library.take(); };
     env.pending_signal = platform::pending_signal;
     env.signal_name = platform::signal_name;
     env.host = platform::host_name();

@@ -16,9 +16,9 @@ void *open(const std::string &file, std::string &error);
 // The address of an export, or null.
 void *find(void *module, const char *name);
 
-// The address of an export of the transport module the library has loaded
-// (the loaded module that itself defines the transport's xolt_open), without
-// loading anything. Null when no transport is loaded or it lacks the export.
-void *find_in_transport(const char *name);
+// The address of an export that the already loaded module `file` itself
+// defines (`file` as the library names the transport it loaded), without
+// loading anything. Null when that module is not loaded or lacks the export.
+void *find_loaded(const std::string &file, const char *name);
 
 }  // namespace deve::module_loader

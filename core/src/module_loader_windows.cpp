@@ -3,12 +3,8 @@
 #include <windows.h>
 
 #include "common/wide_text.h"
-// psapi.h needs windows.h before it.
-#include <psapi.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 namespace deve::module_loader {
 
@@ -16,10 +12,6 @@ namespace {
 
 using wide_text::widen;
 
-
-// An entry point every transport defines, and only a transport (velmo.dll
-// forwards the register calls under their names, but has no xolt_open).
-constexpr const char *kTransportSymbol = "xolt_open";
 
 // A module's own DLLs come from its folder and the system folders, never the
 // current directory or PATH.
@@ -92,24 +84,12 @@ void *find(void *module, const char *name) {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void *find_in_transport(const char *name) {
-    std::vector<HMODULE> modules(256);
-    DWORD needed = 0;
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
-        if (!K32EnumProcessModules(GetCurrentProcess(), modules.data(), size, &needed)) {
-            return nullptr;
-        }
-        if (needed <= size) {
-            break;
-        }
-        modules.resize(needed / sizeof(HMODULE));
+void *find_loaded(const std::string &file, const char *name) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, widen(file).c_str(), &module)) {
+        return nullptr;
     }
-    modules.resize(needed / sizeof(HMODULE));
-    const auto transport = std::find_if(modules.begin(), modules.end(), [](HMODULE module) {
-        return GetProcAddress(module, kTransportSymbol) != nullptr;
-    });
-    return transport == modules.end() ? nullptr : reinterpret_cast<void *>(GetProcAddress(*transport, name));
+    return reinterpret_cast<void *>(GetProcAddress(module, name));
 }
 
 }  // namespace deve::module_loader

@@ -9,6 +9,7 @@
 #include "module_loader.h"
 
 #include <algorithm>
+#include <string>
 
 namespace deve {
 
@@ -66,8 +67,29 @@ std::string VelmoApi::transport_failure() {
     return text;
 }
 
+std::string VelmoApi::transport_path() {
+    // The length first, then the path; again if the transport changed between
+    // the two calls.
+    for (;;) {
+        const std::int32_t length = ::velmo_transport_path(nullptr, 0);
+        if (length <= 0) {
+            return {};
+        }
+        std::string path(static_cast<std::size_t>(length) + 1, '\0');
+        if (::velmo_transport_path(path.data(), length + 1) == length) {
+            path.resize(static_cast<std::size_t>(length));
+            return path;
+        }
+    }
+}
+
 std::optional<OpenRefusal> VelmoApi::open_refusal() {
-    const auto explain = reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_in_transport("xolt_open_refusal"));
+    const std::string transport = transport_path();
+    if (transport.empty()) {
+        return std::nullopt;
+    }
+    const auto explain =
+        reinterpret_cast<xolt_open_refusal_fn>(module_loader::find_loaded(transport, "xolt_open_refusal"));
     if (explain == nullptr) {
         return std::nullopt;
     }

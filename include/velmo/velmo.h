@@ -5,10 +5,12 @@
  * success and -1 for failure unless stated otherwise. The library reaches
  * the chip only through the register entry points of the xolt transport,
  * which rf_init loads at run time (XOLT_LIBRARY, or the platform's default
- * transport file). Diagnostics are single lines on standard output.
+ * transport file). Diagnostics are single lines on standard output, unless
+ * the caller takes them with velmo_set_log_handler (below).
  *
  * The library keeps module-level state and is not re-entrant: call it from
- * one thread, one call at a time.
+ * one thread, one call at a time. velmo_set_log_handler and velmo_version
+ * are the exceptions, as said at each.
  */
 #ifndef VELMO_VELMO_H
 #define VELMO_VELMO_H
@@ -107,6 +109,43 @@ VELMO_API int32_t rf_load_phy(void);
 /* ---- Power-amplifier pre-distortion ---------------------------------- */
 
 VELMO_API int32_t rf_2g_5g_padpd_cali(int32_t enable);
+
+/* ---- The library and its caller --------------------------------------- */
+
+/* Receives one diagnostic line of the library: `line` is its UTF-8 text
+ * without the line end ("rf_init -1 fails" for "rf_init -1 fails\n"; an
+ * empty line is ""), valid only during the call; `context` is the pointer
+ * given to velmo_set_log_handler. The handler runs on the thread of the
+ * library call that printed the line, before that call returns. It must
+ * not call the library's other exports, and must not throw. */
+typedef void (*velmo_log_handler)(const char *line, void *context);
+
+/* Sends the library's diagnostic lines to `handler` instead of standard
+ * output, one call per line, with `context` passed through unchanged. A
+ * null handler restores standard output, where the lines are printed and
+ * flushed as before, byte for byte. Always 0.
+ * May be called at any time, from any thread, also before rf_init: once it
+ * returns, no line goes to the previous handler any more (a line being
+ * handed to it is finished first). A handler may call it to replace
+ * itself. */
+VELMO_API int32_t velmo_set_log_handler(velmo_log_handler handler, void *context);
+
+/* The transport file that rf_init loaded, as a UTF-8 path (the file the
+ * system loaded, with its directory). Returns the path's length in bytes,
+ * without the terminating NUL, and writes the path and a NUL into `buffer`
+ * when `size` is greater than that length. When the buffer is too small it
+ * writes only an empty string (when `size` > 0), never a cut path: call
+ * again with the length + 1. `buffer` may be null when `size` is 0.
+ * Returns 0 (and writes an empty string) while no transport is loaded:
+ * before rf_init, after rf_deinit, and after an rf_init that could not load
+ * it. Returns -1 for a negative `size`, or a null `buffer` with a `size`
+ * other than 0. */
+VELMO_API int32_t velmo_transport_path(char *buffer, int32_t size);
+
+/* The library's version, "MAJOR.MINOR.PATCH" (the version of the package
+ * it came in). The text is static: never freed, the same for every call.
+ * May be called at any time, from any thread. */
+VELMO_API const char *velmo_version(void);
 
 #ifdef __cplusplus
 }

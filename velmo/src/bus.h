@@ -29,8 +29,10 @@ void timer_delay(std::int64_t units_100ns);
 // The millisecond sleep used for calibration waits.
 void sleep_ms(std::uint32_t ms);
 
-// One diagnostic line (or part of one) on standard output, flushed at once so
-// that an operator sees it while a long sequence is still running.
+// One diagnostic line (or part of one): on standard output, flushed at once
+// so that an operator sees it while a long sequence is still running; or, when
+// the caller set a handler (velmo_set_log_handler), to the handler once the
+// line is whole.
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif

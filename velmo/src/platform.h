@@ -25,12 +25,12 @@ const char *default_transport_name();
 // DLL it imports that is nowhere to be found.
 ModuleHandle load_module(const std::string &file, LoadFailure &failure);
 
-// The file a loaded module came from (UTF-8); empty when the system does not
-// say.
-std::string module_file(ModuleHandle module);
-
 // This library: its file name, the kind of module it loads, its architecture.
 OwnModule own_module();
+
+// The file a loaded module came from, with its directory, as the system
+// tells it (UTF-8); empty when it cannot be told.
+std::string module_path(ModuleHandle module);
 
 // Looks up an exported function; null when absent.
 void *find_symbol(ModuleHandle module, const char *name);

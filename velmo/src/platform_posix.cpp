@@ -1,4 +1,4 @@
-// POSIX side of the platform seam: dlopen/dlsym/dlclose and a one-shot
+// POSIX side of the platform seam: dlopen/dlsym/dlclose/dlinfo and a one-shot
 // CLOCK_MONOTONIC timer for the fine delay.
 #include "platform.h"
 
@@ -67,8 +67,10 @@ ModuleHandle load_module(const std::string &file, LoadFailure &failure) {
     return nullptr;
 }
 
-std::string module_file(ModuleHandle module) {
-    link_map *map = nullptr;
+std::string module_path(ModuleHandle module) {
+    // The dynamic linker's own record of the object: the path it opened,
+    // after its search (a bare name comes back with its directory).
+    struct link_map *map = nullptr;
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) {
         return {};
     }

@@ -259,7 +259,7 @@ ModuleHandle load_module(const std::string &file, LoadFailure &failure) {
     return reinterpret_cast<ModuleHandle>(module);
 }
 
-std::string module_file(ModuleHandle module) { return narrow(file_of_module(static_cast<HMODULE>(module))); }
+std::string module_path(ModuleHandle module) { return narrow(file_of_module(static_cast<HMODULE>(module))); }
 
 OwnModule own_module() {
 #if defined(__x86_64__) || defined(_M_X64)

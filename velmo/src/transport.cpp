@@ -78,6 +78,10 @@ void explain(Reason reason) noexcept {
     log("ERROR: %s\n", load_failure.c_str());
 }
 
+// The file the loaded transport came from, as the system tells it (UTF-8);
+// empty while no transport is loaded.
+std::string module_file;
+
 // The transport file: XOLT_LIBRARY when set and non-empty, else the
 // platform's default name.
 std::string transport_file() {
@@ -114,11 +118,12 @@ int load_transport() {
     }
     transport = bind(addresses);
     if (missing.empty()) {
+        module_file = platform::module_path(module);
         return 0;
     }
     log("ERROR: unable to find DLL api\n");
     explain([&file, &missing] {
-        const std::string path = platform::module_file(module);
+        const std::string path = platform::module_path(module);
         return explain_missing_entry_points(path.empty() ? file : path, missing,
                                             read_file_head(path, kExplainReadLimit));
     });
@@ -137,6 +142,7 @@ void unload_transport() {
         transport = Transport{};
     }
     module = nullptr;
+    module_file.clear();
 }
 
 }  // namespace
@@ -162,14 +168,6 @@ std::uint32_t reg_rmw(std::uint32_t address, std::uint32_t keep, std::uint32_t s
 void timer_delay(std::int64_t units_100ns) { platform::timer_delay(units_100ns); }
 
 void sleep_ms(std::uint32_t ms) { platform::sleep_ms(ms); }
-
-void log(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
 
 }  // namespace velmo
 
@@ -230,6 +228,24 @@ VELMO_API int32_t xolt_write_reg(uint32_t address, uint32_t value) {
         return -1;
     }
     return transport.write_reg(address, value);
+}
+
+VELMO_API int32_t velmo_transport_path(char *buffer, int32_t size) {
+    if (size < 0 || (buffer == nullptr && size != 0)) {
+        return -1;
+    }
+    const std::string &path = module_file;
+    const auto length = static_cast<int32_t>(path.size());
+    if (size == 0) {
+        return length;
+    }
+    // The whole path or nothing: a path cut short would name another file.
+    if (length < size) {
+        std::memcpy(buffer, path.c_str(), path.size() + 1);
+    } else {
+        buffer[0] = '\0';
+    }
+    return length;
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include "trace_commands.h"
 
 #include "common/text_format.h"
+#include "deve/library_lines.h"
 #include "deve/velmo_api.h"
 #include "varimon/chip_registers.h"
 #include "xolt/xolt.h"
@@ -136,9 +137,8 @@ ParseResult parse_link_command(const std::vector<std::string> &words) {
 }
 
 int run_link_check(const LinkCheckCommand &command, const Globals &globals) {
-    platform::LibraryOutput library;
-    std::FILE *results = library.divert();
-    Output out(results != nullptr ? results : stdout, globals.json || command.json);
+    deve::LibraryLines library;
+    Output out(stdout, globals.json || command.json);
     out.set_run_id(random_uuid());
     StandaloneRun run(out, "link check");
     const bool sdio = globals.open.port == 1;
@@ -147,24 +147,24 @@ int run_link_check(const LinkCheckCommand &command, const Globals &globals) {
     VelmoApi api;
     const std::int32_t init = api.rf_init(sdio ? XOLT_SELECT_SDIO : XOLT_SELECT_USB);
     std::string library_said;
-    for (const std::string &line : library.take_lines()) {
+    for (const std::string &line : library.take()) {
         out.record("library", run.head().add("line", line));
         library_said += (library_said.empty() ? "" : "; ") + line;
     }
     json::Object fields = run.head();
     fields.add("port", sdio ? "SDIO" : "USB").add("transport_requested", requested).add("opened", init == 0);
     fields.add("init_result", init);
-    const std::string loaded = platform::loaded_transport_file();
+    const std::string loaded = api.transport_path();
     json::Object entry_points;
     std::string missing;
     for (const char *name : kEntryPoints) {
-        const bool present = !loaded.empty() && platform::transport_exports(name);
+        const bool present = !loaded.empty() && platform::transport_exports(loaded, name);
         entry_points.add(name, present);
         if (!present && std::string(name) != "xolt_open_refusal") {
             missing += (missing.empty() ? "" : ", ") + std::string(name);
         }
     }
-    const bool refusal_present = !loaded.empty() && platform::transport_exports("xolt_open_refusal");
+    const bool refusal_present = !loaded.empty() && platform::transport_exports(loaded, "xolt_open_refusal");
     if (loaded.empty()) {
         fields.add_null("transport").add_null("size").add_null("format").add_null("machine");
     } else {

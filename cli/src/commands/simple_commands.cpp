@@ -37,7 +37,7 @@ Outcome Runner::operator()(const InfoCmd &) {
     }
     const std::uint32_t revision = *revision_read;
     const std::string requested = env_.requested_transport ? env_.requested_transport() : std::string();
-    const std::string loaded = env_.loaded_transport ? env_.loaded_transport() : std::string();
+    const std::string loaded = api_.transport_path();
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
     json::Object fields = head();
     if (have_id) {

@@ -1,6 +1,5 @@
 // What deve-cli needs of the operating system: the interrupt signals, the
-// library's standard output, the transport file the library loaded, the
-// terminal.
+// transport file the library is asked for, the terminal.
 #pragma once
 
 #include "input_file.h"
@@ -8,7 +7,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace deve::cli::platform {
 
@@ -27,31 +25,12 @@ const char *signal_name(int signal);
 // (128 + signal) says it.
 void end_by_signal(int signal);
 
-// The library prints its diagnostics on the process's standard output. This
-// moves them to a temporary file, and hands the original standard output to
-// the program for its own results.
-class LibraryOutput {
-public:
-    // Null when the diversion failed (the library then prints on standard
-    // output as before).
-    std::FILE *divert();
-    // Lines the library printed since the last call.
-    std::vector<std::string> take_lines();
-
-private:
-    std::FILE *capture_ = nullptr;
-    long offset_ = 0;
-    std::string partial_;
-};
-
-// The transport file the library was asked to load (XOLT_LIBRARY, or the
-// platform's default name), and the file it actually loaded (empty when it
-// cannot be told).
+// The transport file the library is asked to load (XOLT_LIBRARY, or the
+// platform's default name).
 std::string requested_transport_file();
-std::string loaded_transport_file();
-// Whether the transport the library loaded itself exports the entry point
-// NAME (false when no transport is loaded).
-bool transport_exports(const char *name);
+// Whether the transport file FILE, as the library loaded it, itself exports
+// the entry point NAME (false when it is not loaded).
+bool transport_exports(const std::string &file, const char *name);
 
 bool is_terminal(std::FILE *stream);
 

@@ -1,15 +1,11 @@
 #include "platform.h"
 
-#include <dlfcn.h>
-#include <link.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 namespace deve::cli::platform {
@@ -22,8 +18,6 @@ extern "C" void on_signal(int signal) { received_signal = signal; }
 
 // Where the library's default transport name comes from.
 constexpr const char *kDefaultTransport = "libxolt.so";
-// An entry point every transport has.
-constexpr const char *kTransportSymbol = "xolt_open";
 
 }  // namespace
 
@@ -65,60 +59,12 @@ const char *signal_name(int signal) {
     }
 }
 
-std::FILE *LibraryOutput::divert() {
-    std::fflush(stdout);
-    const int original = dup(STDOUT_FILENO);
-    if (original < 0) {
-        return nullptr;
-    }
-    capture_ = std::tmpfile();
-    std::FILE *results = fdopen(original, "w");
-    if (capture_ == nullptr || results == nullptr || dup2(fileno(capture_), STDOUT_FILENO) < 0) {
-        if (results != nullptr) {
-            std::fclose(results);
-        } else {
-            close(original);
-        }
-        if (capture_ != nullptr) {
-            std::fclose(capture_);
-            capture_ = nullptr;
-        }
-        return nullptr;
-    }
-    return results;
-}
-
-std::vector<std::string> LibraryOutput::take_lines() {
-    std::vector<std::string> lines;
-    if (capture_ == nullptr) {
-        return lines;
-    }
-    std::fflush(stdout);
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = pread(fileno(capture_), buffer, sizeof buffer, offset_);
-        if (got <= 0) {
-            break;
-        }
-        offset_ += got;
-        partial_.append(buffer, static_cast<std::size_t>(got));
-    }
-    std::size_t start = 0;
-    for (std::size_t nl = partial_.find('\n'); nl != std::string::npos; nl = partial_.find('\n', start)) {
-        lines.push_back(partial_.substr(start, nl - start));
-        start = nl + 1;
-    }
-    partial_.erase(0, start);
-    return lines;
-}
-
 std::string requested_transport_file() {
     const char *file = std::getenv("XOLT_LIBRARY");
     return file != nullptr && *file != '\0' ? file : kDefaultTransport;
 }
 
-bool transport_exports(const char *name) {
-    const std::string file = loaded_transport_file();
+bool transport_exports(const std::string &file, const char *name) {
     if (file.empty()) {
         return false;
     }
@@ -134,33 +80,6 @@ bool transport_exports(const char *name) {
                       where.dli_fname != nullptr && file == where.dli_fname;
     dlclose(handle);  // only drops the reference NOLOAD took
     return here;
-}
-
-std::string loaded_transport_file() {
-    // The loaded object that itself defines the transport's entry point.
-    std::string found;
-    dl_iterate_phdr(
-        [](struct dl_phdr_info *info, std::size_t, void *data) -> int {
-            if (info->dlpi_name == nullptr || *info->dlpi_name == '\0') {
-                return 0;
-            }
-            void *handle = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
-            if (handle == nullptr) {
-                return 0;
-            }
-            void *symbol = dlsym(handle, kTransportSymbol);
-            Dl_info where{};
-            const bool here = symbol != nullptr && dladdr(symbol, &where) != 0 && where.dli_fname != nullptr &&
-                              std::strcmp(where.dli_fname, info->dlpi_name) == 0;
-            dlclose(handle);
-            if (here) {
-                *static_cast<std::string *>(data) = info->dlpi_name;
-                return 1;
-            }
-            return 0;
-        },
-        &found);
-    return found;
 }
 
 void binary_output(std::FILE *) {}

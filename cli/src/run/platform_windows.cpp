@@ -1,6 +1,5 @@
 // Windows side of deve-cli's platform seam: the console's control events for
-// the interrupts, the library's output through a temporary file, the loaded
-// transport among the process's modules, the console for the terminal.
+// the interrupts, the transport asked for, the console for the terminal.
 #include "platform.h"
 
 #include <fcntl.h>
@@ -8,8 +7,6 @@
 #include <windows.h>
 
 #include "common/wide_text.h"
-// psapi.h needs windows.h before it.
-#include <psapi.h>
 
 #include <atomic>
 #include <cerrno>
@@ -69,72 +66,6 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 // Where the library's default transport name comes from.
 constexpr const wchar_t *kDefaultTransport = L"xolt.dll";
-// An entry point every transport has (the library itself exports only the
-// register forwarders).
-constexpr const char *kTransportSymbol = "xolt_open";
-
-
-std::wstring module_file(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);  // cut short: a long path
-    }
-}
-
-// A temporary file that Windows removes when its last handle closes.
-HANDLE temporary_file(std::wstring &path) {
-    wchar_t dir[MAX_PATH + 1] = {};
-    wchar_t name[MAX_PATH + 1] = {};
-    if (GetTempPathW(MAX_PATH + 1, dir) == 0 || GetTempFileNameW(dir, L"dve", 0, name) == 0) {
-        return INVALID_HANDLE_VALUE;
-    }
-    path = name;
-    return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
-
-// The temporary file again, for reading with a file position of its own.
-std::FILE *reader_of(const std::wstring &path) {
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    std::FILE *file = _fdopen(fd, "rb");
-    if (file == nullptr) {
-        _close(fd);
-    }
-    return file;
-}
-
-// The loaded module that itself exports the transport's entry point.
-HMODULE loaded_transport_module() {
-    HMODULE modules[1024];
-    DWORD needed = 0;
-    if (!K32EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &needed)) {
-        return nullptr;
-    }
-    const DWORD count = needed / sizeof(HMODULE);
-    for (DWORD i = 0; i < count && i < 1024; ++i) {
-        if (GetProcAddress(modules[i], kTransportSymbol) != nullptr) {
-            return modules[i];
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -157,69 +88,6 @@ const char *signal_name(int signal) {
     }
 }
 
-// The library writes through the C library's standard output (descriptor 1),
-// which it shares with the program: descriptor 1 becomes a temporary file,
-// read back through a handle of its own. Both the capture and the results are
-// binary, so every line ends in LF, as on POSIX.
-std::FILE *LibraryOutput::divert() {
-    std::fflush(stdout);
-    std::wstring path;
-    const HANDLE file = temporary_file(path);
-    const int capture_fd =
-        file != INVALID_HANDLE_VALUE ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY) : -1;
-    if (capture_fd < 0) {
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        }
-        return nullptr;
-    }
-    capture_ = reader_of(path);
-    const int original = capture_ != nullptr ? _dup(_fileno(stdout)) : -1;
-    std::FILE *results = original >= 0 ? _fdopen(original, "wb") : nullptr;
-    if (results == nullptr || _dup2(capture_fd, _fileno(stdout)) != 0) {
-        if (results != nullptr) {
-            std::fclose(results);
-        } else if (original >= 0) {
-            _close(original);
-        }
-        if (capture_ != nullptr) {
-            std::fclose(capture_);
-            capture_ = nullptr;
-        }
-        _close(capture_fd);
-        return nullptr;
-    }
-    _close(capture_fd);  // descriptor 1 holds the file now
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(original, _O_BINARY);  // the descriptor's mode, which fdopen's "b" leaves alone
-    return results;
-}
-
-std::vector<std::string> LibraryOutput::take_lines() {
-    std::vector<std::string> lines;
-    if (capture_ == nullptr) {
-        return lines;
-    }
-    std::fflush(stdout);
-    // The reading handle keeps its own position: each call goes on where the
-    // last one stopped. (ReadFile itself: the C library's _read stops for good
-    // at the first end of file.)
-    const HANDLE reader = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(capture_)));
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        offset_ += static_cast<long>(got);
-        partial_.append(buffer, got);
-    }
-    std::size_t start = 0;
-    for (std::size_t nl = partial_.find('\n'); nl != std::string::npos; nl = partial_.find('\n', start)) {
-        lines.push_back(partial_.substr(start, nl - start));
-        start = nl + 1;
-    }
-    partial_.erase(0, start);
-    return lines;
-}
-
 std::string requested_transport_file() {
     const DWORD size = GetEnvironmentVariableW(L"XOLT_LIBRARY", nullptr, 0);
     if (size > 1) {
@@ -232,14 +100,9 @@ std::string requested_transport_file() {
     return narrow(kDefaultTransport);
 }
 
-bool transport_exports(const char *name) {
-    const HMODULE transport = loaded_transport_module();
+bool transport_exports(const std::string &file, const char *name) {
+    const HMODULE transport = file.empty() ? nullptr : GetModuleHandleW(wide_text::widen(file).c_str());
     return transport != nullptr && GetProcAddress(transport, name) != nullptr;
-}
-
-std::string loaded_transport_file() {
-    const HMODULE transport = loaded_transport_module();
-    return transport != nullptr ? narrow(module_file(transport)) : std::string();
 }
 
 std::string state_directory() {

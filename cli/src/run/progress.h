@@ -68,6 +68,7 @@ public:
     std::int32_t rf_deinit() override { return api_.rf_deinit(); }
     std::optional<OpenRefusal> open_refusal() override { return api_.open_refusal(); }
     std::string transport_failure() override { return api_.transport_failure(); }
+    std::string transport_path() override { return api_.transport_path(); }
     std::int32_t xolt_read_reg(std::uint32_t address, std::uint32_t *value) override {
         return api_.xolt_read_reg(address, value);
     }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iterator>
+#include <string_view>
 #include <thread>
 
 namespace deve::cli {
@@ -23,10 +25,25 @@ constexpr const char *kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::chrono::milliseconds kWaitSlice{50};
 
 
-// The library's lines that report a failure.
-bool is_library_error(const std::string &line) {
-    return line.rfind("ERROR", 0) == 0 || line.rfind("There is not enough space", 0) == 0 ||
-           line.find("[velmo]") != std::string::npos || line.find(" fails") != std::string::npos;
+// The library's lines that report a failure, by how they begin and end: its
+// loader's and eFuse engine's errors, the eFuse map being full, a transport
+// entry point's failure, and rf_init's own.
+struct FailureLine {
+    std::string_view begins;
+    std::string_view ends;
+};
+constexpr FailureLine kLibraryFailureLines[] = {
+    {"ERROR", ""},
+    {"There is not enough space", ""},
+    {"[velmo] ", ""},
+    {"rf_init ", " fails"},
+};
+
+bool is_library_error(std::string_view line) {
+    return std::any_of(std::begin(kLibraryFailureLines), std::end(kLibraryFailureLines), [line](const FailureLine &f) {
+        return line.size() >= f.begins.size() + f.ends.size() && line.substr(0, f.begins.size()) == f.begins &&
+               line.substr(line.size() - f.ends.size()) == f.ends;
+    });
 }
 
 // 5180 from "CH36_5180MHz".

@@ -29,7 +29,6 @@ struct Environment {
     // rf_read_temperature.
     std::function<std::int32_t(std::int32_t *celsius)> read_temperature;
     std::function<std::string()> requested_transport;
-    std::function<std::string()> loaded_transport;
     // The library's diagnostic lines since the last call.
     std::function<std::vector<std::string>()> library_lines;
     // The interrupting signal, 0 when none.

@@ -80,6 +80,9 @@ public:
     // load the transport, why, in the library's plain words
     // (velmo_transport_failure). Empty when the library says nothing.
     virtual std::string transport_failure() { return {}; }
+    // velmo_transport_path: the transport file the library loaded (UTF-8);
+    // empty while none is loaded, and for a stand-in.
+    virtual std::string transport_path() { return {}; }
 };
 
 }  // namespace deve

@@ -54,6 +54,7 @@ public:
 
     // velmo_transport_failure: why the transport did not load.
     std::string transport_failure() override;
+    std::string transport_path() override;
 };
 
 }  // namespace deve

@@ -1,7 +1,7 @@
 // A production team's program against an installed libvelmo: opens the link
 // on the installed transport, reads the chip revision register, and names
-// the library and transport files it ran on, so the test can check that
-// they are the installed ones.
+// the library and transport files it ran on (as mapped, and as the library
+// tells), so the test can check that they are the installed ones.
 #include <velmo/gain_codes.h>
 #include <velmo/velmo.h>
 #include <xolt/xolt.h>
@@ -42,7 +42,11 @@ int main() {
     std::printf("unity DAC gain code 0x%02x\n",
                 static_cast<unsigned>(velmo::gain_codes::kDac[velmo::gain_codes::kDacUnityIndex]));
     std::printf("library %s\n", mapped_file("/libvelmo.so").c_str());
+    std::printf("library version %s\n", velmo_version());
     std::printf("transport %s\n", mapped_file("/libxolt.so").c_str());
+    char loaded[4096] = {};
+    const std::int32_t length = velmo_transport_path(loaded, sizeof loaded);
+    std::printf("transport loaded %s\n", length > 0 ? loaded : "(none)");
     rf_deinit();
     return read == 0 ? 0 : 1;
 }
