@@ -45,9 +45,9 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
     point.fine = fine;
     RxTotals totals;
     const auto read = [&] {
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        const std::optional<RxReading> counts = checked_rx_counts(api_, radio_.mode);
         if (counts) {
-            totals.add(RxReading{counts->errors, counts->total, counts->reset});
+            totals.add(*counts);
             point.errors = totals.errors();
             point.frames = totals.frames();
         }

@@ -314,12 +314,12 @@ Outcome Runner::operator()(const RxCmd &cmd) {
             interrupted = true;
             break;
         }
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        const std::optional<RxReading> counts = checked_rx_counts(api_, radio_.mode);
         if (!counts) {
             read_failed = true;
             break;
         }
-        const RxSample reading = totals.add(RxReading{counts->errors, counts->total, counts->reset});
+        const RxStep reading = totals.add(*counts);
         resets += counts->reset ? 1 : 0;
         restarts += reading.restarted ? 1 : 0;
         reset_in_second = reset_in_second || counts->reset;
