@@ -8,7 +8,14 @@
 
 namespace deve {
 
-// "2024-05-01T12:00:00.123Z".
+// UTC times, from milliseconds since 1970-01-01 (times before it too).
+// "2026-12-08T14:30:05.250Z", the records' and the store's form.
+std::string utc_text(std::int64_t ms);
+// "2026-12-08".
+std::string utc_day(std::int64_t ms);
+// "2026-12-08 14:30", for people.
+std::string utc_minute(std::int64_t ms);
+// utc_text of a clock's time, to the millisecond below it.
 std::string utc_timestamp(std::chrono::system_clock::time_point when);
 // "0x0000beef".
 std::string hex_word(std::uint32_t value);

@@ -11,6 +11,7 @@
 // restart.
 #pragma once
 
+#include "common/axis.h"
 #include "deve/operations.h"
 #include "deve/rx_totals.h"
 
@@ -73,9 +74,5 @@ private:
     int restarts_ = 0;
     int readings_ = 0;
 };
-
-// The smallest 1, 2 or 5 times a power of ten that is at least `value`, and
-// at least `floor`.
-double nice_ceiling(double value, double floor);
 
 }  // namespace deve
