@@ -163,17 +163,17 @@ void RunStore::write(const std::string &line) {
     }
 }
 
-json::Object RunStore::record(std::string_view type, const std::string &line) {
+ordered_json RunStore::record(std::string_view type, const std::string &line) {
     write(line);
     if (type != "end") {
-        return json::Object();
+        return ordered_json::object();
     }
     if (std::string failure; !spooling_ && !caught_up(failure)) {
         spool(failure);
     }
     if (!spooling_) {
         stop_writer();
-        return json::Object().add("store", "stored");
+        return ordered_json{{"store", "stored"}};
     }
     // The run has ended: its spool file is whole and may be uploaded.
     spool_.close();
@@ -185,9 +185,9 @@ json::Object RunStore::record(std::string_view type, const std::string &line) {
         ended_ = false;
     }
     if (lost_) {
-        return json::Object().add("store", "lost");
+        return ordered_json{{"store", "lost"}};
     }
-    return json::Object().add("store", "spooled").add("spool", spool_file());
+    return ordered_json{{"store", "spooled"}, {"spool", spool_file()}};
 }
 
 void RunStore::step_end(const StepEnd &end, const std::string &ended_at) {
