@@ -39,11 +39,11 @@ NLOHMANN_JSON_NAMESPACE_BEGIN
 template <typename T>
 struct adl_serializer<std::optional<T>> {
     template <typename Json>
-    static void to_json(Json &json, const std::optional<T> &value) {
+    static void to_json(Json &out, const std::optional<T> &value) {
         if (value) {
-            json = *value;
+            out = *value;
         } else {
-            json = nullptr;
+            out = nullptr;
         }
     }
 };
