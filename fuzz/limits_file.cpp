@@ -5,7 +5,7 @@
 // why in a message that quotes no more than excerpts of the file, however
 // long or deeply nested the file is. Both readings of one file agree.
 #include "deve/tables.h"
-#include "limits.h"
+#include "limit_file.h"
 #include "numbers.h"
 #include "support/fuzz_target.h"
 #include "tuning.h"

@@ -36,7 +36,7 @@ namespace {
 using namespace deve::cli;
 using deve::random_uuid;
 using deve::utc_timestamp;
-namespace json = deve::json;
+using deve::ordered_json;
 
 constexpr int kUsageExit = 2;
 
@@ -61,20 +61,8 @@ int usage_error(const std::string &message, bool json, const char *kind = "usage
     std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
     Output out(stdout, json);
     out.set_run_id(random_uuid());
-    out.record("error", json::Object().add("step", 0).add("command", "").add("kind", kind).add("message", message));
-    out.record("end", json::Object()
-                          .add("step", 0)
-                          .add("command", "end")
-                          .add("verdict", "error")
-                          .add("exit_code", kUsageExit)
-                          .add("failures", json::Array().push(json::Object()
-                                                                  .add("step", 0)
-                                                                  .add("command", "")
-                                                                  .add("kind", kind)
-                                                                  .add("reason", message)))
-                          .add("version", kVersion)
-                          .add("host", platform::host_name())
-                          .add("meta", json::Object()));
+    out.record("error", ordered_json{{"step", 0}, {"command", ""}, {"kind", kind}, {"message", message}});
+    out.record("end", ordered_json{{"step", 0}, {"command", "end"}, {"verdict", "error"}, {"exit_code", kUsageExit}, {"failures", ordered_json::array({ordered_json{{"step", 0}, {"command", ""}, {"kind", kind}, {"reason", message}}})}, {"version", kVersion}, {"host", platform::host_name()}, {"meta", ordered_json::object()}});
     return kUsageExit;
 }
 
@@ -82,8 +70,8 @@ int usage_error(const std::string &message, bool json, const char *kind = "usage
 // but empty: a script's results did not go to any store.
 class NoStoreNote final : public RecordSink {
 public:
-    json::Object record(std::string_view type, const std::string &) override {
-        return type == "end" ? json::Object().add("store", "none") : json::Object();
+    ordered_json record(std::string_view type, const std::string &) override {
+        return type == "end" ? ordered_json{{"store", "none"}} : ordered_json::object();
     }
 };
 

@@ -5,13 +5,14 @@
 
 namespace {
 
-using deve::cli::RxReading;
-using deve::cli::RxSample;
-using deve::cli::RxTotals;
+// deve-cli counts its receive tests with the core's accumulator.
+using deve::RxReading;
+using deve::RxStep;
+using deve::RxTotals;
 
 TEST(CliRxTotals, CountsCarryOverTheRestartsAfterThreeThousand) {
     RxTotals totals;
-    RxSample s = totals.add({10, 1000, false});
+    RxStep s = totals.add({10, 1000, false});
     EXPECT_EQ(s.frames, 1000u);
     EXPECT_EQ(s.errors, 10u);
     s = totals.add({25, 3500, true});  // over 3000: the counters restart after this reading
@@ -31,7 +32,7 @@ TEST(CliRxTotals, CountsCarryOverTheRestartsAfterThreeThousand) {
 TEST(CliRxTotals, ACounterThatRestartsOnItsOwnLosesNothingCounted) {
     RxTotals totals;
     totals.add({5, 2000, false});
-    const RxSample s = totals.add({1, 300, false});
+    const RxStep s = totals.add({1, 300, false});
     EXPECT_TRUE(s.restarted);
     EXPECT_EQ(s.total_frames, 2300u);
     EXPECT_EQ(s.total_errors, 6u);

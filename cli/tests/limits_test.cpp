@@ -1,5 +1,5 @@
 // Limit files: what a file must hold, and which set a run takes.
-#include "limits.h"
+#include "limit_file.h"
 
 #include "deve/tables.h"
 

@@ -82,7 +82,7 @@ protected:
         const deve::store::UrlResult url = deve::store::parse_store_url(database_->url());
         deve::store::odbc::Environment env;
         const std::unique_ptr<deve::store::odbc::Connection> db = deve::store::connect(env, *url.url, false);
-        return db->scalar(sql, params).value_or("NULL");
+        return db->scalar(sql, params).text().value_or("NULL");
     }
     std::string runs() const { return scalar("SELECT COUNT(*) FROM runs"); }
 

@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <string_view>
 
-namespace deve::json {
+namespace deve {
 
 namespace {
 
@@ -18,7 +18,9 @@ std::size_t utf8_length(std::string_view text, std::size_t i) {
     std::size_t length = 0;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
@@ -46,35 +48,11 @@ std::size_t utf8_length(std::string_view text, std::size_t i) {
     return length;
 }
 
-}  // namespace
-
-std::string quote(std::string_view text) {
+// The text with each byte that is not part of valid UTF-8 replaced by U+FFFD.
+std::string valid_utf8(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-            }
-            ++i;
-            continue;
-        }
         const std::size_t length = utf8_length(text, i);
         if (length == 0) {
             out += kReplacement;
@@ -84,11 +62,66 @@ std::string quote(std::string_view text) {
             i += length;
         }
     }
-    out += '"';
     return out;
 }
 
-std::string number(double value) {
+void write_string(std::string &out, const std::string &text) {
+    // Valid UTF-8 by now: the strict dump cannot throw.
+    for (const char c : ordered_json(valid_utf8(text)).dump()) {
+        if (c == '\x7F') {  // only inside a string: JSON's own syntax has none
+            out += "\\u007f";
+        } else {
+            out += c;
+        }
+    }
+}
+
+void write(std::string &out, const ordered_json &value) {
+    switch (value.type()) {
+    case ordered_json::value_t::object: {
+        out += '{';
+        for (auto member = value.begin(); member != value.end(); ++member) {
+            if (member != value.begin()) {
+                out += ',';
+            }
+            write_string(out, member.key());
+            out += ':';
+            write(out, member.value());
+        }
+        out += '}';
+        break;
+    }
+    case ordered_json::value_t::array: {
+        out += '[';
+        for (auto item = value.begin(); item != value.end(); ++item) {
+            if (item != value.begin()) {
+                out += ',';
+            }
+            write(out, *item);
+        }
+        out += ']';
+        break;
+    }
+    case ordered_json::value_t::string:
+        write_string(out, value.get_ref<const std::string &>());
+        break;
+    case ordered_json::value_t::number_float:
+        out += json_number(value.get<double>());
+        break;
+    default:  // null, booleans and integers: nlohmann's text
+        out += value.dump();
+    }
+}
+
+}  // namespace
+
+std::string dump_record(const ordered_json &value) {
+    std::string out;
+    write(out, value);
+    return out;
+}
+
+std::string json_number(double value) {
     if (!std::isfinite(value)) {
         return "null";
     }
@@ -100,42 +133,9 @@ std::string number(double value) {
     return std::string(buffer, end);
 }
 
-Object &Object::raw(std::string_view key, const std::string &text) {
-    if (!body_.empty()) {
-        body_ += ',';
-    }
-    body_ += quote(key);
-    body_ += ':';
-    body_ += text;
-    return *this;
+ordered_json merged(ordered_json base, const ordered_json &more) {
+    base.update(more);
+    return base;
 }
 
-Object &Object::merge(const Object &other) {
-    if (!other.body_.empty()) {
-        body_ += body_.empty() ? "" : ",";
-        body_ += other.body_;
-    }
-    return *this;
-}
-
-Object &Object::add(std::string_view key, std::string_view value) { return raw(key, quote(value)); }
-Object &Object::add(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
-Object &Object::add(std::string_view key, double value) { return raw(key, number(value)); }
-Object &Object::add(std::string_view key, const Object &value) { return raw(key, value.str()); }
-Object &Object::add(std::string_view key, const Array &value) { return raw(key, value.str()); }
-
-Array &Array::raw(const std::string &text) {
-    if (!body_.empty()) {
-        body_ += ',';
-    }
-    body_ += text;
-    return *this;
-}
-
-Array &Array::push(std::string_view value) { return raw(quote(value)); }
-Array &Array::push(bool value) { return raw(value ? "true" : "false"); }
-Array &Array::push(double value) { return raw(number(value)); }
-Array &Array::push(const Object &value) { return raw(value.str()); }
-Array &Array::push(const Array &value) { return raw(value.str()); }
-
-}  // namespace deve::json
+}  // namespace deve

@@ -39,7 +39,7 @@ TEST(RxHistory, CarriesCountsAcrossTheConsolesRestart) {
         const deve::RxCounts counts = deve::read_rx_counts(api, 2);
         const deve::RxReading reading = deve::reading_of(counts);
         EXPECT_EQ(reading.total, total);
-        restarted = reading.restarted;
+        restarted = reading.reset;
         history.add(second, reading);
     }
     // Readings 3000 (no restart), 4000 (restart), then 1000 and 2000 again.

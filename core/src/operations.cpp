@@ -115,7 +115,7 @@ std::optional<std::uint32_t> checked_tx_count(RfApi &api, int mode) {
     return checked_register_read(api, mode == kMode11b ? reg::ADR_TX_COUNT_11B : reg::ADR_TX_COUNT_OFDM);
 }
 
-std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode) {
+std::optional<RxReading> checked_rx_counts(RfApi &api, int mode) {
     const bool cck = mode == kMode11b;
     const std::optional<std::uint32_t> errors =
         checked_register_read(api, cck ? reg::ADR_RX_11B_ERRORS : reg::ADR_RX_OFDM_ERRORS);
@@ -124,7 +124,7 @@ std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode) {
     if (!errors || !total) {
         return std::nullopt;
     }
-    RxCounterReading out;
+    RxReading out;
     out.errors = *errors & reg::kRxCountMask;
     out.total = *total & reg::kRxCountMask;
     out.reset = restart_above_limit(api, mode, out.total);

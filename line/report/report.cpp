@@ -22,24 +22,6 @@ constexpr std::int64_t kMsPerMinute = 60 * kMsPerSecond;
 constexpr std::int64_t kMsPerHour = 60 * kMsPerMinute;
 constexpr std::int64_t kMsPerDay = 24 * kMsPerHour;
 
-// The proleptic Gregorian date of a count of days since 1970-01-01.
-struct Civil {
-    std::int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-Civil civil_from_days(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto day_of_era = static_cast<unsigned>(days - era * 146097);
-    const unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    const unsigned mp = (5 * day_of_year + 2) / 153;
-    const unsigned day = day_of_year - (153 * mp + 2) / 5 + 1;
-    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
 
 // "90m", "12h", "7d": that long before now.
 std::optional<std::int64_t> parse_span(const std::string &text, std::int64_t now_ms) {
@@ -391,32 +373,6 @@ std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now
         return span;
     }
     return parse_utc_time(text);
-}
-
-std::string utc_day(std::int64_t ms) {
-    const std::int64_t days = (ms >= 0 ? ms : ms - (kMsPerDay - 1)) / kMsPerDay;
-    const Civil c = civil_from_days(days);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u", static_cast<long long>(c.year), c.month, c.day);
-    return text;
-}
-
-std::string utc_text(std::int64_t ms) {
-    std::int64_t in_day = ms % kMsPerDay;
-    if (in_day < 0) {
-        in_day += kMsPerDay;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "T%02d:%02d:%02d.%03dZ", static_cast<int>(in_day / kMsPerHour),
-                  static_cast<int>(in_day / kMsPerMinute % 60), static_cast<int>(in_day / kMsPerSecond % 60),
-                  static_cast<int>(in_day % kMsPerSecond));
-    return utc_day(ms) + text;
-}
-
-std::string utc_minute(std::int64_t ms) {
-    std::string text = utc_text(ms).substr(0, 16);
-    text[10] = ' ';
-    return text;
 }
 
 }  // namespace deve::cli::report

@@ -6,6 +6,8 @@
 // so the figures do not depend on the database that held them.
 #pragma once
 
+#include "common/text_format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -238,11 +240,10 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
 // "2026-12-08 14:30:05", "2026-12-08T14:30:05.250Z" (all UTC), or a span
 // back from now: "90m", "12h", "7d". Nothing when the text is none of them.
 std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms);
-// "2026-12-08T14:30:05.250Z".
-std::string utc_text(std::int64_t ms);
-// "2026-12-08".
-std::string utc_day(std::int64_t ms);
-// "2026-12-08 14:30", for people.
-std::string utc_minute(std::int64_t ms);
+// The report writes its times with the common UTC formatter (utc_text,
+// utc_day, utc_minute); parse_time reads utc_text's form back.
+using deve::utc_day;
+using deve::utc_minute;
+using deve::utc_text;
 
 }  // namespace deve::cli::report

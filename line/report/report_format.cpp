@@ -68,21 +68,14 @@ std::string yield_table(const std::string &title, const std::vector<Yield> &rows
     return table.str("  ");
 }
 
-json::Object yield_json(const Yield &y) {
-    return json::Object()
-        .add("group", y.group)
-        .add("runs", y.runs)
-        .add("boards", y.boards)
-        .add("first_pass", y.first_pass)
-        .add("final_pass", y.final_pass)
-        .add("first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield()))
-        .add("final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield()));
+ordered_json yield_json(const Yield &y) {
+    return ordered_json{{"group", y.group}, {"runs", y.runs}, {"boards", y.boards}, {"first_pass", y.first_pass}, {"final_pass", y.final_pass}, {"first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield())}, {"final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield())}};
 }
 
-json::Array yields_json(const std::vector<Yield> &rows) {
-    json::Array list;
+ordered_json yields_json(const std::vector<Yield> &rows) {
+    ordered_json list = ordered_json::array();
     for (const Yield &y : rows) {
-        list.push(yield_json(y));
+        list.push_back(yield_json(y));
     }
     return list;
 }
@@ -107,21 +100,11 @@ std::string csv_row(const std::vector<std::string> &fields) {
     return line + "\r\n";
 }
 
-std::string csv_fraction(double share) { return json::number(share); }
+std::string csv_fraction(double share) { return json_number(share); }
 
 // A run as JSON, and as a CSV row after its header.
-json::Object run_json(const Run &run) {
-    return json::Object()
-        .add("run_id", run.run_id)
-        .add("started_at", utc_text(run.started_ms))
-        .add("ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt)
-        .add("station", run.station)
-        .add("operator", run.operator_name)
-        .add("lot", run.lot)
-        .add("serial", run.serial)
-        .add("board", run.board)
-        .add("verdict", run.verdict)
-        .add("exit_code", run.exit_code);
+ordered_json run_json(const Run &run) {
+    return ordered_json{{"run_id", run.run_id}, {"started_at", utc_text(run.started_ms)}, {"ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt}, {"station", run.station}, {"operator", run.operator_name}, {"lot", run.lot}, {"serial", run.serial}, {"board", run.board}, {"verdict", run.verdict}, {"exit_code", run.exit_code}};
 }
 
 std::string runs_csv(const std::vector<Run> &runs) {
@@ -216,65 +199,26 @@ static std::string report_lines(const Report &r) {
 std::string report_text(const Report &r) { return terminal_safe(report_lines(r)); }
 
 std::string report_json(const Report &r) {
-    json::Object window;
-    window.add("since", r.window.since_ms ? std::optional<std::string>(utc_text(*r.window.since_ms)) : std::nullopt)
-        .add("until", r.window.until_ms ? std::optional<std::string>(utc_text(*r.window.until_ms)) : std::nullopt)
-        .add("station", r.window.station.empty() ? std::nullopt : std::optional<std::string>(r.window.station))
-        .add("lot", r.window.lot.empty() ? std::nullopt : std::optional<std::string>(r.window.lot));
-    json::Object verdicts;
+    ordered_json window = ordered_json::object();
+    window.update({{"since", r.window.since_ms ? std::optional<std::string>(utc_text(*r.window.since_ms)) : std::nullopt}, {"until", r.window.until_ms ? std::optional<std::string>(utc_text(*r.window.until_ms)) : std::nullopt}, {"station", r.window.station.empty() ? std::nullopt : std::optional<std::string>(r.window.station)}, {"lot", r.window.lot.empty() ? std::nullopt : std::optional<std::string>(r.window.lot)}});
+    ordered_json verdicts = ordered_json::object();
     for (const auto &[verdict, count] : r.verdicts) {
-        verdicts.add(verdict, count);
+        verdicts.update({{verdict, count}});
     }
-    json::Array runs;
+    ordered_json runs = ordered_json::array();
     for (const Run &run : r.rows.runs) {
-        runs.push(run_json(run));
+        runs.push_back(run_json(run));
     }
-    json::Array measurements;
+    ordered_json measurements = ordered_json::array();
     for (const MeasurementStats &m : r.measurements) {
         const Capability &f = m.figures;
-        measurements.push(json::Object()
-                              .add("command", m.command)
-                              .add("point", m.point)
-                              .add("name", m.name)
-                              .add("unit", m.unit)
-                              .add("low", m.low)
-                              .add("high", m.high)
-                              .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
-                              .add("n", f.n)
-                              .add("missing", m.missing)
-                              .add("failed", m.failed)
-                              .add("mean", f.mean)
-                              .add("stddev", f.stddev)
-                              .add("min", f.min)
-                              .add("max", f.max)
-                              .add("cp", f.cp)
-                              .add("cpk", f.cpk));
+        measurements.push_back(ordered_json{{"command", m.command}, {"point", m.point}, {"name", m.name}, {"unit", m.unit}, {"low", m.low}, {"high", m.high}, {"limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set)}, {"n", f.n}, {"missing", m.missing}, {"failed", m.failed}, {"mean", f.mean}, {"stddev", f.stddev}, {"min", f.min}, {"max", f.max}, {"cp", f.cp}, {"cpk", f.cpk}});
     }
-    json::Array pareto;
+    ordered_json pareto = ordered_json::array();
     for (const ParetoItem &p : r.pareto) {
-        pareto.push(json::Object()
-                        .add("step", p.step)
-                        .add("limit", p.limit)
-                        .add("count", p.count)
-                        .add("runs", p.runs)
-                        .add("share", p.share)
-                        .add("cumulative", p.cumulative));
+        pareto.push_back(ordered_json{{"step", p.step}, {"limit", p.limit}, {"count", p.count}, {"runs", p.runs}, {"share", p.share}, {"cumulative", p.cumulative}});
     }
-    return json::Object()
-               .add("type", "report")
-               .add("report_schema", kReportSchema)
-               .add("generated_at", utc_text(r.generated_ms))
-               .add("window", window)
-               .add("verdicts", verdicts)
-               .add("runs", runs)
-               .add("yield", json::Object()
-                                 .add("all", yield_json(r.overall))
-                                 .add("station", yields_json(r.by_station))
-                                 .add("lot", yields_json(r.by_lot))
-                                 .add("day", yields_json(r.by_day)))
-               .add("measurements", measurements)
-               .add("pareto", pareto)
-               .str() +
+    return dump_record(ordered_json{{"type", "report"}, {"report_schema", kReportSchema}, {"generated_at", utc_text(r.generated_ms)}, {"window", window}, {"verdicts", verdicts}, {"runs", runs}, {"yield", ordered_json{{"all", yield_json(r.overall)}, {"station", yields_json(r.by_station)}, {"lot", yields_json(r.by_lot)}, {"day", yields_json(r.by_day)}}}, {"measurements", measurements}, {"pareto", pareto}}) +
            "\n";
 }
 
@@ -294,7 +238,7 @@ std::string report_csv(const Report &r) {
     yield_rows("station", r.by_station);
     yield_rows("lot", r.by_lot);
     yield_rows("day", r.by_day);
-    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    const auto number = [](const std::optional<double> &v) { return v ? json_number(*v) : std::string(); };
     text += "\r\n" + csv_row({"measurements", "command", "point", "name", "unit", "low", "high", "limit_set", "n",
                               "missing", "failed", "mean", "stddev", "min", "max", "cp", "cpk"});
     for (const MeasurementStats &m : r.measurements) {
@@ -356,23 +300,16 @@ std::string joined(const std::vector<std::string> &values) {
     return text.empty() ? "-" : text;
 }
 
-json::Array string_array(const std::vector<std::string> &values) {
-    json::Array list;
+ordered_json string_array(const std::vector<std::string> &values) {
+    ordered_json list = ordered_json::array();
     for (const std::string &v : values) {
-        list.push(v);
+        list.push_back(v);
     }
     return list;
 }
 
-json::Object measurement_json(const Measurement &m) {
-    return json::Object()
-        .add("name", m.name)
-        .add("value", m.value)
-        .add("unit", m.unit)
-        .add("low", m.low)
-        .add("high", m.high)
-        .add("limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set))
-        .add("passed", m.passed);
+ordered_json measurement_json(const Measurement &m) {
+    return ordered_json{{"name", m.name}, {"value", m.value}, {"unit", m.unit}, {"low", m.low}, {"high", m.high}, {"limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set)}, {"passed", m.passed}};
 }
 
 }  // namespace
@@ -413,46 +350,30 @@ static std::string board_lines(const BoardHistory &h) {
 std::string board_text(const BoardHistory &h) { return terminal_safe(board_lines(h)); }
 
 std::string board_json(const BoardHistory &h) {
-    json::Array runs;
+    ordered_json runs = ordered_json::array();
     for (const Run &run : h.rows.runs) {
-        json::Array steps;
+        ordered_json steps = ordered_json::array();
         for (const Step &s : h.rows.steps) {
             if (s.run_id != run.run_id) {
                 continue;
             }
-            json::Array measurements;
+            ordered_json measurements = ordered_json::array();
             for (const Measurement &m : h.rows.measurements) {
                 if (m.run_id == run.run_id && m.step_seq == s.seq) {
-                    measurements.push(measurement_json(m));
+                    measurements.push_back(measurement_json(m));
                 }
             }
-            json::Array burns;
+            ordered_json burns = ordered_json::array();
             for (const Burn &b : h.burns) {
                 if (b.run_id == run.run_id && b.step_seq == s.seq) {
-                    burns.push(json::Object().add("item", b.item).add("value", b.value).add("outcome", b.outcome));
+                    burns.push_back(ordered_json{{"item", b.item}, {"value", b.value}, {"outcome", b.outcome}});
                 }
             }
-            steps.push(json::Object()
-                           .add("seq", s.seq)
-                           .add("command", s.command)
-                           .add("point", s.point)
-                           .add("started_at", s.started_ms ? std::optional<std::string>(utc_text(*s.started_ms))
-                                                           : std::nullopt)
-                           .add("outcome", s.outcome)
-                           .add("measurements", measurements)
-                           .add("burns", burns));
+            steps.push_back(ordered_json{{"seq", s.seq}, {"command", s.command}, {"point", s.point}, {"started_at", s.started_ms ? std::optional<std::string>(utc_text(*s.started_ms)) : std::nullopt}, {"outcome", s.outcome}, {"measurements", measurements}, {"burns", burns}});
         }
-        runs.push(run_json(run).add("steps", steps));
+        runs.push_back(merged(run_json(run), {{"steps", steps}}));
     }
-    return json::Object()
-               .add("type", "board")
-               .add("report_schema", kReportSchema)
-               .add("key", h.key)
-               .add("serials", string_array(distinct(h.identities, &BoardIdentity::serial)))
-               .add("macs", string_array(distinct(h.identities, &BoardIdentity::mac)))
-               .add("chip_ids", string_array(distinct(h.identities, &BoardIdentity::chip_id)))
-               .add("runs", runs)
-               .str() +
+    return dump_record(ordered_json{{"type", "board"}, {"report_schema", kReportSchema}, {"key", h.key}, {"serials", string_array(distinct(h.identities, &BoardIdentity::serial))}, {"macs", string_array(distinct(h.identities, &BoardIdentity::mac))}, {"chip_ids", string_array(distinct(h.identities, &BoardIdentity::chip_id))}, {"runs", runs}}) +
            "\n";
 }
 
@@ -463,7 +384,7 @@ std::string board_csv(const BoardHistory &h) {
         text += csv_row({"steps", s.run_id, std::to_string(s.seq), s.command, s.point,
                          s.started_ms ? utc_text(*s.started_ms) : "", s.outcome});
     }
-    const auto number = [](const std::optional<double> &v) { return v ? json::number(*v) : std::string(); };
+    const auto number = [](const std::optional<double> &v) { return v ? json_number(*v) : std::string(); };
     text += "\r\n" + csv_row({"measurements", "run_id", "step_seq", "name", "value", "unit", "low", "high",
                               "limit_set", "passed"});
     for (const Measurement &m : h.rows.measurements) {

@@ -2,6 +2,7 @@
 // inline SVG, no script and nothing fetched (the page's content security
 // policy forbids every load), so it opens the same from a mail, a share or
 // a machine with no network.
+#include "common/axis.h"
 #include "common/text_format.h"
 #include "report.h"
 
@@ -34,18 +35,6 @@ std::string px(double value) { return fixed(value, 1); }
 std::string percent(double share) { return fixed(share * 100, 1) + " %"; }
 
 std::string number_or_dash(const std::optional<double> &value) { return value ? short_number(*value) : "&#8211;"; }
-
-// A step of 1, 2 or 5 times a power of ten, near span / count.
-double tick_step(double span, int count) {
-    const double raw = span / count;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double factor : {1.0, 2.0, 5.0}) {
-        if (raw <= factor * magnitude) {
-            return factor * magnitude;
-        }
-    }
-    return 10 * magnitude;
-}
 
 constexpr const char *kStyle = R"(
 body { font-family: "DejaVu Sans", "Segoe UI", Arial, sans-serif; margin: 24px auto; max-width: 1100px;
@@ -129,7 +118,8 @@ std::string histogram_svg(const MeasurementStats &m) {
     svg += "<text x=\"" + px(kLeft - 4) + "\" y=\"" + px(sy(0)) + "\" text-anchor=\"end\">0</text>\n";
     // Ticks by count, not by adding the step: a step below the values'
     // resolution (values near 1e17 a few units apart) would not advance.
-    const double step = tick_step(span, 5);
+    // About five ticks, a step of 1, 2 or 5 times a power of ten.
+    const double step = nice_ceiling(span / 5);
     const double first = std::ceil(h.from / step);
     for (int k = 0; k <= 12; ++k) {
         const double t = (first + k) * step;

@@ -14,9 +14,10 @@ namespace deve::cli {
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
-    // The record's JSON text. Members returned are added to the record as it
-    // is written (after the sink has it): what became of it in the store.
-    virtual json::Object record(std::string_view type, const std::string &line) = 0;
+    // The record's JSON text. Members returned (an object) are added to the
+    // record as it is written (after the sink has it): what became of it in
+    // the store.
+    virtual ordered_json record(std::string_view type, const std::string &line) = 0;
 };
 
 // A step that has ended, for the line store: each step is written in one

@@ -163,11 +163,11 @@ void RunStore::write(const std::string &line) {
     }
 }
 
-json::Object RunStore::record(std::string_view type, const std::string &line) {
+ordered_json RunStore::record(std::string_view type, const std::string &line) {
     opened_ = opened_ || type == "open";
     write(line);
     if (type != "end") {
-        return json::Object();
+        return ordered_json::object();
     }
     if (!opened_) {
         // Refused before the board was opened (a MAC pool the store could
@@ -190,7 +190,7 @@ json::Object RunStore::record(std::string_view type, const std::string &line) {
     }
     if (!spooling_) {
         stop_writer();
-        return json::Object().add("store", "stored");
+        return ordered_json{{"store", "stored"}};
     }
     // The run has ended: its spool file is whole and may be uploaded.
     spool_.close();
@@ -202,9 +202,9 @@ json::Object RunStore::record(std::string_view type, const std::string &line) {
         ended_ = false;
     }
     if (lost_) {
-        return json::Object().add("store", "lost");
+        return ordered_json{{"store", "lost"}};
     }
-    return json::Object().add("store", "spooled").add("spool", spool_file());
+    return ordered_json{{"store", "spooled"}, {"spool", spool_file()}};
 }
 
 void RunStore::step_end(const StepEnd &end, const std::string &ended_at) {

@@ -48,7 +48,7 @@ public:
     // spool); otherwise the reason to refuse the run.
     std::optional<std::string> open();
 
-    json::Object record(std::string_view type, const std::string &line) override;
+    ordered_json record(std::string_view type, const std::string &line) override;
     void step_end(const StepEnd &end, const std::string &ended_at);
 
     // Why the store was away, when the run went to the spool.

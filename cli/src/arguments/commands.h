@@ -4,7 +4,7 @@
 
 #include "deve/efuse_items.h"
 #include "deve/open_sequence.h"
-#include "limits.h"
+#include "limit_file.h"
 
 #include <cstdint>
 #include <optional>

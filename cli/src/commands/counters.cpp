@@ -8,32 +8,6 @@
 
 namespace deve::cli {
 
-RxSample RxTotals::add(const RxReading &reading) {
-    RxSample sample;
-    // A counter that went down restarted on its own: what it had counted
-    // before is kept.
-    if (reading.frames < last_frames_ || reading.errors < last_errors_) {
-        base_errors_ += last_errors_;
-        base_frames_ += last_frames_;
-        sample.restarted = true;
-    }
-    last_errors_ = reading.errors;
-    last_frames_ = reading.frames;
-    sample.total_errors = errors();
-    sample.total_frames = frames();
-    sample.errors = sample.total_errors - reported_errors_;
-    sample.frames = sample.total_frames - reported_frames_;
-    reported_errors_ = sample.total_errors;
-    reported_frames_ = sample.total_frames;
-    if (reading.reset) {
-        base_errors_ += last_errors_;
-        base_frames_ += last_frames_;
-        last_errors_ = 0;
-        last_frames_ = 0;
-    }
-    return sample;
-}
-
 std::uint32_t TxTotals::add(std::uint32_t count) {
     const std::uint32_t sent = count - last_;  // modulo 2^32: one wrap between readings
     last_ = count;

@@ -1,8 +1,9 @@
-// Frame counts over a test run: the receive counters restart (deve-cli
-// restarts them once the total passes 3000, as the dialog does, and a
-// counter may also restart or wrap on its own), so the run's totals are kept
-// here and never lost; and the limits that make a run pass or fail.
+// Frame counts over a test run (the receive totals across counter restarts
+// are the core's RxTotals, which the dialog's history uses too; the
+// transmit count wraps), and the limits that make a run pass or fail.
 #pragma once
+
+#include "deve/rx_totals.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,39 +11,6 @@
 #include <vector>
 
 namespace deve::cli {
-
-// One reading of the receive counters.
-struct RxReading {
-    std::uint32_t errors = 0;
-    std::uint32_t frames = 0;
-    bool reset = false;  // the counters were restarted right after this reading
-};
-
-// The counts of one second and of the run so far.
-struct RxSample {
-    std::uint64_t errors = 0;  // this second
-    std::uint64_t frames = 0;
-    std::uint64_t total_errors = 0;  // since the test started
-    std::uint64_t total_frames = 0;
-    bool restarted = false;  // the counters had restarted without being told to
-};
-
-class RxTotals {
-public:
-    RxSample add(const RxReading &reading);
-    std::uint64_t errors() const { return base_errors_ + last_errors_; }
-    std::uint64_t frames() const { return base_frames_ + last_frames_; }
-
-private:
-    // Counts carried over from before the last restart of the counters.
-    std::uint64_t base_errors_ = 0;
-    std::uint64_t base_frames_ = 0;
-    // The counters as last read (0 after a restart).
-    std::uint32_t last_errors_ = 0;
-    std::uint32_t last_frames_ = 0;
-    std::uint64_t reported_errors_ = 0;
-    std::uint64_t reported_frames_ = 0;
-};
 
 // Transmitted frames from a 32-bit counter that may wrap.
 class TxTotals {

@@ -46,16 +46,16 @@ std::string trimmed(const std::string &text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-json::Array numbers(const std::vector<std::uint32_t> &values) {
-    json::Array a;
+ordered_json numbers(const std::vector<std::uint32_t> &values) {
+    ordered_json a = ordered_json::array();
     for (std::uint32_t v : values) {
-        a.push(v);
+        a.push_back(v);
     }
     return a;
 }
 
-json::Object optional_text(const char *key, const std::optional<std::string> &text) {
-    return json::Object().add(key, text);
+ordered_json optional_text(const char *key, const std::optional<std::string> &text) {
+    return ordered_json{{key, text}};
 }
 
 }  // namespace
@@ -82,14 +82,14 @@ Outcome Runner::operator()(const MacReadCmd &) {
     MacAddress mac{};
     const bool found = api_.rf_efuse_read_mac(mac.data()) == 0;
     const std::string text = read_mac(api_);
-    json::Object fields = head();
-    fields.add("found", found);
+    ordered_json fields = head();
+    fields.update({{"found", found}});
     if (found) {
-        fields.add("mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()}));
+        fields.update({{"mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()})}});
     } else {
-        fields.add_null("mac");
+        fields.update({{"mac", nullptr}});
     }
-    fields.add("text", text);
+    fields.update({{"text", text}});
     out_.record("mac", fields);
     out_.text("mac: " + text);
     return Outcome::Pass;
@@ -99,7 +99,7 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
     if (!read_map()) {
         return fuses_unread();
     }
-    json::Array items;
+    ordered_json items = ordered_json::array();
     out_.text("efuse read:");
     const bool all = cmd.item.empty();
     for (const EfuseItem &item : kEfuseItems) {
@@ -110,36 +110,35 @@ Outcome Runner::operator()(const EfuseReadCmd &cmd) {
         std::uint8_t second = 0;
         const bool found = item.read(api_, &first, &second) == 0;
         const ItemReading reading = read_item(api_, item);
-        json::Array values;
-        values.push(first);
+        ordered_json values = ordered_json::array();
+        values.push_back(first);
         if (!item.single_value) {
-            values.push(second);
+            values.push_back(second);
         }
-        items.push(json::Object().add("item", item.name).add("found", found).add("values", values).add("text",
-                                                                                                       reading.values));
+        items.push_back(ordered_json{{"item", item.name}, {"found", found}, {"values", values}, {"text", reading.values}});
         out_.text("  " + padded_right(item.name, 13) + reading.values + (found ? "" : " (no record)"));
     }
     if (all || deve::equal_ignoring_case(cmd.item, "MAC")) {
         MacAddress mac{};
         const bool found = api_.rf_efuse_read_mac(mac.data()) == 0;
-        json::Object o;
-        o.add("item", "MAC").add("found", found);
+        ordered_json o = ordered_json::object();
+        o.update({{"item", "MAC"}, {"found", found}});
         if (found) {
-            o.add("mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()}));
+            o.update({{"mac", record_value_text(kMacRecordType, {mac.begin(), mac.end()})}});
         } else {
-            o.add_null("mac");
+            o.update({{"mac", nullptr}});
         }
         const std::string text = read_mac(api_);
-        o.add("text", text);
-        items.push(o);
+        o.update({{"text", text}});
+        items.push_back(o);
         out_.text("  " + padded_right("MAC", 13) + text);
     }
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
     if (free_bits < 0) {
         return fuses_unread();  // the controller stopped answering during the reads
     }
-    out_.record("efuse_read", json::Object(head()).add("items", items).add("free_bits", free_bits),
-                json::Object().add("free_bits", "bit"));
+    out_.record("efuse_read", merged(head(), {{"items", items}, {"free_bits", free_bits}}),
+                ordered_json{{"free_bits", "bit"}});
     out_.text("  Empty: " + std::to_string(free_bits) + " bit");
     return Outcome::Pass;
 }
@@ -149,54 +148,39 @@ Outcome Runner::operator()(const EfuseSummaryCmd &) {
     if (!map) {
         return fuses_unread();
     }
-    json::Array records;
+    ordered_json records = ordered_json::array();
     for (const MapRecord &r : map->records) {
-        json::Object o;
-        o.add("position", r.position);
+        ordered_json o = ordered_json::object();
+        o.update({{"position", r.position}});
         if (r.bits != 0) {
-            o.add("last_bit", r.end() - 1).add("bits", r.bits);
+            o.update({{"last_bit", r.end() - 1}, {"bits", r.bits}});
         } else {
-            o.add_null("last_bit").add_null("bits");
+            o.update({{"last_bit", nullptr}, {"bits", nullptr}});
         }
-        o.add("type", r.type);
+        o.update({{"type", r.type}});
         const std::string name = record_type_name(r.type);
         if (name.empty()) {
-            o.add_null("item");
+            o.update({{"item", nullptr}});
         } else {
-            o.add("item", name);
+            o.update({{"item", name}});
         }
         const std::string value = record_value_text(r.type, r.data);
         if (value.empty()) {
-            o.add_null("value");
+            o.update({{"value", nullptr}});
         } else {
-            o.add("value", value);
+            o.update({{"value", value}});
         }
-        o.add("values", numbers(record_values(r.type, r.data))).add("data", data_bytes(r.data)).add("state",
-                                                                                                   state_name(r.state));
-        records.push(o);
+        o.update({{"values", numbers(record_values(r.type, r.data))}, {"data", data_bytes(r.data)}, {"state", state_name(r.state)}});
+        records.push_back(o);
     }
-    json::Array words;
+    ordered_json words = ordered_json::array();
     for (std::uint32_t w : map->words) {
-        words.push(hex_word(w));
+        words.push_back(hex_word(w));
     }
-    json::Object fields = head();
-    fields.add("chip_id", hex_word(map->chip_id()))
-        .add("records", records)
-        .add("next_record", map->next_record)
-        .add("readers_end", map->readers_end)
-        .add("free_bits", map->free_bits())
-        .add("stray_bits", map->stray_bits)
-        .add("words", words)
-        .add("bits", map->bit_string());
+    ordered_json fields = head();
+    fields.update({{"chip_id", hex_word(map->chip_id())}, {"records", records}, {"next_record", map->next_record}, {"readers_end", map->readers_end}, {"free_bits", map->free_bits()}, {"stray_bits", map->stray_bits}, {"words", words}, {"bits", map->bit_string()}});
     out_.record("efuse_summary", fields,
-                json::Object()
-                    .add("position", "bit")
-                    .add("last_bit", "bit")
-                    .add("bits", "bit")
-                    .add("next_record", "bit")
-                    .add("readers_end", "bit")
-                    .add("free_bits", "bit")
-                    .add("stray_bits", "bit"));
+                ordered_json{{"position", "bit"}, {"last_bit", "bit"}, {"bits", "bit"}, {"next_record", "bit"}, {"readers_end", "bit"}, {"free_bits", "bit"}, {"stray_bits", "bit"}});
 
     out_.text("eFuse map: chip id " + hex_word(map->chip_id()) + "; next record at bit " +
               std::to_string(map->next_record) + ", " + std::to_string(map->free_bits()) +
@@ -257,7 +241,7 @@ Outcome Runner::operator()(const EfuseBurnCmd &cmd) {
     return burn(item->name, item_request(*item, cmd.values, *now), *now, cmd.burn);
 }
 
-void Runner::apply_burnt_trim(const BurnPlan &plan, json::Object &fields) {
+void Runner::apply_burnt_trim(const BurnPlan &plan, ordered_json &fields) {
     const EfuseItem *item = plan.request.item;
     if (item == nullptr || item->record_type != find_efuse_item("Freq_offset")->record_type) {
         return;
@@ -267,18 +251,18 @@ void Runner::apply_burnt_trim(const BurnPlan &plan, json::Object &fields) {
     const auto trim = static_cast<std::uint8_t>(plan.request.first);
     apply_crystal_trim(api_, trim);
     radio_.offset = trim;
-    fields.add("applied_offset", trim);
+    fields.update({{"applied_offset", trim}});
     out_.text("  the running radio now uses the frequency offset " + std::to_string(trim));
 }
 
 Outcome Runner::burn(const std::string &item, const Staging &staging, const FuseMap &now,
                      const BurnOptions &options, BurnReport *report) {
-    auto result = [this](const std::string &name, const char *outcome, json::Object extra,
-                         json::Object units = json::Object()) {
-        out_.record("efuse_burn", json::Object(head()).add("item", name).add("outcome", outcome).merge(extra), units);
+    auto result = [this](const std::string &name, const char *outcome, ordered_json extra,
+                         ordered_json units = ordered_json::object()) {
+        out_.record("efuse_burn", merged(merged(head(), {{"item", name}, {"outcome", outcome}}), extra), units);
     };
     if (!staging.request) {
-        result(item, "refused", json::Object().add("reason", staging.refusal));
+        result(item, "refused", ordered_json{{"reason", staging.refusal}});
         return error("refused", staging.refusal);
     }
     BurnConditions conditions;
@@ -288,39 +272,22 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
     const std::string name = plan.request.name();
     if (plan.unchanged) {
         // A retest that asks for what the chip holds: nothing to burn, a pass.
-        json::Object extra;
-        extra.add("programmed", false).add("value", plan.value_after).add("free_bits", now.free_bits());
+        ordered_json extra = ordered_json::object();
+        extra.update({{"programmed", false}, {"value", plan.value_after}, {"free_bits", now.free_bits()}});
         apply_burnt_trim(plan, extra);
-        result(name, "unchanged", extra, json::Object().add("free_bits", "bit"));
+        result(name, "unchanged", extra, ordered_json{{"free_bits", "bit"}});
         out_.text("efuse burn " + name + ": unchanged, it already reads " + plan.value_after + "; nothing programmed");
         return Outcome::Pass;
     }
     if (!plan.allowed()) {
-        result(name, "refused", json::Object().add("reason", plan.refusal));
+        result(name, "refused", ordered_json{{"reason", plan.refusal}});
         return error("refused", plan.refusal);
     }
 
     // The preview.
     out_.record("efuse_preview",
-                json::Object(head())
-                    .add("item", name)
-                    .add("record_type", plan.request.type)
-                    .add("position", plan.position)
-                    .add("last_bit", plan.position + plan.bits - 1)
-                    .add("bits", plan.bits)
-                    .add("data", data_bytes(plan.request.data))
-                    .merge(optional_text("value_before", plan.value_before))
-                    .add("value_after", plan.value_after)
-                    .add("values_after", numbers(record_values(plan.request.type, plan.request.data)))
-                    .add("free_bits_before", plan.before.free_bits())
-                    .add("free_bits_after", plan.after.free_bits())
-                    .add("dry_run", options.dry_run),
-                json::Object()
-                    .add("position", "bit")
-                    .add("last_bit", "bit")
-                    .add("bits", "bit")
-                    .add("free_bits_before", "bit")
-                    .add("free_bits_after", "bit"));
+                merged(merged(merged(head(), {{"item", name}, {"record_type", plan.request.type}, {"position", plan.position}, {"last_bit", plan.position + plan.bits - 1}, {"bits", plan.bits}, {"data", data_bytes(plan.request.data)}}), optional_text("value_before", plan.value_before)), {{"value_after", plan.value_after}, {"values_after", numbers(record_values(plan.request.type, plan.request.data))}, {"free_bits_before", plan.before.free_bits()}, {"free_bits_after", plan.after.free_bits()}, {"dry_run", options.dry_run}}),
+                ordered_json{{"position", "bit"}, {"last_bit", "bit"}, {"bits", "bit"}, {"free_bits_before", "bit"}, {"free_bits_after", "bit"}});
     out_.text("efuse burn " + name + (options.dry_run ? " (dry run)" : "") + ":");
     out_.text("  record       type " + std::to_string(plan.request.type) + ", bits " +
               bit_range(plan.position, plan.bits) + " (" + std::to_string(plan.bits) + " bits), data " +
@@ -331,7 +298,7 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
     out_.text("  eFuse bits can be set but never cleared: this cannot be undone.");
 
     if (options.dry_run) {
-        result(name, "dry-run", json::Object().add("programmed", false));
+        result(name, "dry-run", ordered_json{{"programmed", false}});
         out_.text("  dry run: nothing programmed");
         return Outcome::Pass;
     }
@@ -341,13 +308,13 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
                                 " into the eFuse (anything else cancels): ")
                      : std::nullopt;
         if (stopping() || !answer || trimmed(*answer) != kConfirmWord) {
-            result(name, "declined", json::Object().add("programmed", false));
+            result(name, "declined", ordered_json{{"programmed", false}});
             out_.text("  not confirmed: nothing programmed");
             return fail(name + ": the burn was not confirmed (BURN not typed); nothing programmed", {}, stopping());
         }
     }
     if (stopping()) {
-        result(name, "declined", json::Object().add("programmed", false));
+        result(name, "declined", ordered_json{{"programmed", false}});
         return fail(name + ": the burn was not confirmed; nothing programmed", {}, true);
     }
     BurnOutcome outcome;
@@ -363,21 +330,20 @@ Outcome Runner::burn(const std::string &item, const Staging &staging, const Fuse
         report->readback = outcome.readback;
     }
     drain_library();  // the library's own failure lines come before the result
-    json::Object extra;
-    extra.add("programmed", true).add("verified", outcome.verified).add("library_result", outcome.library_result);
-    extra.add("detail", outcome.detail);
+    ordered_json extra = ordered_json::object();
+    extra.update({{"programmed", true}, {"verified", outcome.verified}, {"library_result", outcome.library_result}});
+    extra.update({{"detail", outcome.detail}});
     const MapRecord *seen = outcome.readback ? outcome.readback->current(plan.request.type) : nullptr;
-    extra.merge(optional_text("value", seen != nullptr ? std::optional<std::string>(record_value_text(seen->type, seen->data))
-                                                       : std::nullopt));
+    extra.update(optional_text("value", seen != nullptr ? std::optional<std::string>(record_value_text(seen->type, seen->data)) : std::nullopt));
     if (outcome.readback) {
-        extra.add("free_bits", outcome.readback->free_bits());
+        extra.update({{"free_bits", outcome.readback->free_bits()}});
     } else {
-        extra.add_null("free_bits");
+        extra.update({{"free_bits", nullptr}});
     }
     if (outcome.verified) {
         apply_burnt_trim(plan, extra);
     }
-    result(name, outcome.verified ? "burned" : "failed", extra, json::Object().add("free_bits", "bit"));
+    result(name, outcome.verified ? "burned" : "failed", extra, ordered_json{{"free_bits", "bit"}});
     if (outcome.verified) {
         out_.text("  burned and verified: " + name + " reads " + plan.value_after + "; " +
                   std::to_string(outcome.readback->free_bits()) + " free bits left");

@@ -1,4 +1,4 @@
-#include "limits.h"
+#include "limit_file.h"
 
 #include "deve/tables.h"
 #include "deve/text.h"

@@ -14,24 +14,14 @@ namespace deve::cli {
 
 namespace {
 
-json::Object status_fields(const PoolStatus &s) {
-    json::Array ranges;
+ordered_json status_fields(const PoolStatus &s) {
+    ordered_json ranges = ordered_json::array();
     for (const MacRange &r : s.ranges) {
-        ranges.push(json::Object().add("first", mac_text(r.first)).add("last", mac_text(r.last)).add("size", r.size()));
+        ranges.push_back(ordered_json{{"first", mac_text(r.first)}, {"last", mac_text(r.last)}, {"size", r.size()}});
     }
-    json::Object counts;
-    counts.add("free", s.free)
-        .add("reserved", s.reserved)
-        .add("burned", s.burned)
-        .add("spoiled", s.spoiled)
-        .add("released", s.released);
-    return json::Object()
-        .add("pool", s.pool)
-        .add("ranges", ranges)
-        .add("size", s.size)
-        .add("counts", counts)
-        .add("adopted", s.adopted)
-        .add("next_free", s.next_free ? std::optional<std::string>(mac_text(*s.next_free)) : std::nullopt);
+    ordered_json counts = ordered_json::object();
+    counts.update({{"free", s.free}, {"reserved", s.reserved}, {"burned", s.burned}, {"spoiled", s.spoiled}, {"released", s.released}});
+    return ordered_json{{"pool", s.pool}, {"ranges", ranges}, {"size", s.size}, {"counts", counts}, {"adopted", s.adopted}, {"next_free", s.next_free ? std::optional<std::string>(mac_text(*s.next_free)) : std::nullopt}};
 }
 
 }  // namespace
@@ -106,11 +96,7 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::st
             refusal = *refused;
             return 2;
         }
-        out.record("pool_add", json::Object()
-                                   .add("pool", cmd.pool)
-                                   .add("first", mac_text(cmd.range.first))
-                                   .add("last", mac_text(cmd.range.last))
-                                   .add("size", cmd.range.size()));
+        out.record("pool_add", ordered_json{{"pool", cmd.pool}, {"first", mac_text(cmd.range.first)}, {"last", mac_text(cmd.range.last)}, {"size", cmd.range.size()}});
         out.text("pool " + cmd.pool + ": added " + mac_text(cmd.range.first) + " to " + mac_text(cmd.range.last) + " (" +
                  std::to_string(cmd.range.size()) + " addresses)");
         return 0;
@@ -135,25 +121,16 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::st
     }
     case PoolAdminCmd::Action::Reclaim: {
         const std::vector<Reservation> stale = book.stale_reservations(cmd.older_than, cmd.pool);
-        json::Array listed;
+        ordered_json listed = ordered_json::array();
         for (const Reservation &r : stale) {
-            listed.push(json::Object()
-                            .add("mac", mac_text(r.row.mac))
-                            .add("pool", r.row.pool)
-                            .add("serial", r.row.board.serial)
-                            .add("chip_id", r.row.board.chip_id)
-                            .add("run_id", r.row.run_id)
-                            .add("reserved_at", r.reserved_at)
-                            .add("station_alive", r.station_alive));
+            listed.push_back(ordered_json{{"mac", mac_text(r.row.mac)}, {"pool", r.row.pool}, {"serial", r.row.board.serial}, {"chip_id", r.row.board.chip_id}, {"run_id", r.row.run_id}, {"reserved_at", r.reserved_at}, {"station_alive", r.station_alive}});
             out.text("  " + mac_text(r.row.mac) + "  pool " + r.row.pool + ", board " + r.row.board.serial +
                      ", run " + r.row.run_id + ", reserved " + r.reserved_at +
                      (!r.station_alive ? "" : *r.station_alive ? "; its station is still at work"
                                                                : "; its station is gone"));
         }
-        out.record("pool_reclaim", json::Object()
-                                       .add("older_than", static_cast<std::int64_t>(cmd.older_than.count()))
-                                       .add("reserved", listed),
-                   json::Object().add("older_than", "s"));
+        out.record("pool_reclaim", ordered_json{{"older_than", static_cast<std::int64_t>(cmd.older_than.count())}, {"reserved", listed}},
+                   ordered_json{{"older_than", "s"}});
         out.text(std::to_string(stale.size()) + " reservation" + (stale.size() == 1 ? "" : "s") + " older than " +
                  std::to_string(cmd.older_than.count()) + " s stay reserved: a board's next run (mac write " +
                  "--from-pool, also with --dry-run) reads its fuses and resolves its reservation");

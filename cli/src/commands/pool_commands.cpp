@@ -97,15 +97,15 @@ Outcome Runner::pool_write(const MacWriteCmd &cmd) {
         return error("usage", "mac write --from-pool needs the store: give --store URL or set DEVE_STORE");
     }
     const std::optional<MacNumber> held = held_mac(*now);
-    json::Array resolved;
+    ordered_json resolved = ordered_json::array();
     auto record = [&](const char *outcome, const std::optional<MacNumber> &mac, const std::optional<MacState> &state,
                       const std::string &message) {
-        json::Object fields = head();
-        fields.add("pool", cmd.pool).add("outcome", outcome);
-        fields.add("mac", mac ? std::optional<std::string>(mac_text(*mac)) : std::nullopt);
-        fields.add("state", state ? std::optional<std::string>(state_name(*state)) : std::nullopt);
-        fields.add("serial", board.serial).add("chip_id", board.chip_id).add("resolved", resolved);
-        fields.add("message", message);
+        ordered_json fields = head();
+        fields.update({{"pool", cmd.pool}, {"outcome", outcome}});
+        fields.update({{"mac", mac ? std::optional<std::string>(mac_text(*mac)) : std::nullopt}});
+        fields.update({{"state", state ? std::optional<std::string>(state_name(*state)) : std::nullopt}});
+        fields.update({{"serial", board.serial}, {"chip_id", board.chip_id}, {"resolved", resolved}});
+        fields.update({{"message", message}});
         out_.record("mac_pool", fields);
         out_.text("mac pool " + cmd.pool + ": " + message);
     };
@@ -124,8 +124,7 @@ Outcome Runner::pool_write(const MacWriteCmd &cmd) {
                           " for a board with this serial, whose station is still at work: left reserved");
                 continue;
             }
-            resolved.push(json::Object().add("mac", mac_text(row.mac)).add("state", state_name(to)).add("run_id",
-                                                                                                       row.run_id));
+            resolved.push_back(ordered_json{{"mac", mac_text(row.mac)}, {"state", state_name(to)}, {"run_id", row.run_id}});
             out_.text("mac pool " + row.pool + ": the reservation of " + mac_text(row.mac) + " by run " + row.run_id +
                       " is resolved as " + state_name(to));
         }

@@ -35,12 +35,7 @@ std::int64_t now_ms() {
 int failed(int code, bool json, const std::string &message) {
     std::fprintf(stderr, "deve-cli: report: %s\n", message.c_str());
     if (json) {
-        std::fputs((json::Object()
-                        .add("type", "error")
-                        .add("command", "report")
-                        .add("message", message)
-                        .add("exit_code", code)
-                        .str() +
+        std::fputs((dump_record(ordered_json{{"type", "error"}, {"command", "report"}, {"message", message}, {"exit_code", code}}) +
                     "\n")
                        .c_str(),
                    stdout);

@@ -39,21 +39,21 @@ Outcome Runner::operator()(const InfoCmd &) {
     const std::string requested = env_.requested_transport ? env_.requested_transport() : std::string();
     const std::string loaded = api_.transport_path();
     const std::int32_t free_bits = api_.rf_get_efuse_free_bits();
-    json::Object fields = head();
+    ordered_json fields = head();
     if (have_id) {
-        fields.add("chip_id", hex_word(chip_id));
+        fields.update({{"chip_id", hex_word(chip_id)}});
     } else {
-        fields.add_null("chip_id");
+        fields.update({{"chip_id", nullptr}});
     }
-    fields.add("revision", hex_word(revision)).add("revision_text", ascii_of(revision));
-    fields.add("transport_requested", requested);
+    fields.update({{"revision", hex_word(revision)}, {"revision_text", ascii_of(revision)}});
+    fields.update({{"transport_requested", requested}});
     if (loaded.empty()) {
-        fields.add_null("transport_loaded");
+        fields.update({{"transport_loaded", nullptr}});
     } else {
-        fields.add("transport_loaded", loaded);
+        fields.update({{"transport_loaded", loaded}});
     }
-    fields.add("free_bits", free_bits);
-    out_.record("info", fields, json::Object().add("free_bits", "bit"));
+    fields.update({{"free_bits", free_bits}});
+    out_.record("info", fields, ordered_json{{"free_bits", "bit"}});
     out_.text("chip id         " + (have_id ? hex(chip_id) : std::string("NO Chip ID")));
     out_.text("revision        " + hex_word(revision) +
               (ascii_of(revision).empty() ? std::string() : " (\"" + ascii_of(revision) + "\")"));
@@ -71,7 +71,7 @@ Outcome Runner::operator()(const RegReadCmd &cmd) {
     }
     const std::uint32_t value = *read;
     out_.record("reg_read",
-                json::Object(head()).add("address", hex_word(cmd.address)).add("value", value).add("value_hex", hex_word(value)));
+                merged(head(), {{"address", hex_word(cmd.address)}, {"value", value}, {"value_hex", hex_word(value)}}));
     out_.text("reg " + hex_word(cmd.address) + " = " + hex_word(value));
     return Outcome::Pass;
 }
@@ -81,25 +81,22 @@ Outcome Runner::operator()(const RegWriteCmd &cmd) {
         return error("link", "the transport failed the write of " + hex_word(cmd.value) + " to register " +
                                  hex_word(cmd.address) + ": the chip may not hold it");
     }
-    out_.record("reg_write", json::Object(head())
-                                 .add("address", hex_word(cmd.address))
-                                 .add("value", cmd.value)
-                                 .add("value_hex", hex_word(cmd.value)));
+    out_.record("reg_write", merged(head(), {{"address", hex_word(cmd.address)}, {"value", cmd.value}, {"value_hex", hex_word(cmd.value)}}));
     out_.text("reg " + hex_word(cmd.address) + " <- " + hex_word(cmd.value));
     return Outcome::Pass;
 }
 
-json::Array Runner::apply_plan(const TunePlan &plan) {
+ordered_json Runner::apply_plan(const TunePlan &plan) {
     apply_tune(api_, plan);
     radio_ = plan.next;
-    json::Array applied;
+    ordered_json applied = ordered_json::array();
     const std::pair<bool, const char *> changes[] = {{plan.channel, "channel"}, {plan.mode, "mode"},
                                                       {plan.rate, "rate"},       {plan.rf_gain, "rf_gain"},
                                                       {plan.dac, "dac"},         {plan.b_gain, "b_gain"},
                                                       {plan.offset, "offset"}};
     for (const auto &[changed, name] : changes) {
         if (changed) {
-            applied.push(name);
+            applied.push_back(name);
         }
     }
     return applied;
@@ -110,8 +107,8 @@ Outcome Runner::operator()(const TuneCmd &cmd) {
     if (!plan.error.empty()) {
         return error("refused", plan.error);
     }
-    const json::Array applied = apply_plan(plan);
-    out_.record("tune", run_head().add("applied", applied), operating_point_units());
+    const ordered_json applied = apply_plan(plan);
+    out_.record("tune", merged(run_head(), {{"applied", applied}}), operating_point_units());
     auto label_or_unset = [](const std::optional<int> &position, const auto &choices) {
         return position ? std::string(choices.labels[*position]) : std::string("as loaded");
     };
@@ -128,7 +125,7 @@ Outcome Runner::operator()(const CalCmd &) {
         result = api_.rf_calibration();
     }
     calibrated_ = calibrated_ || result == 0;
-    out_.record("cal", json::Object(head()).add("result", result).add("status", result_text(result)));
+    out_.record("cal", merged(head(), {{"result", result}, {"status", result_text(result)}}));
     out_.text("cal: " + result_text(result) + " (rf_calibration returned " + std::to_string(result) + ")");
     return result == 0 ? Outcome::Pass : fail("rf_calibration returned " + std::to_string(result));
 }
@@ -155,12 +152,7 @@ Outcome Runner::operator()(const DpdCmd &cmd) {
     }
     const bool on_after = *after != 0;
     const bool pass = on_after == cmd.on && status != "DPD Fail";
-    out_.record("dpd", json::Object(head())
-                           .add("requested", cmd.on ? "on" : "off")
-                           .add("status", status)
-                           .add("changed", changed)
-                           .add("enabled", on_after)
-                           .add("verdict", pass ? "pass" : "fail"));
+    out_.record("dpd", merged(head(), {{"requested", cmd.on ? "on" : "off"}, {"status", status}, {"changed", changed}, {"enabled", on_after}, {"verdict", pass ? "pass" : "fail"}}));
     out_.text("dpd: " + status + (changed ? "" : " (already)") + "; pre-distortion reads " +
               (on_after ? "on" : "off") + (pass ? "" : " -- FAIL"));
     return pass ? Outcome::Pass
@@ -180,14 +172,14 @@ Outcome Runner::operator()(const TempCmd &) {
         return error("link", "the transport failed an access to the temperature sensor: no temperature was read");
     }
     const std::uint32_t code = *sensor;
-    json::Object fields = head();
+    ordered_json fields = head();
     if (result == 0) {
-        fields.add("celsius", celsius);
+        fields.update({{"celsius", celsius}});
     } else {
-        fields.add_null("celsius");
+        fields.update({{"celsius", nullptr}});
     }
-    fields.add("sensor_code", code).add("result", result);
-    out_.record("temp", fields, json::Object().add("celsius", "degC").add("sensor_code", "code"));
+    fields.update({{"sensor_code", code}, {"result", result}});
+    out_.record("temp", fields, ordered_json{{"celsius", "degC"}, {"sensor_code", "code"}});
     out_.text("temp: " + (result == 0 ? std::to_string(celsius) + " degC" : std::string("not read")) +
               "; sensor code " + std::to_string(code));
     return result == 0 ? Outcome::Pass
@@ -200,15 +192,8 @@ Outcome Runner::operator()(const ScriptCmd &cmd) {
     if (!run.opened) {
         return error("usage", script_open_failure(cmd.file));
     }
-    out_.record("script", json::Object(head())
-                              .add("file", cmd.file)
-                              .add("written", run.written)
-                              .add("refused", run.refused)
-                              .add("skipped", run.skipped)
-                              .add("ended", run.ended)
-                              .add("details", run.read_failed() ? script_read_failure(cmd.file, run)
-                                                                : script_done_details(run)),
-                json::Object().add("written", "register").add("refused", "register").add("skipped", "line"));
+    out_.record("script", merged(head(), {{"file", cmd.file}, {"written", run.written}, {"refused", run.refused}, {"skipped", run.skipped}, {"ended", run.ended}, {"details", run.read_failed() ? script_read_failure(cmd.file, run) : script_done_details(run)}}),
+                ordered_json{{"written", "register"}, {"refused", "register"}, {"skipped", "line"}});
     if (run.read_failed()) {
         return error("usage", script_read_failure(cmd.file, run));
     }

@@ -35,32 +35,24 @@ class Report {
 public:
     Report(Output &out, const StoreCommand &command) : out_(out), command_("store " + command.action) {}
 
-    int done(json::Object fields, const std::string &text) {
-        out_.record("store", head().merge(fields));
+    int done(ordered_json fields, const std::string &text) {
+        out_.record("store", merged(head(), fields));
         out_.text(text);
-        return end(0, {});
+        return end(0, ordered_json::array());
     }
     int failed(int code, const std::string &kind, const std::string &message) {
-        out_.record("error", head().add("kind", kind).add("message", message));
+        out_.record("error", merged(head(), {{"kind", kind}, {"message", message}}));
         std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
-        return end(code, json::Array().push(
-                             json::Object().add("step", 0).add("command", command_).add("kind", kind).add(
-                                 "reason", message)));
+        return end(code, ordered_json::array({ordered_json{{"step", 0}, {"command", command_}, {"kind", kind}, {"reason", message}}}));
     }
 
-    int end(int code, const json::Array &failures) {
-        out_.record("end", json::Object()
-                               .add("step", 0)
-                               .add("command", "end")
-                               .add("verdict", code == 0 ? "pass" : "error")
-                               .add("exit_code", code)
-                               .add("failures", failures)
-                               .add("version", kVersion));
+    int end(int code, const ordered_json &failures) {
+        out_.record("end", ordered_json{{"step", 0}, {"command", "end"}, {"verdict", code == 0 ? "pass" : "error"}, {"exit_code", code}, {"failures", failures}, {"version", kVersion}});
         return code;
     }
 
 private:
-    json::Object head() const { return json::Object().add("step", 0).add("command", command_); }
+    ordered_json head() const { return ordered_json{{"step", 0}, {"command", command_}}; }
     Output &out_;
     std::string command_;
 };
@@ -77,17 +69,14 @@ int store_init(const store::StoreUrl &url, Report &report) {
             // a run or a report leaves any other database as it found it.
             db->scalar("PRAGMA journal_mode=WAL");
         }
-        json::Array versions;
+        ordered_json versions = ordered_json::array();
         std::string list;
         for (int v : applied) {
-            versions.push(v);
+            versions.push_back(v);
             list += (list.empty() ? "" : ", ") + std::to_string(v);
         }
         const int version = store::latest_schema_version();
-        return report.done(json::Object()
-                               .add("store", url.name)
-                               .add("schema_version", version)
-                               .add("applied", versions),
+        return report.done(ordered_json{{"store", url.name}, {"schema_version", version}, {"applied", versions}},
                            "store " + url.name + ": schema version " + std::to_string(version) +
                                (applied.empty() ? " (already current)" : " (applied migrations " + list + ")"));
     } catch (const store::odbc::Error &e) {
@@ -200,10 +189,10 @@ int store_upload(const store::StoreUrl &url, Report &report) {
     if (const std::optional<store::StoreProblem> problem = store::open_for_runs(env, url, db)) {
         return report.failed(problem->away ? kAway : kRefused, "store", problem->message);
     }
-    json::Array sent;
-    json::Array already;
-    json::Array failed;
-    json::Array rejected;
+    ordered_json sent = ordered_json::array();
+    ordered_json already = ordered_json::array();
+    ordered_json failed = ordered_json::array();
+    ordered_json rejected = ordered_json::array();
     std::size_t rejected_count = 0;
     std::size_t sent_count = 0;
     std::size_t already_count = 0;
@@ -214,19 +203,19 @@ int store_upload(const store::StoreUrl &url, Report &report) {
         try {
             const auto [run_id, stored_before] = upload_file(*db, file);
             std::filesystem::remove(file);
-            (stored_before ? already : sent).push(run_id);
+            (stored_before ? already : sent).push_back(run_id);
             ++(stored_before ? already_count : sent_count);
         } catch (const Rejected &e) {
             const bool moved = reject_file(file, e.what());
             const std::string reason = std::string(e.what()) +
                                        (moved ? "; moved to the spool's rejected folder" : "; it could not be moved aside");
-            (moved ? rejected : failed).push(json::Object().add("file", file.u8string()).add("reason", reason));
+            (moved ? rejected : failed).push_back(ordered_json{{"file", file.u8string()}, {"reason", reason}});
             ++(moved ? rejected_count : failed_count);
             if (first_failure.empty()) {
                 first_failure = reason;
             }
         } catch (const std::exception &e) {
-            failed.push(json::Object().add("file", file.u8string()).add("reason", e.what()));
+            failed.push_back(ordered_json{{"file", file.u8string()}, {"reason", e.what()}});
             ++failed_count;
             if (first_failure.empty()) {
                 first_failure = e.what();
@@ -248,13 +237,12 @@ int store_upload(const store::StoreUrl &url, Report &report) {
                                  (rejected_count != 0 ? "; the rejected files are in its rejected folder" : "") +
                                  ": " + first_failure);
     }
-    return report.done(json::Object()
-                           .add("store", url.name)
-                           .add("spool", dir)
-                           .add("sent", sent)
-                           .add("already_stored", already)
-                           .add("rejected", rejected)
-                           .add("failed", failed),
+    return report.done(ordered_json{{"store", url.name},
+                                    {"spool", dir},
+                                    {"sent", sent},
+                                    {"already_stored", already},
+                                    {"rejected", rejected},
+                                    {"failed", failed}},
                        text);
 }
 
@@ -264,7 +252,7 @@ int store_pool(const StoreCommand &command, const store::StoreUrl &url, Report &
     std::string refusal;
     try {
         const int code = run_pool_admin(cmd, *open_pool_book(url), out, refusal);
-        return code == 0 ? report.end(0, {}) : report.failed(code, "refused", refusal);
+        return code == 0 ? report.end(0, ordered_json::array()) : report.failed(code, "refused", refusal);
     } catch (const PoolStoreError &e) {
         return report.failed(kAway, "store", e.what());
     }

@@ -45,9 +45,9 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
     point.fine = fine;
     RxTotals totals;
     const auto read = [&] {
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        const std::optional<RxReading> counts = checked_rx_counts(api_, radio_.mode);
         if (counts) {
-            totals.add(RxReading{counts->errors, counts->total, counts->reset});
+            totals.add(*counts);
             point.errors = totals.errors();
             point.frames = totals.frames();
         }
@@ -125,27 +125,15 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     const std::vector<TrimPoint> &points = search.points;
     const std::optional<TrimBest> &best = search.best;
 
-    json::Array list;
+    ordered_json list = ordered_json::array();
     for (const TrimPoint &p : points) {
-        json::Object o;
-        o.add("trim", p.trim)
-            .add("pass", p.fine ? "fine" : "coarse")
-            .add("errors", p.errors)
-            .add("frames", p.frames);
-        o.add("per", per_percent(p.errors, p.frames))
-            .add("stopped_early", p.stopped_early)
-            .add("rejected", p.rejected);
-        list.push(o);
+        ordered_json o = ordered_json::object();
+        o.update({{"trim", p.trim}, {"pass", p.fine ? "fine" : "coarse"}, {"errors", p.errors}, {"frames", p.frames}});
+        o.update({{"per", per_percent(p.errors, p.frames)}, {"stopped_early", p.stopped_early}, {"rejected", p.rejected}});
+        list.push_back(o);
     }
-    json::Object fields = run_head();
-    fields.add("from", cmd.from)
-        .add("to", cmd.to)
-        .add("coarse_step", step)
-        .add("frames_per_point", cmd.frames)
-        .add("points", list)
-        .add("window_from", search.window_from)
-        .add("window_to", search.window_to)
-        .add("elapsed", elapsed);
+    ordered_json fields = run_head();
+    fields.update({{"from", cmd.from}, {"to", cmd.to}, {"coarse_step", step}, {"frames_per_point", cmd.frames}, {"points", list}, {"window_from", search.window_from}, {"window_to", search.window_to}, {"elapsed", elapsed}});
     const bool interrupted = search.cut_short && !read_failed && stopping();
     const std::string failure =
         read_failed ? std::string("the transport failed a read of the receive counters") : search.failure;
@@ -160,10 +148,10 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
         }
     }
     if (best) {
-        fields.add("best", best->trim).add("method", best->method);
-        fields.add("centre", best->centre).add("best_per", best_per);
+        fields.update({{"best", best->trim}, {"method", best->method}});
+        fields.update({{"centre", best->centre}, {"best_per", best_per}});
     } else {
-        fields.add_null("best").add_null("method").add_null("centre").add_null("best_per");
+        fields.update({{"best", nullptr}, {"method", nullptr}, {"centre", nullptr}, {"best_per", nullptr}});
     }
     // The acceptance limits: where the trim may sit and how well the
     // receiver does there.
@@ -188,17 +176,7 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     }
     emit_limits(checks, failure.empty(), set, fields);
     out_.record("trim", fields,
-                json::Object(operating_point_units())
-                    .add("from", "trim")
-                    .add("to", "trim")
-                    .add("coarse_step", "trim")
-                    .add("frames_per_point", "frame")
-                    .add("window_from", "trim")
-                    .add("window_to", "trim")
-                    .add("best", "trim")
-                    .add("centre", "trim")
-                    .add("best_per", "%")
-                    .add("elapsed", "s"));
+                merged(operating_point_units(), {{"from", "trim"}, {"to", "trim"}, {"coarse_step", "trim"}, {"frames_per_point", "frame"}, {"window_from", "trim"}, {"window_to", "trim"}, {"best", "trim"}, {"centre", "trim"}, {"best_per", "%"}, {"elapsed", "s"}}));
     const bool judged_pass = failure.empty() && all_pass(checks);
     const std::string reason = failure.empty() ? limits_text(checks, true) : failure;
     if (best) {

@@ -17,16 +17,16 @@ std::string padded(const std::string &text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-json::Object per_fields(const char *key, std::uint64_t errors, std::uint64_t frames) {
-    return json::Object().add(key, per_percent(errors, frames));
+ordered_json per_fields(const char *key, std::uint64_t errors, std::uint64_t frames) {
+    return ordered_json{{key, per_percent(errors, frames)}};
 }
 
 }  // namespace
 
-json::Object limit_object(const LimitCheck &c) {
-    json::Object o;
-    o.add("name", c.name).add("relation", c.relation).add("limit", c.limit);
-    o.add("value", c.value).add("unit", c.unit).add("source", c.source).add("pass", c.pass);
+ordered_json limit_object(const LimitCheck &c) {
+    ordered_json o = ordered_json::object();
+    o.update({{"name", c.name}, {"relation", c.relation}, {"limit", c.limit}});
+    o.update({{"value", c.value}, {"unit", c.unit}, {"source", c.source}, {"pass", c.pass}});
     return o;
 }
 
@@ -54,17 +54,17 @@ const LimitSet *Runner::limit_set(const char *command) const {
 }
 
 void Runner::emit_limits(const std::vector<LimitCheck> &checks, bool complete, const LimitSet *set,
-                         json::Object &fields) {
-    json::Array list;
+                         ordered_json &fields) {
+    ordered_json list = ordered_json::array();
     for (const LimitCheck &c : checks) {
-        list.push(limit_object(c));
+        list.push_back(limit_object(c));
     }
     if (set != nullptr) {
-        fields.add("limit_set", set->name);
+        fields.update({{"limit_set", set->name}});
     } else {
-        fields.add_null("limit_set");
+        fields.update({{"limit_set", nullptr}});
     }
-    fields.add("limits", list).add("verdict", complete && all_pass(checks) ? "pass" : "fail");
+    fields.update({{"limits", list}, {"verdict", complete && all_pass(checks) ? "pass" : "fail"}});
 }
 
 std::string Runner::limits_text(const std::vector<LimitCheck> &checks, bool complete) const {
@@ -179,13 +179,8 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         last_sample = now;
         const double fps = interval > 0 ? static_cast<double>(sent) / interval : 0.0;
         out_.record("tx_sample",
-                    json::Object(head())
-                        .add("second", second)
-                        .add("frames", sent)
-                        .add("frames_per_second", fps)
-                        .add("total_frames", totals.frames()),
-                    json::Object().add("second", "s").add("frames", "frame").add("frames_per_second", "frame/s").add(
-                        "total_frames", "frame"));
+                    merged(head(), {{"second", second}, {"frames", sent}, {"frames_per_second", fps}, {"total_frames", totals.frames()}}),
+                    ordered_json{{"second", "s"}, {"frames", "frame"}, {"frames_per_second", "frame/s"}, {"total_frames", "frame"}});
         out_.text(padded(std::to_string(second), 8) + padded(std::to_string(sent), 10) + padded(fixed(fps, 1), 10) +
                   padded(std::to_string(totals.frames()), 10));
     };
@@ -225,23 +220,14 @@ Outcome Runner::operator()(const TxCmd &cmd) {
         checks.push_back(with_source(at_least("min-fps", *min_fps, mean, "frame/s"), cmd.min_fps, set));
     }
     const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
-    json::Object fields = run_head();
-    fields.add("pit", cmd.pit)
-        .add("seconds", clock.second() - 1)
-        .add("elapsed", elapsed)
-        .add("frames", totals.frames());
-    fields.add("frames_per_second", mean).add("frames_wanted", cmd.frames);
-    fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
+    ordered_json fields = run_head();
+    fields.update({{"pit", cmd.pit}, {"seconds", clock.second() - 1}, {"elapsed", elapsed}, {"frames", totals.frames()}});
+    fields.update({{"frames_per_second", mean}, {"frames_wanted", cmd.frames}});
+    fields.update({{"ended_by", ended_by_text(interrupted || read_failed, frames_reached)}, {"complete", complete}});
     const std::optional<std::string> unjudged_reason = unjudged(set, checks);
     emit_limits(checks, complete && !unjudged_reason, set, fields);
     out_.record("tx", fields,
-                json::Object(operating_point_units())
-                    .add("seconds", "s")
-                    .add("elapsed", "s")
-                    .add("frames", "frame")
-                    .add("frames_per_second", "frame/s")
-                    .add("frames_wanted", "frame")
-                    .add("pit", "us"));
+                merged(operating_point_units(), {{"seconds", "s"}, {"elapsed", "s"}, {"frames", "frame"}, {"frames_per_second", "frame/s"}, {"frames_wanted", "frame"}, {"pit", "us"}}));
     out_.text("tx: " + std::to_string(totals.frames()) + " frames in " + fixed(elapsed, 2) + " s, " +
               (mean ? fixed(*mean, 1) : std::string("NA")) + " frames/s" + " -- " + verdict_text(checks, complete, unjudged_reason) +
               (set != nullptr ? " [limit set " + set->name + "]" : ""));
@@ -282,28 +268,15 @@ Outcome Runner::operator()(const RxCmd &cmd) {
         const std::uint64_t frames = totals.frames() - sampled_frames;
         sampled_errors = totals.errors();
         sampled_frames = totals.frames();
-        json::Object fields = head();
-        fields.add("second", second)
-            .add("errors", errors)
-            .add("frames", frames)
-            .merge(per_fields("per", errors, frames))
-            .add("per_text", per_text(errors, frames))
-            .add("total_errors", totals.errors())
-            .add("total_frames", totals.frames())
-            .merge(per_fields("total_per", totals.errors(), totals.frames()))
-            .add("total_per_text", per_text(totals.errors(), totals.frames()))
-            .add("counter_reset", reset_in_second)
-            .add("counter_restarted", restart_in_second);
+        ordered_json fields = head();
+        fields.update({{"second", second}, {"errors", errors}, {"frames", frames}});
+        fields.update(per_fields("per", errors, frames));
+        fields.update({{"per_text", per_text(errors, frames)}, {"total_errors", totals.errors()}, {"total_frames", totals.frames()}});
+        fields.update(per_fields("total_per", totals.errors(), totals.frames()));
+        fields.update({{"total_per_text", per_text(totals.errors(), totals.frames())}, {"counter_reset", reset_in_second}, {"counter_restarted", restart_in_second}});
         reset_in_second = restart_in_second = false;
         out_.record("rx_sample", fields,
-                    json::Object()
-                        .add("second", "s")
-                        .add("errors", "frame")
-                        .add("frames", "frame")
-                        .add("per", "%")
-                        .add("total_errors", "frame")
-                        .add("total_frames", "frame")
-                        .add("total_per", "%"));
+                    ordered_json{{"second", "s"}, {"errors", "frame"}, {"frames", "frame"}, {"per", "%"}, {"total_errors", "frame"}, {"total_frames", "frame"}, {"total_per", "%"}});
         out_.text(padded(std::to_string(second), 8) + padded(std::to_string(errors), 8) +
                   padded(std::to_string(frames), 8) + padded(per_text(errors, frames), 8) +
                   padded(std::to_string(totals.errors()), 15) + padded(std::to_string(totals.frames()), 14) +
@@ -314,12 +287,12 @@ Outcome Runner::operator()(const RxCmd &cmd) {
             interrupted = true;
             break;
         }
-        const std::optional<RxCounterReading> counts = checked_rx_counts(api_, radio_.mode);
+        const std::optional<RxReading> counts = checked_rx_counts(api_, radio_.mode);
         if (!counts) {
             read_failed = true;
             break;
         }
-        const RxSample reading = totals.add(RxReading{counts->errors, counts->total, counts->reset});
+        const RxStep reading = totals.add(*counts);
         resets += counts->reset ? 1 : 0;
         restarts += reading.restarted ? 1 : 0;
         reset_in_second = reset_in_second || counts->reset;
@@ -352,27 +325,15 @@ Outcome Runner::operator()(const RxCmd &cmd) {
                               cmd.max_errors, set));
     }
     const bool complete = !read_failed && (cmd.frames ? frames_reached : !interrupted && clock.time_up());
-    json::Object fields = run_head();
-    fields.add("seconds", clock.second() - 1)
-        .add("elapsed", elapsed)
-        .add("errors", totals.errors())
-        .add("frames", totals.frames())
-        .merge(per_fields("per", totals.errors(), totals.frames()))
-        .add("per_text", per_text(totals.errors(), totals.frames()))
-        .add("counter_resets", resets)
-        .add("counter_restarts", restarts)
-        .add("frames_wanted", cmd.frames);
-    fields.add("ended_by", ended_by_text(interrupted || read_failed, frames_reached)).add("complete", complete);
+    ordered_json fields = run_head();
+    fields.update({{"seconds", clock.second() - 1}, {"elapsed", elapsed}, {"errors", totals.errors()}, {"frames", totals.frames()}});
+    fields.update(per_fields("per", totals.errors(), totals.frames()));
+    fields.update({{"per_text", per_text(totals.errors(), totals.frames())}, {"counter_resets", resets}, {"counter_restarts", restarts}, {"frames_wanted", cmd.frames}});
+    fields.update({{"ended_by", ended_by_text(interrupted || read_failed, frames_reached)}, {"complete", complete}});
     const std::optional<std::string> unjudged_reason = unjudged(set, checks);
     emit_limits(checks, complete && !unjudged_reason, set, fields);
     out_.record("rx", fields,
-                json::Object(operating_point_units())
-                    .add("seconds", "s")
-                    .add("elapsed", "s")
-                    .add("errors", "frame")
-                    .add("frames", "frame")
-                    .add("frames_wanted", "frame")
-                    .add("per", "%"));
+                merged(operating_point_units(), {{"seconds", "s"}, {"elapsed", "s"}, {"errors", "frame"}, {"frames", "frame"}, {"frames_wanted", "frame"}, {"per", "%"}}));
     out_.text("rx: " + std::to_string(totals.errors()) + " errors in " + std::to_string(totals.frames()) +
               " frames, PER " + per_text(totals.errors(), totals.frames()) + " -- " +
               verdict_text(checks, complete, unjudged_reason) +

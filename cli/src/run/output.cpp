@@ -10,23 +10,22 @@ namespace deve::cli {
 
 Output::Output(std::FILE *out, bool json, Clock clock) : out_(out), json_(json), clock_(std::move(clock)) {}
 
-void Output::record(std::string_view type, const json::Object &fields, const json::Object &units) {
+void Output::record(std::string_view type, const ordered_json &fields, const ordered_json &units) {
     if (!json_ && sink_ == nullptr) {
         return;
     }
-    json::Object line;
-    line.add("schema", kSchemaVersion)
-        .add("seq", ++sequence_)
-        .add("time", utc_timestamp(clock_()));
+    ordered_json line = {{"schema", kSchemaVersion}, {"seq", ++sequence_}, {"time", utc_timestamp(clock_())}};
     if (!run_id_.empty()) {
-        line.add("run_id", run_id_);
+        line["run_id"] = run_id_;
     }
-    line.add("type", type).merge(fields);
+    line["type"] = type;
+    line.update(fields);
     if (sink_ != nullptr) {
-        line.merge(sink_->record(type, json::Object(line).add("units", units).str()));
+        line.update(sink_->record(type, dump_record(merged(line, {{"units", units}}))));
     }
     if (json_) {
-        write(line.add("units", units).str());
+        line["units"] = units;
+        write(dump_record(line));
     }
 }
 

@@ -31,8 +31,10 @@ public:
     void set_sink(RecordSink *sink) { sink_ = sink; }
     // The records' clock.
     std::chrono::system_clock::time_point now() const { return clock_(); }
-    // One JSON record (nothing in text mode).
-    void record(std::string_view type, const json::Object &fields, const json::Object &units = json::Object());
+    // One JSON record (nothing in text mode): the envelope, then the fields
+    // and the units (both objects).
+    void record(std::string_view type, const ordered_json &fields,
+                const ordered_json &units = ordered_json::object());
     // One line of text (nothing in JSON mode).
     void text(const std::string &line);
     // A write failed: the reader of the output has gone away.

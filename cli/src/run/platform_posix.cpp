@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 

@@ -61,43 +61,36 @@ Outcome outcome_of_error(const std::string &kind) {
 Runner::Runner(RfApi &api, Output &out, Progress &progress, Environment env, Globals globals)
     : api_(api), out_(out), progress_(progress), env_(std::move(env)), globals_(std::move(globals)) {}
 
-json::Object Runner::head() const {
-    json::Object o;
-    o.add("step", step_).add("command", command_).add("started_at", step_started_);
-    return o;
+ordered_json Runner::head() const {
+    return {{"step", step_}, {"command", command_}, {"started_at", step_started_}};
 }
 
-json::Object Runner::operating_point_fields() const {
-    json::Object fields;
-    fields.add("band", kBandChoices.labels[radio_.band])
-        .add("channel", radio_.channel_number())
-        .add("channel_label", radio_.channel_label())
-        .add("frequency", frequency_of(radio_.channel_label()))
-        .add("mode", kModeChoices.labels[radio_.mode])
-        .add("rate", radio_.rate)
-        .add("rate_code", rate_code(radio_.rate).value_or(0));
+ordered_json Runner::operating_point_fields() const {
+    ordered_json fields = {{"band", kBandChoices.labels[radio_.band]},
+                           {"channel", radio_.channel_number()},
+                           {"channel_label", radio_.channel_label()},
+                           {"frequency", frequency_of(radio_.channel_label())},
+                           {"mode", kModeChoices.labels[radio_.mode]},
+                           {"rate", radio_.rate},
+                           {"rate_code", rate_code(radio_.rate).value_or(0)}};
     auto gain = [&fields](const char *key, const std::optional<int> &position, const auto &choices) {
-        if (position) {
-            fields.add(key, label_number(choices.labels[*position]));
-        } else {
-            fields.add_null(key);
-        }
+        fields[key] = position ? ordered_json(label_number(choices.labels[*position])) : ordered_json(nullptr);
     };
     gain("rf_gain", radio_.rf_gain, kRfGainChoices);
     gain("dac", radio_.dac, kDacChoices);
     gain("b_gain", radio_.b_gain, kBrateGainChoices);
-    fields.add("offset", radio_.offset);
+    fields["offset"] = radio_.offset;
     return fields;
 }
 
-json::Object Runner::operating_point_units() {
-    return json::Object().add("frequency", "MHz").add("rf_gain", "step").add("dac", "dB").add("b_gain", "dB");
+ordered_json Runner::operating_point_units() {
+    return {{"frequency", "MHz"}, {"rf_gain", "step"}, {"dac", "dB"}, {"b_gain", "dB"}};
 }
 
-json::Object Runner::run_head() const { return json::Object(head()).merge(operating_point_fields()); }
+ordered_json Runner::run_head() const { return merged(head(), operating_point_fields()); }
 
-Outcome Runner::error(const std::string &kind, const std::string &message, const json::Object &extra) {
-    out_.record("error", json::Object(head()).add("kind", kind).add("message", message).merge(extra));
+Outcome Runner::error(const std::string &kind, const std::string &message, const ordered_json &extra) {
+    out_.record("error", merged(merged(head(), {{"kind", kind}, {"message", message}}), extra));
     out_.text(command_ + ": error: " + message);
     failures_.push_back(Failure{step_, command_, kind, message, std::nullopt});
     return outcome_of_error(kind);
@@ -120,12 +113,12 @@ Outcome Runner::fail(const std::string &reason, const std::vector<LimitCheck> &c
     return Outcome::Fail;
 }
 
-json::Object Runner::run_identity() const {
-    json::Object meta;
+ordered_json Runner::run_identity() const {
+    ordered_json meta = ordered_json::object();
     for (const auto &[key, value] : globals_.meta) {
-        meta.add(key, value);
+        meta[key] = value;
     }
-    return json::Object().add("version", kVersion).add("host", env_.host).add("meta", meta);
+    return {{"version", kVersion}, {"host", env_.host}, {"meta", meta}};
 }
 
 std::optional<Outcome> Runner::refuse_uncalibrated() {
@@ -146,7 +139,7 @@ void Runner::drain_library() {
             error("output", "the library log could not be written: the library's diagnostic lines are lost");
         }
         if (is_library_error(line)) {
-            out_.record("library", json::Object(head()).add("line", line));
+            out_.record("library", merged(head(), {{"line", line}}));
             out_.text("  library: " + line);
         }
     }
@@ -179,22 +172,18 @@ bool Runner::open_link() {
         ProgressTask task(progress_, "open");
         outcome = deve::open_link(api_, globals_.open);
     }
-    json::Object fields = head();
-    fields.add("port", kPortChoices.labels[globals_.open.port])
-        .add("supply", kSupplyChoices.labels[globals_.open.supply])
-        .add("crystal", kCrystalChoices.labels[globals_.open.crystal])
-        .add("open", globals_.open.calibrate ? "full" : "quick")
-        .add("status", outcome.status)
-        .add("opened", outcome.opened)
-        .add("init_result", outcome.init_result)
-        .merge(run_identity());
+    ordered_json fields = merged(head(), {{"port", kPortChoices.labels[globals_.open.port]},
+                                          {"supply", kSupplyChoices.labels[globals_.open.supply]},
+                                          {"crystal", kCrystalChoices.labels[globals_.open.crystal]},
+                                          {"open", globals_.open.calibrate ? "full" : "quick"},
+                                          {"status", outcome.status},
+                                          {"opened", outcome.opened},
+                                          {"init_result", outcome.init_result}});
+    fields.update(run_identity());
     auto file_fields = [&fields](const char *file_key, const char *hash_key, const std::string &path,
                                  const std::string &sha256) {
-        if (path.empty()) {
-            fields.add_null(file_key).add_null(hash_key);
-        } else {
-            fields.add(file_key, path).add(hash_key, sha256);
-        }
+        fields[file_key] = path.empty() ? ordered_json(nullptr) : ordered_json(path);
+        fields[hash_key] = path.empty() ? ordered_json(nullptr) : ordered_json(sha256);
     };
     file_fields("limits_file", "limits_sha256", globals_.limits_file, globals_.limits_sha256);
     file_fields("commands_file", "commands_sha256", globals_.commands_file, globals_.commands_sha256);
@@ -227,12 +216,9 @@ bool Runner::open_link() {
     calibrated_ = globals_.open.calibrate;
     radio_ = RadioState{};
     radio_.offset = parse_unsigned(outcome.freq_offset, 10);
-    if (outcome.chip_id_word) {
-        fields.add("chip_id", hex_word(*outcome.chip_id_word));
-    } else {
-        fields.add_null("chip_id");
-    }
-    fields.add("chip_id_text", outcome.chip_id).add("freq_offset", radio_.offset);
+    fields["chip_id"] = outcome.chip_id_word ? ordered_json(hex_word(*outcome.chip_id_word)) : ordered_json(nullptr);
+    fields["chip_id_text"] = outcome.chip_id;
+    fields["freq_offset"] = radio_.offset;
     out_.record("open", fields);
     out_.text("open: " + outcome.status + " (" + kPortChoices.labels[globals_.open.port] + ", " +
               kSupplyChoices.labels[globals_.open.supply] + ", " + kCrystalChoices.labels[globals_.open.crystal] +
@@ -270,13 +256,12 @@ bool Runner::close_link() {
                                    : mode == reg::MODE_STANDBY ? std::string("standby")
                                                                : std::to_string(mode);
     const bool safe = confirmed && !transmitting && !receiving && mode == reg::MODE_STANDBY;
-    out_.record("close", json::Object(head())
-                             .add("status", status)
-                             .add("transmitter", transmitter)
-                             .add("receiver", receiver)
-                             .add("radio_mode", radio_mode)
-                             .add("confirmed", confirmed)
-                             .add("safe", safe));
+    out_.record("close", merged(head(), {{"status", status},
+                                         {"transmitter", transmitter},
+                                         {"receiver", receiver},
+                                         {"radio_mode", radio_mode},
+                                         {"confirmed", confirmed},
+                                         {"safe", safe}}));
     auto upper_when_on = [](const std::string &state) { return state == "on" ? std::string("ON") : state; };
     out_.text("close: " + status + "; transmitter " + upper_when_on(transmitter) + ", receiver " +
               upper_when_on(receiver) + ", radio " +
@@ -440,7 +425,7 @@ int Runner::run(CommandSource &source) {
     const int signal = env_.pending_signal ? env_.pending_signal() : 0;
     if (signal != 0) {
         const char *name = env_.signal_name ? env_.signal_name(signal) : "signal";
-        out_.record("interrupted", json::Object(head()).add("signal", name));
+        out_.record("interrupted", merged(head(), {{"signal", name}}));
         out_.text("interrupted by " + std::string(name) + ": stopping the radio");
     }
     if (!close_link()) {
@@ -458,22 +443,16 @@ int Runner::run(CommandSource &source) {
     step_ = 0;
     command_ = "end";
     step_started_ = run_started_;
-    json::Array failures;
+    ordered_json failures = ordered_json::array();
     for (const Failure &f : failures_) {
-        json::Object failure;
-        failure.add("step", f.step).add("command", f.command).add("kind", f.kind).add("reason", f.reason);
-        if (f.limit) {
-            failure.add("limit", limit_object(*f.limit));
-        } else {
-            failure.add_null("limit");
-        }
-        failures.push(failure);
+        failures.push_back({{"step", f.step},
+                            {"command", f.command},
+                            {"kind", f.kind},
+                            {"reason", f.reason},
+                            {"limit", f.limit ? limit_object(*f.limit) : ordered_json(nullptr)}});
     }
-    out_.record("end", json::Object(head())
-                           .add("verdict", verdict)
-                           .add("exit_code", code)
-                           .add("failures", failures)
-                           .merge(run_identity()));
+    ordered_json end = merged(head(), {{"verdict", verdict}, {"exit_code", code}, {"failures", failures}});
+    out_.record("end", merged(end, run_identity()));
     for (const Failure &f : failures_) {
         out_.text("  " + (f.step != 0 ? "step " + std::to_string(f.step) + " " : std::string()) + f.command + " (" +
                   f.kind + "): " + f.reason);

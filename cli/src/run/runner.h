@@ -101,7 +101,7 @@ enum class Outcome {
 
 // A limit as records give it: name, relation, limit, value, unit, source,
 // pass.
-json::Object limit_object(const LimitCheck &check);
+ordered_json limit_object(const LimitCheck &check);
 
 // The outcome of an error of a kind: "usage", "refused", "output", "internal"
 // are refusals; "link", "board", "busy", "store" are link, board or database
@@ -141,11 +141,11 @@ private:
     // closes the link. False when the radio does not read back as safe.
     bool close_link();
     // The fields every record of the current command starts with.
-    json::Object head() const;
+    ordered_json head() const;
     // head() and the operating point a tx or rx run used.
-    json::Object run_head() const;
+    ordered_json run_head() const;
     // An error of the current command, of a kind outcome_of_error knows.
-    Outcome error(const std::string &kind, const std::string &message, const json::Object &extra = json::Object());
+    Outcome error(const std::string &kind, const std::string &message, const ordered_json &extra = ordered_json::object());
     // After the commands of a session line (or its refusal): the line's
     // number, the steps it ran and its verdict, so that a client driving the
     // session knows the line is done.
@@ -158,10 +158,10 @@ private:
     // Runs one command; false when the run must stop after it.
     bool run_command(const Command &command, Outcome &worst);
     // The run's identity: tool version, host and the operator's metadata.
-    json::Object run_identity() const;
+    ordered_json run_identity() const;
     // The operating point as tune, tx and rx report it.
-    json::Object operating_point_fields() const;
-    static json::Object operating_point_units();
+    ordered_json operating_point_fields() const;
+    static ordered_json operating_point_units();
     // Refuses a radio test when the link was opened without the radio's
     // calibrations and no cal ran since.
     std::optional<Outcome> refuse_uncalibrated();
@@ -198,10 +198,10 @@ private:
     std::string meta_value(const std::string &key) const;
     // After a Freq_offset burn (or one that found it already there): the
     // trim goes to the running radio at once.
-    void apply_burnt_trim(const BurnPlan &plan, json::Object &fields);
+    void apply_burnt_trim(const BurnPlan &plan, ordered_json &fields);
     // The limits and the verdict: pass when the run completed and every
     // limit holds.
-    void emit_limits(const std::vector<LimitCheck> &checks, bool complete, const LimitSet *set, json::Object &fields);
+    void emit_limits(const std::vector<LimitCheck> &checks, bool complete, const LimitSet *set, ordered_json &fields);
     // The limit file's set for a run of `command` at the radio's operating
     // point, if any.
     const LimitSet *limit_set(const char *command) const;
@@ -222,7 +222,7 @@ private:
                    const std::optional<std::string> &unjudged_reason);
     std::string operating_point() const;
     // Applies a tune plan and records what it changed.
-    json::Array apply_plan(const TunePlan &plan);
+    ordered_json apply_plan(const TunePlan &plan);
     // One point of the trim search: the receiver at `trim` from zero counts
     // until `frames` frames, a point clearly worse than `best`, or the
     // point's time is up. Nothing when the transport failed a read or a

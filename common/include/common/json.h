@@ -1,76 +1,101 @@
-// A small JSON writer: objects keep their keys in the order they were added,
-// strings are escaped (control characters, quotes, backslashes) and always
-// come out as valid UTF-8, and numbers that JSON cannot hold become null.
+// The records' JSON: nlohmann's ordered_json holds a record, its members in
+// the order they were added, and dump_record writes its text.
+//
+// The text is nlohmann's compact dump but for three points, where records
+// have always been written otherwise and stored records, spool files and
+// their readers keep that text:
+// - a double is written in the shortest form that reads back as the same
+//   double, as std::to_chars gives it ("1", not "1.0"; "1e+06", not
+//   "1000000.0"); a double that is not finite is null;
+// - DEL (0x7F) is escaped as \u007f, like the control characters (nlohmann
+//   writes it as it is);
+// - every byte that is not part of valid UTF-8 becomes one U+FFFD
+//   (nlohmann's replacing dump gives one for a whole broken sequence).
+// Strings are otherwise escaped by nlohmann: quotes, backslashes, \b \f \n
+// \r \t, and the other control characters as \u00XX in lower case.
 #pragma once
 
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
-#include <string_view>
-#include <type_traits>
+#include <utility>
 
-namespace deve::json {
+namespace deve {
 
-// The JSON text of a string, quotes included. Bytes that are not valid UTF-8
-// become U+FFFD.
-std::string quote(std::string_view text);
-// The shortest text that reads back as the same double; "null" when it is
-// not finite.
-std::string number(double value);
+using nlohmann::ordered_json;
 
-class Array;
+// The compact text of a record (or of any value in one).
+std::string dump_record(const ordered_json &value);
+// A double as dump_record writes it: the shortest text that reads back as
+// the same double; "null" when it is not finite.
+std::string json_number(double value);
+// `base` with the members of `more` after its own.
+ordered_json merged(ordered_json base, const ordered_json &more);
 
+
+namespace json {
+
+// A record built member by member, as a command learns its fields one after
+// another: a thin builder over ordered_json (no other JSON is written), which
+// converts to it wherever a record is taken.
 class Object {
 public:
-    Object &add(std::string_view key, std::string_view value);
-    Object &add(std::string_view key, const char *value) { return add(key, std::string_view(value)); }
-    Object &add(std::string_view key, const std::string &value) { return add(key, std::string_view(value)); }
-    Object &add(std::string_view key, bool value);
-    Object &add(std::string_view key, double value);
-    Object &add(std::string_view key, const Object &value);
-    Object &add(std::string_view key, const Array &value);
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>>
-    Object &add(std::string_view key, T value) {
-        return raw(key, std::to_string(value));
-    }
-    Object &add_null(std::string_view key) { return raw(key, "null"); }
-    // The value, or null when there is none.
+    Object() : value_(ordered_json::object()) {}
     template <typename T>
-    Object &add(std::string_view key, const std::optional<T> &value) {
-        return value ? add(key, *value) : add_null(key);
+    Object &add(const std::string &key, T &&value) {
+        value_[key] = std::forward<T>(value);
+        return *this;
     }
-    // Appends the members of another object.
-    Object &merge(const Object &other);
-
-    bool empty() const { return body_.empty(); }
-    std::string str() const { return "{" + body_ + "}"; }
+    Object &add(const std::string &key, const Object &value) { return add(key, value.value_); }
+    Object &add_null(const std::string &key) {
+        value_[key] = nullptr;
+        return *this;
+    }
+    // The members of `more` after this object's own.
+    Object &merge(const ordered_json &more) {
+        for (const auto &[key, member] : more.items()) {
+            value_[key] = member;
+        }
+        return *this;
+    }
+    operator const ordered_json &() const { return value_; }
 
 private:
-    Object &raw(std::string_view key, const std::string &text);
-    std::string body_;
+    ordered_json value_;
 };
 
+// A list built item by item.
 class Array {
 public:
-    Array &push(std::string_view value);
-    Array &push(const char *value) { return push(std::string_view(value)); }
-    Array &push(const std::string &value) { return push(std::string_view(value)); }
-    Array &push(bool value);
-    Array &push(double value);
-    Array &push(const Object &value);
-    Array &push(const Array &value);
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>>
-    Array &push(T value) {
-        return raw(std::to_string(value));
+    Array() : value_(ordered_json::array()) {}
+    template <typename T>
+    Array &push(T &&value) {
+        value_.push_back(ordered_json(std::forward<T>(value)));
+        return *this;
     }
-    Array &push_null() { return raw("null"); }
-
-    bool empty() const { return body_.empty(); }
-    std::string str() const { return "[" + body_ + "]"; }
+    Array &push(const Object &value) { return push(static_cast<const ordered_json &>(value)); }
+    operator const ordered_json &() const { return value_; }
 
 private:
-    Array &raw(const std::string &text);
-    std::string body_;
+    ordered_json value_;
 };
 
-}  // namespace deve::json
+}  // namespace json
+
+}  // namespace deve
+
+NLOHMANN_JSON_NAMESPACE_BEGIN
+// An optional member: its value, or null when there is none.
+template <typename T>
+struct adl_serializer<std::optional<T>> {
+    template <typename Json>
+    static void to_json(Json &out, const std::optional<T> &value) {
+        if (value) {
+            out = *value;
+        } else {
+            out = nullptr;
+        }
+    }
+};
+NLOHMANN_JSON_NAMESPACE_END

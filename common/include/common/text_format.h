@@ -9,7 +9,14 @@
 
 namespace deve {
 
-// "2024-05-01T12:00:00.123Z".
+// UTC times, from milliseconds since 1970-01-01 (times before it too).
+// "2026-12-08T14:30:05.250Z", the records' and the store's form.
+std::string utc_text(std::int64_t ms);
+// "2026-12-08".
+std::string utc_day(std::int64_t ms);
+// "2026-12-08 14:30", for people.
+std::string utc_minute(std::int64_t ms);
+// utc_text of a clock's time, to the millisecond below it.
 std::string utc_timestamp(std::chrono::system_clock::time_point when);
 // Milliseconds since 1970-01-01T00:00:00Z of a UTC time: "2024-05-01",
 // "2024-05-01T12:00", "2024-05-01 12:00:05", "2024-05-01T12:00:05.123Z" (the

@@ -3,7 +3,6 @@
 #include "deve/text.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace deve {
 
@@ -28,7 +27,7 @@ RxReading reading_of(const RxCounts &counts) {
     RxReading reading;
     reading.errors = parse_unsigned(counts.errors, 10);
     reading.total = parse_unsigned(counts.total, 10);
-    reading.restarted = counts.reset;
+    reading.reset = counts.reset;
     return reading;
 }
 
@@ -36,37 +35,18 @@ void RxHistory::clear() { *this = RxHistory(); }
 
 void RxHistory::add(double seconds, const RxReading &reading) {
     ++readings_;
-    // A count below the previous one: the block restarted since the previous
-    // reading, and what it holds now arrived after the restart.
-    std::uint32_t new_errors = reading.errors - block_errors_;
-    std::uint32_t new_frames = reading.total - block_total_;
-    if (reading.total < block_total_ || reading.errors < block_errors_) {
-        ++restarts_;
-        new_errors = reading.errors;
-        new_frames = reading.total;
-    }
-    frames_ += new_frames;
-    errors_ += new_errors;
+    const RxStep step = totals_.add(reading);
+    // Both the block's own restarts and the console's are carried across.
+    restarts_ += (step.restarted ? 1 : 0) + (reading.reset ? 1 : 0);
 
-    if (new_frames > 0) {
-        per_.push_back({seconds, kPercent * new_errors / new_frames});
+    if (step.frames > 0) {
+        per_.push_back({seconds, kPercent * static_cast<double>(step.errors) / static_cast<double>(step.frames)});
     }
     const double elapsed = seconds - last_seconds_;
     if (elapsed > 0) {
-        rate_.push_back({seconds, new_frames / elapsed});
+        rate_.push_back({seconds, static_cast<double>(step.frames) / elapsed});
     }
     last_seconds_ = std::max(last_seconds_, seconds);
-
-    if (reading.restarted) {
-        // The console restarted the block after this reading: the next one
-        // counts from zero.
-        ++restarts_;
-        block_errors_ = 0;
-        block_total_ = 0;
-    } else {
-        block_errors_ = reading.errors;
-        block_total_ = reading.total;
-    }
     prune();
 }
 
@@ -80,10 +60,10 @@ void RxHistory::prune() {
 }
 
 std::optional<double> RxHistory::overall_per() const {
-    if (frames_ == 0) {
+    if (frames() == 0) {
         return std::nullopt;
     }
-    return kPercent * static_cast<double>(errors_) / static_cast<double>(frames_);
+    return kPercent * static_cast<double>(errors()) / static_cast<double>(frames());
 }
 
 std::pair<double, double> RxHistory::time_range() const {
@@ -94,19 +74,5 @@ std::pair<double, double> RxHistory::time_range() const {
 double RxHistory::per_top() const { return nice_ceiling(largest(per_), kPerFloor); }
 
 double RxHistory::rate_top() const { return nice_ceiling(largest(rate_), kRateFloor); }
-
-double nice_ceiling(double value, double floor) {
-    if (!(value > floor)) {
-        return floor;
-    }
-    const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (double step : {1.0, 2.0, 5.0, 10.0}) {
-        // A little slack so that a value of exactly 2 x 10^n is its own top.
-        if (value <= step * power * (1 + 1e-12)) {
-            return step * power;
-        }
-    }
-    return 10 * power;
-}
 
 }  // namespace deve

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "deve/rf_api.h"
+#include "deve/rx_totals.h"
 
 #include <cstdint>
 #include <optional>
@@ -70,12 +71,7 @@ RxCounts read_rx_counts(RfApi &api, int mode);
 // nothing when a read failed. The receive counts are 16 bits, and the block
 // is restarted above kRxResetAbove as read_rx_counts does.
 std::optional<std::uint32_t> checked_tx_count(RfApi &api, int mode);
-struct RxCounterReading {
-    std::uint32_t errors = 0;
-    std::uint32_t total = 0;
-    bool reset = false;
-};
-std::optional<RxCounterReading> checked_rx_counts(RfApi &api, int mode);
+std::optional<RxReading> checked_rx_counts(RfApi &api, int mode);
 
 // ---- Engineering controls ----------------------------------------------
 // Pre-distortion on when it is off (calibrating), off when it is on; leaves

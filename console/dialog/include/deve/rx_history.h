@@ -6,11 +6,14 @@
 // to zero whenever the block restarts: after the console's own restart (once
 // the total passes 3000) and whenever the chip restarted the block on its own
 // (a count smaller than the one before). The history carries the counts
-// across every restart, so an interval's rate comes from the frames of that
-// interval alone and the curves do not jump at a restart.
+// across every restart (the core's RxTotals), so an interval's rate comes
+// from the frames of that interval alone and the curves do not jump at a
+// restart.
 #pragma once
 
+#include "common/axis.h"
 #include "deve/operations.h"
+#include "deve/rx_totals.h"
 
 #include <cstdint>
 #include <deque>
@@ -18,13 +21,6 @@
 #include <utility>
 
 namespace deve {
-
-// One reading of the receive counters, as the timer took it.
-struct RxReading {
-    std::uint32_t errors = 0;
-    std::uint32_t total = 0;
-    bool restarted = false;  // the console restarted the counters after reading them
-};
 
 // The reading behind the texts the timer shows ("%d" of the counts, which
 // the standard conversion turns back into the unsigned count).
@@ -55,8 +51,8 @@ public:
     const std::deque<RxPoint> &rate() const { return rate_; }
 
     // Since RX ON, across restarts.
-    std::uint64_t frames() const { return frames_; }
-    std::uint64_t errors() const { return errors_; }
+    std::uint64_t frames() const { return totals_.frames(); }
+    std::uint64_t errors() const { return totals_.errors(); }
     std::optional<double> overall_per() const;
     int restarts() const { return restarts_; }  // counter restarts carried across
     int readings() const { return readings_; }
@@ -74,17 +70,9 @@ private:
     std::deque<RxPoint> per_;
     std::deque<RxPoint> rate_;
     double last_seconds_ = 0;
-    // The block's counts at the previous reading (zero after a restart).
-    std::uint32_t block_errors_ = 0;
-    std::uint32_t block_total_ = 0;
-    std::uint64_t frames_ = 0;
-    std::uint64_t errors_ = 0;
+    RxTotals totals_;
     int restarts_ = 0;
     int readings_ = 0;
 };
-
-// The smallest 1, 2 or 5 times a power of ten that is at least `value`, and
-// at least `floor`.
-double nice_ceiling(double value, double floor);
 
 }  // namespace deve
