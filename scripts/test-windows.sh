@@ -74,7 +74,7 @@ fi
 cmake --build "$native" --target deve_cli_sim_test
 DEVE_CLI_PROGRAM="$build/bin/deve-cli.exe" DEVE_CLI_LAUNCHER="$wine64" \
   ctest --test-dir "$native" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error \
-  -R '^Cli(Commands|Efuse|Safety|Report)\.'
+  -R '^Cli(Commands|Efuse|Safety|Report)\.' -E '\.tap$'
 
 echo "== The line store's tests against deve-cli.exe: the same SQLite files and PostgreSQL server"
 cmake --build "$native" --target deve_cli_store_test
