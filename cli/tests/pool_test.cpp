@@ -239,7 +239,12 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
     EXPECT_FALSE(std::filesystem::exists(board_file("F6")));
 
     // A serial that is not UTF-8 is refused before the link opens, never
-    // recorded as some other text.
+    // recorded as some other text. A Windows program gets its command line
+    // as UTF-16, made from these bytes by the system before it starts: there
+    // such a serial cannot reach it.
+    if (clitest::windows_program()) {
+        return;
+    }
     clitest::CliOptions odd;
     odd.env = board_env("G7");
     const CliRun not_utf8 = clitest::run_cli({"--json", "--open", "quick", "--store", db_->url(), "--meta",
