@@ -33,19 +33,19 @@ std::vector<std::uint8_t> bytes_of(const std::string &text) { return {text.begin
 
 TEST(PeImage, ReadsMachineDllFlagExportsAndImports) {
     for (const bool plus : {false, true}) {
-        pe_builder::Spec spec;
-        spec.machine = plus ? velmo::pe::kMachineAmd64 : velmo::pe::kMachineI386;
-        spec.pe32_plus = plus;
-        spec.exports = kEntryPoints;
-        spec.imports = {"KERNEL32.dll", "usbvendor.dll"};
-        const std::optional<velmo::pe::Image> image = velmo::pe::read(pe_builder::build(spec));
+        pe_builder::Layout layout;
+        layout.machine = plus ? velmo::pe::kMachineAmd64 : velmo::pe::kMachineI386;
+        layout.pe32_plus = plus;
+        layout.exports = kEntryPoints;
+        layout.imports = {"KERNEL32.dll", "usbvendor.dll"};
+        const std::optional<velmo::pe::Image> image = velmo::pe::read(pe_builder::build(layout));
         ASSERT_TRUE(image) << "PE32+ " << plus;
-        EXPECT_EQ(image->machine, spec.machine);
+        EXPECT_EQ(image->machine, layout.machine);
         EXPECT_TRUE(image->dll);
         EXPECT_EQ(image->exports, kEntryPoints);
-        EXPECT_EQ(image->imports, spec.imports);
+        EXPECT_EQ(image->imports, layout.imports);
     }
-    pe_builder::Spec program;
+    pe_builder::Layout program;
     program.dll = false;
     const std::optional<velmo::pe::Image> image = velmo::pe::read(pe_builder::build(program));
     ASSERT_TRUE(image);
@@ -72,10 +72,10 @@ TEST(PeImage, OtherFilesAreNotPeFiles) {
 // has (a name cut short has no terminator and is left out), and no change
 // yields more names than the limits allow or a name longer than a name can be.
 TEST(PeImage, EveryTruncationAndByteChangeStaysWithinTheFile) {
-    pe_builder::Spec spec;
-    spec.exports = kEntryPoints;
-    spec.imports = {"KERNEL32.dll", "usbvendor.dll"};
-    const std::vector<std::uint8_t> whole = pe_builder::build(spec);
+    pe_builder::Layout layout;
+    layout.exports = kEntryPoints;
+    layout.imports = {"KERNEL32.dll", "usbvendor.dll"};
+    const std::vector<std::uint8_t> whole = pe_builder::build(layout);
     auto subset = [](const std::vector<std::string> &part, const std::vector<std::string> &all) {
         return std::all_of(part.begin(), part.end(),
                            [&all](const std::string &n) { return std::find(all.begin(), all.end(), n) != all.end(); });
@@ -85,7 +85,7 @@ TEST(PeImage, EveryTruncationAndByteChangeStaysWithinTheFile) {
         const std::vector<std::uint8_t> prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
         if (const std::optional<velmo::pe::Image> image = velmo::pe::read(prefix)) {
             EXPECT_TRUE(subset(image->exports, kEntryPoints)) << n;
-            EXPECT_TRUE(subset(image->imports, spec.imports)) << n;
+            EXPECT_TRUE(subset(image->imports, layout.imports)) << n;
         }
     }
     for (std::size_t at = 0; at < whole.size(); ++at) {
@@ -104,20 +104,20 @@ TEST(PeImage, EveryTruncationAndByteChangeStaysWithinTheFile) {
 }
 
 TEST(LoadExplanation, AnotherArchitectureNamesBothAndThePackage) {
-    pe_builder::Spec x86;
+    pe_builder::Layout x86;
     x86.machine = velmo::pe::kMachineI386;
     x86.pe32_plus = false;
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, failed("C:\\Vendor\\xolt.dll"), pe_builder::build(x86)),
               "xolt.dll is a 32-bit (x86) DLL and this velmo.dll is 64-bit: use the x86 package");
-    pe_builder::Spec x64;
+    pe_builder::Layout x64;
     EXPECT_EQ(velmo::explain_load_failure(kVelmo32, failed("/opt/xolt.dll"), pe_builder::build(x64)),
               "xolt.dll is a 64-bit (x64) DLL and this velmo.dll is 32-bit: use the x64 package");
-    pe_builder::Spec arm64;
+    pe_builder::Layout arm64;
     arm64.machine = velmo::pe::kMachineArm64;
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, failed("xolt.dll"), pe_builder::build(arm64)),
               "xolt.dll is a 64-bit ARM (ARM64) DLL and this velmo.dll is 64-bit (x64): there is no package for "
               "its architecture; the maker's DLL must be built for x64");
-    pe_builder::Spec odd;
+    pe_builder::Layout odd;
     odd.machine = 0x0200;  // Itanium
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, failed("xolt.dll"), pe_builder::build(odd)),
               "xolt.dll is a DLL for another machine (PE machine type 0x0200) and this velmo.dll is 64-bit (x64): "
@@ -125,7 +125,7 @@ TEST(LoadExplanation, AnotherArchitectureNamesBothAndThePackage) {
 }
 
 TEST(LoadExplanation, NotADllAMissingDependencyOrTheSystemsReason) {
-    pe_builder::Spec program;
+    pe_builder::Layout program;
     program.dll = false;
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, failed("xolt.dll"), pe_builder::build(program)),
               "xolt.dll is not a DLL: it is a Windows program");
@@ -134,7 +134,7 @@ TEST(LoadExplanation, NotADllAMissingDependencyOrTheSystemsReason) {
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, failed("xolt.dll"), {}),
               "xolt.dll is not a DLL: it is not a Windows PE file");
 
-    pe_builder::Spec dll;
+    pe_builder::Layout dll;
     velmo::LoadFailure missing = failed("D:\\bench\\xolt.dll", "The specified module could not be found.");
     missing.missing_dependency = "usbvendor.dll";
     EXPECT_EQ(velmo::explain_load_failure(kVelmo64, missing, pe_builder::build(dll)),
@@ -171,19 +171,19 @@ TEST(LoadExplanation, SharedObjectsOfAnotherClassOrNoneAtAll) {
 }
 
 TEST(LoadExplanation, DecoratedNamesSayAnotherCallingConvention) {
-    pe_builder::Spec msvc;
+    pe_builder::Layout msvc;
     msvc.exports = {"_xolt_init@0", "_xolt_read_reg@8", "_xolt_write_reg@8", "DllMain"};
     EXPECT_EQ(velmo::explain_missing_entry_points("C:\\Vendor\\xolt.dll", {"xolt_init", "xolt_read_reg"},
                                                   pe_builder::build(msvc)),
               "xolt.dll was built with another calling convention (__stdcall): it exports _xolt_init@0, "
               "_xolt_read_reg@8 instead of xolt_init, xolt_read_reg");
-    pe_builder::Spec mingw;
+    pe_builder::Layout mingw;
     mingw.exports = {"xolt_write_reg@8"};
     EXPECT_EQ(velmo::explain_missing_entry_points("xolt.dll", {"xolt_write_reg"}, pe_builder::build(mingw)),
               "xolt.dll was built with another calling convention (__stdcall): it exports xolt_write_reg@8 "
               "instead of xolt_write_reg");
     // Names that only look alike are no decorations.
-    pe_builder::Spec alike;
+    pe_builder::Layout alike;
     alike.exports = {"xolt_read_regs@8", "xolt_read_reg@", "xolt_read_reg@8x", "__xolt_read_reg@8"};
     EXPECT_EQ(velmo::explain_missing_entry_points("xolt.dll", {"xolt_read_reg", "xolt_download_fw"},
                                                   pe_builder::build(alike)),
