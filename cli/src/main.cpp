@@ -54,15 +54,41 @@ bool json_requested(const std::vector<std::string> &args) {
     return false;
 }
 
+// Whether the command line or DEVE_STORE names a store for a run refused
+// before its words were understood: --store among the global options, or
+// a DEVE_STORE that is not empty. The commands that stand alone (report,
+// store, trace, link) are no runs the store would keep.
+bool store_named(const std::vector<std::string> &args) {
+    for (const std::string &word : args) {
+        const auto &names = command_names();
+        if (std::find(names.begin(), names.end(), word) != names.end()) {
+            if (word == "report" || word == "store" || word == "trace" || word == "link") {
+                return false;
+            }
+            break;
+        }
+        if (word == "--store" || word.rfind("--store=", 0) == 0) {
+            return true;
+        }
+    }
+    const char *variable = std::getenv("DEVE_STORE");
+    return variable != nullptr && *variable != '\0';
+}
+
 // A run refused before the link opens: the message on standard error, and
 // as an error and an end record. `kind`: "usage", or "store" for a store
-// that cannot take the run.
-int usage_error(const std::string &message, bool json, const char *kind = "usage") {
+// that cannot take the run. With a store named, the end record says that
+// the run was not stored, and why: the store keeps runs from their open.
+int usage_error(const std::string &message, bool json, const char *kind = "usage", bool with_store = false) {
     std::fprintf(stderr, "deve-cli: %s\n", message.c_str());
     Output out(stdout, json);
     out.set_run_id(random_uuid());
     out.record("error", ordered_json{{"step", 0}, {"command", ""}, {"kind", kind}, {"message", message}});
-    out.record("end", ordered_json{{"step", 0}, {"command", "end"}, {"verdict", "error"}, {"exit_code", kUsageExit}, {"failures", ordered_json::array({ordered_json{{"step", 0}, {"command", ""}, {"kind", kind}, {"reason", message}}})}, {"version", kVersion}, {"host", platform::host_name()}, {"meta", ordered_json::object()}});
+    ordered_json end{{"step", 0}, {"command", "end"}, {"verdict", "error"}, {"exit_code", kUsageExit}, {"failures", ordered_json::array({ordered_json{{"step", 0}, {"command", ""}, {"kind", kind}, {"reason", message}}})}, {"version", kVersion}, {"host", platform::host_name()}, {"meta", ordered_json::object()}};
+    if (with_store) {
+        end.update({{"store", "not stored"}, {"store_reason", "refused before the board was opened: " + message}});
+    }
+    out.record("end", end);
     return kUsageExit;
 }
 
@@ -92,7 +118,7 @@ int run_program(const std::vector<std::string> &args) {
         return 0;
     }
     if (parsed.kind == ParseResult::Kind::Error) {
-        return usage_error(parsed.text, json_requested(args));
+        return usage_error(parsed.text, json_requested(args), "usage", store_named(args));
     }
     Globals globals = parsed.line.globals;
     // An empty DEVE_STORE is as if it were unset (an environment that
@@ -104,6 +130,9 @@ int run_program(const std::vector<std::string> &args) {
             store_variable_empty = globals.store.empty();
         }
     }
+    // An empty --store '' is refused as a usage error above; here a store
+    // is named when the URL (from --store or DEVE_STORE) is not empty.
+    const bool store_wanted = !globals.store.empty();
     if (parsed.line.trace) {
         return run_trace_command(*parsed.line.trace, globals);
     }
@@ -121,7 +150,7 @@ int run_program(const std::vector<std::string> &args) {
     if (!globals.limits_file.empty()) {
         LimitFileResult limits = read_limit_file(globals.limits_file);
         if (!limits.file) {
-            return usage_error("--limits: " + limits.error, globals.json);
+            return usage_error("--limits: " + limits.error, globals.json, "usage", store_wanted);
         }
         globals.limits = std::move(limits.file);
         globals.limits_sha256 = file_sha256(globals.limits_file).value_or("");
@@ -134,22 +163,24 @@ int run_program(const std::vector<std::string> &args) {
     if (!command_file.empty()) {
         InputFile in(command_file, "the command file");
         if (!in.error().empty()) {
-            return usage_error("session: " + in.error(), globals.json);
+            return usage_error("session: " + in.error(), globals.json, "usage", store_wanted);
         }
         SessionLines source([&in] { return in.read_line(); });
         OperatingPointCheck check;
         while (const std::optional<CommandSource::Batch> batch = source.next()) {
             if (!batch->error.empty()) {
-                return usage_error("session " + command_file + ": " + batch->error, globals.json);
+                return usage_error("session " + command_file + ": " + batch->error, globals.json, "usage",
+                                   store_wanted);
             }
             for (const Command &command : batch->commands) {
                 if (const std::optional<std::string> refusal = check.tune(command)) {
-                    return usage_error("session " + command_file + ": " + *refusal, globals.json);
+                    return usage_error("session " + command_file + ": " + *refusal, globals.json, "usage",
+                                       store_wanted);
                 }
                 // A limit set that a run's --frames cannot satisfy.
                 if (globals.limits) {
                     if (const std::optional<std::string> refusal = check.limit_set(command, *globals.limits)) {
-                        return usage_error("--limits: " + *refusal, globals.json);
+                        return usage_error("--limits: " + *refusal, globals.json, "usage", store_wanted);
                     }
                 }
             }
@@ -164,11 +195,11 @@ int run_program(const std::vector<std::string> &args) {
     if (!globals.store.empty()) {
         const deve::store::UrlResult url = deve::store::parse_store_url(globals.store);
         if (!url.url) {
-            return usage_error(url.error, globals.json);
+            return usage_error(url.error, globals.json, "usage", store_wanted);
         }
         store = std::make_unique<RunStore>(*url.url, spool_directory(platform::state_directory()), run_id);
         if (const std::optional<std::string> refusal = store->open()) {
-            return usage_error(*refusal, globals.json, "store");
+            return usage_error(*refusal, globals.json, "store", true);
         }
         if (store->spooled()) {
             std::fprintf(stderr, "deve-cli: %s\ndeve-cli: the run's results go to the spool %s; send them with "
@@ -181,7 +212,7 @@ int run_program(const std::vector<std::string> &args) {
     // the link opens.
     if (globals.limits && !parsed.line.session) {
         if (const std::optional<std::string> refusal = check_limit_sets(parsed.line.commands, *globals.limits)) {
-            return usage_error("--limits: " + *refusal, globals.json);
+            return usage_error("--limits: " + *refusal, globals.json, "usage", store_wanted);
         }
     }
 
@@ -191,7 +222,8 @@ int run_program(const std::vector<std::string> &args) {
     } else if (!globals.library_log.empty()) {
         log = std::fopen(globals.library_log.c_str(), "a");
         if (log == nullptr) {
-            return usage_error("--library-log: cannot open " + globals.library_log + " for writing", globals.json);
+            return usage_error("--library-log: cannot open " + globals.library_log + " for writing", globals.json,
+                               "usage", store_wanted);
         }
     }
 

@@ -47,6 +47,20 @@ document.addEventListener('DOMContentLoaded', function () {
       if (text.textContent.length === 0 || text.getComputedTextLength() > 0) result.textsDrawn++;
     });
   });
+  // The failing runs: each board's link leads to a section of the page
+  // that holds that board's runs.
+  result.failingRows = document.querySelectorAll('table.failing tr').length - 1;
+  result.links = 0; result.linksResolved = 0; result.linksToTheirBoard = 0;
+  document.querySelectorAll('a[href^="#"]').forEach(function (a) {
+    result.links++;
+    var target = document.getElementById(a.getAttribute('href').slice(1));
+    if (!target) return;
+    result.linksResolved++;
+    var title = target.querySelector('h3');
+    if (title && title.textContent === 'Board ' + a.textContent &&
+        target.querySelectorAll('tr').length > 1) result.linksToTheirBoard++;
+  });
+  result.boardLinks = document.querySelectorAll('table.failing a').length;
   var out = document.createElement('pre');
   out.id = 'render-check';
   out.textContent = JSON.stringify(result);
@@ -136,6 +150,7 @@ Rows line_rows() {
         run.run_id = "run-" + std::to_string(i);
         run.started_ms = start + i * 3'600'000LL;
         run.station = i % 3 == 0 ? "FT-1" : i % 3 == 1 ? "FT-2" : "RF <cal> & trim";
+        run.host = "pc-" + std::to_string(i % 3 + 1);
         run.lot = i < 70 ? "L2612A" : "L2612B";
         run.serial = "SN" + std::to_string(1000 + (i % 97));
         run.board = run.serial;
@@ -212,6 +227,11 @@ TEST_F(ReportBrowser, PageRendersEveryChartWithNoConsoleMessage) {
     EXPECT_EQ(r.check["barsInside"], r.check["bars"]);
     EXPECT_GT(r.check["texts"].get<int>(), 0);
     EXPECT_EQ(r.check["textsDrawn"], r.check["texts"]);
+    // The failing runs are listed, every board linked to its own runs.
+    EXPECT_GT(r.check["failingRows"].get<int>(), 0);
+    EXPECT_EQ(r.check["boardLinks"], r.check["failingRows"]);
+    EXPECT_EQ(r.check["linksResolved"], r.check["links"]);
+    EXPECT_EQ(r.check["linksToTheirBoard"], r.check["boardLinks"]);
 }
 
 // The same check sees a page that loads from the network, or that carries a

@@ -343,7 +343,8 @@ TEST_P(Hostile, Spool) {
     const CliRun refused = cli({"--json", "--meta", "serial=SP2", "--store", "postgresql://line@127.0.0.1:1/results", "mac", "write",
                                 "--from-pool", "line-a", "--yes"});
     EXPECT_EQ(refused.exit_code, 3) << refused.err;
-    EXPECT_EQ(text(one(records(refused.out), "end"), "store"), "none");
+    EXPECT_EQ(text(one(records(refused.out), "end"), "store"), "not stored");
+    EXPECT_FALSE(text(one(records(refused.out), "end"), "store_reason").empty());
     EXPECT_TRUE(!std::filesystem::exists(spool_) || std::filesystem::is_empty(spool_));
     const CliRun after = cli({"--store", database_->url(), "store", "upload"});
     EXPECT_EQ(after.exit_code, 0) << after.err;

@@ -108,7 +108,9 @@ std::optional<std::chrono::seconds> parse_duration(const std::string &text);
 namespace deve::cli {
 
 // How a pool stands: counts by state and the next address a reservation
-// would take.
+// would take. The addresses in its ranges add up to its size: free +
+// reserved + burned + spoiled = size (released ones are free again, and
+// counted among free too).
 struct PoolStatus {
     std::string pool;
     std::vector<MacRange> ranges;
@@ -118,7 +120,10 @@ struct PoolStatus {
     std::uint64_t burned = 0;
     std::uint64_t spoiled = 0;
     std::uint64_t released = 0;
-    std::uint64_t adopted = 0;  // burned addresses recorded with --adopt
+    std::uint64_t adopted = 0;  // of the burned ones, those recorded with --adopt
+    // Addresses adopted into the pool from boards that held one outside
+    // its ranges: burned, and not part of its size or of the counts above.
+    std::uint64_t outside = 0;
     std::optional<MacNumber> next_free;
 };
 

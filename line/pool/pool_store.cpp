@@ -92,6 +92,7 @@ public:
             PoolStatus s;
             s.pool = pool;
             std::uint64_t never_taken = 0;
+            std::vector<std::pair<std::string, std::string>> ends;  // each range's first and last, as text
             for (const odbc::Row &r :
                  db_->query("SELECT first_mac, last_mac, next_mac FROM pool_ranges WHERE pool = ? ORDER BY first_mac",
                             {pool}, {Type::Integer, Type::Integer, Type::Integer})) {
@@ -99,22 +100,44 @@ public:
                 const MacNumber next = number_of(r.at(2));
                 s.ranges.push_back(range);
                 s.size += range.size();
+                ends.emplace_back(mac_text(range.first), mac_text(range.last));
                 if (next <= range.last) {
-                    never_taken += range.last - next + 1;
+                    // An address adopted from a board ahead of the pointer
+                    // has left free already: it counts under its state.
+                    const std::uint64_t ahead = number_of(
+                        db_->scalar("SELECT COUNT(*) FROM mac_addresses WHERE mac >= ? AND mac <= ?",
+                                    {mac_text(next), mac_text(range.last)}, Type::Integer));
+                    never_taken += range.last - next + 1 - std::min<std::uint64_t>(ahead, range.last - next + 1);
                     if (!s.next_free) {
                         s.next_free = next;
                     }
                 }
             }
-            for (const odbc::Row &r : db_->query("SELECT state, COUNT(*), SUM(adopted) FROM mac_addresses "
-                                                 "WHERE pool = ? GROUP BY state",
-                                                 {pool}, {Type::Text, Type::Integer, Type::Integer})) {
-                const std::uint64_t n = number_of(r.at(1));
+            // The states of the pool's addresses inside its ranges (text order
+            // is address order), so that they add up to its size; an address
+            // adopted into the pool from outside them is counted apart.
+            std::string inside;
+            std::vector<odbc::Value> params;
+            for (const auto &[first, last] : ends) {
+                inside += (inside.empty() ? "" : " OR ") + std::string("(mac >= ? AND mac <= ?)");
+                params.emplace_back(first);
+                params.emplace_back(last);
+            }
+            if (inside.empty()) {
+                inside = "1 = 0";
+            }
+            params.emplace_back(pool);
+            for (const odbc::Row &r : db_->query("SELECT state, COUNT(*), SUM(adopted), SUM(CASE WHEN " + inside +
+                                                     " THEN 0 ELSE 1 END) FROM mac_addresses WHERE pool = ? GROUP BY state",
+                                                 params, {Type::Text, Type::Integer, Type::Integer, Type::Integer})) {
+                const std::uint64_t outside = number_of(r.at(3));
+                const std::uint64_t n = number_of(r.at(1)) - outside;
+                s.outside += outside;
                 switch (parse_state(text_of(r.at(0))).value_or(MacState::Free)) {
                 case MacState::Reserved: s.reserved = n; break;
                 case MacState::Burned:
                     s.burned = n;
-                    s.adopted = number_of(r.at(2));
+                    s.adopted = number_of(r.at(2)) - outside;
                     break;
                 case MacState::Spoiled: s.spoiled = n; break;
                 case MacState::Released: s.released = n; break;

@@ -48,9 +48,13 @@ bool passed(const Run &run) { return run.verdict == "pass"; }
 // The board a run counts for: its board, else the run alone.
 std::string board_key(const Run &run) { return run.board.empty() ? "run " + run.run_id : "board " + run.board; }
 
+// Station groups are told apart by their PC too: a separator that no name
+// holds joins them in the key.
+constexpr char kHostSeparator = '\x1f';
+
 std::string group_of(const Run &run, GroupBy by) {
     switch (by) {
-    case GroupBy::Station: return run.station;
+    case GroupBy::Station: return run.station + kHostSeparator + run.host;
     case GroupBy::Lot: return run.lot;
     case GroupBy::Day: return utc_day(run.started_ms);
     case GroupBy::All: break;
@@ -203,9 +207,75 @@ std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by) {
     }
     std::vector<Yield> out;
     for (auto &entry : groups) {
-        out.push_back(yield_of(entry.first, std::move(entry.second)));
+        std::string group = entry.first;
+        std::string host;
+        if (by == GroupBy::Station) {
+            const std::size_t at = group.find(kHostSeparator);
+            host = group.substr(at + 1);
+            group.resize(at);
+        }
+        out.push_back(yield_of(std::move(group), std::move(entry.second)));
+        out.back().host = std::move(host);
     }
+    std::stable_sort(out.begin(), out.end(), [](const Yield &a, const Yield &b) {
+        if (a.group != b.group) {
+            return natural_less(a.group, b.group);
+        }
+        return natural_less(a.host, b.host);
+    });
     return out;
+}
+
+bool natural_less(const std::string &a, const std::string &b) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            // Two numbers: leading zeros aside, the longer is the larger,
+            // then the first digit that differs decides; whatever their
+            // length, no number overflows.
+            std::size_t a_end = i;
+            std::size_t b_end = j;
+            while (a_end < a.size() && digit(a[a_end])) {
+                ++a_end;
+            }
+            while (b_end < b.size() && digit(b[b_end])) {
+                ++b_end;
+            }
+            std::size_t a_from = i;
+            std::size_t b_from = j;
+            while (a_from + 1 < a_end && a[a_from] == '0') {
+                ++a_from;
+            }
+            while (b_from + 1 < b_end && b[b_from] == '0') {
+                ++b_from;
+            }
+            const std::size_t a_len = a_end - a_from;
+            const std::size_t b_len = b_end - b_from;
+            if (a_len != b_len) {
+                return a_len < b_len;
+            }
+            const int order = a.compare(a_from, a_len, b, b_from, b_len);
+            if (order != 0) {
+                return order < 0;
+            }
+            i = a_end;
+            j = b_end;
+            continue;
+        }
+        if (a[i] != b[j]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        }
+        ++i;
+        ++j;
+    }
+    if ((i == a.size()) != (j == b.size())) {
+        return i == a.size();
+    }
+    // Equal but for leading zeros ("st01", "st1"): the text decides, so the
+    // order is total.
+    return a < b;
 }
 
 // ---- Failure Pareto -------------------------------------------------------------
@@ -313,12 +383,17 @@ std::string window_text(const Window &w) {
     if (w.since_ms || w.until_ms) {
         text += " (UTC)";
     }
-    if (!w.station.empty()) {
-        text += ", station " + w.station;
-    }
-    if (!w.lot.empty()) {
-        text += ", lot " + w.lot;
-    }
+    const auto filter = [&text](const char *name, const std::vector<std::string> &values) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            text += (i == 0 ? std::string(", ") + name + " " : std::string(" or ")) + values[i];
+        }
+    };
+    filter("station", w.stations);
+    filter("host", w.hosts);
+    filter("lot", w.lots);
+    filter("serial", w.serials);
+    filter("pool", w.pools);
+    filter("verdict", w.verdicts);
     return text;
 }
 
@@ -368,11 +443,95 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
 
 // ---- Times ------------------------------------------------------------------------
 
-std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms) {
-    if (std::optional<std::int64_t> span = parse_span(text, now_ms)) {
-        return span;
+namespace {
+
+// The offset from UTC that ends a time of day, in minutes: "Z", "+01:00",
+// "+0100", "+01", "-05:00". `at` is where it starts; nothing there, 0.
+struct Offset {
+    std::size_t at = std::string::npos;
+    int minutes = 0;
+    std::string error;
+};
+
+Offset offset_of(const std::string &text) {
+    Offset o;
+    // Only a time of day carries an offset: its sign comes after the "T"
+    // or the space (the date's own dashes come before).
+    const std::size_t time_at = text.find_first_of("T ");
+    if (time_at == std::string::npos) {
+        const std::size_t sign = text.find_first_of("+-Z", 10);
+        if (text.size() > 10 && sign != std::string::npos) {
+            o.error = "an offset from UTC needs a time of day (2026-12-09T05:00+01:00)";
+        }
+        return o;
     }
-    return parse_utc_time(text);
+    if (!text.empty() && text.back() == 'Z') {
+        o.at = text.size() - 1;
+        return o;
+    }
+    const std::size_t sign = text.find_first_of("+-", time_at);
+    if (sign == std::string::npos) {
+        return o;
+    }
+    o.at = sign;
+    const std::string digits = text.substr(sign + 1);
+    std::string hours;
+    std::string minutes = "00";
+    if (digits.size() == 2) {
+        hours = digits;
+    } else if (digits.size() == 4) {
+        hours = digits.substr(0, 2);
+        minutes = digits.substr(2);
+    } else if (digits.size() == 5 && digits[2] == ':') {
+        hours = digits.substr(0, 2);
+        minutes = digits.substr(3);
+    }
+    const auto all_digits = [](const std::string &part) {
+        return part.size() == 2 && std::isdigit(static_cast<unsigned char>(part[0])) &&
+               std::isdigit(static_cast<unsigned char>(part[1]));
+    };
+    if (!all_digits(hours) || !all_digits(minutes)) {
+        o.error = "the offset " + text.substr(sign) + " is not one of Z, +HH:MM, +HHMM or +HH";
+        return o;
+    }
+    const int h = std::stoi(hours);
+    const int m = std::stoi(minutes);
+    if (m > 59 || h * 60 + m > 14 * 60) {
+        o.error = "the offset " + text.substr(sign) + " is not between -14:00 and +14:00";
+        return o;
+    }
+    o.minutes = (text[sign] == '-' ? -1 : 1) * (h * 60 + m);
+    return o;
+}
+
+}  // namespace
+
+TimeParse read_time(const std::string &text, std::int64_t now_ms) {
+    TimeParse result;
+    if (std::optional<std::int64_t> span = parse_span(text, now_ms)) {
+        result.ms = span;
+        return result;
+    }
+    const Offset offset = offset_of(text);
+    if (!offset.error.empty()) {
+        result.error = offset.error;
+        return result;
+    }
+    const std::string local = offset.at == std::string::npos ? text : text.substr(0, offset.at);
+    const std::optional<std::int64_t> ms = parse_utc_time(local);
+    if (!ms || (!local.empty() && local.back() == 'Z')) {
+        result.error = "not a time: " + text +
+                       " (2026-12-08, 2026-12-08T14:30, 2026-12-08T14:30:05Z, 2026-12-09T05:00+01:00, 90m, 12h or "
+                       "7d)";
+        return result;
+    }
+    // 05:00 at +01:00 is 04:00 UTC.
+    result.ms = *ms - static_cast<std::int64_t>(offset.minutes) * kMsPerMinute;
+    return result;
+}
+
+std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms) {
+    return read_time(text, now_ms).ms;
 }
 
 }  // namespace deve::cli::report

@@ -27,6 +27,8 @@ struct Run {
     std::string operator_name;
     std::string lot;
     std::string serial;
+    // The PC the run ran on: two PCs may give their stations one name.
+    std::string host;
     // The board the run tested: its serial, else its MAC address; empty when
     // the run names neither (the run then counts as a board of its own).
     std::string board;
@@ -122,6 +124,9 @@ std::string limit_text(const std::string &name, std::optional<double> low, std::
 // interrupted, failed or in error did not.
 struct Yield {
     std::string group;
+    // By station: the PC of the station (two PCs may carry one station
+    // name and are two groups). Empty for the other groups.
+    std::string host;
     std::size_t runs = 0;
     std::size_t boards = 0;
     std::size_t first_pass = 0;
@@ -131,9 +136,10 @@ struct Yield {
 };
 
 enum class GroupBy { All, Station, Lot, Day };
-// One Yield per station, lot or UTC day (YYYY-MM-DD) of the runs' starts,
-// in the order of the group's name; one, named "all", for GroupBy::All. A
-// board tested in two groups counts in both.
+// One Yield per station and host, lot or UTC day (YYYY-MM-DD) of the runs'
+// starts, in the natural order of the group's name (st2 before st10), then
+// its host; one, named "all", for GroupBy::All. A board tested in two
+// groups counts in both.
 std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by);
 
 // ---- Failure Pareto ----------------------------------------------------------
@@ -154,17 +160,72 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows);
 
 // ---- The report -----------------------------------------------------------
 
-// What the report was asked for: runs that started in [since, until), at a
-// station, of a lot.
+// What the report was asked for: runs that started in [since, until), and
+// of each filter that is given, one of its values (a filter left empty
+// takes every run).
 struct Window {
     std::optional<std::int64_t> since_ms;
     std::optional<std::int64_t> until_ms;
-    std::string station;
-    std::string lot;
+    std::vector<std::string> stations;
+    std::vector<std::string> lots;
+    std::vector<std::string> serials;   // the runs' serial (--meta serial=...)
+    std::vector<std::string> hosts;     // the PCs the runs ran on
+    std::vector<std::string> pools;     // runs of boards that took an address of these MAC pools
+    std::vector<std::string> verdicts;  // pass, fail, error, interrupted, incomplete
 };
 
-// "from 2026-12-01 00:00 to 2026-12-08 00:00 (UTC), station FT-1, lot L7".
+// "from 2026-12-01 00:00 to 2026-12-08 00:00 (UTC), station FT-1 or FT-2,
+// lot L7, verdict fail".
 std::string window_text(const Window &window);
+
+// Stations, lots and hosts as a person orders them: the runs of digits
+// compared as numbers, "st2" before "st10".
+bool natural_less(const std::string &a, const std::string &b);
+
+// ---- The failing runs ----------------------------------------------------------
+
+// A run of the window that did not pass, and what it failed on first: its
+// first failed measurement (the value against its limit), else its first
+// step that did not pass.
+struct FailingRun {
+    Run run;
+    std::optional<int> step_seq;  // none: the run failed between steps
+    std::string step;             // "rx 2G ch6 11n-HT20 MCS7"
+    std::string outcome;          // the step's outcome; "never ended" for a step cut short
+    std::string kind;             // what went wrong: "link", "refused", ...
+    // The failed measurement, when a limit was broken.
+    std::string name;
+    std::optional<double> value;
+    std::string unit;
+    std::optional<double> low;
+    std::optional<double> high;
+    std::string limit_set;
+    bool limit_broken = false;
+};
+
+// The latest failing runs of the window, newest first, at most `limit` of
+// them; `total` counts them all, so a reader knows how many were left out.
+struct FailingRuns {
+    std::size_t limit = 0;
+    std::size_t total = 0;
+    std::vector<FailingRun> runs;
+    // For the page: every run of each board of the list (a run that named
+    // no board has none), so that the page can show a board's history
+    // without a second query.
+    struct BoardRuns {
+        std::string board;
+        std::vector<Run> runs;  // oldest first
+    };
+    std::vector<BoardRuns> boards;
+};
+
+// What a failing run failed on: "per = 9.2 % against per <= 8 [2G HT20]",
+// "error (link)", "never ended", or the run's verdict when it failed
+// between steps.
+std::string failure_text(const FailingRun &failing);
+
+// The number of failing runs a report lists when not told otherwise.
+constexpr std::size_t kFailingRunsShown = 50;
 
 struct Report {
     Window window;
@@ -179,8 +240,17 @@ struct Report {
     std::vector<Yield> by_day;
     std::vector<MeasurementStats> measurements;
     std::vector<ParetoItem> pareto;
+    // Read apart from the rows (read_failing_runs), so that its length
+    // stays bounded whatever the window holds.
+    FailingRuns failing;
 };
 Report build_report(Rows rows, const Window &window, std::int64_t generated_ms);
+
+// The word for a group without a name (runs that named no station, no
+// lot), in every table and chart alike.
+constexpr const char *kNoName = "(none)";
+// "1 board", "2 boards".
+std::string counted(std::size_t n, const std::string &one, const std::string &many);
 
 // The report as text for a terminal, as one JSON object on one line, as CSV
 // (one table per section, each row led by the section's name), and as one
@@ -237,9 +307,18 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
 // ---- Times ----------------------------------------------------------------
 
 // A time given to --since or --until: "2026-12-08", "2026-12-08T14:30",
-// "2026-12-08 14:30:05", "2026-12-08T14:30:05.250Z" (all UTC), or a span
-// back from now: "90m", "12h", "7d". Nothing when the text is none of them.
+// "2026-12-08 14:30:05", "2026-12-08T14:30:05.250" (UTC), the same times
+// of day with an ISO 8601 offset from UTC ("Z", "+01:00", "+0100", "+01",
+// "-05:00"), or a span back from now: "90m", "12h", "7d". Nothing when the
+// text is none of them.
 std::optional<std::int64_t> parse_time(const std::string &text, std::int64_t now_ms);
+// As parse_time, and when the text is no time, what is wrong with it
+// ("the offset +25:00 is not between -14:00 and +14:00").
+struct TimeParse {
+    std::optional<std::int64_t> ms;
+    std::string error;
+};
+TimeParse read_time(const std::string &text, std::int64_t now_ms);
 // The report writes its times with the common UTC formatter (utc_text,
 // utc_day, utc_minute); parse_time reads utc_text's form back.
 using deve::utc_day;

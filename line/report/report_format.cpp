@@ -59,23 +59,44 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
-std::string yield_table(const std::string &title, const std::vector<Yield> &rows) {
-    TextTable table({title, "runs", "boards", "first-pass", "final"}, {false, true, true, true, true});
+std::string name_or_none(const std::string &name) { return name.empty() ? kNoName : name; }
+
+// A table of yields; by station, with the PC of each (two PCs may carry one
+// station name).
+std::string yield_table(const std::string &title, const std::vector<Yield> &rows, bool hosts = false) {
+    std::vector<std::string> header{title};
+    std::vector<bool> numeric{false};
+    if (hosts) {
+        header.emplace_back("host");
+        numeric.push_back(false);
+    }
+    header.insert(header.end(), {"runs", "boards", "first-pass", "final"});
+    numeric.insert(numeric.end(), {true, true, true, true});
+    TextTable table(header, numeric);
     for (const Yield &y : rows) {
-        table.add({y.group.empty() ? "(none)" : y.group, std::to_string(y.runs), std::to_string(y.boards),
-                   percent(y.first_pass_yield()) + " %", percent(y.final_yield()) + " %"});
+        std::vector<std::string> row{name_or_none(y.group)};
+        if (hosts) {
+            row.push_back(name_or_none(y.host));
+        }
+        row.insert(row.end(), {std::to_string(y.runs), std::to_string(y.boards), percent(y.first_pass_yield()) + " %",
+                               percent(y.final_yield()) + " %"});
+        table.add(row);
     }
     return table.str("  ");
 }
 
-ordered_json yield_json(const Yield &y) {
-    return ordered_json{{"group", y.group}, {"runs", y.runs}, {"boards", y.boards}, {"first_pass", y.first_pass}, {"final_pass", y.final_pass}, {"first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield())}, {"final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield())}};
+ordered_json yield_json(const Yield &y, bool host = false) {
+    ordered_json group{{"group", y.group}};
+    if (host) {
+        group.update({{"host", y.host.empty() ? std::nullopt : std::optional<std::string>(y.host)}});
+    }
+    return merged(group, ordered_json{{"runs", y.runs}, {"boards", y.boards}, {"first_pass", y.first_pass}, {"final_pass", y.final_pass}, {"first_pass_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.first_pass_yield())}, {"final_yield", y.boards == 0 ? std::nullopt : std::optional<double>(y.final_yield())}});
 }
 
-ordered_json yields_json(const std::vector<Yield> &rows) {
+ordered_json yields_json(const std::vector<Yield> &rows, bool hosts = false) {
     ordered_json list = ordered_json::array();
     for (const Yield &y : rows) {
-        list.push_back(yield_json(y));
+        list.push_back(yield_json(y, hosts));
     }
     return list;
 }
@@ -104,21 +125,61 @@ std::string csv_fraction(double share) { return json_number(share); }
 
 // A run as JSON, and as a CSV row after its header.
 ordered_json run_json(const Run &run) {
-    return ordered_json{{"run_id", run.run_id}, {"started_at", utc_text(run.started_ms)}, {"ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt}, {"station", run.station}, {"operator", run.operator_name}, {"lot", run.lot}, {"serial", run.serial}, {"board", run.board}, {"verdict", run.verdict}, {"exit_code", run.exit_code}};
+    return ordered_json{{"run_id", run.run_id}, {"started_at", utc_text(run.started_ms)}, {"ended_at", run.ended_ms ? std::optional<std::string>(utc_text(*run.ended_ms)) : std::nullopt}, {"station", run.station}, {"host", run.host}, {"operator", run.operator_name}, {"lot", run.lot}, {"serial", run.serial}, {"board", run.board}, {"verdict", run.verdict}, {"exit_code", run.exit_code}};
 }
 
 std::string runs_csv(const std::vector<Run> &runs) {
     std::string text = csv_row({"runs", "run_id", "started_at", "ended_at", "station", "operator", "lot", "serial",
-                                "board", "verdict", "exit_code"});
+                                "board", "verdict", "exit_code", "host"});
     for (const Run &run : runs) {
         text += csv_row({"runs", run.run_id, utc_text(run.started_ms), run.ended_ms ? utc_text(*run.ended_ms) : "",
                          run.station, run.operator_name, run.lot, run.serial, run.board, run.verdict,
-                         run.exit_code ? std::to_string(*run.exit_code) : ""});
+                         run.exit_code ? std::to_string(*run.exit_code) : "", run.host});
     }
     return text;
 }
 
+ordered_json optional_text(const std::string &text) {
+    return text.empty() ? ordered_json(nullptr) : ordered_json(text);
+}
+
+ordered_json string_list(const std::vector<std::string> &values) {
+    ordered_json list = ordered_json::array();
+    for (const std::string &v : values) {
+        list.push_back(v);
+    }
+    return list;
+}
+
+ordered_json failing_json(const FailingRuns &failing) {
+    ordered_json runs = ordered_json::array();
+    for (const FailingRun &f : failing.runs) {
+        ordered_json limit = nullptr;
+        if (f.limit_broken) {
+            limit = ordered_json{{"name", f.name}, {"value", f.value}, {"unit", f.unit}, {"low", f.low}, {"high", f.high}, {"limit_set", optional_text(f.limit_set)}};
+        }
+        runs.push_back(merged(run_json(f.run), ordered_json{{"step_seq", f.step_seq}, {"step", optional_text(f.step)}, {"outcome", optional_text(f.outcome)}, {"kind", optional_text(f.kind)}, {"limit", limit}, {"failure", failure_text(f)}}));
+    }
+    return ordered_json{{"total", failing.total}, {"limit", failing.limit}, {"left_out", failing.total - failing.runs.size()}, {"runs", runs}};
+}
+
 }  // namespace
+
+std::string counted(std::size_t n, const std::string &one, const std::string &many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string failure_text(const FailingRun &f) {
+    if (f.limit_broken) {
+        return f.name + " = " + (f.value ? short_number(*f.value) : std::string("NA")) +
+               (f.unit.empty() ? "" : " " + f.unit) + " against " + limit_text(f.name, f.low, f.high) +
+               (f.limit_set.empty() ? "" : " [" + f.limit_set + "]");
+    }
+    if (!f.step_seq) {
+        return f.run.verdict + ", between steps";
+    }
+    return f.outcome + (f.kind.empty() || f.kind == f.outcome ? "" : " (" + f.kind + ")");
+}
 
 // Text for a terminal: the control characters a value may hold (an escape
 // sequence in a --meta value would retitle or clear the operator's
@@ -160,7 +221,7 @@ static std::string report_lines(const Report &r) {
 
     text += "\nYield (first-pass: boards whose first run passed; final: boards whose last run passed)\n";
     text += yield_table("all", {r.overall});
-    text += yield_table("station", r.by_station);
+    text += yield_table("station", r.by_station, true);
     text += yield_table("lot", r.by_lot);
     text += yield_table("day (UTC)", r.by_day);
 
@@ -177,6 +238,24 @@ static std::string report_lines(const Report &r) {
                        m.unit, std::to_string(f.n), optional_number(f.mean), optional_number(f.stddev),
                        optional_number(f.min), optional_number(f.max), f.cp ? fixed(*f.cp, 2) : "-",
                        f.cpk ? fixed(*f.cpk, 2) : "-", std::to_string(m.failed)});
+        }
+        text += table.str("  ");
+    }
+
+    text += "\nFailing and incomplete runs";
+    if (r.failing.total == 0) {
+        text += "\n  none\n";
+    } else {
+        text += r.failing.runs.size() < r.failing.total
+                    ? ": the latest " + std::to_string(r.failing.runs.size()) + " of " + std::to_string(r.failing.total) +
+                          " (report board SERIAL shows one board's runs)\n"
+                    : " (report board SERIAL shows one board's runs)\n";
+        TextTable table({"started (UTC)", "station", "host", "serial", "verdict", "step", "failed on"},
+                        {false, false, false, false, false, false, false});
+        for (const FailingRun &f : r.failing.runs) {
+            table.add({utc_text(f.run.started_ms), name_or_none(f.run.station), name_or_none(f.run.host),
+                       f.run.board.empty() ? "run " + f.run.run_id : f.run.board, f.run.verdict,
+                       f.step.empty() ? "-" : f.step, failure_text(f)});
         }
         text += table.str("  ");
     }
@@ -199,8 +278,13 @@ static std::string report_lines(const Report &r) {
 std::string report_text(const Report &r) { return terminal_safe(report_lines(r)); }
 
 std::string report_json(const Report &r) {
-    ordered_json window = ordered_json::object();
-    window.update({{"since", r.window.since_ms ? std::optional<std::string>(utc_text(*r.window.since_ms)) : std::nullopt}, {"until", r.window.until_ms ? std::optional<std::string>(utc_text(*r.window.until_ms)) : std::nullopt}, {"station", r.window.station.empty() ? std::nullopt : std::optional<std::string>(r.window.station)}, {"lot", r.window.lot.empty() ? std::nullopt : std::optional<std::string>(r.window.lot)}});
+    // "station" and "lot" name the one asked for (null: none, or more than
+    // one); the lists name every filter's values.
+    const auto only = [](const std::vector<std::string> &values) {
+        return values.size() == 1 ? ordered_json(values.front()) : ordered_json(nullptr);
+    };
+    const Window &w = r.window;
+    ordered_json window{{"since", w.since_ms ? std::optional<std::string>(utc_text(*w.since_ms)) : std::nullopt}, {"until", w.until_ms ? std::optional<std::string>(utc_text(*w.until_ms)) : std::nullopt}, {"station", only(w.stations)}, {"lot", only(w.lots)}, {"stations", string_list(w.stations)}, {"lots", string_list(w.lots)}, {"serials", string_list(w.serials)}, {"hosts", string_list(w.hosts)}, {"pools", string_list(w.pools)}, {"verdicts", string_list(w.verdicts)}, {"text", window_text(w)}};
     ordered_json verdicts = ordered_json::object();
     for (const auto &[verdict, count] : r.verdicts) {
         verdicts.update({{verdict, count}});
@@ -218,7 +302,7 @@ std::string report_json(const Report &r) {
     for (const ParetoItem &p : r.pareto) {
         pareto.push_back(ordered_json{{"step", p.step}, {"limit", p.limit}, {"count", p.count}, {"runs", p.runs}, {"share", p.share}, {"cumulative", p.cumulative}});
     }
-    return dump_record(ordered_json{{"type", "report"}, {"report_schema", kReportSchema}, {"generated_at", utc_text(r.generated_ms)}, {"window", window}, {"verdicts", verdicts}, {"runs", runs}, {"yield", ordered_json{{"all", yield_json(r.overall)}, {"station", yields_json(r.by_station)}, {"lot", yields_json(r.by_lot)}, {"day", yields_json(r.by_day)}}}, {"measurements", measurements}, {"pareto", pareto}}) +
+    return dump_record(ordered_json{{"type", "report"}, {"report_schema", kReportSchema}, {"generated_at", utc_text(r.generated_ms)}, {"window", window}, {"verdicts", verdicts}, {"runs", runs}, {"yield", ordered_json{{"all", yield_json(r.overall)}, {"station", yields_json(r.by_station, true)}, {"lot", yields_json(r.by_lot)}, {"day", yields_json(r.by_day)}}}, {"measurements", measurements}, {"pareto", pareto}, {"failing", failing_json(r.failing)}}) +
            "\n";
 }
 
@@ -248,6 +332,13 @@ std::string report_csv(const Report &r) {
                          number(f.mean), number(f.stddev), number(f.min), number(f.max), number(f.cp),
                          number(f.cpk)});
     }
+    text += "\r\n" + csv_row({"failing", "run_id", "started_at", "station", "host", "serial", "board", "verdict",
+                              "step_seq", "step", "failure"});
+    for (const FailingRun &f : r.failing.runs) {
+        text += csv_row({"failing", f.run.run_id, utc_text(f.run.started_ms), f.run.station, f.run.host, f.run.serial,
+                         f.run.board, f.run.verdict, f.step_seq ? std::to_string(*f.step_seq) : "", f.step,
+                         failure_text(f)});
+    }
     text += "\r\n" + csv_row({"pareto", "step", "limit", "count", "runs", "share", "cumulative"});
     for (const ParetoItem &p : r.pareto) {
         text += csv_row({"pareto", p.step, p.limit, std::to_string(p.count), std::to_string(p.runs),
@@ -261,7 +352,8 @@ std::string report_csv(const Report &r) {
 namespace {
 
 std::string run_line(const Run &run) {
-    std::string text = utc_text(run.started_ms) + "  " + (run.station.empty() ? "-" : run.station) + "  " +
+    std::string text = utc_text(run.started_ms) + "  " + (run.station.empty() ? "-" : run.station) +
+                       (run.host.empty() ? "" : " on " + run.host) + "  " +
                        (run.operator_name.empty() ? "-" : run.operator_name) + "  " + run.verdict;
     if (run.exit_code) {
         text += " (exit code " + std::to_string(*run.exit_code) + ")";
@@ -300,14 +392,6 @@ std::string joined(const std::vector<std::string> &values) {
     return text.empty() ? "-" : text;
 }
 
-ordered_json string_array(const std::vector<std::string> &values) {
-    ordered_json list = ordered_json::array();
-    for (const std::string &v : values) {
-        list.push_back(v);
-    }
-    return list;
-}
-
 ordered_json measurement_json(const Measurement &m) {
     return ordered_json{{"name", m.name}, {"value", m.value}, {"unit", m.unit}, {"low", m.low}, {"high", m.high}, {"limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set)}, {"passed", m.passed}};
 }
@@ -322,7 +406,7 @@ static std::string board_lines(const BoardHistory &h) {
     std::string text = "Board " + h.key + ": serial " + joined(distinct(h.identities, &BoardIdentity::serial)) +
                        ", MAC " + joined(distinct(h.identities, &BoardIdentity::mac)) + ", chip " +
                        joined(distinct(h.identities, &BoardIdentity::chip_id)) + "\n";
-    text += std::to_string(h.rows.runs.size()) + (h.rows.runs.size() == 1 ? " run" : " runs") + ", the last " +
+    text += counted(h.rows.runs.size(), "run", "runs") + ", the last " +
             last.verdict + "\n";
     for (const Run &run : h.rows.runs) {
         text += "\n" + run_line(run) + "\n";
@@ -373,7 +457,7 @@ std::string board_json(const BoardHistory &h) {
         }
         runs.push_back(merged(run_json(run), {{"steps", steps}}));
     }
-    return dump_record(ordered_json{{"type", "board"}, {"report_schema", kReportSchema}, {"key", h.key}, {"serials", string_array(distinct(h.identities, &BoardIdentity::serial))}, {"macs", string_array(distinct(h.identities, &BoardIdentity::mac))}, {"chip_ids", string_array(distinct(h.identities, &BoardIdentity::chip_id))}, {"runs", runs}}) +
+    return dump_record(ordered_json{{"type", "board"}, {"report_schema", kReportSchema}, {"key", h.key}, {"serials", string_list(distinct(h.identities, &BoardIdentity::serial))}, {"macs", string_list(distinct(h.identities, &BoardIdentity::mac))}, {"chip_ids", string_list(distinct(h.identities, &BoardIdentity::chip_id))}, {"runs", runs}}) +
            "\n";
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace deve::cli::report {
 
@@ -61,6 +62,9 @@ svg text { font-family: inherit; font-size: 11px; fill: #3e4c59; }
 .mean { stroke: #1f2933; stroke-width: 1; stroke-dasharray: 4 3; }
 .axis { stroke: #8896a4; stroke-width: 1; }
 .legend { font-size: 12px; color: #52606d; }
+td.verdict.fail, td.verdict.error { color: #cf222e; } td.verdict.incomplete, td.verdict.interrupted { color: #9a6700; }
+h3 { font-size: 15px; margin: 18px 0 4px; }
+a { color: #0969da; }
 .legend i { display: inline-block; width: 10px; height: 10px; margin: 0 4px 0 12px; }
 )";
 
@@ -190,10 +194,11 @@ std::string yield_svg(const std::vector<Yield> &rows) {
     }
     double y = top;
     for (const Yield &row : rows) {
-        const std::string name = row.group.empty() ? "(no station)" : row.group;
+        const std::string name =
+            (row.group.empty() ? std::string(kNoName) : row.group) + (row.host.empty() ? "" : " on " + row.host);
         svg += "<text x=\"" + px(kYieldLabel - 8) + "\" y=\"" + px(y + 17) + "\" text-anchor=\"end\">" +
                escape(name) + "</text><text x=\"" + px(kYieldLabel - 8) + "\" y=\"" + px(y + 31) +
-               "\" text-anchor=\"end\">" + std::to_string(row.boards) + " boards</text>\n";
+               "\" text-anchor=\"end\">" + counted(row.boards, "board", "boards") + "</text>\n";
         const auto bar = [&](double offset, const char *cls, double share, const char *what) {
             svg += "<rect class=\"" + std::string(cls) + "\" x=\"" + px(sx(0)) + "\" y=\"" + px(y + offset) +
                    "\" width=\"" + px(std::max(1.0, sx(share) - sx(0))) + "\" height=\"16\"><title>" +
@@ -207,17 +212,72 @@ std::string yield_svg(const std::vector<Yield> &rows) {
     return svg + "</svg>\n";
 }
 
-std::string yield_table(const char *title, const std::vector<Yield> &rows) {
-    std::string html = "<table><tr><th>" + std::string(title) +
-                       "</th><th class=\"n\">runs</th><th class=\"n\">boards</th><th class=\"n\">first-pass</th>"
+std::string name_or_none(const std::string &name) { return name.empty() ? kNoName : name; }
+
+// By station, with the PC of each: two PCs may carry one station name.
+std::string yield_table(const char *title, const std::vector<Yield> &rows, bool hosts = false) {
+    std::string html = "<table><tr><th>" + std::string(title) + "</th>" + (hosts ? "<th>host</th>" : "") +
+                       "<th class=\"n\">runs</th><th class=\"n\">boards</th><th class=\"n\">first-pass</th>"
                        "<th class=\"n\">final</th></tr>\n";
     for (const Yield &y : rows) {
-        html += "<tr><td>" + escape(y.group.empty() ? "(none)" : y.group) + "</td><td class=\"n\">" +
+        html += "<tr><td>" + escape(name_or_none(y.group)) + "</td>" +
+                (hosts ? "<td>" + escape(name_or_none(y.host)) + "</td>" : "") + "<td class=\"n\">" +
                 std::to_string(y.runs) + "</td><td class=\"n\">" + std::to_string(y.boards) +
                 "</td><td class=\"n\">" + percent(y.first_pass_yield()) + "</td><td class=\"n\">" +
                 percent(y.final_yield()) + "</td></tr>\n";
     }
     return html + "</table>\n";
+}
+
+// The failing runs, newest first, each board linked to its runs further
+// down the page (an anchor: the page stays one file that loads nothing).
+std::string failing_html(const FailingRuns &failing) {
+    std::string html = "<h2 id=\"failing\">Failing and incomplete runs</h2>\n";
+    if (failing.total == 0) {
+        return html + "<p>None.</p>\n";
+    }
+    std::map<std::string, std::size_t> anchor;
+    for (const FailingRuns::BoardRuns &b : failing.boards) {
+        anchor.emplace(b.board, anchor.size() + 1);
+    }
+    html += "<p class=\"legend\">" +
+            (failing.runs.size() < failing.total
+                 ? "The latest " + std::to_string(failing.runs.size()) + " of " +
+                       counted(failing.total, "run", "runs") + " that did not pass (deve-cli report --failing N lists more)"
+                 : counted(failing.total, "run", "runs") + " that did not pass") +
+            "; a board's serial leads to its every run.</p>\n";
+    html += "<table class=\"failing\"><tr><th>started (UTC)</th><th>serial</th><th>station</th><th>host</th>"
+            "<th>verdict</th><th>step</th><th>failed on</th></tr>\n";
+    for (const FailingRun &f : failing.runs) {
+        const auto at = anchor.find(f.run.board);
+        const std::string board = f.run.board.empty() ? "run " + f.run.run_id : f.run.board;
+        html += "<tr><td>" + escape(utc_minute(f.run.started_ms)) + "</td><td>" +
+                (at != anchor.end() ? "<a href=\"#board-" + std::to_string(at->second) + "\">" + escape(board) + "</a>"
+                                    : escape(board)) +
+                "</td><td>" + escape(name_or_none(f.run.station)) + "</td><td>" + escape(name_or_none(f.run.host)) +
+                "</td><td class=\"verdict " + escape(f.run.verdict) + "\">" + escape(f.run.verdict) + "</td><td>" +
+                (f.step.empty() ? std::string("&#8211;") : escape(f.step)) + "</td><td>" + escape(failure_text(f)) + "</td></tr>\n";
+    }
+    html += "</table>\n";
+    if (failing.boards.empty()) {
+        return html;
+    }
+    html += "<h2>The boards of these runs</h2>\n";
+    for (const FailingRuns::BoardRuns &b : failing.boards) {
+        html += "<section class=\"board\" id=\"board-" + std::to_string(anchor.at(b.board)) + "\">\n<h3>Board " +
+                escape(b.board) + "</h3>\n<p class=\"legend\">" + counted(b.runs.size(), "run", "runs") +
+                "; every step and measurement: <code>deve-cli report board " + escape(b.board) +
+                "</code></p>\n<table><tr><th>started (UTC)</th><th>station</th><th>host</th><th>lot</th>"
+                "<th>verdict</th><th>run</th></tr>\n";
+        for (const Run &run : b.runs) {
+            html += "<tr><td>" + escape(utc_minute(run.started_ms)) + "</td><td>" + escape(name_or_none(run.station)) +
+                    "</td><td>" + escape(name_or_none(run.host)) + "</td><td>" + escape(name_or_none(run.lot)) +
+                    "</td><td class=\"verdict " + escape(run.verdict) + "\">" + escape(run.verdict) + "</td><td>" +
+                    escape(run.run_id) + "</td></tr>\n";
+        }
+        html += "</table>\n<p class=\"legend\"><a href=\"#failing\">back to the failing runs</a></p>\n</section>\n";
+    }
+    return html;
 }
 
 }  // namespace
@@ -238,14 +298,17 @@ std::string report_html(const Report &r) {
         html += "<div class=\"tile " + escape(verdict) + "\"><b>" + std::to_string(count) + "</b>" + escape(verdict) +
                 "</div>\n";
     }
-    html += "<div class=\"tile\"><b>" + std::to_string(r.overall.boards) + "</b>boards</div>\n</div>\n";
+    html += "<div class=\"tile\"><b>" + std::to_string(r.overall.boards) + "</b>" +
+            (r.overall.boards == 1 ? "board" : "boards") + "</div>\n</div>\n";
 
     html += "<h2>Yield by station</h2>\n<p class=\"legend\"><i class=\"first\" style=\"background:#9cc3ec\"></i>"
             "first-pass: boards whose first run passed<i style=\"background:#1f6feb\"></i>final: boards whose last "
             "run passed</p>\n";
     html += r.by_station.empty() ? "<p>No runs.</p>\n" : yield_svg(r.by_station);
-    html += yield_table("all", {r.overall}) + yield_table("station", r.by_station) + yield_table("lot", r.by_lot) +
+    html += yield_table("all", {r.overall}) + yield_table("station", r.by_station, true) + yield_table("lot", r.by_lot) +
             yield_table("day (UTC)", r.by_day);
+
+    html += failing_html(r.failing);
 
     html += "<h2>Measurements against their limits</h2>\n";
     if (r.measurements.empty()) {

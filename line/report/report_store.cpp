@@ -3,6 +3,8 @@
 #include "deve/efuse_items.h"
 #include "deve/efuse_map.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 
 namespace deve::cli::report {
@@ -41,34 +43,66 @@ struct Filter {
     std::vector<Value> params;
 };
 
+// The placeholders of an IN list of `count` values: "?, ?, ?".
+std::string placeholders(std::size_t count) {
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i) {
+        list += i == 0 ? "?" : ", ?";
+    }
+    return list;
+}
+
+// Every filter of the window is one condition on the runs r; a filter
+// given several values takes a run that has any of them.
 Filter window_filter(const Window &window) {
     Filter f;
-    const auto add = [&f](const char *condition, Value value) {
+    const auto add = [&f](const std::string &condition) {
         f.where += f.where.empty() ? " WHERE " : " AND ";
         f.where += condition;
-        f.params.push_back(std::move(value));
     };
     if (window.since_ms) {
-        add("r.started_at >= ?", utc_text(*window.since_ms));
+        add("r.started_at >= ?");
+        f.params.emplace_back(utc_text(*window.since_ms));
     }
     if (window.until_ms) {
-        add("r.started_at < ?", utc_text(*window.until_ms));
+        add("r.started_at < ?");
+        f.params.emplace_back(utc_text(*window.until_ms));
     }
-    if (!window.station.empty()) {
-        add("r.station = ?", window.station);
-    }
-    if (!window.lot.empty()) {
-        add("r.lot = ?", window.lot);
+    const auto any_of = [&](const char *column, const std::vector<std::string> &values) {
+        if (values.empty()) {
+            return;
+        }
+        add(std::string(column) + " IN (" + placeholders(values.size()) + ")");
+        f.params.insert(f.params.end(), values.begin(), values.end());
+    };
+    any_of("r.station", window.stations);
+    any_of("r.lot", window.lots);
+    any_of("r.serial", window.serials);
+    any_of("r.host", window.hosts);
+    any_of("r.verdict", window.verdicts);
+    if (!window.pools.empty()) {
+        // A board belongs to a pool when the pool gave it an address (by
+        // the serial the pool keeps), or when the run read one of the
+        // pool's addresses from its fuses (a run that named no serial).
+        const std::string list = placeholders(window.pools.size());
+        add("(r.serial IN (SELECT a.serial FROM mac_addresses a WHERE a.pool IN (" + list +
+            ")) OR r.run_id IN (SELECT pb.run_id FROM boards pb JOIN mac_addresses pa ON pa.mac = pb.mac"
+            " WHERE pa.pool IN (" +
+            list + ")))");
+        f.params.insert(f.params.end(), window.pools.begin(), window.pools.end());
+        f.params.insert(f.params.end(), window.pools.begin(), window.pools.end());
     }
     return f;
 }
 
 // Runs, from "SELECT <kRunColumns> FROM runs r LEFT JOIN boards b ...".
 constexpr const char *kRunColumns =
-    "r.run_id, r.started_at, r.ended_at, r.station, r.operator, r.lot, r.serial, b.mac, r.verdict, r.exit_code";
+    "r.run_id, r.started_at, r.ended_at, r.station, r.operator, r.lot, r.serial, b.mac, r.verdict, r.exit_code, "
+    "r.host";
 constexpr const char *kRunsFrom = " FROM runs r LEFT JOIN boards b ON b.run_id = r.run_id";
 const std::vector<Type> kRunTypes{Type::Text, Type::Time, Type::Time, Type::Text, Type::Text,
-                                  Type::Text, Type::Text, Type::Text, Type::Text, Type::Integer};
+                                  Type::Text, Type::Text, Type::Text, Type::Text, Type::Integer,
+                                  Type::Text};
 
 Run run_of(const Row &row) {
     Run r;
@@ -83,6 +117,7 @@ Run run_of(const Row &row) {
     r.verdict = text(row[8]);
     const std::optional<std::int64_t> code = row[9].integer();
     r.exit_code = code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
+    r.host = text(row[10]);
     return r;
 }
 
@@ -130,15 +165,6 @@ Measurement measurement_of(const Row &row) {
     return m;
 }
 
-// The placeholders of an IN list of `count` values: "?, ?, ?".
-std::string placeholders(std::size_t count) {
-    std::string list;
-    for (std::size_t i = 0; i < count; ++i) {
-        list += i == 0 ? "?" : ", ?";
-    }
-    return list;
-}
-
 // The MAC address as the store writes it, when the key is one.
 std::optional<std::string> mac_key(const std::string &key) {
     const std::optional<MacAddress> mac = parse_mac_text(key);
@@ -170,38 +196,188 @@ Rows read_rows(Connection &db, const Window &window) {
     return rows;
 }
 
+FailingRuns read_failing_runs(Connection &db, const Window &window, std::size_t limit) {
+    const Filter f = window_filter(window);
+    const std::string where = f.where + (f.where.empty() ? " WHERE " : " AND ") + "r.verdict <> 'pass'";
+    FailingRuns out;
+    out.limit = limit;
+    out.total = static_cast<std::size_t>(
+        db.scalar("SELECT COUNT(*) FROM runs r" + where, f.params, Type::Integer).integer().value_or(0));
+    if (limit == 0 || out.total == 0) {
+        return out;
+    }
+    // The count is a number of ours, not a value given from outside.
+    const std::string first_rows = db.dialect() == store::Dialect::Other
+                                       ? " FETCH FIRST " + std::to_string(limit) + " ROWS ONLY"
+                                       : " LIMIT " + std::to_string(limit);
+    std::map<std::string, std::size_t> index;
+    for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + where +
+                                       " ORDER BY r.started_at DESC, r.run_id DESC" + first_rows,
+                                   f.params, kRunTypes)) {
+        FailingRun failing;
+        failing.run = run_of(row);
+        index.emplace(failing.run.run_id, out.runs.size());
+        out.runs.push_back(std::move(failing));
+    }
+    if (out.runs.empty()) {
+        return out;
+    }
+    std::vector<Value> ids;
+    for (const FailingRun &failing : out.runs) {
+        ids.emplace_back(failing.run.run_id);
+    }
+    const std::string of_runs = " IN (" + placeholders(ids.size()) + ")";
+    // What each run failed on first: the lowest step that did not pass, and
+    // the first limit it broke there.
+    for (const Row &row : db.query("SELECT s.run_id, s.seq, s.command, s.band, s.channel, s.mode, s.rate, "
+                                   "s.outcome, s.error_kind FROM steps s WHERE s.outcome <> 'pass' AND s.run_id" +
+                                       of_runs + " ORDER BY s.run_id, s.seq",
+                                   ids, {Type::Text, Type::Integer, Type::Text, Type::Text, Type::Integer})) {
+        FailingRun &failing = out.runs[index.at(text(row[0]))];
+        if (failing.step_seq) {
+            continue;
+        }
+        failing.step_seq = whole_or_zero(row[1]);
+        failing.step = step_label(text(row[2]), point_of(row[3], row[4], row[5], row[6]));
+        failing.outcome = text(row[7]).empty() ? "never ended" : text(row[7]);
+        failing.kind = text(row[8]);
+    }
+    for (const Row &row : db.query(std::string("SELECT ") + kMeasurementColumns + kMeasurementsFrom +
+                                       " WHERE m.passed = 0 AND m.run_id" + of_runs +
+                                       " ORDER BY m.run_id, m.step_seq, m.name",
+                                   ids, kMeasurementTypes)) {
+        const Measurement m = measurement_of(row);
+        FailingRun &failing = out.runs[index.at(m.run_id)];
+        if (failing.limit_broken || (failing.step_seq && *failing.step_seq < m.step_seq)) {
+            continue;
+        }
+        if (!failing.step_seq || *failing.step_seq > m.step_seq) {
+            failing.step_seq = m.step_seq;
+            failing.step = step_label(m.command, m.point);
+            failing.outcome = "fail";
+            failing.kind.clear();
+        }
+        failing.limit_broken = true;
+        failing.name = m.name;
+        failing.value = m.value;
+        failing.unit = m.unit;
+        failing.low = m.low;
+        failing.high = m.high;
+        failing.limit_set = m.limit_set;
+    }
+    return out;
+}
+
+namespace {
+
+// What one run carries of its board.
+struct Carried {
+    std::string run_id;
+    std::string serial;  // the run's serial, else the one its board gave
+    std::string chip_id;
+    std::string mac;
+};
+
+// The runs that carry one of the serials or MAC addresses, or whose id is
+// `run_id`. Each branch of the union uses its own index (runs by serial,
+// boards by serial, boards by MAC, runs by id).
+std::vector<Carried> runs_carrying(Connection &db, const std::set<std::string> &serials,
+                                   const std::set<std::string> &macs, const std::string &run_id) {
+    std::vector<Value> params;
+    std::string where = " WHERE r.run_id IN (SELECT run_id FROM runs WHERE run_id = ?";
+    params.emplace_back(run_id);
+    if (!serials.empty()) {
+        where += " UNION SELECT run_id FROM runs WHERE serial IN (" + placeholders(serials.size()) +
+                 ") UNION SELECT run_id FROM boards WHERE serial IN (" + placeholders(serials.size()) + ")";
+        params.insert(params.end(), serials.begin(), serials.end());
+        params.insert(params.end(), serials.begin(), serials.end());
+    }
+    if (!macs.empty()) {
+        where += " UNION SELECT run_id FROM boards WHERE mac IN (" + placeholders(macs.size()) + ")";
+        params.insert(params.end(), macs.begin(), macs.end());
+    }
+    where += ")";
+    std::vector<Carried> out;
+    for (const Row &row : db.query("SELECT r.run_id, r.serial, b.serial, b.chip_id, b.mac FROM runs r"
+                                   " LEFT JOIN boards b ON b.run_id = r.run_id" +
+                                       where,
+                                   params)) {
+        out.push_back(Carried{text(row[0]), text(row[1]).empty() ? text(row[2]) : text(row[1]), text(row[3]),
+                              text(row[4])});
+    }
+    return out;
+}
+
+// The ids of the runs of the board that `key` names (see read_board): the
+// runs the key names, then, until no run is added, the runs that carry
+// one of the board's MAC addresses or serials. A serial found through a MAC
+// address holds only the runs of the chips found with it (or of no known
+// chip); one the key names holds them all.
+std::set<std::string> board_run_ids(Connection &db, const std::string &key) {
+    std::set<std::string> key_macs{key};
+    if (const std::optional<std::string> mac = mac_key(key)) {
+        key_macs.insert(*mac);
+    }
+    std::set<std::string> ids;
+    std::set<std::string> whole_serials;                  // every run of these serials
+    std::set<std::pair<std::string, std::string>> chips;  // a serial and a chip id of the board
+    std::set<std::string> macs;
+    const auto chip_of_board = [&](const Carried &c) {
+        return chips.count({c.serial, c.chip_id}) != 0 || chips.count({c.serial, ""}) != 0 ||
+               (c.chip_id.empty() && std::any_of(chips.begin(), chips.end(), [&](const auto &chip) {
+                    return chip.first == c.serial;
+                }));
+    };
+    std::vector<Carried> found = runs_carrying(db, {key}, key_macs, key);
+    for (int round = 0; round < 8 && !found.empty(); ++round) {
+        bool added = false;
+        for (const Carried &c : found) {
+            if (ids.count(c.run_id) != 0) {
+                continue;
+            }
+            const bool named = round == 0 && (c.run_id == key || (!c.serial.empty() && c.serial == key));
+            const bool by_mac = !c.mac.empty() && (macs.count(c.mac) != 0 || (round == 0 && key_macs.count(c.mac) != 0));
+            const bool by_serial =
+                !c.serial.empty() && (whole_serials.count(c.serial) != 0 || chip_of_board(c));
+            if (!named && !by_mac && !by_serial) {
+                continue;
+            }
+            ids.insert(c.run_id);
+            added = true;
+            if (!c.mac.empty()) {
+                macs.insert(c.mac);
+            }
+            // A run found by its MAC address tells the board's serial and
+            // chip (a chip not known: any chip of that serial).
+            if (named && !c.serial.empty()) {
+                whole_serials.insert(c.serial);
+            } else if (by_mac && !c.serial.empty() && whole_serials.count(c.serial) == 0) {
+                chips.emplace(c.serial, c.chip_id);
+            }
+        }
+        if (!added) {
+            break;
+        }
+        std::set<std::string> serials = whole_serials;
+        for (const auto &chip : chips) {
+            serials.insert(chip.first);
+        }
+        found = runs_carrying(db, serials, macs, key);
+    }
+    return ids;
+}
+
+}  // namespace
+
 BoardHistory read_board(Connection &db, const std::string &key) {
     BoardHistory h;
     h.key = key;
-    // The board's serials and MAC addresses: the key itself, and those of a
-    // run whose id it is.
-    std::set<std::string> serials{key};
-    std::set<std::string> macs{key};
-    if (const std::optional<std::string> mac = mac_key(key)) {
-        macs.insert(*mac);
+    const std::set<std::string> ids = board_run_ids(db, key);
+    if (ids.empty()) {
+        return h;
     }
-    for (const Row &row : db.query("SELECT r.serial, b.mac FROM runs r LEFT JOIN boards b ON b.run_id = r.run_id"
-                                   " WHERE r.run_id = ?",
-                                   {key})) {
-        if (!text(row[0]).empty()) {
-            serials.insert(text(row[0]));
-        } else if (!text(row[1]).empty()) {
-            macs.insert(text(row[1]));
-        }
-    }
-    std::vector<Value> params;
-    for (const std::string &s : serials) {
-        params.emplace_back(s);
-    }
-    for (const std::string &m : macs) {
-        params.emplace_back(m);
-    }
-    // Each branch of the union can use its own index (runs by serial,
-    // boards by MAC).
-    const std::string where = " WHERE r.run_id IN (SELECT run_id FROM runs WHERE serial IN (" +
-                              placeholders(serials.size()) + ") UNION SELECT run_id FROM boards WHERE mac IN (" +
-                              placeholders(macs.size()) + ") UNION SELECT run_id FROM runs WHERE run_id = ?)";
-    params.emplace_back(key);
+    const std::string where = " WHERE r.run_id IN (" + placeholders(ids.size()) + ")";
+    const std::vector<Value> params(ids.begin(), ids.end());
 
     std::vector<Type> run_types = kRunTypes;
     run_types.insert(run_types.end(), {Type::Text, Type::Text});
@@ -209,14 +385,14 @@ BoardHistory read_board(Connection &db, const std::string &key) {
                                        where + " ORDER BY r.started_at, r.run_id",
                                    params, run_types)) {
         h.rows.runs.push_back(run_of(row));
-        h.identities.push_back(BoardIdentity{text(row[0]), text(row[10]).empty() ? text(row[6]) : text(row[10]),
-                                             text(row[11]), text(row[7])});
+        h.identities.push_back(BoardIdentity{text(row[0]), text(row[11]).empty() ? text(row[6]) : text(row[11]),
+                                             text(row[12]), text(row[7])});
     }
     if (h.rows.runs.empty()) {
         return h;
     }
     // Steps, measurements and burns of those runs.
-    const std::string board_runs = " LEFT JOIN boards b ON b.run_id = r.run_id" + where;
+    const std::string &board_runs = where;
     for (const Row &row : db.query(std::string("SELECT ") + kStepColumns +
                                        " FROM steps s JOIN runs r ON r.run_id = s.run_id" + board_runs +
                                        " ORDER BY r.started_at, s.run_id, s.seq",
@@ -235,6 +411,25 @@ BoardHistory read_board(Connection &db, const std::string &key) {
         h.burns.push_back(Burn{text(row[0]), whole_or_zero(row[1]), text(row[2]), text(row[3]), text(row[4])});
     }
     return h;
+}
+
+void read_failing_boards(Connection &db, FailingRuns &failing) {
+    std::set<std::string> seen;
+    for (const FailingRun &f : failing.runs) {
+        if (f.run.board.empty() || !seen.insert(f.run.board).second) {
+            continue;
+        }
+        FailingRuns::BoardRuns board{f.run.board, {}};
+        const std::set<std::string> ids = board_run_ids(db, f.run.board);
+        if (!ids.empty()) {
+            for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + " WHERE r.run_id IN (" +
+                                               placeholders(ids.size()) + ") ORDER BY r.started_at, r.run_id",
+                                           std::vector<Value>(ids.begin(), ids.end()), kRunTypes)) {
+                board.runs.push_back(run_of(row));
+            }
+        }
+        failing.boards.push_back(std::move(board));
+    }
 }
 
 }  // namespace deve::cli::report

@@ -13,9 +13,28 @@ namespace deve::cli::report {
 // The runs that started in the window, with their steps and measurements.
 Rows read_rows(store::odbc::Connection &db, const Window &window);
 
+// The latest failing runs of the window (every run whose verdict is not
+// "pass"), newest first, at most `limit`, with what each failed on first,
+// and the count of them all.
+FailingRuns read_failing_runs(store::odbc::Connection &db, const Window &window, std::size_t limit);
+
+// Every run of each board of the failing runs (as read_board finds them),
+// into failing.boards, for the page.
+void read_failing_boards(store::odbc::Connection &db, FailingRuns &failing);
+
 // Looks up one board by its serial, its MAC address or the id of one of its
 // runs: every run of that board, oldest first, with its steps, measurements,
 // identities and burns. No runs when nothing matches.
+//
+// A board is known by its serial, its chip id and, once burnt, its MAC
+// address, and its early runs do not carry all three: a run that failed
+// before the MAC burn has a serial and a chip id but no MAC, and one that
+// failed at the open only a serial. So a board found by its MAC address
+// also has the runs of the serial those runs carry whose chip id is theirs
+// or unknown (a board whose chip was replaced keeps its serial, but its old
+// chip's runs are another board's); one found by its serial or a run id
+// has every run of that serial; either way, a run that carries no serial
+// but one of the board's MAC addresses is the board's too.
 BoardHistory read_board(store::odbc::Connection &db, const std::string &key);
 
 }  // namespace deve::cli::report

@@ -183,7 +183,9 @@ ordered_json RunStore::record(std::string_view type, const std::string &line) {
             spooling_ = false;
             lost_ = false;
         }
-        return json::Object().add("store", "none");
+        return json::Object()
+            .add("store", "not stored")
+            .add("store_reason", "the run ended before the board was opened; the store keeps runs from their open");
     }
     if (std::string failure; !spooling_ && !caught_up(failure)) {
         spool(failure);

@@ -134,16 +134,16 @@ TEST_P(ReportStore, WindowStationAndLotSelectRuns) {
     EXPECT_EQ(read_rows(*db_, w).runs.size(), 6u);
     // A station whose name holds quotes is a value like any other.
     w = Window{};
-    w.station = "FT'1 \"east\"";
+    w.stations = {"FT'1 \"east\""};
     rows = read_rows(*db_, w);
     ASSERT_EQ(rows.runs.size(), 1u);
     EXPECT_EQ(rows.runs[0].run_id, "r3");
     EXPECT_EQ(rows.steps.size(), 1u);
     w = Window{};
-    w.station = "FT-1' OR '1'='1";
+    w.stations = {"FT-1' OR '1'='1"};
     EXPECT_TRUE(read_rows(*db_, w).runs.empty());
     w = Window{};
-    w.lot = "L2";
+    w.lots = {"L2"};
     w.since_ms = parse_time("2026-12-01", 0);
     EXPECT_EQ(read_rows(*db_, w).runs.size(), 1u);
 }

@@ -144,8 +144,14 @@ struct StoreCommand {
 struct ReportCommand {
     std::optional<std::int64_t> since_ms;  // UTC milliseconds
     std::optional<std::int64_t> until_ms;
-    std::string station;
-    std::string lot;
+    // Each repeatable: a run of any of the values given.
+    std::vector<std::string> stations;
+    std::vector<std::string> lots;
+    std::vector<std::string> serials;
+    std::vector<std::string> hosts;
+    std::vector<std::string> pools;
+    std::vector<std::string> verdicts;
+    std::size_t failing = 50;  // --failing N: the latest failing runs listed
     std::string board;      // report board SERIAL|MAC|RUN_ID
     bool json = false;
     bool csv = false;

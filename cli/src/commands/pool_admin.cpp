@@ -21,7 +21,7 @@ ordered_json status_fields(const PoolStatus &s) {
     }
     ordered_json counts = ordered_json::object();
     counts.update({{"free", s.free}, {"reserved", s.reserved}, {"burned", s.burned}, {"spoiled", s.spoiled}, {"released", s.released}});
-    return ordered_json{{"pool", s.pool}, {"ranges", ranges}, {"size", s.size}, {"counts", counts}, {"adopted", s.adopted}, {"next_free", s.next_free ? std::optional<std::string>(mac_text(*s.next_free)) : std::nullopt}};
+    return ordered_json{{"pool", s.pool}, {"ranges", ranges}, {"size", s.size}, {"counts", counts}, {"adopted", s.adopted}, {"outside", s.outside}, {"next_free", s.next_free ? std::optional<std::string>(mac_text(*s.next_free)) : std::nullopt}};
 }
 
 }  // namespace
@@ -115,7 +115,8 @@ int run_pool_admin(const PoolAdminCmd &cmd, PoolBook &book, Output &out, std::st
         }
         out.text("  free " + std::to_string(s->free) + ", reserved " + std::to_string(s->reserved) + ", burned " +
                  std::to_string(s->burned) + (s->adopted != 0 ? " (" + std::to_string(s->adopted) + " adopted)" : "") +
-                 ", spoiled " + std::to_string(s->spoiled) + ", released " + std::to_string(s->released));
+                 ", spoiled " + std::to_string(s->spoiled) + ", released " + std::to_string(s->released) +
+                 (s->outside != 0 ? "; and " + std::to_string(s->outside) + " adopted from outside the ranges" : ""));
         out.text("  next free: " + (s->next_free ? mac_text(*s->next_free) : std::string("none, the pool is used up")));
         return 0;
     }

@@ -89,12 +89,30 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
     app.allow_windows_style_options(false);
     app.require_subcommand(0, 1);
     app.add_option("--since", since,
-                   "runs that started at or after TIME: 2026-12-08, 2026-12-08T14:30[:05[.250]][Z] (UTC), or a "
-                   "span back from now: 90m, 12h, 7d")
+                   "runs that started at or after TIME: 2026-12-08, 2026-12-08T14:30[:05[.250]] (UTC), the same "
+                   "with an offset from UTC (2026-12-09T05:00+01:00, ...Z, +0100, -05:00), or a span back from "
+                   "now: 90m, 12h, 7d")
         ->type_name("TIME");
     app.add_option("--until", until, "runs that started before TIME (as --since)")->type_name("TIME");
-    app.add_option("--station", command.station, "runs of this station only")->type_name("S");
-    app.add_option("--lot", command.lot, "runs of this lot only")->type_name("L");
+    // Filters: each repeatable, a run of any of the values given.
+    const auto filter = [&app](const char *name, std::vector<std::string> &values, const char *help,
+                               const char *type) {
+        return app.add_option(name, values, help)->type_name(type)->allow_extra_args(false);
+    };
+    filter("--station", command.stations, "runs of this station (repeatable)", "S");
+    filter("--host", command.hosts, "runs on this PC (repeatable): two PCs may carry one station name", "H");
+    filter("--lot", command.lots, "runs of this lot (repeatable)", "L");
+    filter("--serial", command.serials, "runs of the board with this serial (repeatable)", "SERIAL");
+    filter("--pool", command.pools, "runs of boards that took an address of this MAC pool (repeatable)", "POOL");
+    filter("--verdict", command.verdicts,
+           "runs with this verdict (repeatable): pass, fail, error, interrupted, incomplete", "VERDICT")
+        ->check(CLI::IsMember({"pass", "fail", "error", "interrupted", "incomplete"}));
+    command.failing = report::kFailingRunsShown;
+    app.add_option("--failing", command.failing,
+                   "list the latest N runs that did not pass, with what each failed on (default 50; the count of "
+                   "the others is given)")
+        ->type_name("N")
+        ->check(CLI::Range(static_cast<std::size_t>(0), static_cast<std::size_t>(1000)));
     CLI::Option *json_flag = app.add_flag("--json", command.json, "one JSON object");
     CLI::Option *csv_flag = app.add_flag("--csv", command.csv, "CSV: one table per section, each row led by its name");
     CLI::Option *html = app.add_option("--html", command.html_file,
@@ -120,27 +138,35 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
             if (text->empty()) {
                 continue;
             }
-            *target = report::parse_time(*text, now);
-            if (!*target) {
-                throw CLI::ValidationError(name, "not a time: " + *text +
-                                                     " (2026-12-08, 2026-12-08T14:30:05Z, 90m, 12h or 7d)");
+            const report::TimeParse time = report::read_time(*text, now);
+            if (!time.ms) {
+                throw CLI::ValidationError(name, time.error);
             }
+            *target = time.ms;
         }
         // The store keeps text as UTF-8; a key or name whose bytes are not
         // is refused, never guessed at.
-        for (const auto &[text, name, noun] : {std::make_tuple(&command.board, "board", "the board's key"),
-                                               std::make_tuple(&command.station, "--station", "the station"),
-                                               std::make_tuple(&command.lot, "--lot", "the lot")}) {
-            if (const std::optional<std::string> bad = store::odbc::not_utf8_words(*text)) {
-                throw CLI::ValidationError(name, std::string(noun) + " " + *bad);
+        if (const std::optional<std::string> bad = store::odbc::not_utf8_words(command.board)) {
+            throw CLI::ValidationError("board", "the board's key " + *bad);
+        }
+        for (const auto &[values, name, noun] :
+             {std::make_tuple(&command.stations, "--station", "the station"),
+              std::make_tuple(&command.hosts, "--host", "the host"), std::make_tuple(&command.lots, "--lot", "the lot"),
+              std::make_tuple(&command.serials, "--serial", "the serial"),
+              std::make_tuple(&command.pools, "--pool", "the pool")}) {
+            for (const std::string &value : *values) {
+                if (const std::optional<std::string> bad = store::odbc::not_utf8_words(value)) {
+                    throw CLI::ValidationError(name, std::string(noun) + " " + *bad);
+                }
             }
         }
         if (command.since_ms && command.until_ms && *command.since_ms >= *command.until_ms) {
             throw CLI::ValidationError("--since", "must be before --until");
         }
         if (!command.board.empty()) {
-            if (!command.html_file.empty() || !command.station.empty() || !command.lot.empty() || !since.empty() ||
-                !until.empty()) {
+            if (!command.html_file.empty() || !command.stations.empty() || !command.lots.empty() ||
+                !command.hosts.empty() || !command.serials.empty() || !command.pools.empty() ||
+                !command.verdicts.empty() || !since.empty() || !until.empty() || app.count("--failing") != 0) {
                 throw CLI::ValidationError("board", "takes the board's key and --json or --csv only");
             }
             command.json = command.json || board_json;
@@ -191,14 +217,24 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
             output = json ? report::board_json(history)
                           : command.csv ? report::board_csv(history) : report::board_text(history);
         } else {
-            const report::Window window{command.since_ms, command.until_ms, command.station, command.lot};
-            const report::Report figures = report::build_report(report::read_rows(*db, window), window, now_ms());
+            report::Window window;
+            window.since_ms = command.since_ms;
+            window.until_ms = command.until_ms;
+            window.stations = command.stations;
+            window.lots = command.lots;
+            window.serials = command.serials;
+            window.hosts = command.hosts;
+            window.pools = command.pools;
+            window.verdicts = command.verdicts;
+            report::Report figures = report::build_report(report::read_rows(*db, window), window, now_ms());
+            figures.failing = report::read_failing_runs(*db, window, command.failing);
             if (!command.html_file.empty()) {
+                report::read_failing_boards(*db, figures.failing);
                 std::string error;
                 if (!write_page(command.html_file, report::report_html(figures), error)) {
                     return failed(kRefused, false, error);
                 }
-                output = "report: " + std::to_string(figures.rows.runs.size()) + " runs, the page is " +
+                output = "report: " + report::counted(figures.rows.runs.size(), "run", "runs") + ", the page is " +
                          command.html_file + "\n";
             } else {
                 output = json ? report::report_json(figures)

@@ -21,11 +21,11 @@ void insert_rows(deve::store::odbc::Connection &db, const Rows &rows, const std:
     for (const Run &r : rows.runs) {
         const std::string started = utc_text(r.started_ms);
         db.execute("INSERT INTO runs (run_id, started_at, ended_at, station, operator, serial, lot, tool_version,"
-                   " verdict, exit_code) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   " verdict, exit_code, host) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                    {r.run_id, started, r.ended_ms ? Value{utc_text(*r.ended_ms)} : Value{}, text_or_null(r.station),
                     text_or_null(r.operator_name), text_or_null(r.serial), text_or_null(r.lot),
                     std::string("test"), r.verdict,
-                    r.exit_code ? Value{std::int64_t{*r.exit_code}} : Value{}});
+                    r.exit_code ? Value{std::int64_t{*r.exit_code}} : Value{}, text_or_null(r.host)});
         BoardIdentity id{r.run_id, r.serial, "0x74000000", r.board != r.serial ? r.board : ""};
         for (const BoardIdentity &given : identities) {
             if (given.run_id == r.run_id) {
@@ -45,6 +45,10 @@ void insert_rows(deve::store::odbc::Connection &db, const Rows &rows, const std:
                    {s.run_id, std::int64_t{s.seq}, s.command, started, started, text_or_null(band),
                     channel.size() > 2 ? Value{std::int64_t{std::stoi(channel.substr(2))}} : Value{},
                     text_or_null(mode), text_or_null(rate), s.outcome});
+        if (!s.kind.empty()) {
+            db.execute("UPDATE steps SET error_kind = ? WHERE run_id = ? AND seq = ?",
+                       {s.kind, s.run_id, std::int64_t{s.seq}});
+        }
     }
     for (const Measurement &m : rows.measurements) {
         db.execute("INSERT INTO measurements (run_id, step_seq, name, value, unit, low, high, limit_set,"
