@@ -95,6 +95,22 @@ TEST_F(CliReport, FiguresOfStoredRunsMatchTheirRecords) {
     EXPECT_TRUE(report({"--json", "--until", "2000-01-01"})["runs"].toArray().isEmpty());
 }
 
+// A board that failed before its MAC burn: looked up by the MAC on its
+// label, its history still has the failure.
+TEST_F(CliReport, BoardByMacHasItsRunsFromBeforeTheBurn) {
+    ASSERT_EQ(run({"--store", store(), "store", "init"}).exit_code, 0);
+    station_run("SN5", "0.001", 1);
+    const CliRun burn = run({"--json", "--store", store(), "--meta", "serial=SN5", "--meta", "station=FT-2", "mac",
+                             "write", "02:00:00:00:00:55", "--yes"});
+    ASSERT_EQ(burn.exit_code, 0) << burn.err;
+    for (const char *key : {"SN5", "02:00:00:00:00:55", "020000000055"}) {
+        const QJsonArray runs = report({"board", key, "--json"})["runs"].toArray();
+        ASSERT_EQ(runs.size(), 2) << key;
+        EXPECT_EQ(runs[0].toObject()["verdict"].toString(), "fail") << key;
+        EXPECT_EQ(runs[1].toObject()["verdict"].toString(), "pass") << key;
+    }
+}
+
 TEST_F(CliReport, RefusalsAreClearAndExitTwo) {
     // No store named.
     CliRun r = run({"report"}, {{"DEVE_STORE", ""}});
