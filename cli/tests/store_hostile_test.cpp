@@ -178,6 +178,23 @@ TEST_P(Hostile, StoreUrls) {
              EXPECT_EQ(scalar("SELECT value FROM run_meta WHERE run_id = ? AND name = 'note'", {run_id}),
                        std::string(4096, 'n'));
          }},
+        // Refused before the open with a store named: its end record says
+        // the run was not stored, and why.
+        {"a limit file that is not there",
+         {"--json", "--store", own, "--limits", (dir / "no-limits.json").string(), "info"}, {}, 2, 0, "--limits",
+         [&](const CliRun &run) {
+             const auto end = one(records(run.out), "end");
+             EXPECT_EQ(text(end, "store"), "not stored");
+             EXPECT_NE(text(end, "store_reason").find("--limits"), std::string::npos) << run.out;
+         }},
+        {"a mistyped command with DEVE_STORE", {"--json", "no-such-command"}, {{"DEVE_STORE", own}}, 2, 0, "",
+         [&](const CliRun &run) {
+             const auto end = one(records(run.out), "end");
+             EXPECT_EQ(text(end, "store"), "not stored");
+             EXPECT_NE(text(end, "store_reason").find("no-such-command"), std::string::npos) << run.out;
+         }},
+        {"a mistyped command with no store", {"--json", "no-such-command"}, {}, 2, 0, "",
+         [&](const CliRun &run) { EXPECT_EQ(text(one(records(run.out), "end"), "store"), ""); }},
         {"terminal escapes in a --meta value",
          {"--store", own, "--meta", "station=\x1b]0;X\a\x1b[2J", "--meta", "serial=ESC1", "info"}, {}, 0, 1, "",
          [&](const CliRun &) {
