@@ -234,6 +234,18 @@ TEST_P(PoolStore, RangesRetestsDuplicatesAdoptionAndRefusalsBeforeTheLink) {
     const CliRun again = pool_burn("D4");
     EXPECT_EQ(again.exit_code, 0) << again.out;
     EXPECT_EQ(macs_on(board_file("D4")), std::vector<MacNumber>{*parse_mac_number("02:00:00:00:10:02")});
+    // An address of the pool, ahead of its pointer, adopted from a board
+    // burnt by hand: counted once, as burned, not also as free.
+    ASSERT_EQ(on_board("H8", {"mac", "write", "02:00:00:00:10:20", "--yes"}).exit_code, 0);
+    ASSERT_EQ(pool_burn("H8", {"--adopt"}).exit_code, 0);
+    const nlohmann::json ahead = status(kPool);
+    EXPECT_EQ(ahead["counts"]["burned"], 3) << ahead.dump();  // A1's, D4's and H8's
+    EXPECT_EQ(ahead["adopted"], 1) << ahead.dump();
+    EXPECT_EQ(ahead["outside"], 1) << ahead.dump();
+    const auto &n = ahead["counts"];
+    EXPECT_EQ(n["free"].get<int>() + n["reserved"].get<int>() + n["burned"].get<int>() + n["spoiled"].get<int>(),
+              ahead["size"].get<int>())
+        << ahead.dump();
 
     // A store that cannot be reached: exit 3 before the link opens.
     clitest::CliOptions away;
