@@ -83,8 +83,8 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
     std::string until;
     CLI::App app{"The line's figures from the store, without the board: runs by verdict; first-pass and final "
                  "yield per station, lot and day; n, mean, standard deviation, minimum, maximum, Cp and Cpk of "
-                 "every measurement with limits; failures by step and limit. The store is named by --store URL "
-                 "(or DEVE_STORE).",
+                 "every measurement with limits; the latest failing runs; failures by step and limit. The store is "
+                 "named by --store URL (or DEVE_STORE).",
                  "deve-cli report"};
     app.allow_windows_style_options(false);
     app.require_subcommand(0, 1);
@@ -117,7 +117,8 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
     CLI::Option *csv_flag = app.add_flag("--csv", command.csv, "CSV: one table per section, each row led by its name");
     CLI::Option *html = app.add_option("--html", command.html_file,
                                        "one self-contained HTML page with a histogram of each measurement "
-                                       "against its limits and the yield by station")
+                                       "against its limits, the yield by station, and the failing runs each "
+                                       "linked to its board's runs")
                             ->type_name("FILE");
     json_flag->excludes(csv_flag)->excludes(html);
     csv_flag->excludes(html);
