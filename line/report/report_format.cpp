@@ -309,13 +309,13 @@ std::string report_json(const Report &r) {
 std::string report_csv(const Report &r) {
     std::string text = runs_csv(r.rows.runs);
     text += "\r\n" + csv_row({"yield", "by", "group", "runs", "boards", "first_pass", "final_pass",
-                              "first_pass_yield", "final_yield"});
+                              "first_pass_yield", "final_yield", "host"});
     const auto yield_rows = [&](const char *by, const std::vector<Yield> &rows) {
         for (const Yield &y : rows) {
             text += csv_row({"yield", by, y.group, std::to_string(y.runs), std::to_string(y.boards),
                              std::to_string(y.first_pass), std::to_string(y.final_pass),
                              y.boards != 0 ? csv_fraction(y.first_pass_yield()) : "",
-                             y.boards != 0 ? csv_fraction(y.final_yield()) : ""});
+                             y.boards != 0 ? csv_fraction(y.final_yield()) : "", y.host});
         }
     };
     yield_rows("all", {r.overall});
