@@ -13,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
 
 namespace {
 
@@ -167,6 +171,57 @@ TEST_P(ReportStore, BoardHistoryBySerialMacOrRunId) {
     EXPECT_EQ(unnamed.rows.runs[0].run_id, "r10");
     EXPECT_TRUE(read_board(*db_, "Z").rows.runs.empty());
     EXPECT_TRUE(read_board(*db_, "A' OR '1'='1").rows.runs.empty());
+}
+
+// Boards of a line at random: each has runs before its MAC burn (some with
+// only the serial, as when the open failed), the burn, and runs after it,
+// some of which name no serial; every board's chip id is the same, as on
+// boards of one chip revision. Each board looked up by its serial, by its
+// MAC address or by any of its run ids has exactly its own runs.
+TEST_P(ReportStore, EveryLookupOfABoardHasExactlyItsRuns) {
+    std::mt19937 random(7);
+    Rows rows;
+    std::vector<BoardIdentity> ids;
+    std::map<std::string, std::set<std::string>> runs_of;  // board serial -> run ids
+    std::map<std::string, std::string> mac_of;
+    std::int64_t at = *parse_time("2026-12-10", 0);
+    for (int b = 0; b < 12; ++b) {
+        const std::string serial = "B" + std::to_string(b);
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02x", b);
+        mac_of[serial] = mac;
+        const int before = static_cast<int>(random() % 3);
+        const int after = 1 + static_cast<int>(random() % 3);
+        for (int i = 0; i < before + after; ++i) {
+            deve::cli::report::Run r;
+            r.run_id = serial + "-" + std::to_string(i);
+            r.started_ms = at += 60000;
+            const bool burnt = i >= before;
+            const bool no_serial = burnt && i > before && random() % 2 == 0;
+            r.serial = no_serial ? "" : serial;
+            r.board = no_serial ? mac : serial;
+            r.verdict = burnt ? "pass" : "fail";
+            rows.runs.push_back(r);
+            const bool open_failed = !burnt && random() % 2 == 0;
+            ids.push_back(BoardIdentity{r.run_id, r.serial, open_failed ? "" : "0x7c000000", burnt ? mac : ""});
+            runs_of[serial].insert(r.run_id);
+        }
+    }
+    reporttest::insert_rows(*db_, rows, ids);
+    const auto ids_of = [](const BoardHistory &h) {
+        std::set<std::string> out;
+        for (const auto &run : h.rows.runs) {
+            out.insert(run.run_id);
+        }
+        return out;
+    };
+    for (const auto &[serial, runs] : runs_of) {
+        EXPECT_EQ(ids_of(read_board(*db_, serial)), runs) << serial;
+        EXPECT_EQ(ids_of(read_board(*db_, mac_of[serial])), runs) << mac_of[serial];
+        for (const std::string &run_id : runs) {
+            EXPECT_EQ(ids_of(read_board(*db_, run_id)), runs) << run_id;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, ReportStore, ::testing::Values(Kind::Sqlite, Kind::Postgresql),
