@@ -127,9 +127,10 @@ public:
                 inside = "1 = 0";
             }
             params.emplace_back(pool);
-            for (const odbc::Row &r : db_->query("SELECT state, COUNT(*), SUM(adopted), SUM(CASE WHEN " + inside +
-                                                     " THEN 0 ELSE 1 END) FROM mac_addresses WHERE pool = ? GROUP BY state",
-                                                 params, {Type::Text, Type::Integer, Type::Integer, Type::Integer})) {
+            const std::string counts = "SELECT state, COUNT(*), SUM(adopted), SUM(CASE WHEN " + inside +
+                                       " THEN 0 ELSE 1 END) FROM mac_addresses WHERE pool = ? GROUP BY state";
+            for (const odbc::Row &r :
+                 db_->query(counts, params, {Type::Text, Type::Integer, Type::Integer, Type::Integer})) {
                 const std::uint64_t outside = number_of(r.at(3));
                 const std::uint64_t n = number_of(r.at(1)) - outside;
                 s.outside += outside;
