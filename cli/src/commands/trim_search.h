@@ -39,7 +39,7 @@ struct TrimPoint {
     std::uint64_t errors = 0;
     std::uint64_t frames = 0;
     bool fine = false;          // measured in the fine pass
-    bool stopped_early = false; // clearly worse than the best: measured no further
+    bool stopped_early = false; // decided worse than the best so far: measured no further
     bool rejected = false;      // far more frames than asked: read late, not used
     std::uint64_t frames_asked = 0;  // the frames it was to count in full
 };
