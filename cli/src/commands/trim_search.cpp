@@ -491,7 +491,8 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
             const double aim = so_far ? so_far->trim : centre;
             const auto next = std::min_element(todo.begin(), todo.end(), [&](std::uint32_t a, std::uint32_t b) {
                 const auto key = [&](std::uint32_t t) {
-                    return std::make_pair(std::abs(static_cast<double>(t) - aim), std::abs(static_cast<double>(t) - centre));
+                    return std::make_pair(std::abs(static_cast<double>(t) - aim),
+                                          std::abs(static_cast<double>(t) - centre));
                 };
                 return key(a) < key(b);
             });

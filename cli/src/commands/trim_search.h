@@ -17,9 +17,11 @@
 // A point is measured until its counts decide it worse than the best so far
 // (EarlyStop: a sequential test at a stated error rate for the whole search)
 // or until its frames. A point measured no further is only "worse than":
-// its few frames were stopped at a bad moment and do not pull the fit. A point that counted far more frames than asked was read late
-// (a stalled link or a loaded machine): it is measured again, and left out
-// when it stays so.
+// its few frames were stopped at a bad moment and do not pull the fit.
+//
+// A point that counted far more frames than asked was read late (a stalled
+// link or a loaded machine): it is measured again, and left out when it
+// stays so.
 #pragma once
 
 // <string> before <functional>: the C library's <stdlib.h> of the Windows
