@@ -36,8 +36,8 @@ bool Runner::stop_rx_counting() {
     return word && checked_register_write(api_, control, *word & reg::RG_RX_COUNT_ENABLE.keep());
 }
 
-std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t frames,
-                                              const std::optional<TrimPoint> &best, bool fine, bool &read_failed) {
+std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t frames, EarlyStop &stop, bool fine,
+                                              bool &read_failed) {
     api_.rf_freq_offset(static_cast<std::int32_t>(trim));
     api_.rf_rxpkt_reset(radio_.mode);  // the counts start from zero at this trim
     TrimPoint point;
@@ -66,15 +66,16 @@ std::optional<TrimPoint> Runner::measure_trim(std::uint32_t trim, std::uint64_t 
             read_failed = true;
             return std::nullopt;
         }
-        if (best && clearly_worse(point, *best)) {
+        if (stop.worse(point)) {
             point.stopped_early = true;
             break;
         }
-        // The next reading when the frames still wanted should be in, at the
-        // rate they came so far.
+        // The next reading when the frames of the next look, or else those
+        // still wanted, should be in, at the rate they came so far.
+        const std::uint64_t target = std::min(frames, stop.next_look().value_or(frames));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double per_second = static_cast<double>(point.frames) / seconds;
-        const double missing = static_cast<double>(frames - std::min(frames, point.frames));
+        const double missing = static_cast<double>(target - std::min(target, point.frames));
         const std::chrono::duration<double> due(per_second > 0 ? missing / per_second : 1.0);
         wait = std::clamp<Clock::duration>(std::chrono::duration_cast<Clock::duration>(due), kShortestTrimPoll,
                                            kTrimPoll);
@@ -108,8 +109,8 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     bool read_failed = false;
     const TrimSearch search =
         search_trim(cmd.from, cmd.to, cmd.frames,
-                    [&](std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best, bool fine) {
-                        const std::optional<TrimPoint> point = measure_trim(trim, frames, best, fine, read_failed);
+                    [&](std::uint32_t trim, std::uint64_t frames, EarlyStop &stop, bool fine) {
+                        const std::optional<TrimPoint> point = measure_trim(trim, frames, stop, fine, read_failed);
                         if (point) {
                             char line[96];
                             std::snprintf(line, sizeof line, "  %-6s %5u %7llu %7llu %7s%s", fine ? "fine" : "coarse",
@@ -126,11 +127,14 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     const std::optional<TrimBest> &best = search.best;
 
     ordered_json list = ordered_json::array();
+    std::uint64_t frames_counted = 0;
     for (const TrimPoint &p : points) {
         ordered_json o = ordered_json::object();
         o.update({{"trim", p.trim}, {"pass", p.fine ? "fine" : "coarse"}, {"errors", p.errors}, {"frames", p.frames}});
         o.update({{"per", per_percent(p.errors, p.frames)}, {"stopped_early", p.stopped_early}, {"rejected", p.rejected}});
+        o.update({{"frames_asked", p.frames_asked}});
         list.push_back(o);
+        frames_counted += p.frames;
     }
     ordered_json fields = run_head();
     fields.update({{"from", cmd.from}, {"to", cmd.to}, {"coarse_step", step}, {"frames_per_point", cmd.frames}, {"points", list}, {"window_from", search.window_from}, {"window_to", search.window_to}, {"elapsed", elapsed}});
@@ -153,6 +157,7 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     } else {
         fields.update({{"best", nullptr}, {"method", nullptr}, {"centre", nullptr}, {"best_per", nullptr}});
     }
+    fields.update({{"frames_counted", frames_counted}, {"stop_tests", search.stop_tests}});
     // The acceptance limits: where the trim may sit and how well the
     // receiver does there.
     // Only the sets that name trim find judge it: an rx set's max-per is not
@@ -176,7 +181,7 @@ Outcome Runner::operator()(const TrimFindCmd &cmd) {
     }
     emit_limits(checks, failure.empty(), set, fields);
     out_.record("trim", fields,
-                merged(operating_point_units(), {{"from", "trim"}, {"to", "trim"}, {"coarse_step", "trim"}, {"frames_per_point", "frame"}, {"window_from", "trim"}, {"window_to", "trim"}, {"best", "trim"}, {"centre", "trim"}, {"best_per", "%"}, {"elapsed", "s"}}));
+                merged(operating_point_units(), {{"from", "trim"}, {"to", "trim"}, {"coarse_step", "trim"}, {"frames_per_point", "frame"}, {"window_from", "trim"}, {"window_to", "trim"}, {"best", "trim"}, {"centre", "trim"}, {"best_per", "%"}, {"frames_counted", "frame"}, {"elapsed", "s"}}));
     const bool judged_pass = failure.empty() && all_pass(checks);
     const std::string reason = failure.empty() ? limits_text(checks, true) : failure;
     if (best) {

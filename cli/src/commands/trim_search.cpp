@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iterator>
 #include <set>
+#include <utility>
 
 namespace deve::cli {
 
@@ -185,6 +186,27 @@ std::vector<std::uint32_t> coarse_trims(std::uint32_t from, std::uint32_t to, st
     return trims;
 }
 
+std::vector<std::uint32_t> coarse_order(const std::vector<std::uint32_t> &trims) {
+    // The middle of each run of trims not yet taken, the widest runs first.
+    std::vector<std::uint32_t> order;
+    std::vector<std::pair<std::size_t, std::size_t>> runs;  // [first, last) of trims
+    if (!trims.empty()) {
+        runs.emplace_back(0, trims.size());
+    }
+    for (std::size_t next = 0; next < runs.size(); ++next) {
+        const auto [first, last] = runs[next];
+        const std::size_t middle = first + (last - first - 1) / 2;
+        order.push_back(trims[middle]);
+        if (middle > first) {
+            runs.emplace_back(first, middle);
+        }
+        if (middle + 1 < last) {
+            runs.emplace_back(middle + 1, last);
+        }
+    }
+    return order;
+}
+
 std::vector<std::uint32_t> fine_trims(std::uint32_t centre, std::uint32_t step, std::uint32_t from, std::uint32_t to) {
     std::vector<std::uint32_t> trims{centre};
     for (std::uint32_t d = 1; d <= std::max(step, kMinFineReach); ++d) {
@@ -196,6 +218,79 @@ std::vector<std::uint32_t> fine_trims(std::uint32_t centre, std::uint32_t step, 
         }
     }
     return trims;
+}
+
+std::vector<std::uint64_t> look_schedule(std::uint64_t frames) {
+    std::vector<std::uint64_t> looks;
+    for (std::uint64_t n = kFirstLook; n < frames;
+         n = std::max(n + 1, static_cast<std::uint64_t>(std::ceil(static_cast<double>(n) * kLookGrowth)))) {
+        looks.push_back(n);
+    }
+    return looks;
+}
+
+double fisher_worse(const TrimPoint &point, const TrimPoint &best) {
+    if (point.frames == 0 || best.frames == 0) {
+        return 1.0;
+    }
+    const double n = static_cast<double>(point.frames);
+    const double m = static_cast<double>(best.frames);
+    const double x = static_cast<double>(std::min(point.errors, point.frames));
+    const double t = x + static_cast<double>(std::min(best.errors, best.frames));
+    // P(X = k) = C(n, k) C(m, t - k) / C(n + m, t), summed from k = x up; each
+    // term from the one before: P(k + 1) / P(k) = (n - k)(t - k) / ((k + 1)(m - t + k + 1)).
+    const auto log_choose = [](double a, double b) {
+        return std::lgamma(a + 1) - std::lgamma(b + 1) - std::lgamma(a - b + 1);
+    };
+    const auto at = [&](double k) {
+        return std::exp(log_choose(n, k) + log_choose(m, t - k) - log_choose(n + m, t));
+    };
+    const double low_k = std::max(0.0, t - m);
+    if (x * (n + m) > t * n) {
+        // Above the mean: the terms fall from x on.
+        double sum = 0;
+        double term = at(x);
+        for (double k = x; k <= std::min(n, t) && term > sum * 1e-17; k += 1) {
+            sum += term;
+            term *= (n - k) * (t - k) / ((k + 1) * (m - t + k + 1));
+        }
+        return std::min(sum, 1.0);
+    }
+    // At or below the mean: one less the chance of fewer, whose terms fall
+    // from x - 1 down.
+    double below = 0;
+    if (x > low_k) {
+        double term = at(x - 1);
+        for (double k = x - 1; k >= low_k && term > below * 1e-17; k -= 1) {
+            below += term;
+            term *= k * (m - t + k) / ((n - k + 1) * (t - k + 1));
+        }
+    }
+    return std::clamp(1.0 - below, 0.0, 1.0);
+}
+
+EarlyStop::EarlyStop(const TrimPoint &best, std::uint64_t frames, double level)
+    : best_(best), schedule_(look_schedule(frames)), level_(level) {}
+
+bool EarlyStop::worse(const TrimPoint &now) {
+    if (!best_ || next_ == schedule_.size() || now.frames < schedule_[next_]) {
+        return false;
+    }
+    while (next_ < schedule_.size() && schedule_[next_] <= now.frames) {
+        ++next_;
+    }
+    ++looks_made_;
+    // Only a rate read above the best's can be worse; the test decides.
+    const bool above = static_cast<double>(now.errors) * static_cast<double>(best_->frames) >
+                       static_cast<double>(best_->errors) * static_cast<double>(now.frames);
+    return above && fisher_worse(now, *best_) <= level_;
+}
+
+std::optional<std::uint64_t> EarlyStop::next_look() const {
+    if (!best_ || next_ == schedule_.size()) {
+        return std::nullopt;
+    }
+    return schedule_[next_];
 }
 
 bool clearly_worse(const TrimPoint &point, const TrimPoint &best) {
@@ -311,15 +406,30 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
     TrimSearch s;
     const std::uint32_t step = coarse_step(from, to);
     const std::uint32_t reach = std::max(step, kMinFineReach);
-    // Measures a trim, again when the reading came late; false when cut short.
+    // The points of a pass that could be the best so far (the lowest is).
+    const auto candidates = [&](bool fine) {
+        return static_cast<std::uint64_t>(std::count_if(
+            s.points.begin(), s.points.end(), [&](const TrimPoint &p) { return usable(p) && p.fine == fine; }));
+    };
+    // Measures a trim, again when the reading came late; false when cut
+    // short. Against a best, a point may stop early while the tests last.
     const auto take = [&](std::uint32_t trim, std::uint64_t n, const std::optional<TrimPoint> &best, bool fine) {
         for (int attempt = 0; attempt <= kRereads; ++attempt) {
-            std::optional<TrimPoint> p = measure(trim, n, best, fine);
+            EarlyStop stop;
+            if (best) {
+                const std::uint64_t tests = candidates(fine) * look_schedule(n).size();
+                if (s.stop_tests + tests <= kStopTests) {
+                    s.stop_tests += tests;
+                    stop = EarlyStop(*best, n, kStopErrorRate / static_cast<double>(kStopTests));
+                }
+            }
+            std::optional<TrimPoint> p = measure(trim, n, stop, fine);
             if (!p) {
                 s.cut_short = true;
                 s.failure = "the search was cut short";
                 return false;
             }
+            p->frames_asked = n;
             p->rejected = p->frames > n * kOverlongFactor;
             s.points.push_back(*p);
             if (!p->rejected) {
@@ -336,7 +446,7 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
         return lowest(points);
     };
 
-    for (std::uint32_t trim : coarse_trims(from, to, step)) {
+    for (std::uint32_t trim : coarse_order(coarse_trims(from, to, step))) {
         if (!take(trim, kCoarseFrames, lowest_of(false), false)) {
             return s;
         }
@@ -371,13 +481,25 @@ TrimSearch search_trim(std::uint32_t from, std::uint32_t to, std::uint64_t frame
                 todo.push_back(t);
             }
         }
-        std::stable_sort(todo.begin(), todo.end(), [centre](std::uint32_t a, std::uint32_t b) {
-            return std::abs(static_cast<double>(a) - centre) < std::abs(static_cast<double>(b) - centre);
-        });
-        for (std::uint32_t trim : todo) {
+        while (!todo.empty()) {
+            // The trim nearest the best so far (at first the window's
+            // centre) is next: the search follows the V down to its floor,
+            // so the trims left behind on a side are judged against a low
+            // best and stop early. On a tie the one nearer the centre, then
+            // the lower.
+            const std::optional<TrimPoint> so_far = lowest_of(true);
+            const double aim = so_far ? so_far->trim : centre;
+            const auto next = std::min_element(todo.begin(), todo.end(), [&](std::uint32_t a, std::uint32_t b) {
+                const auto key = [&](std::uint32_t t) {
+                    return std::make_pair(std::abs(static_cast<double>(t) - aim),
+                                          std::abs(static_cast<double>(t) - centre));
+                };
+                return key(a) < key(b);
+            });
+            const std::uint32_t trim = *next;
+            todo.erase(next);
             // The trims next to the best so far are measured to their end:
             // the V's sides there place its centre.
-            const std::optional<TrimPoint> so_far = lowest_of(true);
             const bool beside = so_far && std::abs(static_cast<double>(trim) - so_far->trim) <= kSideReach;
             if (!take(trim, frames, beside ? std::nullopt : so_far, true)) {
                 return s;

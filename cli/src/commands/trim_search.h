@@ -14,11 +14,14 @@
 // must be known to within a step: when the counts leave it wider, the trims
 // around it are measured again, and a search that still cannot tell fails.
 //
-// A point measured no further (clearly worse than the best so far) is only
-// "worse than": its few frames were stopped at a bad moment and do not pull
-// the fit. A point that counted far more frames than asked was read late
-// (a stalled link or a loaded machine): it is measured again, and left out
-// when it stays so.
+// A point is measured until its counts decide it worse than the best so far
+// (EarlyStop: a sequential test at a stated error rate for the whole search)
+// or until its frames. A point measured no further is only "worse than":
+// its few frames were stopped at a bad moment and do not pull the fit.
+//
+// A point that counted far more frames than asked was read late (a stalled
+// link or a loaded machine): it is measured again, and left out when it
+// stays so.
 #pragma once
 
 // <string> before <functional>: the C library's <stdlib.h> of the Windows
@@ -38,8 +41,9 @@ struct TrimPoint {
     std::uint64_t errors = 0;
     std::uint64_t frames = 0;
     bool fine = false;          // measured in the fine pass
-    bool stopped_early = false; // clearly worse than the best: measured no further
+    bool stopped_early = false; // decided worse than the best so far: measured no further
     bool rejected = false;      // far more frames than asked: read late, not used
+    std::uint64_t frames_asked = 0;  // the frames it was to count in full
 };
 
 // The coarse step for a range: an eighth of it, at most 8. Within four steps
@@ -49,9 +53,15 @@ constexpr std::uint32_t kWidestCoarseStep = 8;
 std::uint32_t coarse_step(std::uint32_t from, std::uint32_t to);
 // from, from + step, ..., and `to` itself.
 std::vector<std::uint32_t> coarse_trims(std::uint32_t from, std::uint32_t to, std::uint32_t step);
+// The order the coarse pass measures them in: the middle trim, then the
+// middles of the two halves, and so on (ends last). The lowest rate is soon
+// among the trims measured wherever the ideal lies, and the trims far from
+// it, which lose nearly every frame, are then decided worse within a few
+// frames instead of being counted in full against one another.
+std::vector<std::uint32_t> coarse_order(const std::vector<std::uint32_t> &trims);
 // Every trim within `step` (at least kMinFineReach) of `centre` and inside
-// the range, nearest first (centre, centre - 1, centre + 1, ...), so the
-// best is found early.
+// the range, nearest first (centre, centre - 1, centre + 1, ...). The fine
+// pass measures a window's trims nearest the best so far first.
 constexpr std::uint32_t kMinFineReach = 6;
 std::vector<std::uint32_t> fine_trims(std::uint32_t centre, std::uint32_t step, std::uint32_t from, std::uint32_t to);
 
@@ -105,11 +115,63 @@ constexpr int kRefinements = 3;
 // there tell where its centre is.
 constexpr double kRefineReach = 8;
 
+// The early stop of a point. The point's counts are looked at when its
+// frames reach the looks of a fixed schedule (kFirstLook, then 1.5 times as
+// many each time, below the frames asked: K looks); at a look, Fisher's
+// exact test of "its error rate is no higher than the best so far's" is
+// refused at the level alpha / M, and the point is measured no further.
+//
+// alpha (kStopErrorRate) is the chance, over a whole search, that any point
+// is stopped whose error rate is in truth no higher than the best's. M
+// (kStopTests) is the number of such tests a search may make: a point
+// spends K tests for every point of its pass that could have been the best
+// so far (the best is the lowest of them, so its counts are the luckiest of
+// several), and when the tests are spent the points are measured in full.
+// By the union bound, the tests' chances of a wrong stop add up to at most
+// alpha.
+constexpr double kStopErrorRate = 1e-3;
+constexpr std::uint64_t kStopTests = 10000;
+constexpr std::uint64_t kFirstLook = 8;
+constexpr double kLookGrowth = 1.5;
+// The frames at which a point asked for `frames` is looked at: kFirstLook,
+// each 1.5 times the one before (rounded up), below `frames`.
+std::vector<std::uint64_t> look_schedule(std::uint64_t frames);
+// Fisher's exact one-sided p-value of `point`'s error rate being no higher
+// than `best`'s: given the errors of both together, the chance that `point`
+// holds at least as many of them as it does. 1 when either counted nothing.
+double fisher_worse(const TrimPoint &point, const TrimPoint &best);
+
+class EarlyStop {
+public:
+    // Never stops: the point is measured in full.
+    EarlyStop() = default;
+    // Stops against `best` at any look of the schedule for `frames`, when
+    // the p-value is at most `level`.
+    EarlyStop(const TrimPoint &best, std::uint64_t frames, double level);
+    // At a reading of the point's counts: true when this reading is a look
+    // (the frames reached the next look) and its counts decide the point
+    // worse than the best. A reading past several looks is one look.
+    bool worse(const TrimPoint &now);
+    // The frames of the next look (the reader's next reading is due then);
+    // nothing when no look remains.
+    std::optional<std::uint64_t> next_look() const;
+    int looks_made() const { return looks_made_; }
+    int looks_planned() const { return static_cast<int>(schedule_.size()); }
+    const std::optional<TrimPoint> &best() const { return best_; }
+
+private:
+    std::optional<TrimPoint> best_;
+    std::vector<std::uint64_t> schedule_;
+    std::size_t next_ = 0;
+    double level_ = 0;
+    int looks_made_ = 0;
+};
+
 // Measures one point: the receiver at `trim` from zero counts until
-// `frames` frames, or until the point is clearly worse than `best`.
+// `frames` frames, or until `stop` says it is worse than the best so far.
 // Nothing when the search must stop (a failed read, a signal).
-using MeasureTrim = std::function<std::optional<TrimPoint>(std::uint32_t trim, std::uint64_t frames,
-                                                           const std::optional<TrimPoint> &best, bool fine)>;
+using MeasureTrim =
+    std::function<std::optional<TrimPoint>(std::uint32_t trim, std::uint64_t frames, EarlyStop &stop, bool fine)>;
 
 struct TrimSearch {
     std::vector<TrimPoint> points;  // every point measured, in order
@@ -117,6 +179,7 @@ struct TrimSearch {
     std::uint32_t window_from = 0;  // the fine pass's window at the end
     std::uint32_t window_to = 0;
     bool cut_short = false;         // a measurement was cut short
+    std::uint64_t stop_tests = 0;   // the early stop's tests spent (at most kStopTests)
     std::string failure;            // why there is no trim to burn; empty when there is
 };
 // The search over from..to, `frames` frames a fine point.

@@ -223,15 +223,15 @@ private:
     std::string operating_point() const;
     // Applies a tune plan and records what it changed.
     ordered_json apply_plan(const TunePlan &plan);
-    // One point of the trim search: the receiver at `trim` from zero counts
-    // until `frames` frames, a point clearly worse than `best`, or the
-    // point's time is up. Nothing when the transport failed a read or a
-    // signal stopped the run.
     // Stops the receive counter block of the mode; its counts stay. False
     // when the transport failed an access.
     bool stop_rx_counting();
-    std::optional<TrimPoint> measure_trim(std::uint32_t trim, std::uint64_t frames, const std::optional<TrimPoint> &best,
-                                          bool fine, bool &read_failed);
+    // One point of the trim search: the receiver at `trim` from zero counts
+    // until `frames` frames, until `stop` decides it worse than the best so
+    // far, or until the point's time is up. Nothing when the transport
+    // failed a read or a signal stopped the run.
+    std::optional<TrimPoint> measure_trim(std::uint32_t trim, std::uint64_t frames, EarlyStop &stop, bool fine,
+                                          bool &read_failed);
 
     RfApi &api_;
     Output &out_;
