@@ -237,4 +237,9 @@ BoardHistory read_board(Connection &db, const std::string &key) {
     return h;
 }
 
+WindowWhere window_where(const Window &window) {
+    Filter f = window_filter(window);
+    return WindowWhere{std::move(f.where), std::move(f.params)};
+}
+
 }  // namespace deve::cli::report

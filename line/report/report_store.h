@@ -18,4 +18,13 @@ Rows read_rows(store::odbc::Connection &db, const Window &window);
 // identities and burns. No runs when nothing matches.
 BoardHistory read_board(store::odbc::Connection &db, const std::string &key);
 
+// The WHERE clause over "runs r LEFT JOIN boards b" that picks the window's
+// runs (empty when the window picks every run), and its parameters: for
+// queries of their own over the same runs (the live page's).
+struct WindowWhere {
+    std::string where;
+    std::vector<store::odbc::Value> params;
+};
+WindowWhere window_where(const Window &window);
+
 }  // namespace deve::cli::report
