@@ -10,29 +10,18 @@ namespace deve::cli::report {
 namespace {
 
 std::string escape(const std::string &text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += "&quot;";
-      break;
-    case '\'':
-      out += "&#39;";
-      break;
-    default:
-      out += c;
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 constexpr const char *kStyle = R"(
@@ -207,39 +196,45 @@ constexpr const char *kScript = R"JS('use strict';
 })();
 )JS";
 
-} // namespace
+// The page's own policy; the header adds what a <meta> cannot say (the
+// browser ignores frame-ancestors there, and says so on its console).
+constexpr const char *kPagePolicy =
+    "default-src 'none'; script-src 'self'; connect-src 'self'; style-src 'unsafe-inline'; base-uri 'none'; "
+    "form-action 'none'";
+
+}  // namespace
 
 const char *const kLivePolicy =
-    "default-src 'none'; script-src 'self'; connect-src 'self'; style-src "
-    "'unsafe-inline'; "
-    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    "default-src 'none'; script-src 'self'; connect-src 'self'; style-src 'unsafe-inline'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'";
 
 std::string live_page(const std::string &title, int refresh_seconds) {
-  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
-         "charset=\"utf-8\">\n"
-         "<meta http-equiv=\"Content-Security-Policy\" content=\"" +
-         escape(kLivePolicy) +
-         "\">\n<meta name=\"viewport\" content=\"width=device-width, "
-         "initial-scale=1\">\n<title>" +
-         escape(title) + "</title>\n<style>" + kStyle +
-         "</style>\n<script src=\"live.js\" defer></script>\n</head>\n<body "
-         "data-refresh=\"" +
-         std::to_string(refresh_seconds) + "\">\n<h1>" + escape(title) +
-         "</h1>\n<p class=\"window\"><span id=\"window\">Waiting for the "
-         "store.</span> Updated <span "
-         "id=\"updated\">never</span>, every " +
-         std::to_string(refresh_seconds) +
-         " s.</p>\n<div id=\"store\" "
-         "class=\"ok\"></div>\n<h2>Stations</h2>\n<div id=\"tiles\"></div>\n"
-         "<h2>Yield this shift</h2>\n<p class=\"legend\"><i "
-         "class=\"first\"></i>first-pass: boards whose first run "
-         "passed<i class=\"final\"></i>final: boards whose last run "
-         "passed</p>\n<div id=\"yield\"></div>\n"
-         "<h2>Last failures</h2>\n<div id=\"failures\"></div>\n<h2>MAC address "
-         "pools</h2>\n<div id=\"pools\"></div>\n"
-         "</body>\n</html>\n";
+    const std::string period = std::to_string(refresh_seconds);
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta http-equiv=\"Content-Security-Policy\" content=\"" +
+           escape(kPagePolicy) +
+           "\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<title>" +
+           escape(title) + "</title>\n<style>" + kStyle +
+           "</style>\n<script src=\"live.js\" defer></script>\n</head>\n"
+           "<body data-refresh=\"" +
+           period + "\">\n<h1>" + escape(title) +
+           "</h1>\n"
+           "<p class=\"window\"><span id=\"window\">Waiting for the store.</span> "
+           "Updated <span id=\"updated\">never</span>, every " +
+           period +
+           " s.</p>\n"
+           "<div id=\"store\" class=\"ok\"></div>\n"
+           "<h2>Stations</h2>\n<div id=\"tiles\"></div>\n"
+           "<h2>Yield this shift</h2>\n"
+           "<p class=\"legend\"><i class=\"first\"></i>first-pass: boards whose first run passed"
+           "<i class=\"final\"></i>final: boards whose last run passed</p>\n<div id=\"yield\"></div>\n"
+           "<h2>Last failures</h2>\n<div id=\"failures\"></div>\n"
+           "<h2>MAC address pools</h2>\n<div id=\"pools\"></div>\n"
+           "</body>\n</html>\n";
 }
 
 std::string live_script() { return kScript; }
 
-} // namespace deve::cli::report
+}  // namespace deve::cli::report

@@ -7,12 +7,11 @@
 
 namespace deve::cli {
 
-int run_report_serve(const ReportCommand &, const store::StoreUrl &,
-                     const report::Window &) {
-  std::fprintf(stderr, "deve-cli: report serve: the live page is not in the "
-                       "Windows build; run it on a Linux "
-                       "computer that reaches the store\n");
-  return 2;
+int run_report_serve(const ReportCommand &, const store::StoreUrl &, const report::Window &) {
+    std::fprintf(stderr, "deve-cli: report serve: the live page is not in the "
+                         "Windows build; run it on a Linux "
+                         "computer that reaches the store\n");
+    return 2;
 }
 
-} // namespace deve::cli
+}  // namespace deve::cli
