@@ -231,13 +231,13 @@ std::vector<LiveFailure> read_failures(Connection &db, const WindowWhere &w) {
     std::map<std::string, int> failed_seq;
     for (const Row &row : db.query("SELECT s.run_id, s.seq, s.command, s.band, "
                                    "s.channel, s.mode, s.rate, s.outcome,"
-                                   " s.detail FROM steps s WHERE s.run_id IN (" +
+                                   " s.detail, s.error_kind FROM steps s WHERE s.run_id IN (" +
                                        placeholders(ids.size()) +
                                        ") AND (s.outcome IS NULL OR s.outcome <> "
                                        "'pass') ORDER BY s.run_id, s.seq",
                                    ids,
                                    {Type::Text, Type::Integer, Type::Text, Type::Text, Type::Integer, Type::Text,
-                                    Type::Text, Type::Text, Type::Text})) {
+                                    Type::Text, Type::Text, Type::Text, Type::Text})) {
         const std::string run = text(row[0]);
         if (failed_seq.count(run) != 0) {
             continue;
@@ -246,6 +246,10 @@ std::vector<LiveFailure> read_failures(Connection &db, const WindowWhere &w) {
         LiveFailure &f = *by_run.at(run);
         f.step = step_label(text(row[2]), point_of(row[3], row[4], row[5], row[6]));
         f.outcome = row[7] ? text(row[7]) : "incomplete";
+        // An error's kind with its outcome: "error (link)".
+        if (!text(row[9]).empty()) {
+            f.outcome += " (" + text(row[9]) + ")";
+        }
         f.detail = text(row[8]);
     }
     std::set<std::string> measured;

@@ -154,7 +154,7 @@ TEST_P(LiveStore, TilesFailuresAndPools) {
              {"a1", "pc1"}, {"a2", "pc1"}, {"a3", "pc2"}, {"b1", "pc3"}, {"b2", "pc3"}}) {
         db_->execute("UPDATE runs SET host = ? WHERE run_id = ?", {host, id});
     }
-    db_->execute("UPDATE steps SET detail = ? WHERE run_id = ?", {std::string("the link broke"), std::string("b1")});
+    db_->execute("UPDATE steps SET detail = ?, error_kind = 'link' WHERE run_id = ?", {std::string("the link broke"), std::string("b1")});
     // Pool P: 100 addresses, 30 handed out (one of them given back); pool Q
     // all taken.
     db_->execute("INSERT INTO pools (name, created_at) VALUES ('P', "
@@ -195,7 +195,7 @@ TEST_P(LiveStore, TilesFailuresAndPools) {
     ASSERT_EQ(live.failures.size(), 22u);
     EXPECT_EQ(live.failures[0].run_id, "b1");
     EXPECT_EQ(live.failures[0].step, "tx 5G ch36 11a-OFDM 6M");
-    EXPECT_EQ(live.failures[0].outcome, "error");
+    EXPECT_EQ(live.failures[0].outcome, "error (link)");
     EXPECT_EQ(live.failures[0].detail, "the link broke");
     EXPECT_EQ(live.failures[1].run_id, "a1");
     EXPECT_EQ(live.failures[1].step, "rx 2G ch6 11n-HT20 MCS7");

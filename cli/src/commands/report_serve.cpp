@@ -217,6 +217,9 @@ int run_report_serve(const ReportCommand &command, const store::StoreUrl &url, c
     server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
     // Nothing the page asks for has a body; a request with one is cut short.
     server.set_payload_max_length(4096);
+    // An answer goes out at once, not held back for the client's
+    // acknowledgement of its headers (40 ms a request on a kept-alive link).
+    server.set_tcp_nodelay(true);
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     server.set_default_headers({{"Content-Security-Policy", report::kLivePolicy},
