@@ -275,6 +275,9 @@ std::int64_t now_ms() {
 void fill(deve::store::odbc::Connection &db, std::int64_t now) {
     deve::store::init_schema(db, "test", "2026-12-01T00:00:00.000Z");
     reporttest::insert_rows(db, shift_rows(now));
+    db.execute("UPDATE runs SET host = 'pc-ft1' WHERE station = 'FT-1'");
+    db.execute("UPDATE runs SET host = 'pc-ft2' WHERE station = 'FT-2'");
+    db.execute("UPDATE steps SET error_kind = 'link', detail = 'the board did not answer' WHERE run_id = 'ft2-7'");
     db.execute("INSERT INTO pools (name, created_at) VALUES ('line-A', "
                "'2026-12-01T00:00:00.000Z')");
     db.execute("INSERT INTO pool_ranges (first_mac, last_mac, next_mac, pool, "

@@ -142,11 +142,14 @@ constexpr const char *kScript = R"JS('use strict';
 
   function draw(data) {
     var banner = document.getElementById('store');
-    if (data.store.reachable) {
+    if (data.store.reachable || !data.store.unreachable_since) {
+      // Reachable, or the first read still under way.
       banner.className = 'ok';
       banner.textContent = '';
+      banner.title = '';
     } else {
       banner.className = 'down';
+      banner.title = data.store.problem || '';
       banner.textContent = 'store unreachable since ' + when(data.store.unreachable_since) +
         (data.figures ? '; the figures below are from ' + when(data.figures.read_at) : '');
     }
