@@ -16,7 +16,7 @@ packages=(
   dpkg-dev file pkgconf help2man lintian appstream desktop-file-utils
   clang libclang-rt-14-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql sqlite3
-  chromium
+  chromium chromium-driver libcpp-httplib-dev
   python3 python3-pytest mypy python3-setuptools python3-pip python3-venv
 )
 

@@ -432,4 +432,9 @@ void read_failing_boards(Connection &db, FailingRuns &failing) {
     }
 }
 
+WindowWhere window_where(const Window &window) {
+    Filter f = window_filter(window);
+    return WindowWhere{std::move(f.where), std::move(f.params)};
+}
+
 }  // namespace deve::cli::report

@@ -37,4 +37,13 @@ void read_failing_boards(store::odbc::Connection &db, FailingRuns &failing);
 // but one of the board's MAC addresses is the board's too.
 BoardHistory read_board(store::odbc::Connection &db, const std::string &key);
 
+// The WHERE clause over "runs r LEFT JOIN boards b" that picks the window's
+// runs (empty when the window picks every run), and its parameters: for
+// queries of their own over the same runs (the live page's).
+struct WindowWhere {
+    std::string where;
+    std::vector<store::odbc::Value> params;
+};
+WindowWhere window_where(const Window &window);
+
 }  // namespace deve::cli::report

@@ -156,6 +156,14 @@ struct ReportCommand {
     bool json = false;
     bool csv = false;
     std::string html_file;  // --html FILE
+    // report serve: the live page, on ADDRESS:PORT, read again every
+    // refresh_seconds. A --since given as a span back from now ("8h")
+    // slides with the clock: since_span_ms keeps it.
+    bool serve = false;
+    std::string listen_host = "127.0.0.1";
+    int listen_port = 8080;
+    int refresh_seconds = 10;
+    std::optional<std::int64_t> since_span_ms;
 };
 
 // deve-cli trace show|stats|diff: a trace of the link, without the board.

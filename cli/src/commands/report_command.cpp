@@ -74,6 +74,51 @@ bool write_page(const std::string &file, const std::string &page, std::string &e
     return true;
 }
 
+// The runs the command's filters pick.
+report::Window window_of(const ReportCommand &command) {
+    report::Window window;
+    window.since_ms = command.since_ms;
+    window.until_ms = command.until_ms;
+    window.stations = command.stations;
+    window.lots = command.lots;
+    window.serials = command.serials;
+    window.hosts = command.hosts;
+    window.pools = command.pools;
+    window.verdicts = command.verdicts;
+    return window;
+}
+
+// "127.0.0.1:8080", "[::1]:8080", "line-pc:8080": the host (without the
+// brackets of an IPv6 address) and the port, 0 to 65535.
+bool parse_listen(const std::string &text, std::string &host, int &port) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || text.size() - colon - 1 > 5) {
+        return false;
+    }
+    std::string name = text.substr(0, colon);
+    if (name.front() == '[') {
+        if (name.size() < 3 || name.back() != ']') {
+            return false;
+        }
+        name = name.substr(1, name.size() - 2);
+    } else if (name.find(':') != std::string::npos) {
+        return false;  // an IPv6 address goes in brackets
+    }
+    int number = 0;
+    for (std::size_t i = colon + 1; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        number = number * 10 + (text[i] - '0');
+    }
+    if (number > 65535 || name.find_first_of(" \t/") != std::string::npos) {
+        return false;
+    }
+    host = name;
+    port = number;
+    return true;
+}
+
 }  // namespace
 
 ParseResult parse_report_command(const std::vector<std::string> &words) {
@@ -132,8 +177,28 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
     bool board_csv = false;
     CLI::Option *board_json_flag = board->add_flag("--json", board_json, "one JSON object");
     board->add_flag("--csv", board_csv, "CSV: one table per section")->excludes(board_json_flag);
+    CLI::App *serve = app.add_subcommand(
+        "serve", "the line's live page over HTTP: the shift's yield per station, a tile for each station with its "
+                 "last run and its state, the last failures and the pools' free addresses, read again from the "
+                 "store every few seconds. It only reads the store. The report's filters (--since, default 8h, "
+                 "--until, --station, --lot) pick the runs; a --since given as a span slides with the clock");
+    serve->allow_windows_style_options(false);
+    // The report's filters, given after serve, are the report's own.
+    serve->fallthrough();
+    std::string listen;
+    serve->add_option("--listen", listen,
+                      "the address and port to listen on (default 127.0.0.1:8080, this computer only); "
+                      "0.0.0.0:8080 or [::]:8080 for every network, port 0 for any free one")
+        ->type_name("ADDRESS:PORT");
+    serve->add_option("--refresh", command.refresh_seconds, "how often the page and the figures are read again")
+        ->check(CLI::Range(2, 3600))
+        ->type_name("SECONDS");
     const StandaloneParse parsed = parse_standalone(app, words, "report", [&] {
         const std::int64_t now = now_ms();
+        command.serve = serve->parsed();
+        if (command.serve && since.empty()) {
+            since = "8h";
+        }
         for (const auto &[text, target, name] :
              {std::make_tuple(&since, &command.since_ms, "--since"), std::make_tuple(&until, &command.until_ms, "--until")}) {
             if (text->empty()) {
@@ -159,6 +224,19 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
                 if (const std::optional<std::string> bad = store::odbc::not_utf8_words(value)) {
                     throw CLI::ValidationError(name, std::string(noun) + " " + *bad);
                 }
+            }
+        }
+        // A span back from now ("8h") reads differently at another now.
+        if (command.since_ms && report::parse_time(since, 0) != report::parse_time(since, 1000)) {
+            command.since_span_ms = now - *command.since_ms;
+        }
+        if (command.serve) {
+            if (command.json || command.csv || !command.html_file.empty()) {
+                throw CLI::ValidationError("serve", "serves a page: --json, --csv and --html are not for it");
+            }
+            if (!listen.empty() && !parse_listen(listen, command.listen_host, command.listen_port)) {
+                throw CLI::ValidationError("--listen", "not ADDRESS:PORT: " + listen +
+                                                           " (127.0.0.1:8080, 0.0.0.0:8080, [::1]:8080)");
             }
         }
         if (command.since_ms && command.until_ms && *command.since_ms >= *command.until_ms) {
@@ -213,20 +291,18 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
         if (schema.state != store::SchemaState::Current) {
             return failed(kRefused, json, schema.message);
         }
+        if (command.serve) {
+            // The page's reader opens its own connection; this one only
+            // checked the store at the start.
+            db.reset();
+            return run_report_serve(command, *url.url, window_of(command));
+        }
         if (!command.board.empty()) {
             const report::BoardHistory history = report::read_board(*db, command.board);
             output = json ? report::board_json(history)
                           : command.csv ? report::board_csv(history) : report::board_text(history);
         } else {
-            report::Window window;
-            window.since_ms = command.since_ms;
-            window.until_ms = command.until_ms;
-            window.stations = command.stations;
-            window.lots = command.lots;
-            window.serials = command.serials;
-            window.hosts = command.hosts;
-            window.pools = command.pools;
-            window.verdicts = command.verdicts;
+            const report::Window window = window_of(command);
             report::Report figures = report::build_report(report::read_rows(*db, window), window, now_ms());
             figures.failing = report::read_failing_runs(*db, window, command.failing);
             if (!command.html_file.empty()) {
