@@ -241,7 +241,7 @@ print(json.dumps({{"schema": {schema}, "seq": 2, "run_id": "r", "type": "end", "
 
 @pytest.mark.parametrize(
     "schema, message",
-    [(99, "record schema 99, newer than the 4 this deve package reads"), (3, "older than the 4 a session needs")],
+    [(99, "record schema 99, newer than the 5 this deve package reads"), (3, "older than the 4 a session needs")],
 )
 def test_a_deve_cli_of_another_schema_is_refused_at_the_open(tmp_path: Path, schema: int, message: str) -> None:
     fake = tmp_path / "deve-cli"
