@@ -182,8 +182,16 @@ int main(int argc, char **argv) {
         const double b = value(sequential, name);
         if (frames) {
             std::printf("  %-42s %8.0f fr. %8.0f fr.\n", name.c_str(), a, b);
+            // How its runs ended, beneath it.
+            const std::string type = name.substr(0, name.find(' '));
+            for (const std::string &other : names) {
+                if (other.rfind(type + " runs ", 0) == 0) {
+                    std::printf("    %-40s %12.0f %12.0f\n", other.substr(type.size() + 1).c_str(),
+                                value(fixed, other), value(sequential, other));
+                }
+            }
         } else if (runs) {
-            std::printf("  %-42s %12.0f %12.0f\n", name.c_str(), a, b);
+            continue;
         } else {
             std::printf("  %-42s %10.2f s %10.2f s\n", name.c_str(), a, b);
             accounted[0] += a;

@@ -1,6 +1,7 @@
 // tx and rx: the dialog's TX ON / RX ON, a sample every second for the
 // given time, then TX OFF / RX OFF, with the run's totals checked against
-// the limits.
+// the limits. A run stops early at a frame count, or, with the sequential
+// test (sequential.h), as soon as its counts decide its limit.
 #include "runner.h"
 
 #include "deve/operations.h"
