@@ -118,6 +118,21 @@ void check_limit(const std::optional<double> &limit, const char *name) {
                std::string(name) + " accepted " + std::to_string(limit.value_or(0)));
 }
 
+// A sequential test's settings as the parser takes them: error rates of
+// more than 0 and at most 50 %, a zone above 0, its first decision no later
+// than its most frames, and never together with --fixed.
+void check_sequential(const deve::cli::SequentialChoice &choice) {
+    const deve::cli::SequentialPlan &p = choice.plan;
+    for (const std::optional<double> *rate : {&p.false_pass, &p.false_fail}) {
+        FUZZ_CHECK(!*rate || (std::isfinite(**rate) && **rate > 0 && **rate <= 50),
+                   "a sequential error rate of " + std::to_string(rate->value_or(0)) + " % accepted");
+    }
+    FUZZ_CHECK(!p.zone || (std::isfinite(*p.zone) && *p.zone > 0), "--zone " + std::to_string(p.zone.value_or(0)));
+    FUZZ_CHECK(!p.decide_after || !p.max_frames || *p.decide_after <= *p.max_frames,
+               "--decide-after past --max-frames accepted");
+    FUZZ_CHECK(!(choice.fixed && choice.sequential), "--fixed accepted with the sequential test");
+}
+
 void check_seconds(unsigned seconds) {
     FUZZ_CHECK(seconds >= 1 && seconds <= 86400, "--seconds " + std::to_string(seconds) + " accepted");
 }
@@ -128,11 +143,13 @@ void check_command(const Command &command, const std::vector<std::string> &words
         FUZZ_CHECK(tx->pit <= 16383, "--pit " + std::to_string(tx->pit) + " accepted");
         check_limit(tx->min_fps, "--min-fps");
         check_limit_text(words, "--min-frames");
+        check_sequential(tx->test);
     } else if (const auto *rx = std::get_if<deve::cli::RxCmd>(&command)) {
         check_seconds(rx->seconds);
         check_limit(rx->max_per, "--max-per");
         check_limit_text(words, "--min-frames");
         check_limit_text(words, "--max-errors");
+        check_sequential(rx->test);
     } else if (const auto *tune = std::get_if<deve::cli::TuneCmd>(&command)) {
         FUZZ_CHECK(!tune->request.offset || *tune->request.offset <= 255, "--offset accepted past 255");
     } else if (const auto *burn = std::get_if<deve::cli::EfuseBurnCmd>(&command)) {

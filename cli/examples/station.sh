@@ -9,6 +9,10 @@
 #      them: the trim and the MAC must read back what was burnt (a burn of
 #      the value the chip holds is "unchanged", a pass; --expect refuses to
 #      burn anything else).
+# The limit file's tx and rx sets choose the sequential test: each run stops
+# as soon as its counts decide its limit (at most --frames or the set's
+# max-frames); STATION_LIMITS=.../station-limits-fixed.json counts the fixed
+# frames of --frames instead (docs/deve-cli.md, Sequential tests).
 # Every record carries the run's id; the serial and station go in the open
 # and end records. A retest of a board runs the same script: what the chip
 # holds already passes unchanged.

@@ -34,10 +34,10 @@ TEST(CliRecords, EnvelopeBeforeTheFieldsAndUnitsLast) {
     out.text("not in JSON");
     out.record("end", ordered_json::object());
     EXPECT_EQ(written(file),
-              "{\"schema\":4,\"seq\":1,\"time\":\"1970-01-02T00:00:01.250Z\","
+              "{\"schema\":5,\"seq\":1,\"time\":\"1970-01-02T00:00:01.250Z\","
               "\"run_id\":\"1b4e28ba-2fa1-41d2-883f-0016d3cca427\",\"type\":\"tx_sample\",\"frames\":5,"
               "\"units\":{\"frames\":\"frame\"}}\n"
-              "{\"schema\":4,\"seq\":2,\"time\":\"1970-01-02T00:00:01.250Z\","
+              "{\"schema\":5,\"seq\":2,\"time\":\"1970-01-02T00:00:01.250Z\","
               "\"run_id\":\"1b4e28ba-2fa1-41d2-883f-0016d3cca427\",\"type\":\"end\",\"units\":{}}\n");
     // Run ids are random version-4 UUIDs.
     const std::string a = deve::random_uuid();

@@ -67,6 +67,44 @@ TEST(CliLimitFile, AFileThatCannotBeTrustedIsRefusedWithTheReason) {
                          "is 256, not a whole number of trim steps from 0 to 255"));
 }
 
+// A set chooses the sequential test with its own settings, each checked;
+// a set without the key counts fixed frames.
+TEST(CliLimitFile, ASetChoosesTheSequentialTest) {
+    const auto result = parse_limit_file("f.json", R"({"sets": [
+        {"name": "seq", "command": "rx", "limits": {"max-per": 10},
+         "sequential": {"false-pass": 1, "zone": 4, "max-frames": 3000}},
+        {"name": "defaults", "command": "tx", "limits": {"min-fps": 1000}, "sequential": {}},
+        {"name": "fixed", "limits": {"max-per": 10}}]})");
+    ASSERT_TRUE(result.file) << result.error;
+    const auto &sets = result.file->sets;
+    ASSERT_TRUE(sets[0].sequential);
+    EXPECT_EQ(*sets[0].sequential->false_pass, 1.0);
+    EXPECT_FALSE(sets[0].sequential->false_fail);
+    EXPECT_EQ(*sets[0].sequential->zone, 4.0);
+    EXPECT_EQ(*sets[0].sequential->max_frames, 3000u);
+    ASSERT_TRUE(sets[1].sequential);
+    EXPECT_FALSE(deve::cli::any_given(*sets[1].sequential));
+    EXPECT_FALSE(sets[2].sequential);
+
+    const std::pair<const char *, const char *> refused[] = {
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": 5}]})", "\"sequential\" must be an object"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"alpha": 5}}]})", "unknown key \"alpha\""},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"false-pass": 60}}]})", "\"false-pass\" is 60"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"false-fail": 0}}]})", "\"false-fail\" is 0"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"zone": 0}}]})", "\"zone\" must be above 0"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"max-frames": 1.5}}]})", "\"max-frames\" is 1.5"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"decide-after": 500, "max-frames": 100}}]})",
+         "\"decide-after\" (500) is more than its \"max-frames\" (100)"},
+        {R"({"sets": [{"name": "a", "limits": {}, "sequential": {"zone": 1, "zone": 2}}]})",
+         "the key \"zone\" is given twice"},
+    };
+    for (const auto &[text, reason] : refused) {
+        const auto r = parse_limit_file("f.json", text);
+        EXPECT_FALSE(r.file.has_value()) << text;
+        EXPECT_TRUE(contains(r.error, reason)) << r.error;
+    }
+}
+
 // Files made to break the reader: each is refused, with a reason that
 // names what is wrong and quotes no more than an excerpt of the file.
 TEST(CliLimitFile, CraftedFilesAreRefusedBrieflyAndInLinearTime) {

@@ -221,6 +221,53 @@ TEST_F(CliCommands, ReceptionPassesAndFailsOnThePacketErrorRate) {
     EXPECT_TRUE(contains(plain.out, "  second  errors  frames     PER   total errors  total frames  total PER"));
 }
 
+// The sequential test on the board: a good receiver and transmitter are
+// decided passes well before the fixed counts, a receiver far off its trim a
+// decided fail; a decided run is judged on its rate, not on min-frames; a
+// sequential run without the limit it decides is refused.
+TEST_F(CliCommands, SequentialRunsStopWhenTheirCountsDecide) {
+    const CliRun good = run({"--json", "tx", "--sequential", "--min-fps", "1000", "--min-frames", "2000", "--frames",
+                             "2000", "--seconds", "5", "rx", "--sequential", "--max-per", "10", "--min-frames", "1000",
+                             "--frames", "2000", "--seconds", "5"});
+    EXPECT_EQ(good.exit_code, 0) << good.out;
+    const auto all = clitest::records(good.out);
+    for (const char *type : {"tx", "rx"}) {
+        const QJsonObject r = one(all, type);
+        EXPECT_EQ(text(r, "ending"), "decided pass") << type;
+        EXPECT_EQ(text(r, "ended_by"), "decided") << type;
+        EXPECT_LT(number(r, "frames"), 1000) << type;
+        EXPECT_TRUE(r.value("complete").toBool()) << type;
+        EXPECT_EQ(text(r, "verdict"), "pass") << type;
+        const QJsonArray limits = r.value("limits").toArray();
+        ASSERT_EQ(limits.size(), 1) << type;  // min-frames bounds fixed counts only
+        EXPECT_NE(text(limits[0].toObject(), "name"), "min-frames");
+        const QJsonObject test = r.value("sequential").toObject();
+        EXPECT_EQ(text(test, "method"), "SPRT");
+        EXPECT_LE(number(test, "llr"), number(test, "pass_bound")) << type;
+        EXPECT_EQ(number(test, "max_frames"), 2000);
+    }
+
+    const CliRun bad = run({"--json", "tune", "--offset", "100", "rx", "--max-per", "10", "--false-pass", "1",
+                            "--seconds", "5"});
+    EXPECT_EQ(bad.exit_code, 1) << bad.out;
+    const QJsonObject failed = one(clitest::records(bad.out), "rx");
+    EXPECT_EQ(text(failed, "ending"), "decided fail");
+    EXPECT_LT(number(failed, "frames"), 500);
+    EXPECT_EQ(text(failed, "verdict"), "fail");
+    EXPECT_GE(number(failed.value("sequential").toObject(), "llr"),
+              number(failed.value("sequential").toObject(), "fail_bound"));
+
+    const CliRun fixed = run({"--json", "rx", "--max-per", "10", "--frames", "300", "--seconds", "5"});
+    EXPECT_EQ(text(one(clitest::records(fixed.out), "rx"), "ending"), "fixed");
+
+    const CliRun refused = run({"rx", "--sequential", "--seconds", "1"});
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_TRUE(contains(refused.out + refused.err, "decides a max-per limit, and this rx has none")) << refused.out
+                                                                                                      << refused.err;
+    const CliRun both = run({"rx", "--fixed", "--zone", "2", "--max-per", "10"});
+    EXPECT_EQ(both.exit_code, 2);
+}
+
 TEST_F(CliCommands, NothingReceivedShowsNA) {
     const clitest::Env silent{{"XOLT_RX_FRAME_RATE", "0"}};
     const CliRun json = run({"--json", "rx", "--seconds", "1", "--max-per", "50"}, silent);

@@ -78,7 +78,7 @@ TEST_F(CliSession, EveryLineEndsWithARecordThatSaysItIsDone) {
         }
         EXPECT_EQ(steps, expected[i].steps) << i;
         EXPECT_EQ(text(e, "verdict"), expected[i].verdict) << i;
-        EXPECT_EQ(number(e, "schema"), 4);
+        EXPECT_EQ(number(e, "schema"), 5);
     }
     // Each line_end follows every record of its steps: nothing of a line
     // comes after it.

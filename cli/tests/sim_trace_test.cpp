@@ -76,7 +76,8 @@ std::size_t first_entry(const std::vector<std::string> &lines, const std::string
 }
 
 // A run's records without what time decides: the times, the run id, the
-// elapsed time and the rates (also as measured values of limits), the
+// elapsed time and the rates (also as measured values of limits and in a
+// transmit run's sequential test), the
 // once-a-second samples (their split of the
 // frames follows the clock) and the record numbers they shift; and the
 // transport's file names.
@@ -91,7 +92,13 @@ std::vector<std::string> timeless(const std::vector<QJsonObject> &all) {
                                 "transport_requested", "transport_loaded", "seconds"}) {
             o.remove(key);
         }
-        // A measured rate per second is a time too.
+        // A measured rate per second is a time too, and so is the log-likelihood
+        // ratio of a transmit rate's sequential test.
+        if (type == "tx" && o.value("sequential").isObject()) {
+            QJsonObject sequential = o.value("sequential").toObject();
+            sequential.remove("llr");
+            o.insert("sequential", sequential);
+        }
         QJsonArray limits = o.value("limits").toArray();
         for (int i = 0; i < limits.size(); ++i) {
             QJsonObject limit = limits.at(i).toObject();

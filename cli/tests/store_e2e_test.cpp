@@ -164,9 +164,20 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
 
     // Every limit of every tx and rx record, as a measurement with its limit.
     int checked = 0;
+    int wanted = 0;
     for (const char *type : {"tx", "rx"}) {
         for (const QJsonObject &r : of_type(all, type)) {
             const std::string step = std::to_string(r.value("step").toInt());
+            // The station's sets choose the sequential test: a decided run is
+            // judged on its rate alone, an undecided one on min-frames too.
+            const std::string ending = text(r, "ending");
+            wanted += ending == "decided pass" || ending == "decided fail" ? 1 : 2;
+            const std::vector<Row> how =
+                store.db().query("SELECT ending, frames_used FROM steps WHERE run_id = ? AND seq = ?",
+                                 {run_id, std::int64_t{std::stoi(step)}}, {Type::Text, Type::Integer});
+            ASSERT_EQ(how.size(), 1u) << type << " step " << step;
+            EXPECT_EQ(how[0][0].text(), ending);
+            EXPECT_EQ(how[0][1].integer(), static_cast<std::int64_t>(number(r, "frames")));
             for (const auto &l : r.value("limits").toArray()) {
                 const QJsonObject limit = l.toObject();
                 const std::string name = limit.value("name").toString().toStdString();
@@ -191,7 +202,8 @@ TEST_P(StoreRuns, AStationFlowLandsCompleteAndAgreesWithItsRecords) {
             }
         }
     }
-    EXPECT_EQ(checked, 6);
+    EXPECT_EQ(checked, wanted);
+    EXPECT_GE(wanted, 3);
 
     const std::vector<Row> board = store.rows("SELECT serial, mac FROM boards WHERE run_id = ?", run_id);
     ASSERT_EQ(board.size(), 1u);

@@ -162,12 +162,22 @@ struct RunWriter::State {
                 break;
             }
         }
+        // A tx or rx run: how it ended and the frames it used.
+        json run = json::object();
+        for (const json &r : pending) {
+            const std::string type = string_of(r, "type");
+            if (type == "tx" || type == "rx") {
+                run = r;
+            }
+        }
         db.execute("INSERT INTO steps (run_id, seq, command, started_at, ended_at, band, channel, frequency, mode, "
-                   "rate, freq_offset, outcome, error_kind, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   "rate, freq_offset, outcome, error_kind, detail, ending, frames_used) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                    {run_id, seq, string_of(mark, "command"), string_of(mark, "started_at"),
                     string_of(mark, "ended_at"), text(point, "band"), number(point, "channel"),
                     number(point, "frequency"), text(point, "mode"), text(point, "rate"), number(point, "offset"),
-                    outcome, text_or_null(string_of(mark, "kind")), text_or_null(string_of(mark, "reason"))});
+                    outcome, text_or_null(string_of(mark, "kind")), text_or_null(string_of(mark, "reason")),
+                    text(run, "ending"), number(run, "frames")});
         std::optional<std::string> chip_id;
         std::string value_after;  // the preview's, for a burn that reads nothing back
         for (const json &r : pending) {

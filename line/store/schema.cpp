@@ -147,6 +147,16 @@ const std::vector<Migration> kMigrations{
          " chip_id TEXT)",
          "CREATE INDEX mac_events_mac ON mac_events (mac, at)",
      }},
+    {3,
+     "how tx and rx steps ended, and the frames they used",
+     {
+         // ending: "decided pass", "decided fail" (the sequential test decided),
+         // "maximum" (a sequential run that stopped undecided), "fixed" (a
+         // fixed-count run); NULL for the other commands and for the runs
+         // stored before this version.
+         "ALTER TABLE steps ADD COLUMN ending TEXT",
+         "ALTER TABLE steps ADD COLUMN frames_used BIGINT",
+     }},
 };
 
 std::string database_words(const odbc::Connection &db) { return "store " + db.name(); }

@@ -100,6 +100,37 @@ TEST_P(StoreDatabase, SchemaIsCreatedOnceAndRefusesNewerOrForeignDatabases) {
     EXPECT_THROW(init_schema(foreign, "test", "2024-05-01T12:00:00.000Z"), std::runtime_error);
 }
 
+// A store of version 2 with a run in it: migration 3 adds how tx and rx
+// steps ended, the old rows keep NULL there, and new rows fill it.
+TEST_P(StoreDatabase, AVersion2StoreUpgradesAndKeepsItsSteps) {
+    auto db = connect();
+    for (const Migration &m : migrations()) {
+        if (m.version > 2) {
+            continue;
+        }
+        for (const char *statement : m.statements) {
+            db->execute(statement);
+        }
+        db->execute("INSERT INTO deve_schema (version, name, applied_at, tool_version) VALUES (?, ?, ?, ?)",
+                    {std::int64_t{m.version}, std::string(m.name), std::string("2024-05-01T12:00:00.000Z"),
+                     std::string("old")});
+    }
+    const std::string insert = "INSERT INTO steps (run_id, seq, command, started_at, ended_at, outcome";
+    db->execute(insert + ") VALUES ('r1', 1, 'rx', 't', 't', 'pass')");
+    EXPECT_EQ(check_schema(*db).state, SchemaState::Older);
+    EXPECT_EQ(init_schema(*db, "test", "2024-05-02T12:00:00.000Z"), std::vector<int>{3});
+    EXPECT_EQ(check_schema(*db).state, SchemaState::Current);
+    db->execute(insert + ", ending, frames_used) VALUES ('r2', 1, 'rx', 't', 't', 'pass', ?, ?)",
+                {std::string("decided pass"), std::int64_t{283}});
+    const auto rows = db->query("SELECT run_id, ending, frames_used FROM steps ORDER BY run_id", {},
+                                {odbc::Type::Text, odbc::Type::Text, odbc::Type::Integer});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_FALSE(rows[0][1]);
+    EXPECT_FALSE(rows[0][2]);
+    EXPECT_EQ(rows[1][1].text(), "decided pass");
+    EXPECT_EQ(rows[1][2].integer(), 283);
+}
+
 TEST_P(StoreDatabase, ValuesGoInBoundAndComeBackAsTheyWere) {
     auto db = connect();
     db->execute("CREATE TABLE t (k INTEGER PRIMARY KEY, s TEXT, n BIGINT, x DOUBLE PRECISION)");

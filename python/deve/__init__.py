@@ -50,12 +50,12 @@ from .results import (
     TxResult,
     TxSample,
 )
-from .session import Session
+from .session import Sequential, Session
 
 __version__ = "0.1.0"
 
 __all__ = [
-    "records", "Session",
+    "records", "Sequential", "Session",
     "BoardBusy", "DeveError", "DeveTimeout", "Failed", "Interrupted", "LimitFailed", "LinkError", "Refused",
     "SchemaMismatch", "SessionEnded", "UsageError",
     "Burn", "Cal", "Close", "Dpd", "EfuseItem", "EfuseRead", "End", "Failure", "Info", "Limit", "Mac", "Open",

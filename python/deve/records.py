@@ -38,7 +38,7 @@ Json = Mapping[str, Any]
 
 # The newest record schema this package reads, and the oldest a session can
 # be driven with (4 added the line_end record that says a line is done).
-SCHEMA = 4
+SCHEMA = 5
 SESSION_SCHEMA = 4
 
 # Record types whose result is built from the record alone.

@@ -272,7 +272,10 @@ class RxSample:
 
 @dataclass(frozen=True, kw_only=True)
 class TxResult(Judged):
-    """tx: frames transmitted [frame], rate [frame/s], which ended the run."""
+    """tx: frames transmitted [frame], rate [frame/s], which ended the run;
+    ``ending`` "decided pass", "decided fail", "maximum" (a sequential run
+    undecided at its maximum) or "fixed" (a fixed count; records before
+    schema 5)."""
 
     point: OperatingPoint
     pit: Optional[int]
@@ -283,6 +286,7 @@ class TxResult(Judged):
     frames: int
     frames_per_second: Optional[float]
     complete: bool
+    ending: str
     samples: tuple[TxSample, ...]
 
     @staticmethod
@@ -299,6 +303,7 @@ class TxResult(Judged):
             frames=int(r.get("frames", 0)),
             frames_per_second=_opt_float(r.get("frames_per_second")),
             complete=bool(r.get("complete", False)),
+            ending=str(r.get("ending", "fixed")),
             samples=tuple(
                 TxSample(
                     second=int(s.get("second", 0)),
@@ -314,7 +319,8 @@ class TxResult(Judged):
 @dataclass(frozen=True, kw_only=True)
 class RxResult(Judged):
     """rx: errors and frames received [frame], packet error rate ``per`` [%]
-    (None when nothing was received), which ended the run."""
+    (None when nothing was received), which ended the run; ``ending`` as
+    for ``TxResult``."""
 
     point: OperatingPoint
     frames_wanted: Optional[int]
@@ -326,6 +332,7 @@ class RxResult(Judged):
     per: Optional[float]
     per_text: str
     complete: bool
+    ending: str
     samples: tuple[RxSample, ...]
 
     @staticmethod
@@ -343,6 +350,7 @@ class RxResult(Judged):
             per=_opt_float(r.get("per")),
             per_text=str(r.get("per_text", "")),
             complete=bool(r.get("complete", False)),
+            ending=str(r.get("ending", "fixed")),
             samples=tuple(
                 RxSample(
                     second=int(s.get("second", 0)),

@@ -19,7 +19,8 @@ import signal
 import subprocess
 import time
 
-from typing import IO, Any, Callable, Mapping, Optional, TypeVar, Union
+from dataclasses import dataclass
+from typing import IO, Any, Callable, ClassVar, Mapping, Optional, TypeVar, Union
 
 from . import records as _records
 from .errors import (
@@ -275,10 +276,12 @@ class Session:
         pit: Optional[int] = None,
         min_frames: Optional[int] = None,
         min_fps: Optional[float] = None,
+        sequential: Optional["Sequential"] = None,
         timeout: Optional[float] = None,
         raise_on_fail: Optional[bool] = None,
     ) -> TxResult:
         words = ["tx"] + _options(seconds=seconds, frames=frames, pit=pit, min_frames=min_frames, min_fps=min_fps)
+        words += _sequential_words(sequential)
         return self._judged(TxResult, words, timeout, 10 if seconds is None else seconds, raise_on_fail)
 
     def rx(
@@ -289,12 +292,14 @@ class Session:
         max_per: Optional[float] = None,
         min_frames: Optional[int] = None,
         max_errors: Optional[int] = None,
+        sequential: Optional["Sequential"] = None,
         timeout: Optional[float] = None,
         raise_on_fail: Optional[bool] = None,
     ) -> RxResult:
         words = ["rx"] + _options(
             seconds=seconds, frames=frames, max_per=max_per, min_frames=min_frames, max_errors=max_errors
         )
+        words += _sequential_words(sequential)
         return self._judged(RxResult, words, timeout, 10 if seconds is None else seconds, raise_on_fail)
 
     def trim_find(
@@ -592,6 +597,41 @@ class Session:
         if self.end is not None:
             return SessionEnded(f"{text}: {self._over_text()}", self.end.record)
         return SessionEnded(f"{text} (exit status {self.returncode})")
+
+
+@dataclass(frozen=True)
+class Sequential:
+    """The sequential test of a tx or rx (deve-cli's --sequential and its
+    settings; see docs/deve-cli.md): the run stops as soon as its counts
+    decide its limit.  Unset settings take the limit set's, else deve-cli's
+    defaults.  ``Sequential.FIXED`` counts the fixed frames even when the
+    limit set chooses the sequential test (--fixed)."""
+
+    false_pass: Optional[float] = None  # %, at the limit
+    false_fail: Optional[float] = None  # %, at the limit minus the zone
+    zone: Optional[float] = None
+    decide_after: Optional[int] = None
+    max_frames: Optional[int] = None
+    fixed: bool = False
+
+    FIXED: ClassVar["Sequential"]
+
+
+Sequential.FIXED = Sequential(fixed=True)
+
+
+def _sequential_words(sequential: Optional[Sequential]) -> list[str]:
+    if sequential is None:
+        return []
+    if sequential.fixed:
+        return ["--fixed"]
+    return ["--sequential"] + _options(
+        false_pass=sequential.false_pass,
+        false_fail=sequential.false_fail,
+        zone=sequential.zone,
+        decide_after=sequential.decide_after,
+        max_frames=sequential.max_frames,
+    )
 
 
 def _options(**values: Any) -> list[str]:

@@ -79,8 +79,8 @@ def test_a_log_that_is_not_one_is_refused_with_its_line(tmp_path: Path) -> None:
     log.write_text(json.dumps(good) + "\n{not json\n")
     with pytest.raises(ValueError, match=r"bad.jsonl:2: not a JSON record"):
         records.read(log)
-    log.write_text(json.dumps(dict(good, schema=5)) + "\n")
-    with pytest.raises(deve.SchemaMismatch, match="schema 5, newer than the 4"):
+    log.write_text(json.dumps(dict(good, schema=6)) + "\n")
+    with pytest.raises(deve.SchemaMismatch, match="schema 6, newer than the 5"):
         records.read(log)
     # An older schema reads: a version only adds.
     log.write_text(json.dumps(dict(good, schema=2, revision="0x30303643")) + "\n")

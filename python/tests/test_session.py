@@ -47,7 +47,13 @@ def test_every_command_returns_its_typed_result(open_session: Opener, fuse_file:
     rx = s.rx(frames=1000, seconds=5, max_per=50)
     assert isinstance(rx, deve.RxResult) and rx.frames >= 1000 and rx.per is not None
     assert rx.samples and rx.samples[-1].total_frames == rx.frames
-    assert rx.limits[0].value == rx.per and rx.verdict == "pass"
+    assert rx.limits[0].value == rx.per and rx.verdict == "pass" and rx.ending == "fixed"
+
+    # The sequential test: a clear pass long before the fixed count.
+    rx = s.rx(frames=2000, seconds=5, max_per=50, sequential=deve.Sequential(false_pass=1))
+    assert rx.ending == "decided pass" and rx.ended_by == "decided" and rx.frames < 1000 and rx.passed
+    tx = s.tx(frames=2000, seconds=5, min_fps=100, sequential=deve.Sequential())
+    assert tx.ending == "decided pass" and tx.frames < 2000
 
     assert s.cal().status == "success"
     assert s.dpd(True).enabled is True and s.dpd(False).enabled is False
@@ -82,7 +88,7 @@ def test_every_command_returns_its_typed_result(open_session: Opener, fuse_file:
     assert s.closed is not None and s.closed.safe and s.returncode == 0
     # One line per call, one step per line, counted across the session.
     ends = [r for r in s.records if r["type"] == "line_end"]
-    assert [(r["line"], r["steps"]) for r in ends] == [(n, [n]) for n in range(1, 23)]
+    assert [(r["line"], r["steps"]) for r in ends] == [(n, [n]) for n in range(1, 25)]
 
 
 def test_limits_are_returned_or_raised_as_the_caller_chooses(open_session: Opener) -> None:
@@ -241,7 +247,7 @@ print(json.dumps({{"schema": {schema}, "seq": 2, "run_id": "r", "type": "end", "
 
 @pytest.mark.parametrize(
     "schema, message",
-    [(99, "record schema 99, newer than the 4 this deve package reads"), (3, "older than the 4 a session needs")],
+    [(99, "record schema 99, newer than the 5 this deve package reads"), (3, "older than the 4 a session needs")],
 )
 def test_a_deve_cli_of_another_schema_is_refused_at_the_open(tmp_path: Path, schema: int, message: str) -> None:
     fake = tmp_path / "deve-cli"

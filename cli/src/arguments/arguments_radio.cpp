@@ -27,6 +27,66 @@ void min_frames_option(CLI::App &app, NumberOptions &numbers, const std::string 
     add_number(app, numbers, "--min-frames", kFramesRange, "limit: at least this many frames " + counted + " in all");
 }
 
+constexpr NumberRange kErrorShareRange{0.0001, 50, false, "percent"};
+constexpr NumberRange kConfidenceRange{50, 99.9999, false, "percent"};
+constexpr NumberRange kZoneRange{0, 1e7, false, "in the limit's unit"};
+
+// The sequential test's options that tx and rx share, last in both (from
+// numbers[first]); `limit` names the limit it decides, `unit` the zone's.
+struct SequentialFlags {
+    bool sequential = false;
+    bool fixed = false;
+};
+void sequential_options(CLI::App &app, NumberOptions &numbers, SequentialFlags &flags, const std::string &limit,
+                        const std::string &unit) {
+    app.add_flag("--sequential", flags.sequential,
+                 "stop as soon as the counts decide the " + limit + " limit (a sequential probability ratio "
+                 "test); --frames is then the most frames, unless --max-frames gives it");
+    app.add_flag("--fixed", flags.fixed, "count --frames even when the limit set chooses the sequential test");
+    add_number(app, numbers, "--confidence", kConfidenceRange,
+               "sequential: the chance of deciding right at either hypothesis, in %; sets --false-pass and "
+               "--false-fail to 100 minus it");
+    add_number(app, numbers, "--false-pass", kErrorShareRange,
+               "sequential: the chance of passing a board at the limit, in % (default 5)");
+    add_number(app, numbers, "--false-fail", kErrorShareRange,
+               "sequential: the chance of failing a board inside the limit by the zone, in % (default 0.1)");
+    add_number(app, numbers, "--zone", kZoneRange,
+               "sequential: the indifference zone inside the limit, in " + unit + " (default half the limit)");
+    add_number(app, numbers, "--decide-after", kFramesRange,
+               "sequential: no decision before this many frames (default 100)");
+    add_number(app, numbers, "--max-frames", kFrameCountRange,
+               "sequential: stop undecided at this many frames and judge the counts as a fixed run (default "
+               "--frames, else 2000)");
+}
+
+void take_sequential_options(const NumberOptions &numbers, std::size_t first, const SequentialFlags &flags,
+                             SequentialChoice &choice) {
+    std::optional<double> confidence;
+    take_number(*numbers[first], confidence);
+    take_number(*numbers[first + 1], choice.plan.false_pass);
+    take_number(*numbers[first + 2], choice.plan.false_fail);
+    take_number(*numbers[first + 3], choice.plan.zone);
+    take_number(*numbers[first + 4], choice.plan.decide_after);
+    take_number(*numbers[first + 5], choice.plan.max_frames);
+    if (confidence) {
+        if (choice.plan.false_pass || choice.plan.false_fail) {
+            throw UsageError("give --confidence, or --false-pass and --false-fail, not both");
+        }
+        choice.plan.false_pass = choice.plan.false_fail = 100 - *confidence;
+    }
+    if (choice.plan.zone && !(*choice.plan.zone > 0)) {
+        throw UsageError("--zone must be above 0");
+    }
+    if (choice.plan.decide_after && choice.plan.max_frames && *choice.plan.decide_after > *choice.plan.max_frames) {
+        throw UsageError("--decide-after is more than --max-frames");
+    }
+    choice.fixed = flags.fixed;
+    choice.sequential = flags.sequential || any_given(choice.plan);
+    if (choice.fixed && choice.sequential) {
+        throw UsageError("--fixed and the sequential test's options exclude each other");
+    }
+}
+
 }  // namespace
 
 Command parse_info(const std::vector<std::string> &words) {
@@ -95,11 +155,14 @@ Command parse_tx(const std::vector<std::string> &words) {
     add_number(app, n, "--pit", kPitRange, "packet interval (PIT); 0 (the default) keeps the built-in one");
     min_frames_option(app, n, "transmitted");
     add_number(app, n, "--min-fps", kFrameRateRange, "limit: at least this many frames per second on average");
+    SequentialFlags flags;
+    sequential_options(app, n, flags, "min-fps", "frames per second");
     parse_words(app, words);
     take_run_options(n, cmd);
     take_number(*n[2], cmd.pit);
     take_number(*n[3], cmd.min_frames);
     take_number(*n[4], cmd.min_fps);
+    take_sequential_options(n, 5, flags, cmd.test);
     return cmd;
 }
 
@@ -115,11 +178,14 @@ Command parse_rx(const std::vector<std::string> &words) {
     add_number(app, n, "--max-per", kPerRange, "limit: packet error rate of the run at most this");
     min_frames_option(app, n, "received");
     add_number(app, n, "--max-errors", kFramesRange, "limit: at most this many frames received in error");
+    SequentialFlags flags;
+    sequential_options(app, n, flags, "max-per", "percentage points");
     parse_words(app, words);
     take_run_options(n, cmd);
     take_number(*n[2], cmd.max_per);
     take_number(*n[3], cmd.min_frames);
     take_number(*n[4], cmd.max_errors);
+    take_sequential_options(n, 5, flags, cmd.test);
     return cmd;
 }
 

@@ -60,12 +60,21 @@ struct TuneCmd {
     TuneRequest request;
 };
 
+// How a tx or rx run is to stop: the command line's choice of the
+// sequential test (--sequential and its settings) or of the fixed count
+// (--fixed), over the limit set's.
+struct SequentialChoice {
+    bool sequential = false;  // --sequential, or any of its settings given
+    bool fixed = false;       // --fixed: count --frames even when the set is sequential
+    SequentialPlan plan;
+};
 struct TxCmd {
     unsigned seconds = 10;  // how long; the cap when frames is given
     std::optional<std::uint64_t> frames;  // stop once this many frames are counted
     std::uint32_t pit = 0;
     std::optional<std::uint64_t> min_frames;
     std::optional<double> min_fps;
+    SequentialChoice test;
 };
 struct RxCmd {
     unsigned seconds = 10;
@@ -73,6 +82,7 @@ struct RxCmd {
     std::optional<double> max_per;
     std::optional<std::uint64_t> min_frames;
     std::optional<std::uint64_t> max_errors;
+    SequentialChoice test;
 };
 struct CalCmd {};
 struct DpdCmd {

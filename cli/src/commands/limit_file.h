@@ -7,10 +7,17 @@
 //     {"name": "default", "limits": {"max-per": 10}}
 //   ]}
 //
+// A set may choose the sequential test for its runs:
+//     "sequential": {"false-pass": 5, "false-fail": 0.1, "zone": 5,
+//                    "decide-after": 100, "max-frames": 2000}
+// (every key optional; {} takes the defaults).
+//
 // A run takes the most specific set that matches it (the one that names
 // most of command, band, channel, mode and rate; the first in the file on a
 // tie). A limit given on the command line overrides the set's.
 #pragma once
+
+#include "sequential.h"
 
 #include <cstdint>
 #include <optional>
@@ -39,6 +46,9 @@ struct LimitSet {
     std::optional<int> mode;
     std::optional<std::string> rate;     // rate label
     LimitValues limits;
+    // "sequential": {...}: tx and rx stop as soon as the counts decide the
+    // limits (sequential.h); absent, they count a fixed number of frames.
+    std::optional<SequentialPlan> sequential;
 };
 
 struct LimitFile {

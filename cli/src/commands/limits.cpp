@@ -31,6 +31,18 @@ constexpr LimitKey kLimitKeys[] = {
     {"max-trim", &kOffsetRange, false, false},
 };
 
+// The keys of a set's "sequential" object.
+struct SequentialKey {
+    const char *name;
+    const NumberRange *range;
+};
+constexpr NumberRange kErrorShareRange{0.0001, 50, false, "percent"};
+constexpr NumberRange kZoneRange{0, 1e7, false, "in the limit's unit"};
+constexpr SequentialKey kSequentialKeys[] = {
+    {"false-pass", &kErrorShareRange}, {"false-fail", &kErrorShareRange}, {"zone", &kZoneRange},
+    {"decide-after", &kFramesRange},   {"max-frames", &kFrameCountRange},
+};
+
 // A set that cannot be used: the reason.
 struct Refusal {
     std::string reason;
@@ -77,6 +89,47 @@ std::string parse_error_text(const std::string &what) {
     }
     const std::size_t from = at + quote_start.size();
     return what.substr(0, from) + excerpt(std::string_view(what).substr(from, what.size() - 1 - from)) + "'";
+}
+
+SequentialPlan read_sequential(const json &value) {
+    if (!value.is_object()) {
+        throw Refusal{"\"sequential\" must be an object"};
+    }
+    SequentialPlan plan;
+    for (const auto &[name, number] : value.items()) {
+        const SequentialKey *known = nullptr;
+        for (const SequentialKey &k : kSequentialKeys) {
+            known = name == k.name ? &k : known;
+        }
+        if (known == nullptr) {
+            throw Refusal{"unknown key " + in_quotes(name) +
+                          " in \"sequential\" (false-pass, false-fail, zone, decide-after, max-frames)"};
+        }
+        if (!number.is_number() || !in_range(number.get<double>(), *known->range)) {
+            throw Refusal{"\"sequential\" \"" + name + "\" is " + described(number) + ", not " +
+                          range_words(*known->range)};
+        }
+        const double v = number.get<double>();
+        if (name == "false-pass") {
+            plan.false_pass = v;
+        } else if (name == "false-fail") {
+            plan.false_fail = v;
+        } else if (name == "zone") {
+            if (!(v > 0)) {
+                throw Refusal{"\"sequential\" \"zone\" must be above 0"};
+            }
+            plan.zone = v;
+        } else if (name == "decide-after") {
+            plan.decide_after = static_cast<std::uint64_t>(v);
+        } else {
+            plan.max_frames = static_cast<std::uint64_t>(v);
+        }
+    }
+    if (plan.decide_after && plan.max_frames && *plan.decide_after > *plan.max_frames) {
+        throw Refusal{"\"sequential\" \"decide-after\" (" + std::to_string(*plan.decide_after) +
+                      ") is more than its \"max-frames\" (" + std::to_string(*plan.max_frames) + ")"};
+    }
+    return plan;
 }
 
 LimitSet read_set(const json &entry, std::size_t index) {
@@ -159,9 +212,11 @@ LimitSet read_set(const json &entry, std::size_t index) {
                         set.limits.max_errors = static_cast<std::uint64_t>(v);
                     }
                 }
+            } else if (key == "sequential") {
+                set.sequential = read_sequential(value);
             } else {
                 throw Refusal{"unknown key " + in_quotes(key) +
-                              " (a set has name, command, band, channel, mode, rate and limits)"};
+                              " (a set has name, command, band, channel, mode, rate, limits and sequential)"};
             }
         }
         if (!has_limits) {

@@ -264,7 +264,9 @@ std::optional<std::string> OperatingPointCheck::tune(const Command &command) {
 std::optional<std::string> OperatingPointCheck::limit_set(const Command &command, const LimitFile &limits) const {
     const auto check = [&](const char *name, const auto &cmd) -> std::optional<std::string> {
         const LimitSet *set = limits.find(name, state_.band, state_.channel_number(), state_.mode, state_.rate);
-        if (set == nullptr || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
+        // A sequential run stops at its own maximum: the run checks that.
+        const bool sequential = !cmd.test.fixed && (cmd.test.sequential || (set != nullptr && set->sequential));
+        if (set == nullptr || sequential || !cmd.frames || cmd.min_frames || !set->limits.min_frames ||
             *set->limits.min_frames <= *cmd.frames) {
             return std::nullopt;
         }

@@ -16,7 +16,7 @@
 
 namespace deve::cli {
 
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 class Output {
 public:

@@ -327,7 +327,7 @@ std::vector<QJsonObject> records(const std::string &out) {
         }
         const QJsonObject o = doc.object();
         EXPECT_EQ(top_level_keys(line), o.size()) << "a key appears twice: " << line;
-        EXPECT_EQ(o.value("schema").toDouble(), 4.0) << line;
+        EXPECT_EQ(o.value("schema").toDouble(), 5.0) << line;
         EXPECT_TRUE(run_id.match(o.value("run_id").toString()).hasMatch()) << line;
         if (all.empty()) {
             first_run_id = o.value("run_id").toString();
