@@ -3,7 +3,10 @@
 #include "deve/efuse_items.h"
 #include "deve/efuse_map.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
+#include <tuple>
 
 namespace deve::cli::report {
 
@@ -148,26 +151,279 @@ std::optional<std::string> mac_key(const std::string &key) {
 
 }  // namespace
 
-Rows read_rows(Connection &db, const Window &window) {
+namespace {
+
+// The board a run counts for, as the report keys it: its serial, else the
+// MAC address it read or burnt, else the run alone.
+constexpr const char *kBoardKey =
+    "CASE WHEN r.serial IS NOT NULL AND r.serial <> '' THEN 'board ' || r.serial"
+    " WHEN b.mac IS NOT NULL AND b.mac <> '' THEN 'board ' || b.mac ELSE 'run ' || r.run_id END";
+
+// A value as the figures take it: finite, else none (SQLite keeps an
+// infinity; PostgreSQL also a NaN, which compares above every number).
+constexpr const char *kFiniteValue =
+    "CASE WHEN m.value >= -1.7976931348623157e308 AND m.value <= 1.7976931348623157e308 THEN m.value END";
+
+// The rows of the runs in the window, by the condition that picks them:
+// nothing when every run is in it (then no join is needed at all).
+std::string runs_in_window(const Filter &f, const char *run_id_column) {
+    if (f.where.empty()) {
+        return "";
+    }
+    return std::string(run_id_column) + " IN (SELECT r.run_id" + kRunsFrom + f.where + ")";
+}
+
+std::string where_all(std::initializer_list<std::string> conditions) {
+    std::string where;
+    for (const std::string &c : conditions) {
+        if (!c.empty()) {
+            where += (where.empty() ? " WHERE " : " AND ") + c;
+        }
+    }
+    return where;
+}
+
+// One group of measurements as the database summed it.
+struct MeasurementGroup {
+    MeasurementStats stats;
+    Moments moments;
+    std::size_t failed_runs = 0;
+    // The step's columns as stored, to ask for the group again.
+    std::string band, mode, rate;
+    std::optional<std::int64_t> channel;
+};
+
+// The key columns of a measurement group, in SELECT and GROUP BY.
+constexpr const char *kGroupColumns =
+    "s.command, s.band, s.channel, s.mode, s.rate, m.name, m.unit, m.low, m.high, m.limit_set";
+
+// Every measurement of the window by step, point, name, unit, limits and
+// set: n, the rows without a value, the failed rows and runs, and the sums
+// about the group's limit (its shift), in one pass of the database.
+std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f) {
+    const std::string v = kFiniteValue;
+    const std::string shift = "COALESCE(m.low, m.high, 0)";
+    const std::string sql =
+        std::string("SELECT ") + kGroupColumns + ", COUNT(*), COUNT(" + v +
+        "), SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END), COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id END), "
+        "SUM(" + v + " - " + shift + "), SUM((" + v + " - " + shift + ") * (" + v + " - " + shift + ")), MIN(" + v +
+        "), MAX(" + v + ") FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
+        where_all({runs_in_window(f, "m.run_id")}) + " GROUP BY " + kGroupColumns;
+    std::vector<MeasurementGroup> groups;
+    db.each_row(sql, f.params,
+                {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Text, Type::Real,
+                 Type::Real, Type::Text, Type::Integer, Type::Integer, Type::Integer, Type::Integer, Type::Real,
+                 Type::Real, Type::Real, Type::Real},
+                [&groups](Row &row) {
+                    MeasurementGroup g;
+                    MeasurementStats &s = g.stats;
+                    s.command = text(row[0]);
+                    s.point = point_of(row[1], row[2], row[3], row[4]);
+                    g.band = text(row[1]);
+                    g.channel = row[2].integer();
+                    g.mode = text(row[3]);
+                    g.rate = text(row[4]);
+                    s.name = text(row[5]);
+                    s.unit = text(row[6]);
+                    s.low = row[7].real();
+                    s.high = row[8].real();
+                    s.limit_set = text(row[9]);
+                    const auto count = [&row](std::size_t i) {
+                        return static_cast<std::size_t>(row[i].integer().value_or(0));
+                    };
+                    g.moments.n = count(11);
+                    s.missing = count(10) - g.moments.n;
+                    s.failed = count(12);
+                    g.failed_runs = count(13);
+                    g.moments.shift = s.low ? *s.low : s.high ? *s.high : 0.0;
+                    g.moments.sum = row[14].real().value_or(0);
+                    g.moments.squares = row[15].real().value_or(0);
+                    g.moments.min = row[16].real();
+                    g.moments.max = row[17].real();
+                    groups.push_back(std::move(g));
+                });
+    return groups;
+}
+
+// The histogram of one measurement: its bins set from the group's minimum,
+// maximum and limits, then filled by the database, bin by bin. The group
+// is asked for as it reads (a NULL text as an empty one).
+Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &m,
+                       const std::optional<std::int64_t> &channel, const std::string &band, const std::string &mode,
+                       const std::string &rate) {
+    Histogram h = histogram_frame(m.figures.n, m.figures.min, m.figures.max, m.low, m.high);
+    if (m.figures.n == 0) {
+        return h;
+    }
+    const std::string v = kFiniteValue;
+    // Which bin: the whole part of (v - from) / width, never below 0 (no
+    // value is below the lowest). PostgreSQL's CAST rounds, so it floors.
+    const std::string position = "(" + v + " - ?) / ?";
+    const std::string bin = db.dialect() == store::Dialect::Postgresql ? "FLOOR(" + position + ")"
+                                                                       : "CAST(" + position + " AS INTEGER)";
+    std::vector<Value> params{h.from, h.width, m.name, m.unit, m.limit_set, m.command, band, mode, rate};
+    std::string where = " WHERE m.name = ? AND COALESCE(m.unit, '') = ? AND COALESCE(m.limit_set, '') = ?"
+                        " AND COALESCE(s.command, '') = ? AND COALESCE(s.band, '') = ? AND COALESCE(s.mode, '') = ?"
+                        " AND COALESCE(s.rate, '') = ? AND " + v + " IS NOT NULL";
+    const auto exactly = [&](const char *column, Value value) {
+        if (std::holds_alternative<std::monostate>(value)) {
+            where += std::string(" AND ") + column + " IS NULL";
+        } else {
+            where += std::string(" AND ") + column + " = ?";
+            params.push_back(std::move(value));
+        }
+    };
+    exactly("m.low", m.low ? Value(*m.low) : Value());
+    exactly("m.high", m.high ? Value(*m.high) : Value());
+    exactly("s.channel", channel ? Value(*channel) : Value());
+    if (!f.where.empty()) {
+        where += " AND " + runs_in_window(f, "m.run_id");
+        params.insert(params.end(), f.params.begin(), f.params.end());
+    }
+    const std::string sql = "SELECT " + bin + ", COUNT(*), SUM(CASE WHEN m.value < m.low OR m.value > m.high "
+                            "THEN 1 ELSE 0 END) FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND "
+                            "s.seq = m.step_seq" + where + " GROUP BY 1";
+    db.each_row(sql, params, {Type::Real, Type::Integer, Type::Integer}, [&h](Row &row) {
+        const double position = row[0].real().value_or(0);
+        const auto last = static_cast<double>(h.counts.size() - 1);
+        const auto i = static_cast<std::size_t>(std::clamp(position, 0.0, last));
+        h.counts[i] += static_cast<std::size_t>(row[1].integer().value_or(0));
+        h.outside[i] += static_cast<std::size_t>(row[2].integer().value_or(0));
+    });
+    return h;
+}
+
+}  // namespace
+
+Report read_report(Connection &db, const Window &window, const ReportOptions &options, std::int64_t generated_ms) {
     const Filter f = window_filter(window);
-    Rows rows;
-    for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + f.where +
-                                       " ORDER BY r.started_at, r.run_id",
-                                   f.params, kRunTypes)) {
-        rows.runs.push_back(run_of(row));
+    Report r;
+    r.window = window;
+    r.generated_ms = generated_ms;
+    r.zone = options.zone.name();
+
+    // Runs by verdict.
+    std::map<std::string, std::size_t> verdicts;
+    db.each_row(std::string("SELECT r.verdict, COUNT(*)") + kRunsFrom + f.where + " GROUP BY r.verdict", f.params,
+                {Type::Text, Type::Integer}, [&](Row &row) {
+                    const auto count = static_cast<std::size_t>(row[1].integer().value_or(0));
+                    verdicts[text(row[0])] += count;
+                    r.run_count += count;
+                });
+    r.verdicts = verdict_counts(verdicts);
+
+    // Yield: the runs board by board, one board held at a time.
+    YieldTally tally(options.zone);
+    db.each_row(std::string("SELECT ") + kBoardKey + ", r.run_id, r.started_at, r.station, r.lot, r.verdict" +
+                    kRunsFrom + f.where + " ORDER BY 1",
+                f.params, {Type::Text, Type::Text, Type::Time, Type::Text, Type::Text, Type::Text}, [&](Row &row) {
+                    Run run;
+                    run.run_id = text(row[1]);
+                    run.started_ms = row[2].time().value_or(0);
+                    run.station = text(row[3]);
+                    run.lot = text(row[4]);
+                    run.verdict = text(row[5]);
+                    tally.add(text(row[0]), std::move(run));
+                });
+    r.overall = tally.overall();
+    r.by_station = tally.by(GroupBy::Station);
+    r.by_lot = tally.by(GroupBy::Lot);
+    r.by_day = tally.by(GroupBy::Day);
+
+    // Measurements: the groups with a limit get their figures; every
+    // failed row counts in the Pareto.
+    using Key = std::tuple<std::string, std::string, std::string, std::string, std::optional<double>,
+                           std::optional<double>, std::string>;
+    std::map<Key, MeasurementGroup> merged;
+    std::map<std::pair<std::string, std::string>, ParetoItem> pareto;
+    for (MeasurementGroup &g : measurement_groups(db, f)) {
+        const MeasurementStats &s = g.stats;
+        if (s.failed != 0) {
+            ParetoItem &item = pareto[{step_label(s.command, s.point),
+                                       failed_limit_text(s.name, s.low, s.high, s.limit_set)}];
+            item.count += s.failed;
+            item.runs += g.failed_runs;
+        }
+        if (!s.low && !s.high) {
+            continue;
+        }
+        // Groups whose columns differ but read the same (a NULL and an
+        // empty unit) are one.
+        const Key key{s.command, s.point, s.name, s.unit, s.low, s.high, s.limit_set};
+        auto [it, fresh] = merged.try_emplace(key, g);
+        if (!fresh) {
+            it->second.stats.missing += s.missing;
+            it->second.stats.failed += s.failed;
+            it->second.moments.add(g.moments);
+        }
     }
-    for (const Row &row : db.query(std::string("SELECT ") + kStepColumns +
-                                       " FROM steps s JOIN runs r ON r.run_id = s.run_id" + f.where +
-                                       " ORDER BY r.started_at, s.run_id, s.seq",
-                                   f.params, kStepTypes)) {
-        rows.steps.push_back(step_of(row));
+    std::vector<const MeasurementGroup *> columns;
+    for (auto &entry : merged) {
+        columns.push_back(&entry.second);
+        MeasurementStats &s = entry.second.stats;
+        s.figures = capability(entry.second.moments, s.low, s.high);
+        if (std::optional<std::string> why = capability_withheld(s.command, s.name)) {
+            s.figures.cp.reset();
+            s.figures.cpk.reset();
+            s.no_capability = *why;
+        }
+        r.measurements.push_back(s);
     }
-    for (const Row &row : db.query(std::string("SELECT ") + kMeasurementColumns + kMeasurementsFrom + f.where +
-                                       " ORDER BY r.started_at, m.run_id, m.step_seq, m.name",
-                                   f.params, kMeasurementTypes)) {
-        rows.measurements.push_back(measurement_of(row));
+
+    // The steps that did not pass without a failed measurement of their
+    // own, and the runs that did not pass with neither.
+    const std::string not_passed_step = "(s.outcome IS NULL OR s.outcome <> 'pass')";
+    const std::string no_failed_value =
+        "NOT EXISTS (SELECT 1 FROM measurements m WHERE m.run_id = s.run_id AND m.step_seq = s.seq AND m.passed = 0)";
+    db.each_row("SELECT s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.error_kind, COUNT(*), "
+                "COUNT(DISTINCT s.run_id) FROM steps s" +
+                    where_all({not_passed_step, no_failed_value, runs_in_window(f, "s.run_id")}) +
+                    " GROUP BY s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.error_kind",
+                f.params,
+                {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Text, Type::Integer,
+                 Type::Integer},
+                [&](Row &row) {
+                    ParetoItem &item = pareto[{step_label(text(row[0]), point_of(row[1], row[2], row[3], row[4])),
+                                               step_failure_text(text(row[5]), text(row[6]))}];
+                    item.count += static_cast<std::size_t>(row[7].integer().value_or(0));
+                    item.runs += static_cast<std::size_t>(row[8].integer().value_or(0));
+                });
+    db.each_row(std::string("SELECT r.verdict, COUNT(*)") + kRunsFrom +
+                    where_all({f.where.empty() ? "" : f.where.substr(7), "r.verdict <> 'pass'",
+                               "NOT EXISTS (SELECT 1 FROM measurements m WHERE m.run_id = r.run_id AND m.passed = 0)",
+                               "NOT EXISTS (SELECT 1 FROM steps s WHERE s.run_id = r.run_id AND " + not_passed_step +
+                                   ")"}) +
+                    " GROUP BY r.verdict",
+                f.params, {Type::Text, Type::Integer}, [&](Row &row) {
+                    ParetoItem &item = pareto[{"(run)", text(row[0])}];
+                    const auto count = static_cast<std::size_t>(row[1].integer().value_or(0));
+                    item.count += count;
+                    item.runs += count;
+                });
+    std::vector<ParetoItem> items;
+    for (auto &[key, item] : pareto) {
+        item.step = key.first;
+        item.limit = key.second;
+        items.push_back(std::move(item));
     }
-    return rows;
+    r.pareto = ranked_pareto(std::move(items));
+
+    if (options.histograms) {
+        for (std::size_t i = 0; i < r.measurements.size(); ++i) {
+            const MeasurementGroup &g = *columns[i];
+            r.histograms.push_back(histogram_of(db, f, r.measurements[i], g.channel, g.band, g.mode, g.rate));
+        }
+    }
+
+    if (options.list_runs) {
+        r.runs_listed = true;
+        db.each_row(std::string("SELECT ") + kRunColumns + kRunsFrom + f.where + " ORDER BY r.started_at, r.run_id",
+                    f.params, kRunTypes, [&r](Row &row) { r.runs.push_back(run_of(row)); });
+        std::stable_sort(r.runs.begin(), r.runs.end(), [](const Run &a, const Run &b) {
+            return std::tie(a.started_ms, a.run_id) < std::tie(b.started_ms, b.run_id);
+        });
+    }
+    return r;
 }
 
 BoardHistory read_board(Connection &db, const std::string &key) {

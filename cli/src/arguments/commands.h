@@ -147,6 +147,8 @@ struct ReportCommand {
     std::string station;
     std::string lot;
     std::string board;      // report board SERIAL|MAC|RUN_ID
+    std::string zone;       // --tz ZONE; empty: the machine's
+    bool list_runs = false; // --runs: every run in the report
     bool json = false;
     bool csv = false;
     std::string html_file;  // --html FILE
