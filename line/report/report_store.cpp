@@ -193,55 +193,111 @@ struct MeasurementGroup {
     std::optional<std::int64_t> channel;
 };
 
-// The key columns of a measurement group, in SELECT and GROUP BY.
-constexpr const char *kGroupColumns =
-    "s.command, s.band, s.channel, s.mode, s.rate, m.name, m.unit, m.low, m.high, m.limit_set";
+// The aggregates of a measurement group (after its key columns): rows,
+// values, failed rows and runs, the sums about the group's limit (its
+// shift), minimum and maximum.
+std::string group_sums() {
+    const std::string v = kFiniteValue;
+    const std::string d = "(" + v + " - COALESCE(m.low, m.high, 0))";
+    return "COUNT(*), COUNT(" + v +
+           "), SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END), COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id "
+           "END), SUM(" + d + "), SUM(" + d + " * " + d + "), MIN(" + v + "), MAX(" + v + ")";
+}
+const std::vector<Type> kSumTypes{Type::Integer, Type::Integer, Type::Integer, Type::Integer,
+                                  Type::Real,    Type::Real,    Type::Real,    Type::Real};
+
+// A group's figures from the aggregates at row[at...].
+void take_sums(const Row &row, std::size_t at, MeasurementGroup &g) {
+    MeasurementStats &s = g.stats;
+    const auto count = [&row](std::size_t i) { return static_cast<std::size_t>(row[i].integer().value_or(0)); };
+    g.moments.n = count(at + 1);
+    s.missing = count(at) - g.moments.n;
+    s.failed = count(at + 2);
+    g.failed_runs = count(at + 3);
+    g.moments.shift = s.low ? *s.low : s.high ? *s.high : 0.0;
+    g.moments.sum = row[at + 4].real().value_or(0);
+    g.moments.squares = row[at + 5].real().value_or(0);
+    g.moments.min = row[at + 6].real();
+    g.moments.max = row[at + 7].real();
+}
 
 // Every measurement of the window by step, point, name, unit, limits and
-// set: n, the rows without a value, the failed rows and runs, and the sums
-// about the group's limit (its shift), in one pass of the database.
+// set, summed by the database in one pass over the measurements.
+//
+// The measurements are summed by their own columns and step number (in the
+// order of the index measurements_group, so without a sort), and each step
+// number is given the command and point the window's steps had at it. Where
+// a step number had more than one (two stations' scripts), its
+// measurements are summed again with their steps joined. Every measurement
+// has its step: a run's steps and measurements are written together.
 std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f) {
-    const std::string v = kFiniteValue;
-    const std::string shift = "COALESCE(m.low, m.high, 0)";
-    const std::string sql =
-        std::string("SELECT ") + kGroupColumns + ", COUNT(*), COUNT(" + v +
-        "), SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END), COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id END), "
-        "SUM(" + v + " - " + shift + "), SUM((" + v + " - " + shift + ") * (" + v + " - " + shift + ")), MIN(" + v +
-        "), MAX(" + v + ") FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
-        where_all({runs_in_window(f, "m.run_id")}) + " GROUP BY " + kGroupColumns;
+    std::map<std::int64_t, std::vector<std::vector<Cell>>> points;  // by step number
+    db.each_row("SELECT s.seq, s.command, s.band, s.channel, s.mode, s.rate FROM steps s" +
+                    where_all({runs_in_window(f, "s.run_id")}) +
+                    " GROUP BY s.seq, s.command, s.band, s.channel, s.mode, s.rate",
+                f.params, {Type::Integer, Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text},
+                [&points](Row &row) {
+                    points[row[0].integer().value_or(0)].push_back(std::vector<Cell>(row.begin() + 1, row.end()));
+                });
     std::vector<MeasurementGroup> groups;
-    db.each_row(sql, f.params,
-                {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Text, Type::Real,
-                 Type::Real, Type::Text, Type::Integer, Type::Integer, Type::Integer, Type::Integer, Type::Real,
-                 Type::Real, Type::Real, Type::Real},
-                [&groups](Row &row) {
-                    MeasurementGroup g;
-                    MeasurementStats &s = g.stats;
-                    s.command = text(row[0]);
-                    s.point = point_of(row[1], row[2], row[3], row[4]);
-                    g.band = text(row[1]);
-                    g.channel = row[2].integer();
-                    g.mode = text(row[3]);
-                    g.rate = text(row[4]);
-                    s.name = text(row[5]);
-                    s.unit = text(row[6]);
-                    s.low = row[7].real();
-                    s.high = row[8].real();
-                    s.limit_set = text(row[9]);
-                    const auto count = [&row](std::size_t i) {
-                        return static_cast<std::size_t>(row[i].integer().value_or(0));
-                    };
-                    g.moments.n = count(11);
-                    s.missing = count(10) - g.moments.n;
-                    s.failed = count(12);
-                    g.failed_runs = count(13);
-                    g.moments.shift = s.low ? *s.low : s.high ? *s.high : 0.0;
-                    g.moments.sum = row[14].real().value_or(0);
-                    g.moments.squares = row[15].real().value_or(0);
-                    g.moments.min = row[16].real();
-                    g.moments.max = row[17].real();
+    const auto group_of = [](const Row &row, std::size_t at) {
+        MeasurementGroup g;
+        MeasurementStats &s = g.stats;
+        s.name = text(row[at]);
+        s.unit = text(row[at + 1]);
+        s.low = row[at + 2].real();
+        s.high = row[at + 3].real();
+        s.limit_set = text(row[at + 4]);
+        return g;
+    };
+    const auto set_point = [](MeasurementGroup &g, const std::vector<Cell> &step) {
+        g.stats.command = text(step[0]);
+        g.stats.point = point_of(step[1], step[2], step[3], step[4]);
+        g.band = text(step[1]);
+        g.channel = step[2].integer();
+        g.mode = text(step[3]);
+        g.rate = text(step[4]);
+    };
+    std::vector<Type> types{Type::Text, Type::Text, Type::Real, Type::Real, Type::Text, Type::Integer};
+    types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
+    std::set<std::int64_t> mixed;
+    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums() +
+                    " FROM measurements m" + where_all({runs_in_window(f, "m.run_id")}) +
+                    " GROUP BY m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq",
+                f.params, types, [&](Row &row) {
+                    const std::int64_t seq = row[5].integer().value_or(0);
+                    const auto it = points.find(seq);
+                    if (it != points.end() && it->second.size() > 1) {
+                        mixed.insert(seq);
+                        return;
+                    }
+                    MeasurementGroup g = group_of(row, 0);
+                    if (it != points.end()) {
+                        set_point(g, it->second.front());
+                    }
+                    take_sums(row, 6, g);
                     groups.push_back(std::move(g));
                 });
+    if (!mixed.empty()) {
+        std::string numbers;
+        for (std::int64_t seq : mixed) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(seq);
+        }
+        types = {Type::Text, Type::Text, Type::Real, Type::Real, Type::Text,
+                 Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text};
+        types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
+        const char *key = "m.name, m.unit, m.low, m.high, m.limit_set, s.command, s.band, s.channel, s.mode, s.rate";
+        db.each_row(std::string("SELECT ") + key + ", " + group_sums() +
+                        " FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
+                        where_all({"m.step_seq IN (" + numbers + ")", runs_in_window(f, "m.run_id")}) +
+                        " GROUP BY " + key,
+                    f.params, types, [&](Row &row) {
+                        MeasurementGroup g = group_of(row, 0);
+                        set_point(g, std::vector<Cell>(row.begin() + 5, row.begin() + 10));
+                        take_sums(row, 10, g);
+                        groups.push_back(std::move(g));
+                    });
+    }
     return groups;
 }
 
@@ -336,13 +392,16 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
                            std::optional<double>, std::string>;
     std::map<Key, MeasurementGroup> merged;
     std::map<std::pair<std::string, std::string>, ParetoItem> pareto;
+    std::map<std::pair<std::string, std::string>, int> parts;  // groups behind each item
     for (MeasurementGroup &g : measurement_groups(db, f)) {
         const MeasurementStats &s = g.stats;
         if (s.failed != 0) {
-            ParetoItem &item = pareto[{step_label(s.command, s.point),
-                                       failed_limit_text(s.name, s.low, s.high, s.limit_set)}];
+            const std::pair<std::string, std::string> at{step_label(s.command, s.point),
+                                                         failed_limit_text(s.name, s.low, s.high, s.limit_set)};
+            ParetoItem &item = pareto[at];
             item.count += s.failed;
             item.runs += g.failed_runs;
+            ++parts[at];
         }
         if (!s.low && !s.high) {
             continue;
@@ -368,6 +427,30 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
             s.no_capability = *why;
         }
         r.measurements.push_back(s);
+    }
+
+    // An item that several groups feed (a step repeated at the same point,
+    // under two numbers) counts a run that failed in more than one of them
+    // once: its runs are counted again over its failed rows alone.
+    if (std::any_of(parts.begin(), parts.end(), [](const auto &p) { return p.second > 1; })) {
+        std::map<std::pair<std::string, std::string>, std::set<std::string>> runs_of;
+        db.each_row("SELECT s.command, s.band, s.channel, s.mode, s.rate, m.name, m.low, m.high, m.limit_set, "
+                    "m.run_id FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
+                        where_all({"m.passed = 0", runs_in_window(f, "m.run_id")}),
+                    f.params,
+                    {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Real,
+                     Type::Real, Type::Text, Type::Text},
+                    [&](Row &row) {
+                        const std::pair<std::string, std::string> at{
+                            step_label(text(row[0]), point_of(row[1], row[2], row[3], row[4])),
+                            failed_limit_text(text(row[5]), row[6].real(), row[7].real(), text(row[8]))};
+                        if (parts[at] > 1) {
+                            runs_of[at].insert(text(row[9]));
+                        }
+                    });
+        for (const auto &[at, runs] : runs_of) {
+            pareto[at].runs = runs.size();
+        }
     }
 
     // The steps that did not pass without a failed measurement of their
