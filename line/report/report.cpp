@@ -153,7 +153,7 @@ void Moments::add(const Moments &other) {
     }
 }
 
-Capability capability(const Moments &m, std::optional<double> low, std::optional<double> high) {
+Capability capability_from(const Moments &m, std::optional<double> low, std::optional<double> high) {
     Capability c;
     c.n = m.n;
     if (m.n == 0) {

@@ -104,7 +104,7 @@ struct Moments {
     std::optional<double> max;
     void add(const Moments &other);  // the same shift
 };
-Capability capability(const Moments &moments, std::optional<double> low, std::optional<double> high);
+Capability capability_from(const Moments &moments, std::optional<double> low, std::optional<double> high);
 
 // Why a measurement gets no Cp and Cpk, or nothing when it gets them. A
 // count that a step stops at has none: `frames` of tx and rx. With

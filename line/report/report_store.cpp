@@ -420,7 +420,7 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
     for (auto &entry : merged) {
         columns.push_back(&entry.second);
         MeasurementStats &s = entry.second.stats;
-        s.figures = capability(entry.second.moments, s.low, s.high);
+        s.figures = capability_from(entry.second.moments, s.low, s.high);
         if (std::optional<std::string> why = capability_withheld(s.command, s.name)) {
             s.figures.cp.reset();
             s.figures.cpk.reset();
