@@ -195,13 +195,17 @@ struct MeasurementGroup {
 
 // The aggregates of a measurement group (after its key columns): rows,
 // values, failed rows and runs, the sums about the group's limit (its
-// shift), minimum and maximum.
-std::string group_sums() {
+// shift), minimum and maximum. A group that holds the step number has at
+// most one row of a run (the measurements' key is run, step number and
+// name): its failed runs are its failed rows, and need no DISTINCT (which
+// makes PostgreSQL sort every row).
+std::string group_sums(bool one_row_a_run) {
     const std::string v = kFiniteValue;
     const std::string d = "(" + v + " - COALESCE(m.low, m.high, 0))";
-    return "COUNT(*), COUNT(" + v +
-           "), SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END), COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id "
-           "END), SUM(" + d + "), SUM(" + d + " * " + d + "), MIN(" + v + "), MAX(" + v + ")";
+    const std::string failed = "SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END)";
+    return "COUNT(*), COUNT(" + v + "), " + failed + ", " +
+           (one_row_a_run ? failed : "COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id END)") + ", SUM(" + d +
+           "), SUM(" + d + " * " + d + "), MIN(" + v + "), MAX(" + v + ")";
 }
 const std::vector<Type> kSumTypes{Type::Integer, Type::Integer, Type::Integer, Type::Integer,
                                   Type::Real,    Type::Real,    Type::Real,    Type::Real};
@@ -261,7 +265,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
     std::vector<Type> types{Type::Text, Type::Text, Type::Real, Type::Real, Type::Text, Type::Integer};
     types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
     std::set<std::int64_t> mixed;
-    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums() +
+    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums(true) +
                     " FROM measurements m" + where_all({runs_in_window(f, "m.run_id")}) +
                     " GROUP BY m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq",
                 f.params, types, [&](Row &row) {
@@ -287,7 +291,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
                  Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text};
         types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
         const char *key = "m.name, m.unit, m.low, m.high, m.limit_set, s.command, s.band, s.channel, s.mode, s.rate";
-        db.each_row(std::string("SELECT ") + key + ", " + group_sums() +
+        db.each_row(std::string("SELECT ") + key + ", " + group_sums(false) +
                         " FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
                         where_all({"m.step_seq IN (" + numbers + ")", runs_in_window(f, "m.run_id")}) +
                         " GROUP BY " + key,
