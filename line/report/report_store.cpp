@@ -191,6 +191,9 @@ struct MeasurementGroup {
     // The step's columns as stored, to ask for the group again.
     std::string band, mode, rate;
     std::optional<std::int64_t> channel;
+    // The step numbers it was summed from without its steps (none when
+    // its steps were joined).
+    std::set<std::int64_t> seqs;
 };
 
 // The aggregates of a measurement group (after its key columns): rows,
@@ -280,6 +283,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
                         set_point(g, it->second.front());
                     }
                     take_sums(row, 6, g);
+                    g.seqs.insert(seq);
                     groups.push_back(std::move(g));
                 });
     if (!mixed.empty()) {
@@ -308,9 +312,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
 // The histogram of one measurement: its bins set from the group's minimum,
 // maximum and limits, then filled by the database, bin by bin. The group
 // is asked for as it reads (a NULL text as an empty one).
-Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &m,
-                       const std::optional<std::int64_t> &channel, const std::string &band, const std::string &mode,
-                       const std::string &rate) {
+Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &m, const MeasurementGroup &g) {
     Histogram h = histogram_frame(m.figures.n, m.figures.min, m.figures.max, m.low, m.high);
     if (m.figures.n == 0) {
         return h;
@@ -321,10 +323,24 @@ Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &
     const std::string position = "(" + v + " - ?) / ?";
     const std::string bin = db.dialect() == store::Dialect::Postgresql ? "FLOOR(" + position + ")"
                                                                        : "CAST(" + position + " AS INTEGER)";
-    std::vector<Value> params{h.from, h.width, m.name, m.unit, m.limit_set, m.command, band, mode, rate};
-    std::string where = " WHERE m.name = ? AND COALESCE(m.unit, '') = ? AND COALESCE(m.limit_set, '') = ?"
-                        " AND COALESCE(s.command, '') = ? AND COALESCE(s.band, '') = ? AND COALESCE(s.mode, '') = ?"
-                        " AND COALESCE(s.rate, '') = ? AND " + v + " IS NOT NULL";
+    std::vector<Value> params{h.from, h.width, m.name, m.unit, m.limit_set};
+    std::string where =
+        " WHERE m.name = ? AND COALESCE(m.unit, '') = ? AND COALESCE(m.limit_set, '') = ? AND " + v + " IS NOT NULL";
+    // Summed by step number: those numbers, in the index's order; else by
+    // its steps, joined.
+    std::string from = " FROM measurements m";
+    if (!g.seqs.empty()) {
+        std::string numbers;
+        for (std::int64_t seq : g.seqs) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(seq);
+        }
+        where += " AND m.step_seq IN (" + numbers + ")";
+    } else {
+        from += " LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq";
+        where += " AND COALESCE(s.command, '') = ? AND COALESCE(s.band, '') = ? AND COALESCE(s.mode, '') = ? AND "
+                 "COALESCE(s.rate, '') = ?";
+        params.insert(params.end(), {m.command, g.band, g.mode, g.rate});
+    }
     const auto exactly = [&](const char *column, Value value) {
         if (std::holds_alternative<std::monostate>(value)) {
             where += std::string(" AND ") + column + " IS NULL";
@@ -335,14 +351,15 @@ Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &
     };
     exactly("m.low", m.low ? Value(*m.low) : Value());
     exactly("m.high", m.high ? Value(*m.high) : Value());
-    exactly("s.channel", channel ? Value(*channel) : Value());
+    if (g.seqs.empty()) {
+        exactly("s.channel", g.channel ? Value(*g.channel) : Value());
+    }
     if (!f.where.empty()) {
         where += " AND " + runs_in_window(f, "m.run_id");
         params.insert(params.end(), f.params.begin(), f.params.end());
     }
     const std::string sql = "SELECT " + bin + ", COUNT(*), SUM(CASE WHEN m.value < m.low OR m.value > m.high "
-                            "THEN 1 ELSE 0 END) FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND "
-                            "s.seq = m.step_seq" + where + " GROUP BY 1";
+                            "THEN 1 ELSE 0 END)" + from + where + " GROUP BY 1";
     db.each_row(sql, params, {Type::Real, Type::Integer, Type::Integer}, [&h](Row &row) {
         const double position = row[0].real().value_or(0);
         const auto last = static_cast<double>(h.counts.size() - 1);
@@ -418,6 +435,11 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
             it->second.stats.missing += s.missing;
             it->second.stats.failed += s.failed;
             it->second.moments.add(g.moments);
+            if (g.seqs.empty()) {
+                it->second.seqs.clear();
+            } else if (!it->second.seqs.empty()) {
+                it->second.seqs.insert(g.seqs.begin(), g.seqs.end());
+            }
         }
     }
     std::vector<const MeasurementGroup *> columns;
@@ -497,8 +519,7 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
 
     if (options.histograms) {
         for (std::size_t i = 0; i < r.measurements.size(); ++i) {
-            const MeasurementGroup &g = *columns[i];
-            r.histograms.push_back(histogram_of(db, f, r.measurements[i], g.channel, g.band, g.mode, g.rate));
+            r.histograms.push_back(histogram_of(db, f, r.measurements[i], *columns[i]));
         }
     }
 
