@@ -378,6 +378,19 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
     r.window = window;
     r.generated_ms = generated_ms;
     r.zone = options.zone.name();
+    if (db.dialect() == store::Dialect::Postgresql) {
+        // The report reads every row of its results (through a cursor):
+        // plan for all of them, not the first tenth; and compiling these
+        // plans to machine code costs more than it saves. For this session
+        // only; nothing is written. A server without the setting (JIT came
+        // with PostgreSQL 11) is read as it plans.
+        for (const char *setting : {"SET cursor_tuple_fraction = 1.0", "SET jit = off"}) {
+            try {
+                db.execute(setting);
+            } catch (const store::odbc::Error &) {
+            }
+        }
+    }
 
     // Runs by verdict.
     std::map<std::string, std::size_t> verdicts;
