@@ -84,6 +84,14 @@ void fill(deve::store::odbc::Connection &db) {
     m.limit_set = "2G HT20";
     m.passed = value <= 8;
     rows.measurements.push_back(m);
+    // The run stopped at its frame count: the count is the limit itself.
+    m.name = "frames";
+    m.unit = "frame";
+    m.value = 1000.0 + value;  // the last reading overshoots the count
+    m.high.reset();
+    m.low = 1000.0;
+    m.passed = true;
+    rows.measurements.push_back(m);
   };
   per("r1", 9);
   per("r2", 3);
@@ -305,6 +313,26 @@ const std::vector<Case> &cases() {
          EXPECT_EQ(doc["failing"]["total"], 4);
          EXPECT_TRUE(doc["failing"]["runs"].empty());
        }},
+      // Capability: the packet error rate has a Cpk; the frame count a run
+      // stopped at has none, and the report says why.
+      {"capability only where it means something",
+       {"--since", "2026-12-09T00:00Z"},
+       0,
+       {"r0", "r1", "r2", "r3", "r4", "r5", "r6"},
+       [](const nlohmann::json &doc) {
+         ASSERT_EQ(doc["measurements"].size(), 2u) << doc["measurements"].dump();
+         for (const nlohmann::json &m : doc["measurements"]) {
+           if (m["name"] == "per") {
+             EXPECT_EQ(m["n"], 5);
+             EXPECT_TRUE(m["cpk"].is_number()) << m.dump();
+             EXPECT_TRUE(m["no_capability"].is_null()) << m.dump();
+           } else {
+             EXPECT_EQ(m["name"], "frames");
+             EXPECT_TRUE(m["cpk"].is_null()) << m.dump();
+             EXPECT_TRUE(m["no_capability"].is_string()) << m.dump();
+           }
+         }
+       }},
   };
   return all;
 }
@@ -331,6 +359,10 @@ TEST_P(ReportCases, EachCaseByItsJson) {
     std::vector<std::string> args{"--json", "--store", database.url(),
                                   "report"};
     args.insert(args.end(), c.args.begin(), c.args.end());
+    // A report lists its runs only when asked; a board's history always.
+    if (c.args.empty() || c.args.front() != "board") {
+      args.push_back("--runs");
+    }
     const clitest::CliRun run = clitest::run_cli(args);
     ASSERT_EQ(run.exit_code, c.exit_code) << run.out << run.err;
     // The report is one object; a refusal, its error record first.

@@ -52,11 +52,11 @@ std::string board_key(const Run &run) { return run.board.empty() ? "run " + run.
 // holds joins them in the key.
 constexpr char kHostSeparator = '\x1f';
 
-std::string group_of(const Run &run, GroupBy by) {
+std::string group_of(const Run &run, GroupBy by, const Zone &zone) {
     switch (by) {
     case GroupBy::Station: return run.station + kHostSeparator + run.host;
     case GroupBy::Lot: return run.lot;
-    case GroupBy::Day: return utc_day(run.started_ms);
+    case GroupBy::Day: return zone.day(run.started_ms);
     case GroupBy::All: break;
     }
     return "all";
@@ -85,6 +85,28 @@ Yield yield_of(std::string group, std::vector<const Run *> runs) {
     return y;
 }
 
+// The groups as a reader sees them: a station group's key split into the
+// station and its PC, in the natural order of the names (st2 before st10),
+// then of the hosts.
+std::vector<Yield> named_in_order(std::vector<Yield> groups, GroupBy by) {
+    if (by == GroupBy::Station) {
+        for (Yield &y : groups) {
+            const std::size_t at = y.group.find(kHostSeparator);
+            if (at != std::string::npos) {
+                y.host = y.group.substr(at + 1);
+                y.group.resize(at);
+            }
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const Yield &a, const Yield &b) {
+        if (a.group != b.group) {
+            return natural_less(a.group, b.group);
+        }
+        return natural_less(a.host, b.host);
+    });
+    return groups;
+}
+
 }  // namespace
 
 std::string step_label(const std::string &command, const std::string &point) {
@@ -92,6 +114,9 @@ std::string step_label(const std::string &command, const std::string &point) {
 }
 
 // ---- Capability -------------------------------------------------------------
+
+// The spread, Cp and Cpk of figures whose mean is known.
+void with_spread(Capability &c, double s, std::optional<double> low, std::optional<double> high);
 
 Capability capability(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
     Capability c;
@@ -118,10 +143,15 @@ Capability capability(const std::vector<double> &values, std::optional<double> l
     for (double v : values) {
         squares += (v - mean) * (v - mean);
     }
-    const double s = std::sqrt(squares / static_cast<double>(c.n - 1));
+    with_spread(c, std::sqrt(squares / static_cast<double>(c.n - 1)), low, high);
+    return c;
+}
+
+void with_spread(Capability &c, double s, std::optional<double> low, std::optional<double> high) {
+    const double mean = *c.mean;
     c.stddev = s;
     if (!(s > 0)) {
-        return c;
+        return;
     }
     if (low && high) {
         c.cp = (*high - *low) / (6 * s);
@@ -135,7 +165,47 @@ Capability capability(const std::vector<double> &values, std::optional<double> l
         cpk = cpk ? std::min(*cpk, cpl) : cpl;
     }
     c.cpk = cpk;
+}
+
+void Moments::add(const Moments &other) {
+    n += other.n;
+    sum += other.sum;
+    squares += other.squares;
+    if (other.min) {
+        min = min ? std::min(*min, *other.min) : *other.min;
+    }
+    if (other.max) {
+        max = max ? std::max(*max, *other.max) : *other.max;
+    }
+}
+
+Capability capability_from(const Moments &m, std::optional<double> low, std::optional<double> high) {
+    Capability c;
+    c.n = m.n;
+    if (m.n == 0) {
+        return c;
+    }
+    const auto n = static_cast<double>(m.n);
+    c.mean = m.shift + m.sum / n;
+    c.min = m.min;
+    c.max = m.max;
+    if (m.n < 2) {
+        return c;
+    }
+    // The squares about the mean: those about the shift less n times the
+    // mean's distance from it squared.
+    const double squares = std::max(0.0, m.squares - m.sum * (m.sum / n));
+    with_spread(c, std::sqrt(squares / (n - 1)), low, high);
     return c;
+}
+
+std::optional<std::string> capability_withheld(const std::string &command, const std::string &name) {
+    if (name == "frames" && (command == "tx" || command == "rx")) {
+        return std::string("a count the step stops at (--frames): its values are the count asked for plus the "
+                           "last reading's frames, so their spread is not the board's; see frames_per_second and "
+                           "per");
+    }
+    return std::nullopt;
 }
 
 std::string limit_text(const std::string &name, std::optional<double> low, std::optional<double> high) {
@@ -182,6 +252,11 @@ std::vector<MeasurementStats> measurement_stats(const std::vector<Measurement> &
     for (auto &entry : groups) {
         MeasurementStats &s = entry.second;
         s.figures = capability(s.values, s.low, s.high);
+        if (std::optional<std::string> why = capability_withheld(s.command, s.name)) {
+            s.figures.cp.reset();
+            s.figures.cpk.reset();
+            s.no_capability = *why;
+        }
         out.push_back(std::move(s));
     }
     return out;
@@ -197,33 +272,19 @@ double Yield::final_yield() const {
     return boards == 0 ? 0.0 : static_cast<double>(final_pass) / static_cast<double>(boards);
 }
 
-std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by) {
+std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by, const Zone &zone) {
     std::map<std::string, std::vector<const Run *>> groups;
     for (const Run &run : runs) {
-        groups[group_of(run, by)].push_back(&run);
+        groups[group_of(run, by, zone)].push_back(&run);
     }
     if (by == GroupBy::All && groups.empty()) {
         groups["all"];
     }
     std::vector<Yield> out;
     for (auto &entry : groups) {
-        std::string group = entry.first;
-        std::string host;
-        if (by == GroupBy::Station) {
-            const std::size_t at = group.find(kHostSeparator);
-            host = group.substr(at + 1);
-            group.resize(at);
-        }
-        out.push_back(yield_of(std::move(group), std::move(entry.second)));
-        out.back().host = std::move(host);
+        out.push_back(yield_of(entry.first, std::move(entry.second)));
     }
-    std::stable_sort(out.begin(), out.end(), [](const Yield &a, const Yield &b) {
-        if (a.group != b.group) {
-            return natural_less(a.group, b.group);
-        }
-        return natural_less(a.host, b.host);
-    });
-    return out;
+    return named_in_order(std::move(out), by);
 }
 
 bool natural_less(const std::string &a, const std::string &b) {
@@ -278,6 +339,64 @@ bool natural_less(const std::string &a, const std::string &b) {
     return a < b;
 }
 
+void YieldTally::add(const std::string &board, Run run) {
+    if (board != board_) {
+        flush();
+        board_ = board;
+    }
+    runs_.push_back(std::move(run));
+}
+
+void YieldTally::flush() {
+    if (runs_.empty()) {
+        return;
+    }
+    std::stable_sort(runs_.begin(), runs_.end(), [](const Run &a, const Run &b) {
+        return std::tie(a.started_ms, a.run_id) < std::tie(b.started_ms, b.run_id);
+    });
+    for (GroupBy by : {GroupBy::All, GroupBy::Station, GroupBy::Lot, GroupBy::Day}) {
+        // The board's first and last run in each of its groups, and how
+        // many it had there.
+        std::map<std::string, std::tuple<const Run *, const Run *, std::size_t>> mine;
+        for (const Run &run : runs_) {
+            auto [it, fresh] = mine.try_emplace(group_of(run, by, zone_), &run, &run, 0);
+            std::get<1>(it->second) = &run;
+            ++std::get<2>(it->second);
+        }
+        for (const auto &[group, seen] : mine) {
+            Yield &y = groups_[{by, group}];
+            y.group = group;
+            y.runs += std::get<2>(seen);
+            ++y.boards;
+            y.first_pass += passed(*std::get<0>(seen)) ? 1 : 0;
+            y.final_pass += passed(*std::get<1>(seen)) ? 1 : 0;
+        }
+    }
+    runs_.clear();
+}
+
+Yield YieldTally::overall() {
+    flush();
+    const auto it = groups_.find({GroupBy::All, "all"});
+    if (it != groups_.end()) {
+        return it->second;
+    }
+    Yield none;
+    none.group = "all";
+    return none;
+}
+
+std::vector<Yield> YieldTally::by(GroupBy by) {
+    flush();
+    std::vector<Yield> out;
+    for (const auto &[key, y] : groups_) {
+        if (key.first == by) {
+            out.push_back(y);
+        }
+    }
+    return named_in_order(std::move(out), by);
+}
+
 // ---- Failure Pareto -------------------------------------------------------------
 
 std::vector<ParetoItem> failure_pareto(const Rows &rows) {
@@ -293,22 +412,14 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
         if (m.passed) {
             continue;
         }
-        std::string limit = limit_text(m.name, m.low, m.high);
-        if (!m.limit_set.empty()) {
-            limit += " [" + m.limit_set + "]";
-        }
-        add(step_label(m.command, m.point), std::move(limit), m.run_id);
+        add(step_label(m.command, m.point), failed_limit_text(m.name, m.low, m.high, m.limit_set), m.run_id);
         steps_with_failed_limit.emplace(m.run_id, m.step_seq);
     }
     for (const Step &s : rows.steps) {
         if (s.outcome == "pass" || steps_with_failed_limit.count({s.run_id, s.seq}) != 0) {
             continue;
         }
-        std::string what = s.outcome.empty() ? "never ended" : s.outcome;
-        if (!s.kind.empty() && s.kind != s.outcome) {
-            what += " (" + s.kind + ")";
-        }
-        add(step_label(s.command, s.point), std::move(what), s.run_id);
+        add(step_label(s.command, s.point), step_failure_text(s.outcome, s.kind), s.run_id);
     }
     // A run that did not pass but has no failure above (stopped between
     // steps, or before its first) counts under its verdict.
@@ -321,7 +432,6 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
             add("(run)", run.verdict, run.run_id);
         }
     }
-    std::size_t total = 0;
     std::vector<ParetoItem> items;
     for (const auto &entry : counts) {
         ParetoItem item;
@@ -329,8 +439,32 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
         item.limit = entry.first.second;
         item.count = entry.second;
         item.runs = runs_of[entry.first].size();
-        total += item.count;
         items.push_back(std::move(item));
+    }
+    return ranked_pareto(std::move(items));
+}
+
+std::string failed_limit_text(const std::string &name, std::optional<double> low, std::optional<double> high,
+                              const std::string &limit_set) {
+    std::string limit = limit_text(name, low, high);
+    if (!limit_set.empty()) {
+        limit += " [" + limit_set + "]";
+    }
+    return limit;
+}
+
+std::string step_failure_text(const std::string &outcome, const std::string &kind) {
+    std::string what = outcome.empty() ? "never ended" : outcome;
+    if (!kind.empty() && kind != outcome) {
+        what += " (" + kind + ")";
+    }
+    return what;
+}
+
+std::vector<ParetoItem> ranked_pareto(std::vector<ParetoItem> items) {
+    std::size_t total = 0;
+    for (const ParetoItem &item : items) {
+        total += item.count;
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const ParetoItem &a, const ParetoItem &b) { return a.count > b.count; });
@@ -345,36 +479,51 @@ std::vector<ParetoItem> failure_pareto(const Rows &rows) {
 
 // ---- The report -------------------------------------------------------------------
 
-Report build_report(Rows rows, const Window &window, std::int64_t generated_ms) {
+Report build_report(Rows rows, const Window &window, std::int64_t generated_ms, const ReportOptions &options) {
     Report r;
     r.window = window;
     r.generated_ms = generated_ms;
+    r.zone = options.zone.name();
     std::stable_sort(rows.runs.begin(), rows.runs.end(), [](const Run &a, const Run &b) {
         return std::tie(a.started_ms, a.run_id) < std::tie(b.started_ms, b.run_id);
     });
-    static const char *const kVerdicts[] = {"pass", "fail", "error", "interrupted", "incomplete"};
-    std::map<std::string, std::size_t> others;
-    for (const char *verdict : kVerdicts) {
-        r.verdicts.emplace_back(verdict, 0);
-    }
+    std::map<std::string, std::size_t> counts;
     for (const Run &run : rows.runs) {
-        auto known = std::find_if(r.verdicts.begin(), r.verdicts.end(),
-                                  [&](const auto &entry) { return entry.first == run.verdict; });
-        if (known != r.verdicts.end()) {
-            ++known->second;
-        } else {
-            ++others[run.verdict];
+        ++counts[run.verdict];
+    }
+    r.verdicts = verdict_counts(counts);
+    r.run_count = rows.runs.size();
+    r.overall = yields(rows.runs, GroupBy::All, options.zone).front();
+    r.by_station = yields(rows.runs, GroupBy::Station, options.zone);
+    r.by_lot = yields(rows.runs, GroupBy::Lot, options.zone);
+    r.by_day = yields(rows.runs, GroupBy::Day, options.zone);
+    r.measurements = measurement_stats(rows.measurements);
+    if (options.histograms) {
+        for (const MeasurementStats &m : r.measurements) {
+            r.histograms.push_back(histogram(m.values, m.low, m.high));
         }
     }
-    r.verdicts.insert(r.verdicts.end(), others.begin(), others.end());
-    r.overall = yields(rows.runs, GroupBy::All).front();
-    r.by_station = yields(rows.runs, GroupBy::Station);
-    r.by_lot = yields(rows.runs, GroupBy::Lot);
-    r.by_day = yields(rows.runs, GroupBy::Day);
-    r.measurements = measurement_stats(rows.measurements);
     r.pareto = failure_pareto(rows);
-    r.rows = std::move(rows);
+    if (options.list_runs) {
+        r.runs_listed = true;
+        r.runs = std::move(rows.runs);
+    }
     return r;
+}
+
+std::vector<std::pair<std::string, std::size_t>> verdict_counts(const std::map<std::string, std::size_t> &counts) {
+    static const char *const kVerdicts[] = {"pass", "fail", "error", "interrupted", "incomplete"};
+    std::vector<std::pair<std::string, std::size_t>> out;
+    std::map<std::string, std::size_t> others = counts;
+    for (const char *verdict : kVerdicts) {
+        const auto it = others.find(verdict);
+        out.emplace_back(verdict, it == others.end() ? 0 : it->second);
+        if (it != others.end()) {
+            others.erase(it);
+        }
+    }
+    out.insert(out.end(), others.begin(), others.end());
+    return out;
 }
 
 std::string window_text(const Window &w) {
@@ -399,21 +548,17 @@ std::string window_text(const Window &w) {
 
 // ---- Histogram --------------------------------------------------------------------
 
-Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
+Histogram histogram_frame(std::size_t n, std::optional<double> min, std::optional<double> max,
+                          std::optional<double> low, std::optional<double> high) {
     std::vector<double> points;
-    for (double v : values) {
-        if (std::isfinite(v)) {
-            points.push_back(v);
-        }
-    }
-    for (const std::optional<double> &limit : {low, high}) {
-        if (limit && std::isfinite(*limit)) {
-            points.push_back(*limit);
+    for (const std::optional<double> &point : {min, max, low, high}) {
+        if (point && std::isfinite(*point)) {
+            points.push_back(*point);
         }
     }
     Histogram h;
-    const std::size_t bins = std::clamp<std::size_t>(
-        static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(values.size())))), 5, 40);
+    const std::size_t bins =
+        std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(n)))), 5, 40);
     h.counts.assign(bins, 0);
     h.outside.assign(bins, 0);
     if (points.empty()) {
@@ -427,12 +572,36 @@ Histogram histogram(const std::vector<double> &values, std::optional<double> low
     // A twentieth of the span on each side keeps limits off the edges.
     h.from = *lo - span / 20;
     h.width = (span + span / 10) / static_cast<double>(bins);
+    return h;
+}
+
+std::size_t histogram_bin(const Histogram &h, double value) {
+    const double position = std::floor((value - h.from) / h.width);
+    return static_cast<std::size_t>(std::clamp(position, 0.0, static_cast<double>(h.counts.size() - 1)));
+}
+
+Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high) {
+    std::size_t n = 0;
+    std::optional<double> min;
+    std::optional<double> max;
+    for (double v : values) {
+        if (std::isfinite(v)) {
+            ++n;
+            min = min ? std::min(*min, v) : v;
+            max = max ? std::max(*max, v) : v;
+        }
+    }
+    // The bins count every value given, as before: a value that is not
+    // finite widens nothing and falls in no bin.
+    Histogram h = histogram_frame(values.size(), min, max, low, high);
+    if (!min && !low && !high) {
+        return h;
+    }
     for (double v : values) {
         if (!std::isfinite(v)) {
             continue;
         }
-        const double position = std::floor((v - h.from) / h.width);
-        const auto bin = static_cast<std::size_t>(std::clamp(position, 0.0, static_cast<double>(bins - 1)));
+        const std::size_t bin = histogram_bin(h, v);
         ++h.counts[bin];
         if ((low && v < *low) || (high && v > *high)) {
             ++h.outside[bin];

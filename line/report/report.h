@@ -3,13 +3,16 @@
 // per station, lot and day; n, mean, standard deviation, minimum, maximum,
 // Cp and Cpk of every measurement that has limits; and a Pareto of the
 // failures by step and limit. The functions here work on rows already read,
-// so the figures do not depend on the database that held them.
+// or on sums the database made of them (report_store.h), so the figures do
+// not depend on the database that held them.
 #pragma once
 
 #include "common/text_format.h"
+#include "zone.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +94,29 @@ struct Capability {
 };
 Capability capability(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
 
+// The sums a single pass over the values gives, about a shift near them (a
+// limit): the spread of values far from zero (a frame count, a frequency)
+// is then kept, as the two passes above keep it.
+struct Moments {
+    std::size_t n = 0;
+    double shift = 0;
+    double sum = 0;      // of (x - shift)
+    double squares = 0;  // of (x - shift)^2
+    std::optional<double> min;
+    std::optional<double> max;
+    void add(const Moments &other);  // the same shift
+};
+Capability capability_from(const Moments &moments, std::optional<double> low, std::optional<double> high);
+
+// Why a measurement gets no Cp and Cpk, or nothing when it gets them. A
+// count that a step stops at has none: `frames` of tx and rx. With
+// --frames N a step ends once N frames are counted, so its values are N
+// plus the frames of the last reading, and min-frames only says whether the
+// count came before the time cap: their spread is that of the counter's
+// reading, not of the board, and a Cpk of it means nothing. The board's
+// throughput and reception have theirs in frames_per_second and per.
+std::optional<std::string> capability_withheld(const std::string &command, const std::string &name);
+
 // The values of one measurement: one command at one operating point, one
 // name and unit, judged against the same limits from the same set.
 struct MeasurementStats {
@@ -101,10 +127,12 @@ struct MeasurementStats {
     std::optional<double> low;
     std::optional<double> high;
     std::string limit_set;
-    std::vector<double> values;  // in the order measured
+    std::vector<double> values;  // in the order measured (rows read into memory only)
     std::size_t missing = 0;     // rows without a value
     std::size_t failed = 0;      // rows judged failed
     Capability figures;
+    // Why Cp and Cpk are left out (capability_withheld); empty when not.
+    std::string no_capability;
 };
 // Every measurement that has a limit, in order of command, point, name.
 std::vector<MeasurementStats> measurement_stats(const std::vector<Measurement> &rows);
@@ -136,11 +164,32 @@ struct Yield {
 };
 
 enum class GroupBy { All, Station, Lot, Day };
-// One Yield per station and host, lot or UTC day (YYYY-MM-DD) of the runs'
-// starts, in the natural order of the group's name (st2 before st10), then
-// its host; one, named "all", for GroupBy::All. A board tested in two
-// groups counts in both.
-std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by);
+// One Yield per station and host, lot or day (YYYY-MM-DD, the zone's local
+// day of the runs' starts), in the natural order of the group's name (st2
+// before st10), then its host; one, named "all", for GroupBy::All. A board
+// tested in two groups counts in both.
+std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by, const Zone &zone = Zone());
+
+// The same figures from runs given board by board (all runs of one board
+// one after the other, in any order among them), holding only the runs of
+// one board at a time: the groups' counts grow with the stations, lots and
+// days, never with the runs.
+class YieldTally {
+public:
+    explicit YieldTally(Zone zone) : zone_(std::move(zone)) {}
+    // `board` is the board's key (the same for all its runs).
+    void add(const std::string &board, Run run);
+    // The figures, once every run was added.
+    Yield overall();
+    std::vector<Yield> by(GroupBy by);
+
+private:
+    void flush();
+    Zone zone_;
+    std::string board_;
+    std::vector<Run> runs_;  // of the current board
+    std::map<std::pair<GroupBy, std::string>, Yield> groups_;
+};
 
 // ---- Failure Pareto ----------------------------------------------------------
 
@@ -157,6 +206,33 @@ struct ParetoItem {
     double cumulative = 0;      // of all failures up to this item, 0..1
 };
 std::vector<ParetoItem> failure_pareto(const Rows &rows);
+// Items with their count and runs, ranked: most frequent first, with their
+// shares.
+std::vector<ParetoItem> ranked_pareto(std::vector<ParetoItem> items);
+// The Pareto's limit text of a failed measurement: "per <= 10 [rx HT20]".
+std::string failed_limit_text(const std::string &name, std::optional<double> low, std::optional<double> high,
+                              const std::string &limit_set);
+// The Pareto's text of a step that did not pass: "never ended", "error (link)".
+std::string step_failure_text(const std::string &outcome, const std::string &kind);
+
+// ---- Histogram ------------------------------------------------------------
+
+// Equal bins over the values and the limits, a little wider than both, so
+// that every value and every limit falls inside.
+struct Histogram {
+    double from = 0;
+    double width = 1;  // of one bin
+    std::vector<std::size_t> counts;
+    std::vector<std::size_t> outside;  // of each bin's values, those outside the limits
+    double to() const { return from + width * static_cast<double>(counts.size()); }
+};
+Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
+// The empty bins of a histogram of n finite values from min to max (none
+// when n is 0), against the limits: a value v then falls in bin
+// histogram_bin(h, v).
+Histogram histogram_frame(std::size_t n, std::optional<double> min, std::optional<double> max,
+                          std::optional<double> low, std::optional<double> high);
+std::size_t histogram_bin(const Histogram &h, double value);
 
 // ---- The report -----------------------------------------------------------
 
@@ -227,10 +303,23 @@ std::string failure_text(const FailingRun &failing);
 // The number of failing runs a report lists when not told otherwise.
 constexpr std::size_t kFailingRunsShown = 50;
 
+// How the report is made: the zone of its day table, whether it lists
+// every run (--runs), and whether it bins the values for histograms (the
+// HTML page).
+struct ReportOptions {
+    Zone zone;
+    bool list_runs = false;
+    bool histograms = false;
+};
+
 struct Report {
     Window window;
     std::int64_t generated_ms = 0;
-    Rows rows;
+    std::string zone = "UTC";  // the zone of the day table
+    std::size_t run_count = 0;
+    // Every run, in order of start: only when asked for (list_runs).
+    bool runs_listed = false;
+    std::vector<Run> runs;
     // Runs by verdict, in a fixed order (pass, fail, error, interrupted,
     // incomplete, then any other).
     std::vector<std::pair<std::string, std::size_t>> verdicts;
@@ -239,12 +328,22 @@ struct Report {
     std::vector<Yield> by_lot;
     std::vector<Yield> by_day;
     std::vector<MeasurementStats> measurements;
+    // Each measurement's histogram, in the order of measurements: only when
+    // asked for (histograms).
+    std::vector<Histogram> histograms;
     std::vector<ParetoItem> pareto;
     // Read apart from the rows (read_failing_runs), so that its length
     // stays bounded whatever the window holds.
     FailingRuns failing;
 };
-Report build_report(Rows rows, const Window &window, std::int64_t generated_ms);
+// Runs by verdict in the report's order: pass, fail, error, interrupted,
+// incomplete (each also when 0), then any other.
+std::vector<std::pair<std::string, std::size_t>> verdict_counts(const std::map<std::string, std::size_t> &counts);
+
+// The report of rows held in memory (a board's runs, the tests): the same
+// figures as report_store.h's read_report gives from the database.
+Report build_report(Rows rows, const Window &window, std::int64_t generated_ms,
+                    const ReportOptions &options = ReportOptions{Zone(), true, true});
 
 // The word for a group without a name (runs that named no station, no
 // lot), in every table and chart alike.
@@ -259,6 +358,9 @@ std::string report_text(const Report &report);
 std::string report_json(const Report &report);
 std::string report_csv(const Report &report);
 std::string report_html(const Report &report);
+// "No Cp or Cpk for frames of tx, frames of rx: ...": one line per reason a
+// measurement of the report has none.
+std::vector<std::string> capability_notes(const std::vector<MeasurementStats> &measurements);
 
 // ---- One board's history -----------------------------------------------------
 
@@ -290,19 +392,6 @@ struct BoardHistory {
 std::string board_text(const BoardHistory &history);
 std::string board_json(const BoardHistory &history);
 std::string board_csv(const BoardHistory &history);
-
-// ---- Histogram ------------------------------------------------------------
-
-// Equal bins over the values and the limits, a little wider than both, so
-// that every value and every limit falls inside.
-struct Histogram {
-    double from = 0;
-    double width = 1;  // of one bin
-    std::vector<std::size_t> counts;
-    std::vector<std::size_t> outside;  // of each bin's values, those outside the limits
-    double to() const { return from + width * static_cast<double>(counts.size()); }
-};
-Histogram histogram(const std::vector<double> &values, std::optional<double> low, std::optional<double> high);
 
 // ---- Times ----------------------------------------------------------------
 

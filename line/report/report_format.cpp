@@ -10,7 +10,9 @@ namespace deve::cli::report {
 
 namespace {
 
-constexpr int kReportSchema = 1;
+// 2: runs listed only when asked for (run_count always), the zone of the
+// day table, and why a measurement has no Cp and Cpk.
+constexpr int kReportSchema = 2;
 
 std::string percent(double share) { return fixed(share * 100, 1); }
 
@@ -181,6 +183,28 @@ std::string failure_text(const FailingRun &f) {
     return f.outcome + (f.kind.empty() || f.kind == f.outcome ? "" : " (" + f.kind + ")");
 }
 
+std::vector<std::string> capability_notes(const std::vector<MeasurementStats> &measurements) {
+    // One line per reason, naming the measurements it holds for.
+    std::vector<std::pair<std::string, std::string>> notes;
+    for (const MeasurementStats &m : measurements) {
+        if (m.no_capability.empty()) {
+            continue;
+        }
+        const std::string what = m.name + " of " + m.command;
+        auto it = std::find_if(notes.begin(), notes.end(), [&](const auto &n) { return n.second == m.no_capability; });
+        if (it == notes.end()) {
+            notes.emplace_back(what, m.no_capability);
+        } else if (it->first.find(what) == std::string::npos) {
+            it->first += ", " + what;
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto &[what, why] : notes) {
+        lines.push_back("No Cp or Cpk for " + what + ": " + why + ".");
+    }
+    return lines;
+}
+
 // Text for a terminal: the control characters a value may hold (an escape
 // sequence in a --meta value would retitle or clear the operator's
 // terminal) shown as \xHH, as the JSON shows them as \u00HH. Line ends stay.
@@ -207,7 +231,8 @@ static std::string terminal_safe(const std::string &text) {
 
 static std::string report_lines(const Report &r) {
     std::string text = "Report of the runs that started " + window_text(r.window) + "\n";
-    text += "Runs: " + std::to_string(r.rows.runs.size());
+    text += "Days are those of " + r.zone + ".\n";
+    text += "Runs: " + std::to_string(r.run_count);
     std::string counts;
     for (const auto &[verdict, count] : r.verdicts) {
         if (count != 0) {
@@ -215,7 +240,7 @@ static std::string report_lines(const Report &r) {
         }
     }
     text += counts.empty() ? "\n" : " (" + counts + ")\n";
-    if (r.rows.runs.empty()) {
+    if (r.run_count == 0) {
         return text;
     }
 
@@ -223,7 +248,7 @@ static std::string report_lines(const Report &r) {
     text += yield_table("all", {r.overall});
     text += yield_table("station", r.by_station, true);
     text += yield_table("lot", r.by_lot);
-    text += yield_table("day (UTC)", r.by_day);
+    text += yield_table("day (" + r.zone + ")", r.by_day);
 
     text += "\nMeasurements with limits\n";
     if (r.measurements.empty()) {
@@ -238,6 +263,18 @@ static std::string report_lines(const Report &r) {
                        m.unit, std::to_string(f.n), optional_number(f.mean), optional_number(f.stddev),
                        optional_number(f.min), optional_number(f.max), f.cp ? fixed(*f.cp, 2) : "-",
                        f.cpk ? fixed(*f.cpk, 2) : "-", std::to_string(m.failed)});
+        }
+        text += table.str("  ");
+        for (const std::string &note : capability_notes(r.measurements)) {
+            text += "  " + note + "\n";
+        }
+    }
+    if (r.runs_listed) {
+        text += "\nRuns\n";
+        TextTable table({"started", "station", "serial", "board", "verdict", "run"},
+                        {false, false, false, false, false, false});
+        for (const Run &run : r.runs) {
+            table.add({utc_text(run.started_ms), run.station, run.serial, run.board, run.verdict, run.run_id});
         }
         text += table.str("  ");
     }
@@ -290,24 +327,32 @@ std::string report_json(const Report &r) {
         verdicts.update({{verdict, count}});
     }
     ordered_json runs = ordered_json::array();
-    for (const Run &run : r.rows.runs) {
+    for (const Run &run : r.runs) {
         runs.push_back(run_json(run));
     }
     ordered_json measurements = ordered_json::array();
     for (const MeasurementStats &m : r.measurements) {
         const Capability &f = m.figures;
-        measurements.push_back(ordered_json{{"command", m.command}, {"point", m.point}, {"name", m.name}, {"unit", m.unit}, {"low", m.low}, {"high", m.high}, {"limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set)}, {"n", f.n}, {"missing", m.missing}, {"failed", m.failed}, {"mean", f.mean}, {"stddev", f.stddev}, {"min", f.min}, {"max", f.max}, {"cp", f.cp}, {"cpk", f.cpk}});
+        measurements.push_back(ordered_json{{"command", m.command}, {"point", m.point}, {"name", m.name}, {"unit", m.unit}, {"low", m.low}, {"high", m.high}, {"limit_set", m.limit_set.empty() ? std::nullopt : std::optional<std::string>(m.limit_set)}, {"n", f.n}, {"missing", m.missing}, {"failed", m.failed}, {"mean", f.mean}, {"stddev", f.stddev}, {"min", f.min}, {"max", f.max}, {"cp", f.cp}, {"cpk", f.cpk}, {"no_capability", m.no_capability.empty() ? std::nullopt : std::optional<std::string>(m.no_capability)}});
     }
     ordered_json pareto = ordered_json::array();
     for (const ParetoItem &p : r.pareto) {
         pareto.push_back(ordered_json{{"step", p.step}, {"limit", p.limit}, {"count", p.count}, {"runs", p.runs}, {"share", p.share}, {"cumulative", p.cumulative}});
     }
-    return dump_record(ordered_json{{"type", "report"}, {"report_schema", kReportSchema}, {"generated_at", utc_text(r.generated_ms)}, {"window", window}, {"verdicts", verdicts}, {"runs", runs}, {"yield", ordered_json{{"all", yield_json(r.overall)}, {"station", yields_json(r.by_station, true)}, {"lot", yields_json(r.by_lot)}, {"day", yields_json(r.by_day)}}}, {"measurements", measurements}, {"pareto", pareto}, {"failing", failing_json(r.failing)}}) +
+    ordered_json head{{"type", "report"}, {"report_schema", kReportSchema}, {"generated_at", utc_text(r.generated_ms)}, {"window", window}, {"zone", r.zone}, {"run_count", r.run_count}, {"verdicts", verdicts}};
+    if (r.runs_listed) {
+        head.update({{"runs", runs}});
+    }
+    return dump_record(merged(head, {{"yield", ordered_json{{"all", yield_json(r.overall)}, {"station", yields_json(r.by_station, true)}, {"lot", yields_json(r.by_lot)}, {"day", yields_json(r.by_day)}}}, {"measurements", measurements}, {"pareto", pareto}, {"failing", failing_json(r.failing)}})) +
            "\n";
 }
 
 std::string report_csv(const Report &r) {
-    std::string text = runs_csv(r.rows.runs);
+    std::string text = csv_row({"report", "generated_at", "zone", "run_count"});
+    text += csv_row({"report", utc_text(r.generated_ms), r.zone, std::to_string(r.run_count)});
+    if (r.runs_listed) {
+        text += "\r\n" + runs_csv(r.runs);
+    }
     text += "\r\n" + csv_row({"yield", "by", "group", "runs", "boards", "first_pass", "final_pass",
                               "first_pass_yield", "final_yield", "host"});
     const auto yield_rows = [&](const char *by, const std::vector<Yield> &rows) {
@@ -324,13 +369,13 @@ std::string report_csv(const Report &r) {
     yield_rows("day", r.by_day);
     const auto number = [](const std::optional<double> &v) { return v ? json_number(*v) : std::string(); };
     text += "\r\n" + csv_row({"measurements", "command", "point", "name", "unit", "low", "high", "limit_set", "n",
-                              "missing", "failed", "mean", "stddev", "min", "max", "cp", "cpk"});
+                              "missing", "failed", "mean", "stddev", "min", "max", "cp", "cpk", "no_capability"});
     for (const MeasurementStats &m : r.measurements) {
         const Capability &f = m.figures;
         text += csv_row({"measurements", m.command, m.point, m.name, m.unit, number(m.low), number(m.high),
                          m.limit_set, std::to_string(f.n), std::to_string(m.missing), std::to_string(m.failed),
                          number(f.mean), number(f.stddev), number(f.min), number(f.max), number(f.cp),
-                         number(f.cpk)});
+                         number(f.cpk), m.no_capability});
     }
     text += "\r\n" + csv_row({"failing", "run_id", "started_at", "station", "host", "serial", "board", "verdict",
                               "step_seq", "step", "failure"});

@@ -75,8 +75,7 @@ constexpr double kRight = 14;
 constexpr double kTop = 26;
 constexpr double kBottom = 34;
 
-std::string histogram_svg(const MeasurementStats &m) {
-    const Histogram h = histogram(m.values, m.low, m.high);
+std::string histogram_svg(const MeasurementStats &m, const Histogram &h) {
     const double plot_w = kHistWidth - kLeft - kRight;
     const double plot_h = kHistHeight - kTop - kBottom;
     const double span = h.to() - h.from;
@@ -168,10 +167,12 @@ std::string figures_table(const MeasurementStats &m) {
           std::to_string(m.failed)}) {
         row += "<td class=\"n\">" + cell + "</td>";
     }
+    const std::string note =
+        m.no_capability.empty() ? "" : "<p class=\"legend\">No Cp or Cpk: " + escape(m.no_capability) + ".</p>\n";
     return "<table><tr><th class=\"n\">n</th><th class=\"n\">mean</th><th class=\"n\">s</th><th class=\"n\">min</th>"
            "<th class=\"n\">max</th><th class=\"n\">Cp</th><th class=\"n\">Cpk</th><th class=\"n\">failed</th></tr>"
            "<tr>" +
-           row + "</tr></table>\n";
+           row + "</tr></table>\n" + note;
 }
 
 constexpr double kYieldWidth = 720;
@@ -290,9 +291,10 @@ std::string report_html(const Report &r) {
         "<title>Test report " +
         escape(utc_day(r.generated_ms)) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
     html += "<h1>Test report</h1>\n<p class=\"window\">Runs that started " + escape(window_text(r.window)) + ". Made " +
-            escape(utc_minute(r.generated_ms)) + " UTC by deve-cli " + escape(DEVE_VERSION) + ".</p>\n";
+            escape(utc_minute(r.generated_ms)) + " UTC by deve-cli " + escape(DEVE_VERSION) + ". Days are those of " +
+            escape(r.zone) + ".</p>\n";
 
-    html += "<h2>Runs</h2>\n<div class=\"tiles\">\n<div class=\"tile\"><b>" + std::to_string(r.rows.runs.size()) +
+    html += "<h2>Runs</h2>\n<div class=\"tiles\">\n<div class=\"tile\"><b>" + std::to_string(r.run_count) +
             "</b>runs</div>\n";
     for (const auto &[verdict, count] : r.verdicts) {
         html += "<div class=\"tile " + escape(verdict) + "\"><b>" + std::to_string(count) + "</b>" + escape(verdict) +
@@ -306,7 +308,7 @@ std::string report_html(const Report &r) {
             "run passed</p>\n";
     html += r.by_station.empty() ? "<p>No runs.</p>\n" : yield_svg(r.by_station);
     html += yield_table("all", {r.overall}) + yield_table("station", r.by_station, true) + yield_table("lot", r.by_lot) +
-            yield_table("day (UTC)", r.by_day);
+            yield_table(("day (" + escape(r.zone) + ")").c_str(), r.by_day);
 
     html += failing_html(r.failing);
 
@@ -316,11 +318,13 @@ std::string report_html(const Report &r) {
     } else {
         html += "<p class=\"legend\">Red lines: the limits (LSL, USL); dashed: the mean; red bars: values outside "
                 "the limits.</p>\n<div class=\"charts\">\n";
-        for (const MeasurementStats &m : r.measurements) {
+        for (std::size_t i = 0; i < r.measurements.size(); ++i) {
+            const MeasurementStats &m = r.measurements[i];
+            const Histogram h = i < r.histograms.size() ? r.histograms[i] : histogram(m.values, m.low, m.high);
             html += "<figure>\n<figcaption>" + escape(step_label(m.command, m.point)) +
                     ": " + escape(limit_text(m.name, m.low, m.high)) + escape(m.unit.empty() ? "" : " " + m.unit) +
                     escape(m.limit_set.empty() ? "" : " [" + m.limit_set + "]") + "</figcaption>\n" +
-                    histogram_svg(m) + figures_table(m) + "</figure>\n";
+                    histogram_svg(m, h) + figures_table(m) + "</figure>\n";
         }
         html += "</div>\n";
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace deve::cli::report {
 
@@ -174,26 +175,402 @@ std::optional<std::string> mac_key(const std::string &key) {
 
 }  // namespace
 
-Rows read_rows(Connection &db, const Window &window) {
+namespace {
+
+// The board a run counts for, as the report keys it: its serial, else the
+// MAC address it read or burnt, else the run alone.
+constexpr const char *kBoardKey =
+    "CASE WHEN r.serial IS NOT NULL AND r.serial <> '' THEN 'board ' || r.serial"
+    " WHEN b.mac IS NOT NULL AND b.mac <> '' THEN 'board ' || b.mac ELSE 'run ' || r.run_id END";
+
+// A value as the figures take it: finite, else none (SQLite keeps an
+// infinity; PostgreSQL also a NaN, which compares above every number).
+constexpr const char *kFiniteValue =
+    "CASE WHEN m.value >= -1.7976931348623157e308 AND m.value <= 1.7976931348623157e308 THEN m.value END";
+
+// The rows of the runs in the window, by the condition that picks them:
+// nothing when every run is in it (then no join is needed at all).
+std::string runs_in_window(const Filter &f, const char *run_id_column) {
+    if (f.where.empty()) {
+        return "";
+    }
+    return std::string(run_id_column) + " IN (SELECT r.run_id" + kRunsFrom + f.where + ")";
+}
+
+std::string where_all(std::initializer_list<std::string> conditions) {
+    std::string where;
+    for (const std::string &c : conditions) {
+        if (!c.empty()) {
+            where += (where.empty() ? " WHERE " : " AND ") + c;
+        }
+    }
+    return where;
+}
+
+// One group of measurements as the database summed it.
+struct MeasurementGroup {
+    MeasurementStats stats;
+    Moments moments;
+    std::size_t failed_runs = 0;
+    // The step's columns as stored, to ask for the group again.
+    std::string band, mode, rate;
+    std::optional<std::int64_t> channel;
+    // The step numbers it was summed from without its steps (none when
+    // its steps were joined).
+    std::set<std::int64_t> seqs;
+};
+
+// The aggregates of a measurement group (after its key columns): rows,
+// values, failed rows and runs, the sums about the group's limit (its
+// shift), minimum and maximum. A group that holds the step number has at
+// most one row of a run (the measurements' key is run, step number and
+// name): its failed runs are its failed rows, and need no DISTINCT (which
+// makes PostgreSQL sort every row).
+std::string group_sums(bool one_row_a_run) {
+    const std::string v = kFiniteValue;
+    const std::string d = "(" + v + " - COALESCE(m.low, m.high, 0))";
+    const std::string failed = "SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END)";
+    return "COUNT(*), COUNT(" + v + "), " + failed + ", " +
+           (one_row_a_run ? failed : "COUNT(DISTINCT CASE WHEN m.passed = 0 THEN m.run_id END)") + ", SUM(" + d +
+           "), SUM(" + d + " * " + d + "), MIN(" + v + "), MAX(" + v + ")";
+}
+const std::vector<Type> kSumTypes{Type::Integer, Type::Integer, Type::Integer, Type::Integer,
+                                  Type::Real,    Type::Real,    Type::Real,    Type::Real};
+
+// A group's figures from the aggregates at row[at...].
+void take_sums(const Row &row, std::size_t at, MeasurementGroup &g) {
+    MeasurementStats &s = g.stats;
+    const auto count = [&row](std::size_t i) { return static_cast<std::size_t>(row[i].integer().value_or(0)); };
+    g.moments.n = count(at + 1);
+    s.missing = count(at) - g.moments.n;
+    s.failed = count(at + 2);
+    g.failed_runs = count(at + 3);
+    g.moments.shift = s.low ? *s.low : s.high ? *s.high : 0.0;
+    g.moments.sum = row[at + 4].real().value_or(0);
+    g.moments.squares = row[at + 5].real().value_or(0);
+    g.moments.min = row[at + 6].real();
+    g.moments.max = row[at + 7].real();
+}
+
+// Every measurement of the window by step, point, name, unit, limits and
+// set, summed by the database in one pass over the measurements.
+//
+// The measurements are summed by their own columns and step number (in the
+// order of the index measurements_group, so without a sort), and each step
+// number is given the command and point the window's steps had at it. Where
+// a step number had more than one (two stations' scripts), its
+// measurements are summed again with their steps joined. Every measurement
+// has its step: a run's steps and measurements are written together.
+std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f) {
+    std::map<std::int64_t, std::vector<std::vector<Cell>>> points;  // by step number
+    db.each_row("SELECT s.seq, s.command, s.band, s.channel, s.mode, s.rate FROM steps s" +
+                    where_all({runs_in_window(f, "s.run_id")}) +
+                    " GROUP BY s.seq, s.command, s.band, s.channel, s.mode, s.rate",
+                f.params, {Type::Integer, Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text},
+                [&points](Row &row) {
+                    points[row[0].integer().value_or(0)].push_back(std::vector<Cell>(row.begin() + 1, row.end()));
+                });
+    std::vector<MeasurementGroup> groups;
+    const auto group_of = [](const Row &row, std::size_t at) {
+        MeasurementGroup g;
+        MeasurementStats &s = g.stats;
+        s.name = text(row[at]);
+        s.unit = text(row[at + 1]);
+        s.low = row[at + 2].real();
+        s.high = row[at + 3].real();
+        s.limit_set = text(row[at + 4]);
+        return g;
+    };
+    const auto set_point = [](MeasurementGroup &g, const std::vector<Cell> &step) {
+        g.stats.command = text(step[0]);
+        g.stats.point = point_of(step[1], step[2], step[3], step[4]);
+        g.band = text(step[1]);
+        g.channel = step[2].integer();
+        g.mode = text(step[3]);
+        g.rate = text(step[4]);
+    };
+    std::vector<Type> types{Type::Text, Type::Text, Type::Real, Type::Real, Type::Text, Type::Integer};
+    types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
+    std::set<std::int64_t> mixed;
+    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums(true) +
+                    " FROM measurements m" + where_all({runs_in_window(f, "m.run_id")}) +
+                    " GROUP BY m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq",
+                f.params, types, [&](Row &row) {
+                    const std::int64_t seq = row[5].integer().value_or(0);
+                    const auto it = points.find(seq);
+                    if (it != points.end() && it->second.size() > 1) {
+                        mixed.insert(seq);
+                        return;
+                    }
+                    MeasurementGroup g = group_of(row, 0);
+                    if (it != points.end()) {
+                        set_point(g, it->second.front());
+                    }
+                    take_sums(row, 6, g);
+                    g.seqs.insert(seq);
+                    groups.push_back(std::move(g));
+                });
+    if (!mixed.empty()) {
+        std::string numbers;
+        for (std::int64_t seq : mixed) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(seq);
+        }
+        types = {Type::Text, Type::Text, Type::Real, Type::Real, Type::Text,
+                 Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text};
+        types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
+        const char *key = "m.name, m.unit, m.low, m.high, m.limit_set, s.command, s.band, s.channel, s.mode, s.rate";
+        db.each_row(std::string("SELECT ") + key + ", " + group_sums(false) +
+                        " FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
+                        where_all({"m.step_seq IN (" + numbers + ")", runs_in_window(f, "m.run_id")}) +
+                        " GROUP BY " + key,
+                    f.params, types, [&](Row &row) {
+                        MeasurementGroup g = group_of(row, 0);
+                        set_point(g, std::vector<Cell>(row.begin() + 5, row.begin() + 10));
+                        take_sums(row, 10, g);
+                        groups.push_back(std::move(g));
+                    });
+    }
+    return groups;
+}
+
+// The histogram of one measurement: its bins set from the group's minimum,
+// maximum and limits, then filled by the database, bin by bin. The group
+// is asked for as it reads (a NULL text as an empty one).
+Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &m, const MeasurementGroup &g) {
+    Histogram h = histogram_frame(m.figures.n, m.figures.min, m.figures.max, m.low, m.high);
+    if (m.figures.n == 0) {
+        return h;
+    }
+    const std::string v = kFiniteValue;
+    // Which bin: the whole part of (v - from) / width, never below 0 (no
+    // value is below the lowest). PostgreSQL's CAST rounds, so it floors.
+    const std::string position = "(" + v + " - ?) / ?";
+    const std::string bin = db.dialect() == store::Dialect::Postgresql ? "FLOOR(" + position + ")"
+                                                                       : "CAST(" + position + " AS INTEGER)";
+    std::vector<Value> params{h.from, h.width, m.name, m.unit, m.limit_set};
+    std::string where =
+        " WHERE m.name = ? AND COALESCE(m.unit, '') = ? AND COALESCE(m.limit_set, '') = ? AND " + v + " IS NOT NULL";
+    // Summed by step number: those numbers, in the index's order; else by
+    // its steps, joined.
+    std::string from = " FROM measurements m";
+    if (!g.seqs.empty()) {
+        std::string numbers;
+        for (std::int64_t seq : g.seqs) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(seq);
+        }
+        where += " AND m.step_seq IN (" + numbers + ")";
+    } else {
+        from += " LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq";
+        where += " AND COALESCE(s.command, '') = ? AND COALESCE(s.band, '') = ? AND COALESCE(s.mode, '') = ? AND "
+                 "COALESCE(s.rate, '') = ?";
+        params.insert(params.end(), {m.command, g.band, g.mode, g.rate});
+    }
+    const auto exactly = [&](const char *column, Value value) {
+        if (std::holds_alternative<std::monostate>(value)) {
+            where += std::string(" AND ") + column + " IS NULL";
+        } else {
+            where += std::string(" AND ") + column + " = ?";
+            params.push_back(std::move(value));
+        }
+    };
+    exactly("m.low", m.low ? Value(*m.low) : Value());
+    exactly("m.high", m.high ? Value(*m.high) : Value());
+    if (g.seqs.empty()) {
+        exactly("s.channel", g.channel ? Value(*g.channel) : Value());
+    }
+    if (!f.where.empty()) {
+        where += " AND " + runs_in_window(f, "m.run_id");
+        params.insert(params.end(), f.params.begin(), f.params.end());
+    }
+    const std::string sql = "SELECT " + bin + ", COUNT(*), SUM(CASE WHEN m.value < m.low OR m.value > m.high "
+                            "THEN 1 ELSE 0 END)" + from + where + " GROUP BY 1";
+    db.each_row(sql, params, {Type::Real, Type::Integer, Type::Integer}, [&h](Row &row) {
+        const double position = row[0].real().value_or(0);
+        const auto last = static_cast<double>(h.counts.size() - 1);
+        const auto i = static_cast<std::size_t>(std::clamp(position, 0.0, last));
+        h.counts[i] += static_cast<std::size_t>(row[1].integer().value_or(0));
+        h.outside[i] += static_cast<std::size_t>(row[2].integer().value_or(0));
+    });
+    return h;
+}
+
+}  // namespace
+
+Report read_report(Connection &db, const Window &window, const ReportOptions &options, std::int64_t generated_ms) {
     const Filter f = window_filter(window);
-    Rows rows;
-    for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + f.where +
-                                       " ORDER BY r.started_at, r.run_id",
-                                   f.params, kRunTypes)) {
-        rows.runs.push_back(run_of(row));
+    Report r;
+    r.window = window;
+    r.generated_ms = generated_ms;
+    r.zone = options.zone.name();
+    if (db.dialect() == store::Dialect::Postgresql) {
+        // The report reads every row of its results (through a cursor):
+        // plan for all of them, not the first tenth; and compiling these
+        // plans to machine code costs more than it saves. For this session
+        // only; nothing is written. A server without the setting (JIT came
+        // with PostgreSQL 11) is read as it plans.
+        for (const char *setting : {"SET cursor_tuple_fraction = 1.0", "SET jit = off"}) {
+            try {
+                db.execute(setting);
+            } catch (const store::odbc::Error &) {
+            }
+        }
     }
-    for (const Row &row : db.query(std::string("SELECT ") + kStepColumns +
-                                       " FROM steps s JOIN runs r ON r.run_id = s.run_id" + f.where +
-                                       " ORDER BY r.started_at, s.run_id, s.seq",
-                                   f.params, kStepTypes)) {
-        rows.steps.push_back(step_of(row));
+
+    // Runs by verdict.
+    std::map<std::string, std::size_t> verdicts;
+    db.each_row(std::string("SELECT r.verdict, COUNT(*)") + kRunsFrom + f.where + " GROUP BY r.verdict", f.params,
+                {Type::Text, Type::Integer}, [&](Row &row) {
+                    const auto count = static_cast<std::size_t>(row[1].integer().value_or(0));
+                    verdicts[text(row[0])] += count;
+                    r.run_count += count;
+                });
+    r.verdicts = verdict_counts(verdicts);
+
+    // Yield: the runs board by board, one board held at a time.
+    YieldTally tally(options.zone);
+    db.each_row(std::string("SELECT ") + kBoardKey + ", r.run_id, r.started_at, r.station, r.lot, r.verdict, r.host" +
+                    kRunsFrom + f.where + " ORDER BY 1",
+                f.params, {Type::Text, Type::Text, Type::Time, Type::Text, Type::Text, Type::Text, Type::Text},
+                [&](Row &row) {
+                    Run run;
+                    run.run_id = text(row[1]);
+                    run.started_ms = row[2].time().value_or(0);
+                    run.station = text(row[3]);
+                    run.lot = text(row[4]);
+                    run.verdict = text(row[5]);
+                    run.host = text(row[6]);
+                    tally.add(text(row[0]), std::move(run));
+                });
+    r.overall = tally.overall();
+    r.by_station = tally.by(GroupBy::Station);
+    r.by_lot = tally.by(GroupBy::Lot);
+    r.by_day = tally.by(GroupBy::Day);
+
+    // Measurements: the groups with a limit get their figures; every
+    // failed row counts in the Pareto.
+    using Key = std::tuple<std::string, std::string, std::string, std::string, std::optional<double>,
+                           std::optional<double>, std::string>;
+    std::map<Key, MeasurementGroup> merged;
+    std::map<std::pair<std::string, std::string>, ParetoItem> pareto;
+    std::map<std::pair<std::string, std::string>, int> parts;  // groups behind each item
+    for (MeasurementGroup &g : measurement_groups(db, f)) {
+        const MeasurementStats &s = g.stats;
+        if (s.failed != 0) {
+            const std::pair<std::string, std::string> at{step_label(s.command, s.point),
+                                                         failed_limit_text(s.name, s.low, s.high, s.limit_set)};
+            ParetoItem &item = pareto[at];
+            item.count += s.failed;
+            item.runs += g.failed_runs;
+            ++parts[at];
+        }
+        if (!s.low && !s.high) {
+            continue;
+        }
+        // Groups whose columns differ but read the same (a NULL and an
+        // empty unit) are one.
+        const Key key{s.command, s.point, s.name, s.unit, s.low, s.high, s.limit_set};
+        auto [it, fresh] = merged.try_emplace(key, g);
+        if (!fresh) {
+            it->second.stats.missing += s.missing;
+            it->second.stats.failed += s.failed;
+            it->second.moments.add(g.moments);
+            if (g.seqs.empty()) {
+                it->second.seqs.clear();
+            } else if (!it->second.seqs.empty()) {
+                it->second.seqs.insert(g.seqs.begin(), g.seqs.end());
+            }
+        }
     }
-    for (const Row &row : db.query(std::string("SELECT ") + kMeasurementColumns + kMeasurementsFrom + f.where +
-                                       " ORDER BY r.started_at, m.run_id, m.step_seq, m.name",
-                                   f.params, kMeasurementTypes)) {
-        rows.measurements.push_back(measurement_of(row));
+    std::vector<const MeasurementGroup *> columns;
+    for (auto &entry : merged) {
+        columns.push_back(&entry.second);
+        MeasurementStats &s = entry.second.stats;
+        s.figures = capability_from(entry.second.moments, s.low, s.high);
+        if (std::optional<std::string> why = capability_withheld(s.command, s.name)) {
+            s.figures.cp.reset();
+            s.figures.cpk.reset();
+            s.no_capability = *why;
+        }
+        r.measurements.push_back(s);
     }
-    return rows;
+
+    // An item that several groups feed (a step repeated at the same point,
+    // under two numbers) counts a run that failed in more than one of them
+    // once: its runs are counted again over its failed rows alone.
+    if (std::any_of(parts.begin(), parts.end(), [](const auto &p) { return p.second > 1; })) {
+        std::map<std::pair<std::string, std::string>, std::set<std::string>> runs_of;
+        db.each_row("SELECT s.command, s.band, s.channel, s.mode, s.rate, m.name, m.low, m.high, m.limit_set, "
+                    "m.run_id FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
+                        where_all({"m.passed = 0", runs_in_window(f, "m.run_id")}),
+                    f.params,
+                    {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Real,
+                     Type::Real, Type::Text, Type::Text},
+                    [&](Row &row) {
+                        const std::pair<std::string, std::string> at{
+                            step_label(text(row[0]), point_of(row[1], row[2], row[3], row[4])),
+                            failed_limit_text(text(row[5]), row[6].real(), row[7].real(), text(row[8]))};
+                        if (parts[at] > 1) {
+                            runs_of[at].insert(text(row[9]));
+                        }
+                    });
+        for (const auto &[at, runs] : runs_of) {
+            pareto[at].runs = runs.size();
+        }
+    }
+
+    // The steps that did not pass without a failed measurement of their
+    // own, and the runs that did not pass with neither.
+    const std::string not_passed_step = "(s.outcome IS NULL OR s.outcome <> 'pass')";
+    const std::string no_failed_value =
+        "NOT EXISTS (SELECT 1 FROM measurements m WHERE m.run_id = s.run_id AND m.step_seq = s.seq AND m.passed = 0)";
+    db.each_row("SELECT s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.error_kind, COUNT(*), "
+                "COUNT(DISTINCT s.run_id) FROM steps s" +
+                    where_all({not_passed_step, no_failed_value, runs_in_window(f, "s.run_id")}) +
+                    " GROUP BY s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.error_kind",
+                f.params,
+                {Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text, Type::Text, Type::Text, Type::Integer,
+                 Type::Integer},
+                [&](Row &row) {
+                    ParetoItem &item = pareto[{step_label(text(row[0]), point_of(row[1], row[2], row[3], row[4])),
+                                               step_failure_text(text(row[5]), text(row[6]))}];
+                    item.count += static_cast<std::size_t>(row[7].integer().value_or(0));
+                    item.runs += static_cast<std::size_t>(row[8].integer().value_or(0));
+                });
+    db.each_row(std::string("SELECT r.verdict, COUNT(*)") + kRunsFrom +
+                    where_all({f.where.empty() ? "" : f.where.substr(7), "r.verdict <> 'pass'",
+                               "NOT EXISTS (SELECT 1 FROM measurements m WHERE m.run_id = r.run_id AND m.passed = 0)",
+                               "NOT EXISTS (SELECT 1 FROM steps s WHERE s.run_id = r.run_id AND " + not_passed_step +
+                                   ")"}) +
+                    " GROUP BY r.verdict",
+                f.params, {Type::Text, Type::Integer}, [&](Row &row) {
+                    ParetoItem &item = pareto[{"(run)", text(row[0])}];
+                    const auto count = static_cast<std::size_t>(row[1].integer().value_or(0));
+                    item.count += count;
+                    item.runs += count;
+                });
+    std::vector<ParetoItem> items;
+    for (auto &[key, item] : pareto) {
+        item.step = key.first;
+        item.limit = key.second;
+        items.push_back(std::move(item));
+    }
+    r.pareto = ranked_pareto(std::move(items));
+
+    if (options.histograms) {
+        for (std::size_t i = 0; i < r.measurements.size(); ++i) {
+            r.histograms.push_back(histogram_of(db, f, r.measurements[i], *columns[i]));
+        }
+    }
+
+    if (options.list_runs) {
+        r.runs_listed = true;
+        db.each_row(std::string("SELECT ") + kRunColumns + kRunsFrom + f.where + " ORDER BY r.started_at, r.run_id",
+                    f.params, kRunTypes, [&r](Row &row) { r.runs.push_back(run_of(row)); });
+        std::stable_sort(r.runs.begin(), r.runs.end(), [](const Run &a, const Run &b) {
+            return std::tie(a.started_ms, a.run_id) < std::tie(b.started_ms, b.run_id);
+        });
+    }
+    return r;
 }
 
 FailingRuns read_failing_runs(Connection &db, const Window &window, std::size_t limit) {

@@ -10,8 +10,14 @@
 
 namespace deve::cli::report {
 
-// The runs that started in the window, with their steps and measurements.
-Rows read_rows(store::odbc::Connection &db, const Window &window);
+// The report of the runs that started in the window, summed by the
+// database: runs by verdict, the measurements' sums by group and the
+// failures by step and limit come back as a row per group; the runs come
+// board by board, one board held at a time. Memory does not grow with the
+// runs (on a connection that streams: store::connect_for_reading), unless
+// the options ask for every run to be listed.
+Report read_report(store::odbc::Connection &db, const Window &window, const ReportOptions &options,
+                   std::int64_t generated_ms);
 
 // The latest failing runs of the window (every run whose verdict is not
 // "pass"), newest first, at most `limit`, with what each failed on first,

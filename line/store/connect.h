@@ -16,6 +16,9 @@ std::string store_password();
 
 // Connects; throws odbc::Error (the last driver's when none is installed).
 std::unique_ptr<odbc::Connection> connect(odbc::Environment &env, const StoreUrl &url, bool create);
+// Connects to read long results (a report): the driver hands the rows over
+// as they come, so that memory does not grow with them. Throws as connect.
+std::unique_ptr<odbc::Connection> connect_for_reading(odbc::Environment &env, const StoreUrl &url);
 
 // Why a store cannot take a run: the words to show, and whether the
 // database was merely away (a run may go on and spool its results).

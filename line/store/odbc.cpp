@@ -4,11 +4,13 @@
 
 #include ODBC_SQL_HEADER
 
+#include <functional>
 #include <utf8cpp/utf8.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <iterator>
 
 namespace deve::store::odbc {
@@ -167,6 +169,12 @@ public:
 
     std::vector<Row> rows(const std::string &what, const std::vector<Type> &types = {}) {
         std::vector<Row> out;
+        each(what, types, [&out](Row &row) { out.push_back(std::move(row)); });
+        return out;
+    }
+
+    // Each row as it is fetched; one row is held at a time.
+    void each(const std::string &what, const std::vector<Type> &types, const std::function<void(Row &)> &take) {
         SQLSMALLINT columns = 0;
         if (!ok(SQLNumResultCols(handle_, &columns))) {
             throw fault(what);
@@ -180,13 +188,13 @@ public:
                 throw fault(what);
             }
             Row row;
+            row.reserve(static_cast<std::size_t>(columns));
             for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
                 const std::size_t i = c - 1U;
                 row.push_back(cell(c, i < types.size() ? types[i] : Type::Text, what));
             }
-            out.push_back(std::move(row));
+            take(row);
         }
-        return out;
     }
 
     SQLHSTMT handle() const { return handle_; }
@@ -463,6 +471,13 @@ std::vector<Row> Connection::query(const std::string &sql, const std::vector<Val
     Statement statement(*this, handle_);
     statement.run(sql, params, "reading");
     return statement.rows("reading", columns);
+}
+
+void Connection::each_row(const std::string &sql, const std::vector<Value> &params, const std::vector<Type> &columns,
+                          const std::function<void(Row &)> &row) {
+    Statement statement(*this, handle_);
+    statement.run(sql, params, "reading");
+    statement.each("reading", columns, row);
 }
 
 Cell Connection::scalar(const std::string &sql, const std::vector<Value> &params, Type type) {

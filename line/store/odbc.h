@@ -9,6 +9,7 @@
 #include "dialect.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -118,6 +119,12 @@ public:
     // those it leaves out).
     std::vector<Row> query(const std::string &sql, const std::vector<Value> &params = {},
                            const std::vector<Type> &columns = {});
+    // The rows of a query one at a time, as they are fetched: the caller
+    // holds no more of them than it keeps. (Whether the driver holds the
+    // whole result is its own: the SQLite driver streams with StepAPI=1,
+    // the PostgreSQL driver with UseDeclareFetch=1; see connect_for_reading.)
+    void each_row(const std::string &sql, const std::vector<Value> &params, const std::vector<Type> &columns,
+                  const std::function<void(Row &)> &row);
     // The first column of the first row; empty when there is no row or it
     // is NULL.
     Cell scalar(const std::string &sql, const std::vector<Value> &params = {}, Type type = Type::Text);

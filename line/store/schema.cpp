@@ -157,6 +157,19 @@ const std::vector<Migration> kMigrations{
          "ALTER TABLE steps ADD COLUMN ending TEXT",
          "ALTER TABLE steps ADD COLUMN frames_used BIGINT",
      }},
+    {4,
+     "indexes for reports",
+     {
+         // The report sums the measurements by name, unit, limits and step
+         // number: in this order a database reads them group after group
+         // and sums them without sorting first (SQLite sorts every row of a
+         // GROUP BY otherwise). The index holds the value, the verdict and
+         // the run, so the table itself is not read.
+         "CREATE INDEX measurements_group ON measurements (name, unit, low, high, limit_set, step_seq, passed, "
+         "value, run_id)",
+         // Which command and operating point each step number had.
+         "CREATE INDEX steps_seq_point ON steps (seq, command, band, channel, mode, rate)",
+     }},
 };
 
 std::string database_words(const odbc::Connection &db) { return "store " + db.name(); }

@@ -84,7 +84,7 @@ TEST_P(LiveStore, YieldPerStationIsTheReports) {
     for (const Window &window :
          {Window{}, Window{t0 + 3'600'000, t0 + 30'000'000, {}, {}}, Window{std::nullopt, std::nullopt, {"st3"}, {}}}) {
         SCOPED_TRACE(window_text(window));
-        const Report expected = build_report(read_rows(*db_, window), window, now);
+        const Report expected = read_report(*db_, window, ReportOptions{}, now);
         const LiveFigures live = read_live(*db_, window, now);
         ASSERT_EQ(live.stations.size(), expected.by_station.size());
         std::map<std::string, std::size_t> verdict_runs;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -175,6 +177,142 @@ TEST(ReportYield, WorkedLine) {
     ASSERT_EQ(day.size(), 2u);
     expect_yield(day[0], "2026-12-07", 6, 5, 2, 3);  // first: B, D; last: A, B, D
     expect_yield(day[1], "2026-12-08", 4, 4, 2, 2);  // D fail, E pass, F pass, r10 error
+}
+
+// The zone of the day table: local days, summer time, half-hour offsets,
+// and names that are no zone.
+TEST(ReportZone, LocalDaysOfAZone) {
+    struct Case {
+        const char *zone;
+        const char *utc;
+        const char *day;
+        int offset_minutes;
+    };
+    const Case cases[] = {
+        {"UTC", "2026-12-08T23:30", "2026-12-08", 0},
+        {"+01:00", "2026-12-08T23:30", "2026-12-09", 60},
+        {"-03:00", "2026-12-09T02:59", "2026-12-08", -180},
+        {"+0530", "2026-12-08T18:30", "2026-12-09", 330},
+#ifndef _WIN32
+        // A shift east of UTC: 00:30 local is the 9th, not the 8th.
+        {"Europe/Berlin", "2026-12-08T23:30", "2026-12-09", 60},
+        // Summer time begins at 01:00 UTC on the last Sunday of March and
+        // ends at 01:00 UTC on the last Sunday of October.
+        {"Europe/Berlin", "2026-03-29T00:59:59", "2026-03-29", 60},
+        {"Europe/Berlin", "2026-03-29T01:00", "2026-03-29", 120},
+        {"Europe/Berlin", "2026-10-24T22:30", "2026-10-25", 120},
+        {"Europe/Berlin", "2026-10-25T01:00", "2026-10-25", 60},
+        {"Asia/Kolkata", "2026-12-08T18:29", "2026-12-08", 330},
+        {"Asia/Kolkata", "2026-12-08T18:30", "2026-12-09", 330},
+        {"America/New_York", "2026-03-08T06:59", "2026-03-08", -300},
+        {"America/New_York", "2026-03-08T07:00", "2026-03-08", -240},
+#endif
+    };
+    for (const Case &c : cases) {
+        std::string error;
+        const std::optional<Zone> zone = Zone::find(c.zone, error);
+        ASSERT_TRUE(zone) << c.zone << ": " << error;
+        const std::int64_t at = *parse_time(c.utc, 0);
+        EXPECT_EQ(zone->day(at), c.day) << c.zone << " " << c.utc;
+        EXPECT_EQ(zone->offset_ms(at), c.offset_minutes * 60000LL) << c.zone << " " << c.utc;
+    }
+    for (const char *bad : {"Mars/Olympus", "../../etc/passwd", "/etc/localtime", "+25:00", "+1:00", "Europe/Berlin;x",
+                            ""}) {
+        std::string error;
+        EXPECT_FALSE(Zone::find(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+#ifdef _WIN32
+    // Windows has no zone files: an IANA name is refused with what to give.
+    std::string error;
+    if (std::getenv("TZDIR") == nullptr) {
+        EXPECT_FALSE(Zone::find("Europe/Berlin", error));
+        EXPECT_NE(error.find("+01:00"), std::string::npos) << error;
+    }
+#endif
+}
+
+// A zone file cut short anywhere, or with a byte changed, is refused or
+// read, never read past its end.
+TEST(ReportZone, DamagedZoneFilesAreRefused) {
+    std::ifstream in("/usr/share/zoneinfo/Europe/Berlin", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) {
+        GTEST_SKIP() << "no zone files here";
+    }
+    ASSERT_TRUE(Zone::from_tzif("Europe/Berlin", bytes));
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        const std::optional<Zone> zone = Zone::from_tzif("cut", bytes.substr(0, size));
+        if (zone) {
+            (void)zone->day(0);
+        }
+    }
+    std::mt19937 random(8);
+    for (int trial = 0; trial < 2000; ++trial) {
+        std::string damaged = bytes;
+        damaged[random() % damaged.size()] = static_cast<char>(random());
+        const std::optional<Zone> zone = Zone::from_tzif("damaged", damaged);
+        if (zone) {
+            (void)zone->day(*parse_time("2026-12-09", 0));
+        }
+    }
+}
+
+// The days of the yield table are the zone's: a night shift east of UTC is
+// one day, not two.
+TEST(ReportZone, NightShiftIsOneLocalDay) {
+    std::vector<deve::cli::report::Run> runs;
+    for (const char *at : {"2026-12-08T21:30", "2026-12-08T23:10", "2026-12-09T00:20", "2026-12-09T04:50"}) {
+        deve::cli::report::Run r;
+        r.run_id = at;
+        r.started_ms = *parse_time(at, 0);
+        r.board = at;
+        r.verdict = "pass";
+        runs.push_back(r);
+    }
+    std::string error;
+    const std::optional<Zone> plus_one = Zone::find("+01:00", error);
+    ASSERT_TRUE(plus_one);
+    const std::vector<Yield> local = yields(runs, GroupBy::Day, *plus_one);
+    ASSERT_EQ(local.size(), 2u);
+    expect_yield(local[0], "2026-12-08", 1, 1, 1, 1);  // 22:30 local
+    expect_yield(local[1], "2026-12-09", 3, 3, 3, 3);
+    EXPECT_EQ(yields(runs, GroupBy::Day).size(), 2u);
+    EXPECT_EQ(yields(runs, GroupBy::Day)[0].runs, 2u);  // UTC: 2 and 2
+}
+
+// A count the step stops at gets no Cp or Cpk, and says why; the rate
+// measured in the same step keeps them.
+TEST(ReportCapability, StopCountHasNone) {
+    std::vector<Measurement> rows;
+    for (int i = 0; i < 20; ++i) {
+        for (const char *command : {"tx", "rx"}) {
+            Measurement frames;
+            frames.run_id = "r" + std::to_string(i);
+            frames.command = command;
+            frames.name = "frames";
+            frames.value = 2000 + i % 7;
+            frames.low = 2000;
+            rows.push_back(frames);
+        }
+        Measurement fps = rows.back();
+        fps.command = "tx";
+        fps.name = "frames_per_second";
+        fps.value = 1100 + i;
+        fps.low = 1000;
+        rows.push_back(fps);
+    }
+    const std::vector<MeasurementStats> stats = measurement_stats(rows);
+    ASSERT_EQ(stats.size(), 3u);
+    for (const MeasurementStats &m : stats) {
+        const bool count = m.name == "frames";
+        EXPECT_EQ(m.figures.cpk.has_value(), !count) << m.command << " " << m.name;
+        EXPECT_EQ(m.no_capability.empty(), !count) << m.command << " " << m.name;
+        EXPECT_TRUE(m.figures.mean && m.figures.stddev) << m.command << " " << m.name;
+    }
+    const std::vector<std::string> notes = capability_notes(stats);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("frames of rx, frames of tx"), std::string::npos) << notes[0];
 }
 
 TEST(ReportPareto, FailuresByStepAndLimitCountedOnce) {
@@ -547,7 +685,8 @@ TEST(ReportOutput, CsvSectionsReadBackWithTheirHeaders) {
             EXPECT_NEAR(std::stod(row[cpk]), 3.0 / (3 * kEightS), 1e-12);
         }
     }
-    EXPECT_EQ(sections, 5u);
+    EXPECT_EQ(sections, 6u);  // report (its zone and run count), runs, yield, measurements, failing, pareto
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"report", "2026-12-09T00:00:00.000Z", "UTC", "10"}));
     EXPECT_EQ(stations_seen, 3u);
 }
 

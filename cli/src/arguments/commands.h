@@ -163,6 +163,8 @@ struct ReportCommand {
     std::vector<std::string> verdicts;
     std::size_t failing = 50;  // --failing N: the latest failing runs listed
     std::string board;      // report board SERIAL|MAC|RUN_ID
+    std::string zone;       // --tz ZONE; empty: the machine's
+    bool list_runs = false; // --runs: every run in the report
     bool json = false;
     bool csv = false;
     std::string html_file;  // --html FILE

@@ -158,6 +158,11 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
                    "the others is given)")
         ->type_name("N")
         ->check(CLI::Range(static_cast<std::size_t>(0), static_cast<std::size_t>(1000)));
+    app.add_option("--tz", command.zone,
+                   "the zone of the day table: an IANA name (Europe/Berlin), UTC, or an offset (+01:00); default: "
+                   "the machine's zone (TZ)")
+        ->type_name("ZONE");
+    app.add_flag("--runs", command.list_runs, "list every run too (JSON runs, CSV runs, a table in the text)");
     CLI::Option *json_flag = app.add_flag("--json", command.json, "one JSON object");
     CLI::Option *csv_flag = app.add_flag("--csv", command.csv, "CSV: one table per section, each row led by its name");
     CLI::Option *html = app.add_option("--html", command.html_file,
@@ -239,13 +244,20 @@ ParseResult parse_report_command(const std::vector<std::string> &words) {
                                                            " (127.0.0.1:8080, 0.0.0.0:8080, [::1]:8080)");
             }
         }
+        if (!command.zone.empty()) {
+            std::string error;
+            if (!report::Zone::find(command.zone, error)) {
+                throw CLI::ValidationError("--tz", error);
+            }
+        }
         if (command.since_ms && command.until_ms && *command.since_ms >= *command.until_ms) {
             throw CLI::ValidationError("--since", "must be before --until");
         }
         if (!command.board.empty()) {
             if (!command.html_file.empty() || !command.stations.empty() || !command.lots.empty() ||
                 !command.hosts.empty() || !command.serials.empty() || !command.pools.empty() ||
-                !command.verdicts.empty() || !since.empty() || !until.empty() || app.count("--failing") != 0) {
+                !command.verdicts.empty() || !since.empty() || !until.empty() || app.count("--failing") != 0 || !command.zone.empty() ||
+                command.list_runs) {
                 throw CLI::ValidationError("board", "takes the board's key and --json or --csv only");
             }
             command.json = command.json || board_json;
@@ -277,7 +289,7 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
         store::odbc::Environment env;
         std::unique_ptr<store::odbc::Connection> db;
         try {
-            db = store::connect(env, *url.url, false);
+            db = store::connect_for_reading(env, *url.url);
         } catch (const store::odbc::Error &e) {
             // The SQLite driver says no more than "connect failed" for a file
             // that is not there (a report never creates one).
@@ -303,7 +315,17 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
                           : command.csv ? report::board_csv(history) : report::board_text(history);
         } else {
             const report::Window window = window_of(command);
-            report::Report figures = report::build_report(report::read_rows(*db, window), window, now_ms());
+            report::ReportOptions options;
+            std::string zone_error;
+            const std::optional<report::Zone> zone =
+                command.zone.empty() ? report::Zone::machine() : report::Zone::find(command.zone, zone_error);
+            if (!zone) {
+                return failed(kRefused, json, zone_error);
+            }
+            options.zone = *zone;
+            options.list_runs = command.list_runs;
+            options.histograms = !command.html_file.empty();
+            report::Report figures = report::read_report(*db, window, options, now_ms());
             figures.failing = report::read_failing_runs(*db, window, command.failing);
             if (!command.html_file.empty()) {
                 report::read_failing_boards(*db, figures.failing);
@@ -311,7 +333,7 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
                 if (!write_page(command.html_file, report::report_html(figures), error)) {
                     return failed(kRefused, false, error);
                 }
-                output = "report: " + report::counted(figures.rows.runs.size(), "run", "runs") + ", the page is " +
+                output = "report: " + report::counted(figures.run_count, "run", "runs") + ", the page is " +
                          command.html_file + "\n";
             } else {
                 output = json ? report::report_json(figures)

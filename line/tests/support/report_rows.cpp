@@ -41,14 +41,10 @@ void insert_rows(deve::store::odbc::Connection &db, const Rows &rows, const std:
         point >> band >> channel >> mode >> rate;
         const std::string started = s.started_ms ? utc_text(*s.started_ms) : "2026-01-01T00:00:00.000Z";
         db.execute("INSERT INTO steps (run_id, seq, command, started_at, ended_at, band, channel, mode, rate,"
-                   " outcome) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   " outcome, error_kind) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                    {s.run_id, std::int64_t{s.seq}, s.command, started, started, text_or_null(band),
                     channel.size() > 2 ? Value{std::int64_t{std::stoi(channel.substr(2))}} : Value{},
-                    text_or_null(mode), text_or_null(rate), s.outcome});
-        if (!s.kind.empty()) {
-            db.execute("UPDATE steps SET error_kind = ? WHERE run_id = ? AND seq = ?",
-                       {s.kind, s.run_id, std::int64_t{s.seq}});
-        }
+                    text_or_null(mode), text_or_null(rate), s.outcome, text_or_null(s.kind)});
     }
     for (const Measurement &m : rows.measurements) {
         db.execute("INSERT INTO measurements (run_id, step_seq, name, value, unit, low, high, limit_set,"
