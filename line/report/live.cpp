@@ -65,45 +65,6 @@ std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, co
     return point;
 }
 
-bool natural_less(const std::string &a, const std::string &b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-    while (i < a.size() && j < b.size()) {
-        if (digit(a[i]) && digit(b[j])) {
-            std::size_t ei = i;
-            std::size_t ej = j;
-            while (ei < a.size() && digit(a[ei]))
-                ++ei;
-            while (ej < b.size() && digit(b[ej]))
-                ++ej;
-            // Leading zeros aside, the longer run of digits is the larger.
-            std::size_t zi = i;
-            std::size_t zj = j;
-            while (zi + 1 < ei && a[zi] == '0')
-                ++zi;
-            while (zj + 1 < ej && b[zj] == '0')
-                ++zj;
-            if (ei - zi != ej - zj) {
-                return ei - zi < ej - zj;
-            }
-            const int c = a.compare(zi, ei - zi, b, zj, ej - zj);
-            if (c != 0) {
-                return c < 0;
-            }
-            i = ei;
-            j = ej;
-        } else {
-            if (a[i] != b[j]) {
-                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-            }
-            ++i;
-            ++j;
-        }
-    }
-    return a.size() - i < b.size() - j || (a.size() - i == b.size() - j && a < b);
-}
-
 std::vector<LiveStation> read_stations(Connection &db, const WindowWhere &w) {
     const std::string inner = std::string("SELECT COALESCE(r.station, '') AS station, r.verdict AS verdict,"
                                           " ROW_NUMBER() OVER (PARTITION BY COALESCE(r.station, ''), ") +
