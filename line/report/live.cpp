@@ -52,19 +52,6 @@ std::string placeholders(std::size_t n) {
     return list;
 }
 
-std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, const Cell &rate) {
-    std::string point = text(band);
-    const auto append = [&point](const std::string &part) {
-        if (!part.empty()) {
-            point += (point.empty() ? "" : " ") + part;
-        }
-    };
-    append(channel ? "ch" + std::to_string(*channel.integer()) : "");
-    append(text(mode));
-    append(text(rate));
-    return point;
-}
-
 std::vector<LiveStation> read_stations(Connection &db, const WindowWhere &w) {
     const std::string inner = std::string("SELECT COALESCE(r.station, '') AS station, r.verdict AS verdict,"
                                           " ROW_NUMBER() OVER (PARTITION BY COALESCE(r.station, ''), ") +

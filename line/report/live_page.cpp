@@ -9,20 +9,7 @@ namespace deve::cli::report {
 
 namespace {
 
-std::string escape(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+std::string escape(const std::string &text) { return html_escape(text); }
 
 constexpr const char *kStyle = R"(
 body { font-family: "DejaVu Sans", "Segoe UI", Arial, sans-serif; margin: 20px auto; max-width: 1200px;

@@ -358,6 +358,8 @@ std::string report_text(const Report &report);
 std::string report_json(const Report &report);
 std::string report_csv(const Report &report);
 std::string report_html(const Report &report);
+// Text made safe to stand in an HTML page's text or in a quoted attribute.
+std::string html_escape(const std::string &text);
 // "No Cp or Cpk for frames of tx, frames of rx: ...": one line per reason a
 // measurement of the report has none.
 std::vector<std::string> capability_notes(const std::vector<MeasurementStats> &measurements);

@@ -14,21 +14,7 @@ namespace deve::cli::report {
 
 namespace {
 
-std::string escape(const std::string &text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+std::string escape(const std::string &text) { return html_escape(text); }
 
 // A coordinate in the SVG's user units.
 std::string px(double value) { return fixed(value, 1); }
@@ -344,6 +330,22 @@ std::string report_html(const Report &r) {
         html += "</table>\n";
     }
     return html + "</body>\n</html>\n";
+}
+
+std::string html_escape(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace deve::cli::report

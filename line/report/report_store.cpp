@@ -23,20 +23,6 @@ std::string text(const Cell &cell) { return cell.text().value_or(std::string());
 
 int whole_or_zero(const Cell &cell) { return static_cast<int>(cell.integer().value_or(0)); }
 
-// "2G ch6 11n-HT20 MCS7" from the step's band, channel, mode and rate.
-std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, const Cell &rate) {
-    std::string point = text(band);
-    const auto append = [&point](const std::string &part) {
-        if (!part.empty()) {
-            point += (point.empty() ? "" : " ") + part;
-        }
-    };
-    append(channel ? "ch" + std::to_string(*channel.integer()) : "");
-    append(text(mode));
-    append(text(rate));
-    return point;
-}
-
 // The WHERE clause over runs r for a window, and its parameters. The text
 // is made of fixed pieces; every value is a parameter.
 struct Filter {
@@ -385,9 +371,9 @@ Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &
     const std::string sql = "SELECT " + bin + ", COUNT(*), SUM(CASE WHEN m.value < m.low OR m.value > m.high "
                             "THEN 1 ELSE 0 END)" + from + where + " GROUP BY 1";
     db.each_row(sql, params, {Type::Real, Type::Integer, Type::Integer}, [&h](Row &row) {
-        const double position = row[0].real().value_or(0);
+        const double bin_index = row[0].real().value_or(0);
         const auto last = static_cast<double>(h.counts.size() - 1);
-        const auto i = static_cast<std::size_t>(std::clamp(position, 0.0, last));
+        const auto i = static_cast<std::size_t>(std::clamp(bin_index, 0.0, last));
         h.counts[i] += static_cast<std::size_t>(row[1].integer().value_or(0));
         h.outside[i] += static_cast<std::size_t>(row[2].integer().value_or(0));
     });
@@ -812,6 +798,19 @@ void read_failing_boards(Connection &db, FailingRuns &failing) {
 WindowWhere window_where(const Window &window) {
     Filter f = window_filter(window);
     return WindowWhere{std::move(f.where), std::move(f.params)};
+}
+
+std::string point_of(const Cell &band, const Cell &channel, const Cell &mode, const Cell &rate) {
+    std::string point = text(band);
+    const auto append = [&point](const std::string &part) {
+        if (!part.empty()) {
+            point += (point.empty() ? "" : " ") + part;
+        }
+    };
+    append(channel ? "ch" + std::to_string(*channel.integer()) : "");
+    append(text(mode));
+    append(text(rate));
+    return point;
 }
 
 }  // namespace deve::cli::report

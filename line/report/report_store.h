@@ -10,6 +10,11 @@
 
 namespace deve::cli::report {
 
+// "2G ch6 11n-HT20 MCS7": a step's operating point from its band, channel,
+// mode and rate columns, as every report names it.
+std::string point_of(const store::odbc::Cell &band, const store::odbc::Cell &channel, const store::odbc::Cell &mode,
+                     const store::odbc::Cell &rate);
+
 // The report of the runs that started in the window, summed by the
 // database: runs by verdict, the measurements' sums by group and the
 // failures by step and limit come back as a row per group; the runs come
