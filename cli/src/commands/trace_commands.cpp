@@ -152,10 +152,6 @@ int stats(const std::string &file, const xolt_trace::Trace &trace, Output &out, 
     return run.end(0);
 }
 
-json::Object side(const std::string &text) {
-    return json::Object().add("call", text);
-}
-
 int diff(const std::vector<std::string> &files, const xolt_trace::Trace &a, const xolt_trace::Trace &b, Output &out,
          StandaloneRun &run) {
     const TraceDiff d = trace_diff(a, b);
