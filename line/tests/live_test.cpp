@@ -26,6 +26,16 @@ using deve::store::odbc::Value;
 using storetest::Kind;
 using storetest::TestDatabase;
 
+// The runs that started in [since, until), at the stations given (all when none).
+Window window_of(std::optional<std::int64_t> since, std::optional<std::int64_t> until,
+                 std::vector<std::string> stations = {}) {
+    Window w;
+    w.since_ms = since;
+    w.until_ms = until;
+    w.stations = std::move(stations);
+    return w;
+}
+
 class LiveStore : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
@@ -82,7 +92,7 @@ TEST_P(LiveStore, YieldPerStationIsTheReports) {
 
     const std::int64_t now = t0 + 40'000'000;
     for (const Window &window :
-         {Window{}, Window{t0 + 3'600'000, t0 + 30'000'000, {}, {}}, Window{std::nullopt, std::nullopt, {"st3"}, {}}}) {
+         {Window{}, window_of(t0 + 3'600'000, t0 + 30'000'000), window_of(std::nullopt, std::nullopt, {"st3"})}) {
         SCOPED_TRACE(window_text(window));
         const Report expected = read_report(*db_, window, ReportOptions{}, now);
         const LiveFigures live = read_live(*db_, window, now);
@@ -168,7 +178,7 @@ TEST_P(LiveStore, TilesFailuresAndPools) {
                  "VALUES ('m1', 'P', 'released', 'x'), "
                  "('m2', 'P', 'burned', 'x'), ('m3', 'Q', 'burned', 'x')");
 
-    const Window window{now - 120 * minute, std::nullopt, {}, {}};
+    const Window window = window_of(now - 120 * minute, std::nullopt);
     const LiveFigures live = read_live(*db_, window, now);
 
     struct TileCase {
