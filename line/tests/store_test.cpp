@@ -118,7 +118,7 @@ TEST_P(StoreDatabase, AVersion2StoreUpgradesAndKeepsItsSteps) {
     const std::string insert = "INSERT INTO steps (run_id, seq, command, started_at, ended_at, outcome";
     db->execute(insert + ") VALUES ('r1', 1, 'rx', 't', 't', 'pass')");
     EXPECT_EQ(check_schema(*db).state, SchemaState::Older);
-    EXPECT_EQ(init_schema(*db, "test", "2024-05-02T12:00:00.000Z"), (std::vector<int>{3, 4}));
+    EXPECT_EQ(init_schema(*db, "test", "2024-05-02T12:00:00.000Z"), (std::vector<int>{3, 4, 5}));
     EXPECT_EQ(check_schema(*db).state, SchemaState::Current);
     db->execute(insert + ", ending, frames_used) VALUES ('r2', 1, 'rx', 't', 't', 'pass', ?, ?)",
                 {std::string("decided pass"), std::int64_t{283}});
