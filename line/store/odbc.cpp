@@ -179,6 +179,8 @@ public:
         if (!ok(SQLNumResultCols(handle_, &columns))) {
             throw fault(what);
         }
+        Row row;
+        row.reserve(static_cast<std::size_t>(columns));
         for (;;) {
             const SQLRETURN r = SQLFetch(handle_);
             if (r == SQL_NO_DATA) {
@@ -187,8 +189,7 @@ public:
             if (!ok(r)) {
                 throw fault(what);
             }
-            Row row;
-            row.reserve(static_cast<std::size_t>(columns));
+            row.clear();
             for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
                 const std::size_t i = c - 1U;
                 row.push_back(cell(c, i < types.size() ? types[i] : Type::Text, what));
@@ -277,7 +278,10 @@ private:
 
     // A column as text, in as many pieces as the driver gives it.
     std::optional<std::string> wide_column(SQLUSMALLINT column, const std::string &what) {
-        std::u16string value;
+        // One buffer for every cell of the statement (a report reads
+        // millions of them).
+        std::u16string &value = wide_;
+        value.clear();
         SQLWCHAR chunk[512];
         for (;;) {
             SQLLEN length = 0;
@@ -309,6 +313,7 @@ private:
     std::vector<std::int64_t> numbers_;
     std::vector<double> reals_;
     std::vector<SQLLEN> indicators_;
+    std::u16string wide_;
 };
 
 }  // namespace
@@ -339,6 +344,11 @@ std::u16string utf16(const std::string &text) {
 }
 
 std::string utf8(const std::u16string &text) {
+    // Most of what a store holds is ASCII (serials, stations, times): one
+    // byte a unit, no conversion.
+    if (std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
+        return std::string(text.begin(), text.end());
+    }
     // Lone surrogates become U+FFFD, so that the rest converts as it is.
     std::u16string sound;
     sound.reserve(text.size());
