@@ -347,8 +347,56 @@ void YieldTally::add(const std::string &board, Run run) {
     runs_.push_back(std::move(run));
 }
 
+Yield &YieldTally::group(GroupBy by, const Run &run) {
+    const auto find = [this, by](std::string name) -> Yield * {
+        Yield &y = groups_[{by, name}];
+        y.group = std::move(name);
+        return &y;
+    };
+    Last &l = last_;
+    switch (by) {
+    case GroupBy::Station:
+        if (l.station_group == nullptr || run.station != l.station || run.host != l.host) {
+            l.station = run.station;
+            l.host = run.host;
+            l.station_group = find(group_of(run, by, zone_));
+        }
+        return *l.station_group;
+    case GroupBy::Lot:
+        if (l.lot_group == nullptr || run.lot != l.lot) {
+            l.lot = run.lot;
+            l.lot_group = find(run.lot);
+        }
+        return *l.lot_group;
+    case GroupBy::Day:
+        if (l.day_group == nullptr || run.started_ms < l.day.from_ms || run.started_ms >= l.day.until_ms) {
+            l.day = zone_.day_span(run.started_ms);
+            l.day_group = find(l.day.day);
+        }
+        return *l.day_group;
+    case GroupBy::All: break;
+    }
+    if (l.all == nullptr) {
+        l.all = find("all");
+    }
+    return *l.all;
+}
+
 void YieldTally::flush() {
     if (runs_.empty()) {
+        return;
+    }
+    if (runs_.size() == 1) {
+        // Most boards have one run: its first and its last in each group.
+        const std::size_t pass = passed(runs_.front()) ? 1 : 0;
+        for (GroupBy by : {GroupBy::All, GroupBy::Station, GroupBy::Lot, GroupBy::Day}) {
+            Yield &y = group(by, runs_.front());
+            ++y.runs;
+            ++y.boards;
+            y.first_pass += pass;
+            y.final_pass += pass;
+        }
+        runs_.clear();
         return;
     }
     std::stable_sort(runs_.begin(), runs_.end(), [](const Run &a, const Run &b) {
@@ -363,9 +411,8 @@ void YieldTally::flush() {
             std::get<1>(it->second) = &run;
             ++std::get<2>(it->second);
         }
-        for (const auto &[group, seen] : mine) {
-            Yield &y = groups_[{by, group}];
-            y.group = group;
+        for (const auto &[name, seen] : mine) {
+            Yield &y = group(by, *std::get<0>(seen));
             y.runs += std::get<2>(seen);
             ++y.boards;
             y.first_pass += passed(*std::get<0>(seen)) ? 1 : 0;

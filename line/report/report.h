@@ -177,6 +177,9 @@ std::vector<Yield> yields(const std::vector<Run> &runs, GroupBy by, const Zone &
 class YieldTally {
 public:
     explicit YieldTally(Zone zone) : zone_(std::move(zone)) {}
+    // It points into its own groups.
+    YieldTally(const YieldTally &) = delete;
+    YieldTally &operator=(const YieldTally &) = delete;
     // `board` is the board's key (the same for all its runs).
     void add(const std::string &board, Run run);
     // The figures, once every run was added.
@@ -185,10 +188,21 @@ public:
 
 private:
     void flush();
+    // The group of a run, found without a lookup when it is the group of
+    // the run before (runs come from a few stations, lots and days).
+    Yield &group(GroupBy by, const Run &run);
     Zone zone_;
     std::string board_;
     std::vector<Run> runs_;  // of the current board
     std::map<std::pair<GroupBy, std::string>, Yield> groups_;
+    struct Last {
+        std::string station, host, lot;
+        Zone::DaySpan day;
+        Yield *station_group = nullptr;
+        Yield *lot_group = nullptr;
+        Yield *day_group = nullptr;
+        Yield *all = nullptr;
+    } last_;
 };
 
 // ---- Failure Pareto ----------------------------------------------------------

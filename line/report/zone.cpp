@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 namespace deve::cli::report {
 
@@ -200,5 +201,24 @@ std::int64_t Zone::offset_ms(std::int64_t utc_ms) const {
 }
 
 std::string Zone::day(std::int64_t utc_ms) const { return utc_day(utc_ms + offset_ms(utc_ms)); }
+
+Zone::DaySpan Zone::day_span(std::int64_t utc_ms) const {
+    constexpr std::int64_t kMsPerDay = 86400 * kMsPerSecond;
+    const std::int64_t seconds = utc_ms >= 0 ? utc_ms / kMsPerSecond : -((-utc_ms + kMsPerSecond - 1) / kMsPerSecond);
+    const auto it = std::upper_bound(at_s_.begin(), at_s_.end(), seconds);
+    const std::int64_t offset = offset_ms(utc_ms);
+    // The offset holds from the transition before the instant to the next.
+    const std::int64_t offset_from =
+        it == at_s_.begin() ? std::numeric_limits<std::int64_t>::min() : *(it - 1) * kMsPerSecond;
+    const std::int64_t offset_until = it == at_s_.end() ? std::numeric_limits<std::int64_t>::max() : *it * kMsPerSecond;
+    const std::int64_t local = utc_ms + offset;
+    const std::int64_t local_midnight = (local >= 0 ? local / kMsPerDay : -((-local + kMsPerDay - 1) / kMsPerDay)) *
+                                        kMsPerDay;
+    DaySpan span;
+    span.day = utc_day(local);
+    span.from_ms = std::max(local_midnight - offset, offset_from);
+    span.until_ms = std::min(local_midnight + kMsPerDay - offset, offset_until);
+    return span;
+}
 
 } // namespace deve::cli::report

@@ -33,6 +33,16 @@ public:
     std::int64_t offset_ms(std::int64_t utc_ms) const;
     // The local day of an instant: "2026-12-09".
     std::string day(std::int64_t utc_ms) const;
+    // The local day of an instant, and the instants around it, from
+    // `from_ms` up to (not including) `until_ms`, that have the same local
+    // day at the same offset: to name the days of many instants in a row
+    // without looking each one up.
+    struct DaySpan {
+        std::string day;
+        std::int64_t from_ms = 0;
+        std::int64_t until_ms = 0;
+    };
+    DaySpan day_span(std::int64_t utc_ms) const;
 
 private:
     std::string name_ = "UTC";

@@ -232,6 +232,38 @@ TEST(ReportZone, LocalDaysOfAZone) {
 #endif
 }
 
+// A day's span, as the yield names many runs' days with it: every instant
+// in it has that local day, and the span ends only where the day or the
+// offset changes; over a year with both changes of summer time.
+TEST(ReportZone, DaySpansHoldTheirDayAndNoMore) {
+    std::vector<std::string> names{"UTC", "+0530", "-03:00"};
+#ifndef _WIN32
+    names.insert(names.end(), {"Europe/Berlin", "America/New_York", "Asia/Kolkata"});
+#endif
+    const std::int64_t from = *parse_time("2026-01-01", 0);
+    const std::int64_t until = *parse_time("2027-01-01", 0);
+    for (const std::string &name : names) {
+        std::string error;
+        const std::optional<Zone> zone = Zone::find(name, error);
+        ASSERT_TRUE(zone) << name << ": " << error;
+        for (std::int64_t at = from; at < until; at += 97 * 60000 + 13001) {
+            const Zone::DaySpan span = zone->day_span(at);
+            ASSERT_EQ(span.day, zone->day(at)) << name << " " << at;
+            ASSERT_LE(span.from_ms, at) << name << " " << at;
+            ASSERT_GT(span.until_ms, at) << name << " " << at;
+            EXPECT_EQ(zone->day(span.from_ms), span.day) << name << " " << at;
+            EXPECT_EQ(zone->day(span.until_ms - 1), span.day) << name << " " << at;
+            EXPECT_EQ(zone->offset_ms(span.from_ms), zone->offset_ms(span.until_ms - 1)) << name << " " << at;
+            EXPECT_TRUE(zone->day(span.from_ms - 1) != span.day ||
+                        zone->offset_ms(span.from_ms - 1) != zone->offset_ms(span.from_ms))
+                << name << " " << at;
+            EXPECT_TRUE(zone->day(span.until_ms) != span.day ||
+                        zone->offset_ms(span.until_ms) != zone->offset_ms(span.until_ms - 1))
+                << name << " " << at;
+        }
+    }
+}
+
 // A zone file cut short anywhere, or with a byte changed, is refused or
 // read, never read past its end.
 TEST(ReportZone, DamagedZoneFilesAreRefused) {
