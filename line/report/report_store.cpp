@@ -4,8 +4,13 @@
 #include "deve/efuse_map.h"
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <thread>
 #include <tuple>
 
 namespace deve::cli::report {
@@ -164,10 +169,13 @@ std::optional<std::string> mac_key(const std::string &key) {
 namespace {
 
 // The board a run counts for, as the report keys it: its serial, else the
-// MAC address it read or burnt, else the run alone.
+// MAC address it read or burnt, else the run alone. The board's row is
+// looked up only for a run without a serial (a join of every run with its
+// board would cost as much as the sort by this key).
 constexpr const char *kBoardKey =
-    "CASE WHEN r.serial IS NOT NULL AND r.serial <> '' THEN 'board ' || r.serial"
-    " WHEN b.mac IS NOT NULL AND b.mac <> '' THEN 'board ' || b.mac ELSE 'run ' || r.run_id END";
+    "CASE WHEN r.serial <> '' THEN 'board ' || r.serial"
+    " ELSE COALESCE((SELECT 'board ' || b.mac FROM boards b WHERE b.run_id = r.run_id AND b.mac <> ''),"
+    " 'run ' || r.run_id) END";
 
 // A value as the figures take it: finite, else none (SQLite keeps an
 // infinity; PostgreSQL also a NaN, which compares above every number).
@@ -212,8 +220,14 @@ struct MeasurementGroup {
 // most one row of a run (the measurements' key is run, step number and
 // name): its failed runs are its failed rows, and need no DISTINCT (which
 // makes PostgreSQL sort every row).
-std::string group_sums(bool one_row_a_run) {
-    const std::string v = kFiniteValue;
+//
+// The figures take only finite values. Testing every value for that costs
+// as much again as the sums, and a value that is not finite is rare (no
+// record carries one; only a row written by hand can): so the groups are
+// summed as they are, and a group whose minimum or maximum comes back not
+// finite is summed again, alone, over its finite values (`only_finite`).
+std::string group_sums(bool one_row_a_run, bool only_finite) {
+    const std::string v = only_finite ? kFiniteValue : "m.value";
     const std::string d = "(" + v + " - COALESCE(m.low, m.high, 0))";
     const std::string failed = "SUM(CASE WHEN m.passed = 0 THEN 1 ELSE 0 END)";
     return "COUNT(*), COUNT(" + v + "), " + failed + ", " +
@@ -236,6 +250,37 @@ void take_sums(const Row &row, std::size_t at, MeasurementGroup &g) {
     g.moments.squares = row[at + 5].real().value_or(0);
     g.moments.min = row[at + 6].real();
     g.moments.max = row[at + 7].real();
+}
+
+// Whether a group's sums may hold a value that is not finite: its minimum
+// or maximum is an infinity or a NaN (which PostgreSQL ranks above every
+// number; SQLite keeps none, a NaN there is NULL).
+bool summed_a_value_not_finite(const Moments &m) {
+    return (m.min && !std::isfinite(*m.min)) || (m.max && !std::isfinite(*m.max));
+}
+
+// A condition that a column holds exactly the value (NULL as NULL).
+void add_exactly(std::string &where, std::vector<Value> &params, const char *column, Value value) {
+    if (std::holds_alternative<std::monostate>(value)) {
+        where += std::string(" AND ") + column + " IS NULL";
+    } else {
+        where += std::string(" AND ") + column + " = ?";
+        params.push_back(std::move(value));
+    }
+}
+
+// A cell of the given type as a parameter to ask for it again.
+Value value_of(const Cell &cell, Type type) {
+    if (!cell) {
+        return Value();
+    }
+    switch (type) {
+    case Type::Real: return *cell.real();
+    case Type::Integer: return *cell.integer();
+    case Type::Time:
+    case Type::Text: break;
+    }
+    return text(cell);
 }
 
 // Every measurement of the window by step, point, name, unit, limits and
@@ -278,7 +323,10 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
     std::vector<Type> types{Type::Text, Type::Text, Type::Real, Type::Real, Type::Text, Type::Integer};
     types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
     std::set<std::int64_t> mixed;
-    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums(true) +
+    // The groups to sum again over their finite values: where each is, and
+    // its key columns as stored.
+    std::vector<std::pair<std::size_t, std::vector<Value>>> again;
+    db.each_row("SELECT m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq, " + group_sums(true, false) +
                     " FROM measurements m" + where_all({runs_in_window(f, "m.run_id")}) +
                     " GROUP BY m.name, m.unit, m.low, m.high, m.limit_set, m.step_seq",
                 f.params, types, [&](Row &row) {
@@ -294,8 +342,29 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
                     }
                     take_sums(row, 6, g);
                     g.seqs.insert(seq);
+                    if (summed_a_value_not_finite(g.moments)) {
+                        std::vector<Value> key;
+                        for (std::size_t i = 0; i < 6; ++i) {
+                            key.push_back(value_of(row[i], types[i]));
+                        }
+                        again.emplace_back(groups.size(), std::move(key));
+                    }
                     groups.push_back(std::move(g));
                 });
+    for (auto &[at, key] : again) {
+        std::string where = " WHERE 1 = 1";
+        std::vector<Value> params;
+        const char *columns[] = {"m.name", "m.unit", "m.low", "m.high", "m.limit_set", "m.step_seq"};
+        for (std::size_t i = 0; i < key.size(); ++i) {
+            add_exactly(where, params, columns[i], std::move(key[i]));
+        }
+        if (!f.where.empty()) {
+            where += " AND " + runs_in_window(f, "m.run_id");
+            params.insert(params.end(), f.params.begin(), f.params.end());
+        }
+        db.each_row("SELECT " + group_sums(true, true) + " FROM measurements m" + where, params, kSumTypes,
+                    [&](Row &row) { take_sums(row, 0, groups[at]); });
+    }
     if (!mixed.empty()) {
         std::string numbers;
         for (std::int64_t seq : mixed) {
@@ -305,7 +374,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
                  Type::Text, Type::Text, Type::Integer, Type::Text, Type::Text};
         types.insert(types.end(), kSumTypes.begin(), kSumTypes.end());
         const char *key = "m.name, m.unit, m.low, m.high, m.limit_set, s.command, s.band, s.channel, s.mode, s.rate";
-        db.each_row(std::string("SELECT ") + key + ", " + group_sums(false) +
+        db.each_row(std::string("SELECT ") + key + ", " + group_sums(false, true) +
                         " FROM measurements m LEFT JOIN steps s ON s.run_id = m.run_id AND s.seq = m.step_seq" +
                         where_all({"m.step_seq IN (" + numbers + ")", runs_in_window(f, "m.run_id")}) +
                         " GROUP BY " + key,
@@ -351,14 +420,7 @@ Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &
                  "COALESCE(s.rate, '') = ?";
         params.insert(params.end(), {m.command, g.band, g.mode, g.rate});
     }
-    const auto exactly = [&](const char *column, Value value) {
-        if (std::holds_alternative<std::monostate>(value)) {
-            where += std::string(" AND ") + column + " IS NULL";
-        } else {
-            where += std::string(" AND ") + column + " = ?";
-            params.push_back(std::move(value));
-        }
-    };
+    const auto exactly = [&](const char *column, Value value) { add_exactly(where, params, column, std::move(value)); };
     exactly("m.low", m.low ? Value(*m.low) : Value());
     exactly("m.high", m.high ? Value(*m.high) : Value());
     if (g.seqs.empty()) {
@@ -380,42 +442,81 @@ Histogram histogram_of(Connection &db, const Filter &f, const MeasurementStats &
     return h;
 }
 
+// The settings of a session that reads a report. PostgreSQL: the report
+// reads every row of its results (through a cursor): plan for all of them,
+// not the first tenth; and compiling these plans to machine code costs more
+// than it saves. For this session only; nothing is written. A server
+// without the setting (JIT came with PostgreSQL 11) is read as it plans.
+void plan_for_reading(Connection &db) {
+    if (db.dialect() != store::Dialect::Postgresql) {
+        return;
+    }
+    for (const char *setting : {"SET cursor_tuple_fraction = 1.0", "SET jit = off"}) {
+        try {
+            db.execute(setting);
+        } catch (const store::odbc::Error &) {
+        }
+    }
+}
+
+// A task on its own thread, joined however the caller leaves; what it
+// threw is thrown again by get().
+class Beside {
+public:
+    explicit Beside(std::function<void()> task)
+        : thread_([this, task = std::move(task)] {
+              try {
+                  task();
+              } catch (...) {
+                  failure_ = std::current_exception();
+              }
+          }) {}
+    Beside(const Beside &) = delete;
+    Beside &operator=(const Beside &) = delete;
+    ~Beside() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    void get() {
+        thread_.join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+    }
+
+private:
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
 }  // namespace
 
-Report read_report(Connection &db, const Window &window, const ReportOptions &options, std::int64_t generated_ms) {
+Report read_report(Connection &db, const Window &window, const ReportOptions &options, std::int64_t generated_ms,
+                   Connection *second) {
     const Filter f = window_filter(window);
     Report r;
     r.window = window;
     r.generated_ms = generated_ms;
     r.zone = options.zone.name();
-    if (db.dialect() == store::Dialect::Postgresql) {
-        // The report reads every row of its results (through a cursor):
-        // plan for all of them, not the first tenth; and compiling these
-        // plans to machine code costs more than it saves. For this session
-        // only; nothing is written. A server without the setting (JIT came
-        // with PostgreSQL 11) is read as it plans.
-        for (const char *setting : {"SET cursor_tuple_fraction = 1.0", "SET jit = off"}) {
-            try {
-                db.execute(setting);
-            } catch (const store::odbc::Error &) {
-            }
-        }
+    plan_for_reading(db);
+
+    // The measurements are summed on the second connection, if there is
+    // one, while the runs stream on this one: two reads of the database at
+    // once, each on a core of its own.
+    std::vector<MeasurementGroup> groups;
+    std::optional<Beside> summing;
+    if (second != nullptr) {
+        plan_for_reading(*second);
+        summing.emplace([&groups, second, &f] { groups = measurement_groups(*second, f); });
     }
 
-    // Runs by verdict.
+    // Runs by verdict, and the yield: the runs board by board, one board
+    // held at a time.
     std::map<std::string, std::size_t> verdicts;
-    db.each_row(std::string("SELECT r.verdict, COUNT(*)") + kRunsFrom + f.where + " GROUP BY r.verdict", f.params,
-                {Type::Text, Type::Integer}, [&](Row &row) {
-                    const auto count = static_cast<std::size_t>(row[1].integer().value_or(0));
-                    verdicts[text(row[0])] += count;
-                    r.run_count += count;
-                });
-    r.verdicts = verdict_counts(verdicts);
-
-    // Yield: the runs board by board, one board held at a time.
     YieldTally tally(options.zone);
     db.each_row(std::string("SELECT ") + kBoardKey + ", r.run_id, r.started_at, r.station, r.lot, r.verdict, r.host" +
-                    kRunsFrom + f.where + " ORDER BY 1",
+                    " FROM runs r" + f.where + " ORDER BY 1",
                 f.params, {Type::Text, Type::Text, Type::Time, Type::Text, Type::Text, Type::Text, Type::Text},
                 [&](Row &row) {
                     Run run;
@@ -425,8 +526,11 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
                     run.lot = text(row[4]);
                     run.verdict = text(row[5]);
                     run.host = text(row[6]);
+                    ++verdicts[run.verdict];
+                    ++r.run_count;
                     tally.add(text(row[0]), std::move(run));
                 });
+    r.verdicts = verdict_counts(verdicts);
     r.overall = tally.overall();
     r.by_station = tally.by(GroupBy::Station);
     r.by_lot = tally.by(GroupBy::Lot);
@@ -439,7 +543,12 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
     std::map<Key, MeasurementGroup> merged;
     std::map<std::pair<std::string, std::string>, ParetoItem> pareto;
     std::map<std::pair<std::string, std::string>, int> parts;  // groups behind each item
-    for (MeasurementGroup &g : measurement_groups(db, f)) {
+    if (summing) {
+        summing->get();
+    } else {
+        groups = measurement_groups(db, f);
+    }
+    for (MeasurementGroup &g : groups) {
         const MeasurementStats &s = g.stats;
         if (s.failed != 0) {
             const std::pair<std::string, std::string> at{step_label(s.command, s.point),
@@ -505,8 +614,11 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
     }
 
     // The steps that did not pass without a failed measurement of their
-    // own, and the runs that did not pass with neither.
-    const std::string not_passed_step = "(s.outcome IS NULL OR s.outcome <> 'pass')";
+    // own, and the runs that did not pass with neither. (A step's outcome
+    // is never NULL: one that never ended has an empty one.) The conditions
+    // read as the partial indexes of migration 5 do, so that the database
+    // reads those indexes and not every step.
+    const std::string not_passed_step = "s.outcome <> 'pass'";
     const std::string no_failed_value =
         "NOT EXISTS (SELECT 1 FROM measurements m WHERE m.run_id = s.run_id AND m.step_seq = s.seq AND m.passed = 0)";
     db.each_row("SELECT s.command, s.band, s.channel, s.mode, s.rate, s.outcome, s.error_kind, COUNT(*), "
@@ -543,8 +655,20 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
     r.pareto = ranked_pareto(std::move(items));
 
     if (options.histograms) {
-        for (std::size_t i = 0; i < r.measurements.size(); ++i) {
-            r.histograms.push_back(histogram_of(db, f, r.measurements[i], *columns[i]));
+        // Each histogram reads its group's values again: with a second
+        // connection, every other one is binned on it, at the same time.
+        r.histograms.resize(r.measurements.size());
+        const auto bin = [&](Connection &on, std::size_t first, std::size_t step) {
+            for (std::size_t i = first; i < r.measurements.size(); i += step) {
+                r.histograms[i] = histogram_of(on, f, r.measurements[i], *columns[i]);
+            }
+        };
+        if (second != nullptr) {
+            Beside binning([&] { bin(*second, 1, 2); });
+            bin(db, 0, 2);
+            binning.get();
+        } else {
+            bin(db, 0, 1);
         }
     }
 

@@ -20,9 +20,11 @@ std::string point_of(const store::odbc::Cell &band, const store::odbc::Cell &cha
 // failures by step and limit come back as a row per group; the runs come
 // board by board, one board held at a time. Memory does not grow with the
 // runs (on a connection that streams: store::connect_for_reading), unless
-// the options ask for every run to be listed.
+// the options ask for every run to be listed. Given a `second` connection
+// to the same store, the measurements are summed on it, on a thread of
+// their own, while the runs stream on `db`.
 Report read_report(store::odbc::Connection &db, const Window &window, const ReportOptions &options,
-                   std::int64_t generated_ms);
+                   std::int64_t generated_ms, store::odbc::Connection *second = nullptr);
 
 // The latest failing runs of the window (every run whose verdict is not
 // "pass"), newest first, at most `limit`, with what each failed on first,

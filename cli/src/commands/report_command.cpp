@@ -325,7 +325,15 @@ int run_report_command(const ReportCommand &command, const Globals &globals) {
             options.zone = *zone;
             options.list_runs = command.list_runs;
             options.histograms = !command.html_file.empty();
-            report::Report figures = report::read_report(*db, window, options, now_ms());
+            // A second connection sums the measurements while the first
+            // streams the runs; without one (a server that allows no more
+            // connections), the first does both, one after the other.
+            std::unique_ptr<store::odbc::Connection> second;
+            try {
+                second = store::connect(env, *url.url, false);
+            } catch (const store::odbc::Error &) {
+            }
+            report::Report figures = report::read_report(*db, window, options, now_ms(), second.get());
             figures.failing = report::read_failing_runs(*db, window, command.failing);
             if (!command.html_file.empty()) {
                 report::read_failing_boards(*db, figures.failing);
