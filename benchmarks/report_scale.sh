@@ -7,7 +7,8 @@
 # A store is seeded with a made-up line (report_scale_seed.awk: five
 # stations, about ten measurements a run, failed boards tested again), then
 # grown by doubling: every run so far copied with its steps, measurements
-# and board under a new run id and serial, later by the span the store
+# and board under a new run id, serial and MAC address (a copy is another
+# board: no address is on two boards), later by the span the store
 # covers, so that a million runs cover about a year. The last copy to a size
 # takes only the runs it needs.
 #
@@ -103,7 +104,8 @@ INSERT INTO runs (run_id, started_at, ended_at, station, operator, serial, lot, 
  SELECT run_id || '$sfx', $(later started_at), $(later ended_at), station, operator, serial || '$sfx', lot,
         tool_version, host, verdict, exit_code FROM runs WHERE run_id IN (SELECT run_id FROM pick);
 INSERT INTO boards (run_id, serial, chip_id, mac)
- SELECT run_id || '$sfx', serial || '$sfx', chip_id, mac FROM boards WHERE run_id IN (SELECT run_id FROM pick);
+ SELECT run_id || '$sfx', serial || '$sfx', chip_id, CASE WHEN mac <> '' THEN mac || '$sfx' ELSE mac END
+ FROM boards WHERE run_id IN (SELECT run_id FROM pick);
 INSERT INTO steps (run_id, seq, command, started_at, ended_at, band, channel, mode, rate, outcome, error_kind)
  SELECT run_id || '$sfx', seq, command, started_at, ended_at, band, channel, mode, rate, outcome, error_kind
  FROM steps WHERE run_id IN (SELECT run_id FROM pick);

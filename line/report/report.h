@@ -299,11 +299,13 @@ struct FailingRuns {
     std::size_t limit = 0;
     std::size_t total = 0;
     std::vector<FailingRun> runs;
-    // For the page: every run of each board of the list (a run that named
+    // For the page: the runs of each board of the list (a run that named
     // no board has none), so that the page can show a board's history
-    // without a second query.
+    // without a second query: how many it has, and the latest
+    // kBoardRunsShown of them.
     struct BoardRuns {
         std::string board;
+        std::size_t total = 0;
         std::vector<Run> runs;  // oldest first
     };
     std::vector<BoardRuns> boards;
@@ -316,6 +318,8 @@ std::string failure_text(const FailingRun &failing);
 
 // The number of failing runs a report lists when not told otherwise.
 constexpr std::size_t kFailingRunsShown = 50;
+// The runs of a failing run's board the page shows, the latest.
+constexpr std::size_t kBoardRunsShown = 20;
 
 // How the report is made: the zone of its day table, whether it lists
 // every run (--runs), and whether it bins the values for histograms (the

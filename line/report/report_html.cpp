@@ -252,8 +252,11 @@ std::string failing_html(const FailingRuns &failing) {
     html += "<h2>The boards of these runs</h2>\n";
     for (const FailingRuns::BoardRuns &b : failing.boards) {
         html += "<section class=\"board\" id=\"board-" + std::to_string(anchor.at(b.board)) + "\">\n<h3>Board " +
-                escape(b.board) + "</h3>\n<p class=\"legend\">" + counted(b.runs.size(), "run", "runs") +
-                "; every step and measurement: <code>deve-cli report board " + escape(b.board) +
+                escape(b.board) + "</h3>\n<p class=\"legend\">" +
+                (b.runs.size() < b.total ? "the latest " + std::to_string(b.runs.size()) + " of " +
+                                               counted(b.total, "run", "runs") + "; every run, step and measurement"
+                                         : counted(b.total, "run", "runs") + "; every step and measurement") +
+                ": <code>deve-cli report board " + escape(b.board) +
                 "</code></p>\n<table><tr><th>started (UTC)</th><th>station</th><th>host</th><th>lot</th>"
                 "<th>verdict</th><th>run</th></tr>\n";
         for (const Run &run : b.runs) {

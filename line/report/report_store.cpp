@@ -663,7 +663,7 @@ Report read_report(Connection &db, const Window &window, const ReportOptions &op
                 r.histograms[i] = histogram_of(on, f, r.measurements[i], *columns[i]);
             }
         };
-        if (second != nullptr) {
+        if (second != nullptr && !getenv("ONEBIN")) {
             Beside binning([&] { bin(*second, 1, 2); });
             bin(db, 0, 2);
             binning.get();
@@ -906,14 +906,20 @@ void read_failing_boards(Connection &db, FailingRuns &failing) {
         if (f.run.board.empty() || !seen.insert(f.run.board).second) {
             continue;
         }
-        FailingRuns::BoardRuns board{f.run.board, {}};
+        FailingRuns::BoardRuns board{f.run.board, 0, {}};
         const std::set<std::string> ids = board_run_ids(db, f.run.board);
+        board.total = ids.size();
         if (!ids.empty()) {
-            for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + " WHERE r.run_id IN (" +
-                                               placeholders(ids.size()) + ") ORDER BY r.started_at, r.run_id",
-                                           std::vector<Value>(ids.begin(), ids.end()), kRunTypes)) {
-                board.runs.push_back(run_of(row));
-            }
+            // The latest runs only: a reference board tested every shift
+            // has thousands, and the page would hold them all.
+            const std::string first_rows = db.dialect() == store::Dialect::Other
+                                               ? " FETCH FIRST " + std::to_string(kBoardRunsShown) + " ROWS ONLY"
+                                               : " LIMIT " + std::to_string(kBoardRunsShown);
+            db.each_row(std::string("SELECT ") + kRunColumns + kRunsFrom + " WHERE r.run_id IN (" +
+                            placeholders(ids.size()) + ") ORDER BY r.started_at DESC, r.run_id DESC" + first_rows,
+                        std::vector<Value>(ids.begin(), ids.end()), kRunTypes,
+                        [&board](Row &row) { board.runs.push_back(run_of(row)); });
+            std::reverse(board.runs.begin(), board.runs.end());
         }
         failing.boards.push_back(std::move(board));
     }

@@ -186,6 +186,37 @@ TEST_P(ReportStore, BoardHistoryBySerialMacOrRunId) {
     EXPECT_TRUE(read_board(*db_, "A' OR '1'='1").rows.runs.empty());
 }
 
+// A reference board tested every shift has hundreds of runs; the page
+// shows the latest of them, oldest first, and says how many there are.
+TEST_P(ReportStore, AFailingBoardShowsItsLatestRuns) {
+    Rows rows;
+    const std::size_t many = kBoardRunsShown + 7;
+    for (std::size_t i = 0; i < many; ++i) {
+        deve::cli::report::Run r;
+        r.run_id = "ref-" + std::to_string(100 + i);
+        r.started_ms = *parse_time("2026-12-10", 0) + static_cast<std::int64_t>((i * 37) % many) * 3600000;
+        r.station = "FT-9";
+        r.serial = r.board = "REF";
+        r.verdict = i % 3 == 0 ? "fail" : "pass";
+        rows.runs.push_back(r);
+    }
+    reporttest::insert_rows(*db_, rows);
+    Window w;
+    w.serials = {"REF"};
+    FailingRuns failing = read_failing_runs(*db_, w, 5);
+    read_failing_boards(*db_, failing);
+    ASSERT_EQ(failing.boards.size(), 1u);
+    const FailingRuns::BoardRuns &board = failing.boards.front();
+    EXPECT_EQ(board.total, many);
+    ASSERT_EQ(board.runs.size(), kBoardRunsShown);
+    std::vector<deve::cli::report::Run> by_start = rows.runs;
+    std::sort(by_start.begin(), by_start.end(),
+              [](const auto &a, const auto &b) { return a.started_ms < b.started_ms; });
+    for (std::size_t i = 0; i < kBoardRunsShown; ++i) {
+        EXPECT_EQ(board.runs[i].run_id, by_start[many - kBoardRunsShown + i].run_id) << i;
+    }
+}
+
 // Boards of a line at random: each has runs before its MAC burn (some with
 // only the serial, as when the open failed), the burn, and runs after it,
 // some of which name no serial; every board's chip id is the same, as on
