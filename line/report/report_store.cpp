@@ -351,7 +351,8 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
                     }
                     groups.push_back(std::move(g));
                 });
-    for (auto &[at, key] : again) {
+    for (auto &[group_at, key] : again) {
+        MeasurementGroup &g = groups[group_at];
         std::string where = " WHERE 1 = 1";
         std::vector<Value> params;
         const char *columns[] = {"m.name", "m.unit", "m.low", "m.high", "m.limit_set", "m.step_seq"};
@@ -363,7 +364,7 @@ std::vector<MeasurementGroup> measurement_groups(Connection &db, const Filter &f
             params.insert(params.end(), f.params.begin(), f.params.end());
         }
         db.each_row("SELECT " + group_sums(true, true) + " FROM measurements m" + where, params, kSumTypes,
-                    [&](Row &row) { take_sums(row, 0, groups[at]); });
+                    [&g](Row &row) { take_sums(row, 0, g); });
     }
     if (!mixed.empty()) {
         std::string numbers;
