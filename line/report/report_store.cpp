@@ -87,6 +87,13 @@ Filter window_filter(const Window &window) {
     return f;
 }
 
+// The end of a query that keeps its first `count` rows, in the database's
+// words. The count is a number of ours, not a value given from outside.
+std::string first_rows(const Connection &db, std::size_t count) {
+    return db.dialect() == store::Dialect::Other ? " FETCH FIRST " + std::to_string(count) + " ROWS ONLY"
+                                                 : " LIMIT " + std::to_string(count);
+}
+
 // Runs, from "SELECT <kRunColumns> FROM runs r LEFT JOIN boards b ...".
 constexpr const char *kRunColumns =
     "r.run_id, r.started_at, r.ended_at, r.station, r.operator, r.lot, r.serial, b.mac, r.verdict, r.exit_code, "
@@ -694,13 +701,9 @@ FailingRuns read_failing_runs(Connection &db, const Window &window, std::size_t 
     if (limit == 0 || out.total == 0) {
         return out;
     }
-    // The count is a number of ours, not a value given from outside.
-    const std::string first_rows = db.dialect() == store::Dialect::Other
-                                       ? " FETCH FIRST " + std::to_string(limit) + " ROWS ONLY"
-                                       : " LIMIT " + std::to_string(limit);
     std::map<std::string, std::size_t> index;
     for (const Row &row : db.query(std::string("SELECT ") + kRunColumns + kRunsFrom + where +
-                                       " ORDER BY r.started_at DESC, r.run_id DESC" + first_rows,
+                                       " ORDER BY r.started_at DESC, r.run_id DESC" + first_rows(db, limit),
                                    f.params, kRunTypes)) {
         FailingRun failing;
         failing.run = run_of(row);
@@ -913,11 +916,9 @@ void read_failing_boards(Connection &db, FailingRuns &failing) {
         if (!ids.empty()) {
             // The latest runs only: a reference board tested every shift
             // has thousands, and the page would hold them all.
-            const std::string first_rows = db.dialect() == store::Dialect::Other
-                                               ? " FETCH FIRST " + std::to_string(kBoardRunsShown) + " ROWS ONLY"
-                                               : " LIMIT " + std::to_string(kBoardRunsShown);
             db.each_row(std::string("SELECT ") + kRunColumns + kRunsFrom + " WHERE r.run_id IN (" +
-                            placeholders(ids.size()) + ") ORDER BY r.started_at DESC, r.run_id DESC" + first_rows,
+                            placeholders(ids.size()) + ") ORDER BY r.started_at DESC, r.run_id DESC" +
+                            first_rows(db, kBoardRunsShown),
                         std::vector<Value>(ids.begin(), ids.end()), kRunTypes,
                         [&board](Row &row) { board.runs.push_back(run_of(row)); });
             std::reverse(board.runs.begin(), board.runs.end());

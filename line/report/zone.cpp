@@ -191,29 +191,37 @@ Zone Zone::machine() {
     return Zone();
 }
 
+namespace {
+// Floor division: an instant before 1970 belongs to the second (or day)
+// before.
+std::int64_t floor_div(std::int64_t value, std::int64_t unit) {
+    return value >= 0 ? value / unit : -((-value + unit - 1) / unit);
+}
+} // namespace
+
+std::size_t Zone::transitions_up_to(std::int64_t utc_ms) const {
+    const std::int64_t seconds = floor_div(utc_ms, kMsPerSecond);
+    return static_cast<std::size_t>(std::upper_bound(at_s_.begin(), at_s_.end(), seconds) - at_s_.begin());
+}
+
 std::int64_t Zone::offset_ms(std::int64_t utc_ms) const {
-    // Floor division: an instant before 1970 belongs to the second before.
-    const std::int64_t seconds = utc_ms >= 0 ? utc_ms / kMsPerSecond : -((-utc_ms + kMsPerSecond - 1) / kMsPerSecond);
-    const auto it = std::upper_bound(at_s_.begin(), at_s_.end(), seconds);
-    const std::int32_t offset =
-        it == at_s_.begin() ? before_s_ : offset_s_[static_cast<std::size_t>(it - at_s_.begin()) - 1];
-    return std::int64_t{offset} * kMsPerSecond;
+    const std::size_t passed = transitions_up_to(utc_ms);
+    return std::int64_t{passed == 0 ? before_s_ : offset_s_[passed - 1]} * kMsPerSecond;
 }
 
 std::string Zone::day(std::int64_t utc_ms) const { return utc_day(utc_ms + offset_ms(utc_ms)); }
 
 Zone::DaySpan Zone::day_span(std::int64_t utc_ms) const {
     constexpr std::int64_t kMsPerDay = 86400 * kMsPerSecond;
-    const std::int64_t seconds = utc_ms >= 0 ? utc_ms / kMsPerSecond : -((-utc_ms + kMsPerSecond - 1) / kMsPerSecond);
-    const auto it = std::upper_bound(at_s_.begin(), at_s_.end(), seconds);
+    const std::size_t passed = transitions_up_to(utc_ms);
     const std::int64_t offset = offset_ms(utc_ms);
     // The offset holds from the transition before the instant to the next.
     const std::int64_t offset_from =
-        it == at_s_.begin() ? std::numeric_limits<std::int64_t>::min() : *(it - 1) * kMsPerSecond;
-    const std::int64_t offset_until = it == at_s_.end() ? std::numeric_limits<std::int64_t>::max() : *it * kMsPerSecond;
+        passed == 0 ? std::numeric_limits<std::int64_t>::min() : at_s_[passed - 1] * kMsPerSecond;
+    const std::int64_t offset_until =
+        passed == at_s_.size() ? std::numeric_limits<std::int64_t>::max() : at_s_[passed] * kMsPerSecond;
     const std::int64_t local = utc_ms + offset;
-    const std::int64_t local_midnight = (local >= 0 ? local / kMsPerDay : -((-local + kMsPerDay - 1) / kMsPerDay)) *
-                                        kMsPerDay;
+    const std::int64_t local_midnight = floor_div(local, kMsPerDay) * kMsPerDay;
     DaySpan span;
     span.day = utc_day(local);
     span.from_ms = std::max(local_midnight - offset, offset_from);

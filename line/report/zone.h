@@ -45,6 +45,8 @@ public:
     DaySpan day_span(std::int64_t utc_ms) const;
 
 private:
+    // How many transitions lie at or before an instant.
+    std::size_t transitions_up_to(std::int64_t utc_ms) const;
     std::string name_ = "UTC";
     // From transition i on (seconds since 1970, UTC), offset_s_[i] holds;
     // before the first, before_s_.
